@@ -1,0 +1,119 @@
+#include "EmulatedHid.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace korvel {
+
+namespace {
+constexpr intptr_t kHandleBase = 100;
+}
+
+EmulatedForeignDevice::EmulatedForeignDevice(std::string name, uint16_t vid, uint16_t pid, uint16_t version,
+                                             std::vector<uint16_t> featureLengths)
+    : name_(std::move(name)), attributes_{vid, pid, version}, featureLengths_(std::move(featureLengths)) {}
+
+std::vector<EmulatedInterface> EmulatedForeignDevice::Interfaces() const {
+  std::vector<EmulatedInterface> out;
+  for (size_t i = 0; i < featureLengths_.size(); ++i) {
+    out.push_back({"emu://" + name_ + "/" + std::to_string(i), attributes_, featureLengths_[i]});
+  }
+  return out;
+}
+
+bool EmulatedForeignDevice::SetFeature(size_t index, const uint8_t*, size_t length) {
+  return index < featureLengths_.size() && featureLengths_[index] != 0 && length == featureLengths_[index];
+}
+
+bool EmulatedForeignDevice::GetFeature(size_t index, uint8_t* buffer, size_t length) {
+  if (index >= featureLengths_.size() || featureLengths_[index] == 0 || length != featureLengths_[index])
+    return false;
+  std::memset(buffer + 1, 0, length - 1);
+  return true;
+}
+
+void EmulatedHidPlatform::Detach(const EmulatedDevice* device) {
+  devices_.erase(std::remove_if(devices_.begin(), devices_.end(),
+                                [device](const auto& d) { return d.get() == device; }),
+                 devices_.end());
+}
+
+bool EmulatedHidPlatform::Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails) {
+  out.clear();
+  if (enumerationFails_) return false;
+  for (const auto& device : devices_) {
+    if (!device->Plugged()) continue;
+    for (const EmulatedInterface& i : device->Interfaces()) {
+      HidInterfaceInfo info;
+      info.path = i.path;
+      if (withDetails) {
+        info.detailsKnown = true;
+        info.attributes = i.attributes;
+        info.FeatureReportByteLength = i.featureLength;
+      }
+      out.push_back(std::move(info));
+    }
+  }
+  return true;
+}
+
+intptr_t EmulatedHidPlatform::Open(const std::string& path) {
+  ++openCalls_;
+  for (const auto& device : devices_) {
+    if (!device->Plugged()) continue;
+    const auto interfaces = device->Interfaces();
+    for (size_t i = 0; i < interfaces.size(); ++i) {
+      if (interfaces[i].path != path) continue;
+      handles_.push_back({device, i, device->Generation(), true});
+      return kHandleBase + intptr_t(handles_.size() - 1);
+    }
+  }
+  return kNoHandle;
+}
+
+void EmulatedHidPlatform::Close(intptr_t handle) {
+  const intptr_t slot = handle - kHandleBase;
+  if (slot < 0 || size_t(slot) >= handles_.size()) return;
+  handles_[size_t(slot)].open = false;
+  handles_[size_t(slot)].device.reset();
+}
+
+EmulatedHidPlatform::Handle* EmulatedHidPlatform::Live(intptr_t handle) {
+  const intptr_t slot = handle - kHandleBase;
+  if (slot < 0 || size_t(slot) >= handles_.size()) return nullptr;
+  Handle& h = handles_[size_t(slot)];
+  if (!h.open || !h.device->Plugged() || h.device->Generation() != h.generation) return nullptr;
+  return &h;
+}
+
+bool EmulatedHidPlatform::GetAttributes(intptr_t handle, HidAttributes& attributes) {
+  Handle* h = Live(handle);
+  if (!h) return false;
+  attributes = h->device->Interfaces()[h->index].attributes;
+  return true;
+}
+
+bool EmulatedHidPlatform::GetFeatureReportByteLength(intptr_t handle, uint16_t& length) {
+  Handle* h = Live(handle);
+  if (!h) return false;
+  length = h->device->Interfaces()[h->index].featureLength;
+  return true;
+}
+
+bool EmulatedHidPlatform::SetFeature(intptr_t handle, const uint8_t* buffer, size_t length) {
+  host_.Sleep(transferCostMs_);
+  Handle* h = Live(handle);
+  return h && h->device->SetFeature(h->index, buffer, length);
+}
+
+bool EmulatedHidPlatform::GetFeature(intptr_t handle, uint8_t* buffer, size_t length) {
+  host_.Sleep(transferCostMs_);
+  Handle* h = Live(handle);
+  return h && h->device->GetFeature(h->index, buffer, length);
+}
+
+size_t EmulatedHidPlatform::OpenHandleCount() const {
+  return size_t(std::count_if(handles_.begin(), handles_.end(), [](const Handle& h) { return h.open; }));
+}
+
+}  // namespace korvel

@@ -1,0 +1,234 @@
+#ifdef __linux__
+#include "device/HidLinux.h"
+
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "device/HidDescriptor.h"
+
+namespace fs = std::filesystem;
+
+namespace korvel {
+
+namespace {
+
+bool ReadFile(const fs::path& p, std::string& out) {
+  std::ifstream in(p, std::ios::binary);
+  if (!in) return false;
+  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool ParseHex(const std::string& s, uint32_t& value) {
+  if (s.empty() || s.size() > 8) return false;
+  uint32_t v = 0;
+  for (char c : s) {
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else return false;
+    v = v * 16 + uint32_t(d);
+  }
+  value = v;
+  return true;
+}
+
+std::string Trim(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+// HID_ID=BBBB:VVVVVVVV:PPPPPPPP
+bool ParseUevent(const std::string& text, HidAttributes& a) {
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind("HID_ID=", 0) != 0) continue;
+    const std::string id = Trim(line.substr(7));
+    const size_t c1 = id.find(':'), c2 = id.find(':', c1 + 1);
+    if (c1 == std::string::npos || c2 == std::string::npos) return false;
+    uint32_t bus, vid, pid;
+    if (!ParseHex(id.substr(0, c1), bus) || !ParseHex(id.substr(c1 + 1, c2 - c1 - 1), vid) ||
+        !ParseHex(id.substr(c2 + 1), pid))
+      return false;
+    a.VendorID = uint16_t(vid);
+    a.ProductID = uint16_t(pid);
+    return true;
+  }
+  return false;
+}
+
+// The release number sits on the USB device above the HID device: the first ancestor that
+// has both idVendor and bcdDevice. Nodes without one (uhid, Bluetooth) have none.
+uint16_t ReadReleaseNumber(const fs::path& sysfsRoot, const fs::path& hidDevice) {
+  std::error_code ec;
+  const fs::path root = fs::canonical(sysfsRoot, ec);
+  if (ec) return 0;
+  fs::path p = fs::canonical(hidDevice, ec);
+  if (ec) return 0;
+  const std::string rootText = root.string();
+  while (p.string().size() > rootText.size() && p.string().rfind(rootText, 0) == 0) {
+    std::string bcd;
+    if (fs::exists(p / "idVendor", ec) && ReadFile(p / "bcdDevice", bcd)) {
+      uint32_t v = 0;
+      return ParseHex(Trim(bcd), v) ? uint16_t(v) : 0;
+    }
+    p = p.parent_path();
+  }
+  return 0;
+}
+
+unsigned NodeNumber(const std::string& name) {
+  unsigned n = 0;
+  for (char c : name.substr(6)) n = n * 10 + unsigned(c - '0');
+  return n;
+}
+
+bool IsHidrawName(const std::string& name) {
+  if (name.size() <= 6 || name.size() > 12 || name.rfind("hidraw", 0) != 0) return false;
+  return std::all_of(name.begin() + 6, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+int Ioctl(int fd, unsigned long request, void* arg) {
+  int r;
+  do r = ::ioctl(fd, request, arg);
+  while (r < 0 && errno == EINTR);
+  return r;
+}
+
+}  // namespace
+
+bool ReadHidrawSysfs(const std::string& sysfsRoot, const std::string& name, HidInterfaceInfo& info,
+                     bool withDescriptor) {
+  const fs::path device = fs::path(sysfsRoot) / "class" / "hidraw" / name / "device";
+  std::string uevent;
+  if (!ReadFile(device / "uevent", uevent) || !ParseUevent(uevent, info.attributes)) return false;
+  info.attributes.VersionNumber = ReadReleaseNumber(sysfsRoot, device);
+  info.FeatureReportByteLength = 0;
+  if (withDescriptor) {
+    std::string descriptor;
+    if (!ReadFile(device / "report_descriptor", descriptor)) return false;
+    const auto length = FeatureReportByteLength(
+        reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size());
+    info.FeatureReportByteLength = length.value_or(0);
+  }
+  info.detailsKnown = true;
+  return true;
+}
+
+HidLinux::HidLinux(std::string sysfsRoot, std::string devRoot)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+
+HidLinux::~HidLinux() {
+  for (const auto& [fd, node] : open_) ::close(int(fd));
+}
+
+std::string HidLinux::NodeName(const std::string& devPath) const {
+  return fs::path(devPath).filename().string();
+}
+
+bool HidLinux::Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails) {
+  out.clear();
+  std::error_code ec;
+  fs::directory_iterator it(fs::path(sysfsRoot_) / "class" / "hidraw", ec);
+  if (ec) return true;  // no hidraw class: no HID interfaces, not a failure
+  std::vector<std::string> names;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) break;
+    const std::string name = it->path().filename().string();
+    if (IsHidrawName(name)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return NodeNumber(a) < NodeNumber(b); });
+  for (const std::string& name : names) {
+    HidInterfaceInfo info;
+    info.path = (fs::path(devRoot_) / name).string();
+    if (withDetails) {
+      // A node that vanished between the listing and this read is left out.
+      if (!ReadHidrawSysfs(sysfsRoot_, name, info, true)) continue;
+    }
+    out.push_back(std::move(info));
+  }
+  return true;
+}
+
+intptr_t HidLinux::Open(const std::string& path) {
+  // hidraw does not check the open mode; read-only is the fallback for read-only nodes.
+  int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    lastOpenError_ = errno;
+    return kNoHandle;
+  }
+  lastOpenError_ = 0;
+  OpenNode node;
+  HidInterfaceInfo info;
+  if (ReadHidrawSysfs(sysfsRoot_, NodeName(path), info, false)) node.version = info.attributes.VersionNumber;
+  open_[fd] = node;
+  return fd;
+}
+
+void HidLinux::Close(intptr_t handle) {
+  auto it = open_.find(handle);
+  if (it == open_.end()) return;  // never ours: do not close a stranger's descriptor
+  ::close(int(handle));
+  open_.erase(it);
+}
+
+bool HidLinux::GetAttributes(intptr_t handle, HidAttributes& attributes) {
+  auto it = open_.find(handle);
+  if (it == open_.end()) return false;
+  hidraw_devinfo devinfo{};
+  // Fails with ENODEV once the device is unplugged: the liveness test.
+  if (Ioctl(int(handle), HIDIOCGRAWINFO, &devinfo) < 0) return false;
+  attributes.VendorID = uint16_t(devinfo.vendor);
+  attributes.ProductID = uint16_t(devinfo.product);
+  attributes.VersionNumber = it->second.version;
+  return true;
+}
+
+bool HidLinux::GetFeatureReportByteLength(intptr_t handle, uint16_t& length) {
+  auto it = open_.find(handle);
+  if (it == open_.end()) return false;
+  if (it->second.featureLength < 0) {
+    int size = 0;
+    if (Ioctl(int(handle), HIDIOCGRDESCSIZE, &size) < 0) return false;
+    hidraw_report_descriptor rd{};
+    rd.size = uint32_t(std::clamp(size, 0, HID_MAX_DESCRIPTOR_SIZE));
+    if (Ioctl(int(handle), HIDIOCGRDESC, &rd) < 0) return false;
+    it->second.featureLength = FeatureReportByteLength(rd.value, rd.size).value_or(0);
+  }
+  length = uint16_t(it->second.featureLength);
+  return true;
+}
+
+bool HidLinux::SetFeature(intptr_t handle, const uint8_t* buffer, size_t length) {
+  if (open_.find(handle) == open_.end() || length == 0) return false;
+  std::vector<uint8_t> copy(buffer, buffer + length);
+  return Ioctl(int(handle), HIDIOCSFEATURE(length), copy.data()) > 0;
+}
+
+bool HidLinux::GetFeature(intptr_t handle, uint8_t* buffer, size_t length) {
+  if (open_.find(handle) == open_.end() || length == 0) return false;
+  std::vector<uint8_t> copy(length, 0);
+  copy[0] = buffer[0];
+  const int r = Ioctl(int(handle), HIDIOCGFEATURE(length), copy.data());
+  if (r <= 0) return false;
+  std::fill(copy.begin() + std::min<size_t>(size_t(r), length), copy.end(), 0);
+  std::copy(copy.begin(), copy.end(), buffer);
+  return true;
+}
+
+}  // namespace korvel
+#endif

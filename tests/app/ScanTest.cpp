@@ -1,0 +1,63 @@
+#include "Scan.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "EmulatedBench.h"
+
+namespace korvel {
+namespace {
+
+using test::EmulatedBench;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(Scan, MarksTheVendorCollectionOfTheRxOnly) {
+  EmulatedBench b;
+  std::ostringstream out;
+  ScanInterfaces(b.hid, out);
+  const auto lines = Lines(out.str());
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[3], "  emu://rx0/mouse  1BCF:053A  0100  0");
+  EXPECT_EQ(lines[4], "  emu://rx0/keyboard  1BCF:053A  0100  0");
+  EXPECT_EQ(lines[5], "* emu://rx0/vendor  1BCF:053A  0100  9");
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(lines[i].rfind("  ", 0), 0u) << lines[i];
+  EXPECT_EQ(b.platform.OpenHandleCount(), 0u);
+}
+
+TEST(Scan, FollowsTableOrderNotEnumerationOrder) {
+  EmulatedBench b;
+  EmulatedRx::Config other;
+  other.pid = 0x05CA;  // entry 1
+  other.instance = 7;
+  b.platform.Attach(std::make_shared<EmulatedRx>(b.host, other));
+  b.rx->Unplug();
+  b.rx->Plug();
+  std::ostringstream out;
+  ScanInterfaces(b.hid, out);
+  const std::string text = out.str();
+  EXPECT_NE(text.find("* emu://rx0/vendor"), std::string::npos) << text;
+  EXPECT_NE(text.find("  emu://rx7/vendor  1BCF:05CA"), std::string::npos) << text;
+  b.rx->Unplug();
+  std::ostringstream again;
+  ScanInterfaces(b.hid, again);
+  EXPECT_NE(again.str().find("* emu://rx7/vendor"), std::string::npos) << again.str();
+}
+
+TEST(Scan, SaysSoWhenThereIsNothing) {
+  VirtualHost host;
+  EmulatedHidPlatform platform(host);
+  HidAccess hid(platform, host);
+  std::ostringstream out;
+  ScanInterfaces(hid, out);
+  EXPECT_EQ(out.str(), "no HID interfaces\n");
+}
+
+}  // namespace
+}  // namespace korvel
