@@ -172,9 +172,9 @@ intptr_t HidLinux::Open(const std::string& path) {
     return kNoHandle;
   }
   lastOpenError_ = 0;
+  // The release number is looked up on the first attribute read: a count only opens.
   OpenNode node;
-  HidInterfaceInfo info;
-  if (ReadHidrawSysfs(sysfsRoot_, NodeName(path), info, false)) node.version = info.attributes.VersionNumber;
+  node.name = NodeName(path);
   open_[fd] = node;
   return fd;
 }
@@ -192,9 +192,14 @@ bool HidLinux::GetAttributes(intptr_t handle, HidAttributes& attributes) {
   hidraw_devinfo devinfo{};
   // Fails with ENODEV once the device is unplugged: the liveness test.
   if (Ioctl(int(handle), HIDIOCGRAWINFO, &devinfo) < 0) return false;
+  if (it->second.version < 0) {
+    HidInterfaceInfo info;
+    it->second.version =
+        ReadHidrawSysfs(sysfsRoot_, it->second.name, info, false) ? info.attributes.VersionNumber : 0;
+  }
   attributes.VendorID = uint16_t(devinfo.vendor);
   attributes.ProductID = uint16_t(devinfo.product);
-  attributes.VersionNumber = it->second.version;
+  attributes.VersionNumber = uint16_t(it->second.version);
   return true;
 }
 

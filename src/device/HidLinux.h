@@ -29,7 +29,8 @@ class HidLinux final : public HidPlatform {
 
  private:
   struct OpenNode {
-    uint16_t version = 0;
+    std::string name;        // hidrawN
+    int version = -1;        // -1: not read yet
     int featureLength = -1;  // -1: not read yet
   };
   std::string NodeName(const std::string& devPath) const;

@@ -2,12 +2,12 @@
 #include "device/HidWindows.h"
 
 #include <windows.h>
-
-// mingw's HID headers lack C linkage guards.
-extern "C" {
-#include <hidpi.h>
-#include <hidsdi.h>
+#include <winternl.h>  // NTSTATUS for hidpi.h
 #include <setupapi.h>
+
+// mingw's HID headers lack C linkage guards; hidsdi.h brings hidusage.h and hidpi.h in order.
+extern "C" {
+#include <hidsdi.h>
 }
 
 #include <vector>

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Every test: the Linux build with AddressSanitizer and UBSan, then the Windows build of the
+# core and its tests under Wine. Ends with one "tests: N passed, N failed" line.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh || exit 1
+
+passed=0
+failed=0
+status=0
+tally() {  # reads a ctest log
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -z "$line" ]; then status=1; return; fi
+  local total bad
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  passed=$((passed + total - bad))
+  failed=$((failed + bad))
+}
+
+log=$(mktemp -d)
+trap 'rm -rf "$log"' EXIT
+
+echo "== Linux (Debug, ASan + UBSan)"
+if cmake --preset debug >"$log/cfg-linux" 2>&1 && cmake --build --preset debug; then
+  ctest --preset debug 2>&1 | tee "$log/linux"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  tally "$log/linux"
+else
+  cat "$log/cfg-linux"; status=1
+fi
+
+echo "== Windows (MinGW-w64 cross build, run under Wine)"
+export WINEDEBUG=-all
+export WINEPREFIX="$PWD/build/mingw/wineprefix"
+if cmake --preset mingw >"$log/cfg-win" 2>&1 && cmake --build --preset mingw; then
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+  fi
+  # A persistent server spares each test binary the wait for it to exit. Wine's services
+  # start here, outside ctest: started by a test they would hold its output pipe open.
+  wineserver -p >/dev/null 2>&1 </dev/null &
+  wineboot >/dev/null 2>&1 </dev/null
+  ctest --preset mingw 2>&1 | tee "$log/win"
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  tally "$log/win"
+  wineserver -k >/dev/null 2>&1 || true
+else
+  cat "$log/cfg-win"; status=1
+fi
+
+echo "tests: $passed passed, $failed failed"
+[ "$failed" -eq 0 ] || status=1
+exit $status
