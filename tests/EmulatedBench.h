@@ -9,6 +9,7 @@
 #include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
+#include "device/CommandCatalogue.h"
 #include "device/CommandChannel.h"
 #include "device/HidAccess.h"
 
@@ -18,14 +19,17 @@ struct EmulatedBench {
   VirtualHost host;
   EmulatedHidPlatform platform{host};
   std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
+  std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
   HidAccess hid{platform, host};
   DeviceState state;
   CommandChannel channel{hid, host, state};
+  CommandCatalogue commands{channel};
   std::vector<HidTraceEvent> trace;
 
   explicit EmulatedBench(bool withNeighbours = true) {
     if (withNeighbours) AttachTypicalNeighbours(platform);
     platform.Attach(rx);
+    rx->SetTx(tx);
     hid.SetTraceHook([this](const HidTraceEvent& e) { trace.push_back(e); });
   }
 

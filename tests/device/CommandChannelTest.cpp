@@ -34,7 +34,7 @@ TEST_F(CommandChannelTest, ReadRegisterRetriesWhileTheAnswerIsBeingPrepared) {
   b.state.CommandFailed = false;
   b.trace.clear();
   b.rx->SetAnswerPrepareMs(9);
-  EXPECT_EQ(b.channel.ReadRegister(0), 0x12ED);
+  EXPECT_EQ(b.channel.ReadRegister(0), 0x926D);
   EXPECT_EQ(b.Sent().size(), 1u);
 }
 
@@ -130,7 +130,7 @@ TEST_F(CommandChannelTest, CommandFailedStaysRaisedThroughLaterSuccesses) {
   b.rx->InjectFault("answers-never-valid");
   EXPECT_EQ(b.channel.ReadRegister(0), -1);
   b.rx->ClearFaults();
-  EXPECT_EQ(b.channel.ReadRegister(0), 0x12ED);
+  EXPECT_EQ(b.channel.ReadRegister(0), 0x926D);
   b.channel.WriteRegisterVerified(8, 0x0102);
   EXPECT_TRUE(b.state.CommandFailed);
 }

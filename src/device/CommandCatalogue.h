@@ -1,0 +1,121 @@
+// Every command the tool sends to the RX, and through its radio to the TX.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "device/CommandChannel.h"
+
+namespace korvel {
+
+// Local commands: [1, code, p1, p2, p3, 0, 0, 0, 0].
+constexpr uint8_t C_Rd_RFIC_TRX5120B = 0x06;
+constexpr uint8_t C_Wrt_RFIC_TRX5120B = 0x07;
+constexpr uint8_t C_Combo_Cmd = 0x08;
+constexpr uint8_t C_Get_Link_Status = 0x09;
+constexpr uint8_t C_Get_TX_Battery = 0x0A;
+// Reserved: part of the vocabulary, sent by nothing, never to be given another meaning.
+constexpr uint8_t C_ENTER_ACCESS = 0x0C;
+constexpr uint8_t C_LEAVE_ACCESS = 0x0D;
+constexpr uint8_t C_JUMP_TO_POR = 0x0E;
+constexpr uint8_t C_RELOAD_PARAMETER = 0x0F;
+constexpr uint8_t C_Wrt_Direct_Reg = 0x12;
+constexpr uint8_t C_Rd_Direct_Reg = 0x14;
+constexpr uint8_t C_Enable_RSSI = 0x15;   // reserved
+constexpr uint8_t C_Disable_RSSI = 0x16;  // reserved
+constexpr uint8_t C_Set_Device_Type = 0x17;
+
+// RF commands, relayed to the TX: [1, code, 0xAA, a, b, 0, 0, 0, 0].
+constexpr uint8_t kRfMarker = 0xAA;
+constexpr uint8_t C_RF_Wrt_EEPROM = 0x21;
+constexpr uint8_t C_RF_Wrt_Index_Reg = 0x22;
+constexpr uint8_t C_RF_Wrt_Direct_Reg = 0x23;
+constexpr uint8_t C_RF_Rd_EEPROM = 0x24;
+constexpr uint8_t C_RF_Rd_Index_Reg = 0x25;
+constexpr uint8_t C_RF_Rd_Direct_Reg = 0x26;
+constexpr uint8_t C_RF_Wrt_RFIC_TRX5120B = 0x27;
+constexpr uint8_t C_RF_Rd_RFIC_TRX5120B = 0x28;
+constexpr uint8_t C_RF_Wrt_Sensor = 0x29;
+constexpr uint8_t C_RF_Rd_Sensor = 0x2A;
+constexpr uint8_t C_RF_ENTER_ACCESS = 0x2B;
+constexpr uint8_t C_RF_LEAVE_ACCESS = 0x2C;
+constexpr uint8_t C_RF_SETUP_CPI = 0x2F;
+
+// TX direct register 0xFF: writing a value triggers an action (0x55, 0x5A reserved).
+constexpr uint8_t kTxActionRegister = 0xFF;
+constexpr uint8_t kTxJumpToPor = 0x3C;
+constexpr uint8_t kTxFastReload = 0x3D;
+
+constexpr uint8_t kSpecialQueryAddress = 0xFF;
+constexpr size_t kSpecialQueryBytes = 7;
+using SpecialAnswer = std::array<uint8_t, kSpecialQueryBytes>;
+
+enum class DeviceType : uint8_t { Mouse = 1, Keyboard = 2 };
+
+struct LinkStatus {
+  uint8_t channel = 0;              // answer byte 0, 2 to 82 when valid
+  std::array<uint8_t, 2> linkId{};  // answer bytes 1 and 2
+};
+
+class CommandCatalogue {
+ public:
+  explicit CommandCatalogue(CommandChannel& channel) : ch_(channel) {}
+
+  // Relayed read: 0..255, or -1 with CommandFailed raised. Gives up after RetryCount
+  // attempts or 3000 ms, whichever comes first.
+  int32_t RfQuery(uint8_t code, uint8_t address);
+  // Relayed write, nothing fetched; a refused send raises CommandFailed.
+  void RfSend(uint8_t code, uint8_t a, uint8_t b);
+  // TX EEPROM write, confirmed by the RX or read back; at most three writes.
+  void RfEepromWrite(uint8_t address, uint8_t data);
+  // The seven status bytes, or nothing when no valid answer came (CommandFailed untouched).
+  std::optional<SpecialAnswer> SpecialQuery(uint8_t selector);
+
+  // RX direct register (0x14 / 0x12) and the RX's transceiver IC (0x06 / 0x07).
+  int32_t ReadDirectRegister(uint8_t address);
+  void WriteDirectRegister(uint8_t address, uint8_t data);
+  int32_t ReadTransceiver(uint8_t address);
+  void WriteTransceiver(uint8_t address, uint8_t data);
+
+  void SetDeviceType(DeviceType type);
+  void JumpToPor();
+  void ReloadParameter();
+
+  void RfEnterAccess(bool withLed) { RfSend(C_RF_ENTER_ACCESS, 0x5A, withLed ? 0xCC : 0x33); }
+  void RfLeaveAccess() { RfSend(C_RF_LEAVE_ACCESS, 0, 0); }
+  void RfSetupCpi(uint8_t step) { RfSend(C_RF_SETUP_CPI, step, 0xCC); }
+  void RfJumpToPor() { RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxJumpToPor); }
+  void RfFastReload() { RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxFastReload); }
+
+  // One link query; valid only when the transfer worked and byte 0 is 2 to 82.
+  std::optional<LinkStatus> QueryLinkStatus();
+  // One battery query; the level (low nibble of byte 1) when byte 0 is non-zero and the
+  // status is 0xCC.
+  std::optional<uint8_t> QueryBattery();
+  // Soft-bind switch: [1, 8, 0, 1]; the result is not checked.
+  void StartSoftBind();
+  // Applies the staged custom hot keys: [1, 8, 0x0B]; false when nothing was sent.
+  bool ApplyCustomKeys();
+
+  CommandChannel& Channel() { return ch_; }
+
+  static constexpr uint32_t kRfSendDelayMs = 8;
+  static constexpr uint64_t kRfQueryLimitMs = 3000;
+  static constexpr uint32_t kEepromConfirmWaitMs = 32;
+  static constexpr uint32_t kEepromReadBackWaitMs = 30;
+  static constexpr int kEepromMaxPolls = 30;
+  static constexpr int kEepromMaxWrites = 3;
+  static constexpr uint32_t kTransceiverWaitMs = 10;
+
+ private:
+  bool HaveDevice() const { return ch_.State().DeviceHandle != kNoHandle; }
+  // Sends a local command with no answer; false when the send was refused.
+  bool SendLocal(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+  // Asks up to RetryCount times until 0xCC; waitMs after each transaction.
+  std::optional<CommandAnswer> AskUntilOk(const CommandReport& request, uint32_t waitMs);
+
+  CommandChannel& ch_;
+};
+
+}  // namespace korvel
