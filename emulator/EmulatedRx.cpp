@@ -220,7 +220,7 @@ void EmulatedRx::HandleRf(const ReportBuffer& c) {
     return;
   }
   const bool kept = tx_->Write(c[1], c[3], c[4], now + config_.rfLatencyMs);
-  if (c[1] == 0x21 && kept) Answer({0, 0, 0, 0, 0x21, c[3]}, roundTrip + config_.answerPrepareMs);
+  if (c[1] == 0x21 && kept) Answer({0, 0, 0, 0, 0x21, c[3]}, roundTrip + config_.txEepromWriteMs);
 }
 
 bool EmulatedRx::InjectFault(std::string_view name, int count) {

@@ -35,7 +35,7 @@
 //   0x21..0x2F, p1 = 0xAA   relayed to the TX when it is linked: on the air with the RX's
 //                           address; a flaky TX drops a share of them (seeded). A kept
 //                           EEPROM write (0x21) leaves [0, 0, 0, 0, 21, address, 0, CC] for
-//                           the next fetch.
+//                           the next fetch, TxEepromWriteMs after the round trip.
 // The link is up while the RX's radio runs and the TX is on the air with the same address.
 //
 // Factory register file (16-bit words; "EEPROM pair" = (b << 8) | (b ^ 0xFF)):
@@ -83,6 +83,7 @@ class EmulatedRx : public EmulatedDevice {
     uint16_t version = 0x0100;
     uint32_t answerPrepareMs = 2;
     uint32_t rfLatencyMs = 2;  // one way
+    uint32_t txEepromWriteMs = 3;  // EEPROM programming time before the TX confirms
     uint32_t bindFindMs = 1500;
     uint32_t bindWindowMs = 10000;
     uint32_t seed = 1;
@@ -111,6 +112,7 @@ class EmulatedRx : public EmulatedDevice {
   void SetVersion(uint16_t version) { config_.version = version; }
   void SetAnswerPrepareMs(uint32_t ms) { config_.answerPrepareMs = ms; }
   void SetRfLatencyMs(uint32_t ms) { config_.rfLatencyMs = ms; }
+  void SetTxEepromWriteMs(uint32_t ms) { config_.txEepromWriteMs = ms; }
   const Config& GetConfig() const { return config_; }
 
   RegisterFile& Registers() { return registers_; }
