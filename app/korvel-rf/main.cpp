@@ -1,4 +1,5 @@
 // korvel-rf: the command-line companion of the manufacture tool.
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "EmulatedHid.h"
 #include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
+#include "Next.h"
 #include "Scan.h"
 #include "VirtualHost.h"
 #include "device/HidAccess.h"
@@ -19,7 +21,11 @@ constexpr const char* kUsage =
     "usage: korvel-rf <verb> [options]\n"
     "verbs:\n"
     "  scan [--emulated]   list the HID interfaces; '*' marks the one the tool would open\n"
-    "                      --emulated: scan the built-in emulated dongle instead\n";
+    "                      --emulated: scan the built-in emulated dongle instead\n"
+    "  next [--ini PATH] [--count N] [--date YYYY-MM-DD] [--commit]\n"
+    "                      print the serials and link IDs of the next N units (default 1)\n"
+    "                      as if each passed; --ini defaults to ./TX.ini; --date fixes the\n"
+    "                      date word; --commit saves the advanced generators to the file\n";
 
 int UsageError(const std::string& message) {
   std::cerr << "korvel-rf: " << message << " (try 'korvel-rf --help')\n";
@@ -48,6 +54,35 @@ int Scan(const std::vector<std::string>& args) {
   return 0;
 }
 
+int Next(const std::vector<std::string>& args) {
+  korvel::NextOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--commit") {
+      options.commit = true;
+    } else if (a == "--ini" && hasValue) {
+      options.ini = args[++i];
+    } else if (a == "--count" && hasValue) {
+      const std::string& n = args[++i];
+      char* end = nullptr;
+      const long count = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || count < 1 || count > 100000)
+        return UsageError("next: --count needs a whole number from 1 to 100000, not '" + n + "'");
+      options.count = int(count);
+    } else if (a == "--date" && hasValue) {
+      korvel::LocalDate date;
+      if (!korvel::ParseIsoDate(args[++i], date)) return UsageError("next: --date needs YYYY-MM-DD, not '" + args[i] + "'");
+      options.date = date;
+    } else if (a == "--ini" || a == "--count" || a == "--date") {
+      return UsageError("next: " + a + " needs a value");
+    } else {
+      return UsageError("next: unknown option '" + a + "'");
+    }
+  }
+  return korvel::RunNext(options, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,5 +95,6 @@ int main(int argc, char** argv) {
   const std::string verb = args[0];
   args.erase(args.begin());
   if (verb == "scan") return Scan(args);
+  if (verb == "next") return Next(args);
   return UsageError("unknown verb '" + verb + "'");
 }

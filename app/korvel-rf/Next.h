@@ -1,0 +1,22 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+#include "config/Settings.h"
+
+namespace korvel {
+
+struct NextOptions {
+  std::filesystem::path ini = kIniFileName;
+  int count = 1;
+  std::optional<LocalDate> date;
+  bool commit = false;
+};
+
+// Prints the numbering of the next units as if each passed in turn; with commit, saves the
+// advanced generators as "Write Setting" does. Returns the exit code (0 done, 1 bad file).
+int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace korvel

@@ -1,0 +1,53 @@
+// A Windows profile (INI) file as the tool has always read and written it: sections and keys
+// matched without regard to case, the first occurrence wins, values are the text after '='
+// with surrounding blanks trimmed. Every byte of every line that is not written stays as it
+// was: comments, unknown sections and keys, line endings, encoding.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvel {
+
+class IniFile {
+ public:
+  IniFile() = default;
+  static IniFile FromBytes(const std::string& bytes);
+
+  std::optional<std::string> ReadValue(const std::string& section, const std::string& key) const;
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+  // Missing or not a whole 32-bit integer (decimal, or hex as $1F / 0x1F): the default.
+  int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def) const;
+  // Any non-zero integer is true.
+  bool ReadBool(const std::string& section, const std::string& key, bool def) const;
+
+  // Replaces the value in place, or appends the key to its section (the section to the file).
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int32_t value);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+  void DeleteKey(const std::string& section, const std::string& key);
+
+  std::string Bytes() const;
+  // Atomic: the old file or the new one, never a torn one.
+  bool Save(const std::filesystem::path& path, std::string& error) const;
+
+  static bool ParseInteger(const std::string& text, int32_t& value);
+
+ private:
+  struct Line {
+    std::string text;  // without its line ending
+    std::string eol;   // "\r\n", "\n" or "" (last line without one)
+  };
+  // [begin, end) line indexes of the first section so named; nullopt when absent.
+  std::optional<std::pair<size_t, size_t>> Section(const std::string& name) const;
+  std::optional<size_t> KeyLine(const std::pair<size_t, size_t>& range, const std::string& key) const;
+  void InsertLine(size_t at, const std::string& text);
+
+  std::vector<Line> lines_;
+  std::string newline_ = "\r\n";
+};
+
+}  // namespace korvel

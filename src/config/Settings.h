@@ -1,0 +1,95 @@
+// What the settings controls hold, and its trip to and from TX.ini with the four generators.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/HotKeys.h"
+#include "config/IniFile.h"
+#include "device/VidPidTable.h"
+#include "production/ProdRFID.h"
+#include "production/ProdSN.h"
+
+namespace korvel {
+
+constexpr const char* kIniFileName = "TX.ini";
+constexpr const char* kDefaultPName = "USB 2.4G Wireless Desktop";
+constexpr const char* kInitialPName = "123456789A123456789B123456789C123456789D123456";
+constexpr int kBatteryItems = 3;
+constexpr int kRfPowerItems = 4;
+
+// The controls' state as the window starts (before any load).
+struct Settings {
+  int CustKey1 = kDefaultCustKey1;  // cbCustKey1 item index, -1 for none
+  int CustKey2 = kDefaultCustKey2;
+  bool MouseOnly = true;            // rbMouseOnly, else rbKbdMse
+  bool SoftISS = false;             // rbRF_DR_15, else rbRF_DR_1A
+  int Sleep = 56;                   // suiSpinEdit1, 0..200
+  int WakeupPeriod = 15;            // suiSpinEdit2, 3..19
+  int CPI = 0;                      // 0 rbRF_CPI_L, 1 rbRF_CPI_H
+  int PowerSaving = 0;              // 0 rbRF_DR_45, 1 rbRF_DR_4A, 2 rbRF_DR_4F
+  int Wakeup = 0;                   // 0 rbRF_DR_25, 1 rbRF_DR_2A
+  bool AutoBind = true;             // rbRF_DR_5A, else rbRF_DR_55 (not in the file)
+  int BTY = 2;                      // cbRF_Set_BTY_Low_Level item index, -1 for none
+  std::string VidSet;               // edtVID_SET text (hex)
+  std::string PidSet;               // edtPID_SET text (hex)
+  bool TX_Erased = false;
+  bool RX_Erased = false;
+  std::string PName = kInitialPName;  // edtEEPROM_20
+  bool LRMBinding = false;
+  int RFPower = 3;                  // ComboRFPower item index, -1 for none
+  bool ResetRF = true;              // cbResetRF
+  int Delay = 0;                    // kept for the file only
+  bool KBind = false;               // cbKeyboardbind
+  bool KeyboardBindVisible = false;
+  bool EnabledMAPX = false;         // CallMAPX
+  bool Enabled3204L = false;        // Call3204L
+};
+
+struct Generators {
+  TProdSN RxSN;
+  TProdSN TxSN;
+  TProdRFID RxRFID;
+  TProdRFID TxRFID;
+};
+
+struct SettingsLoadReport {
+  struct Problem {
+    std::string key;
+    std::string text;  // the offending value, or what went wrong
+  };
+  bool fileFound = false;
+  std::string readError;                 // the file is there but could not be read
+  std::vector<Problem> badDeviceEntries;  // skipped; everything else was loaded
+  std::vector<Problem> badGenerators;     // started from their defaults
+  bool Clean() const { return readError.empty() && badDeviceEntries.empty() && badGenerators.empty(); }
+};
+
+// "Load Setting": StagingMode is 2 while it runs and 0 after. A file that exists but cannot
+// be read loads nothing and says so.
+SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& settings, Generators& generators,
+                                VidPidTableType& table, uint8_t& stagingMode);
+// The same from an already read file.
+SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& settings, Generators& generators,
+                                    VidPidTableType& table);
+// Step 9 of the load: no file.
+void ApplyMissingFileDefaults(Settings& settings, Generators& generators);
+
+enum class WriteResult { Written, Blocked, Failed };
+// "Write Setting": nothing while blocked. Advances each link-ID generator's start to its
+// next ID before saving it. The write is atomic; other lines of the file are kept.
+WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& settings, Generators& generators,
+                          bool settingsWriteBlocked, std::string& error);
+// The key writes alone, in the file's order.
+void StoreSettings(IniFile& ini, const Settings& settings, Generators& generators);
+
+// Registers TProdSN and TProdRFID for the component text form.
+void RegisterGeneratorClasses();
+// Generator <-> one INI value (CR LF as ';').
+std::string GeneratorToIniValue(const TPersistentComponent& generator);
+
+// A hex edit's value: its text read as hexadecimal, empty (or not hex) as 0.
+int64_t HexFieldValue(const std::string& text);
+
+}  // namespace korvel

@@ -1,0 +1,25 @@
+// The local calendar date, from an injectable source so serial numbers can be tested on any day.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace korvel {
+
+struct LocalDate {
+  int year = 2000;
+  int month = 1;  // 1..12
+  int day = 1;    // 1..31
+};
+
+using DateSource = std::function<LocalDate()>;
+
+// Today on this PC's local clock.
+LocalDate SystemLocalDate();
+bool IsLeapYear(int year);
+// 1 for 1 January, up to 366.
+int DayOfYear(const LocalDate& date);
+// Parses YYYY-MM-DD; false for anything else or an impossible date.
+bool ParseIsoDate(const std::string& text, LocalDate& date);
+
+}  // namespace korvel
