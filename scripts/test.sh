@@ -51,6 +51,26 @@ else
   cat "$log/cfg-win"; status=1
 fi
 
+echo "== Fuzzing (libFuzzer, bounded runs)"
+if cmake --preset fuzz >"$log/cfg-fuzz" 2>&1 && cmake --build --preset fuzz; then
+  # target, runs, max input length
+  for spec in "settings 2000 1024" "compstream 30000 1024"; do
+    set -- $spec
+    mkdir -p "$log/corpus-$1"
+    if build/fuzz/fuzz/fuzz_$1 -runs="$2" -max_len="$3" -seed=1 "$log/corpus-$1" "fuzz/corpus/$1" \
+        >"$log/fuzz-$1" 2>&1; then
+      echo "fuzz_$1: $(grep -E '^Done' "$log/fuzz-$1")"
+      passed=$((passed + 1))
+    else
+      tail -n 40 "$log/fuzz-$1"
+      echo "fuzz_$1: FAILED"
+      failed=$((failed + 1))
+    fi
+  done
+else
+  cat "$log/cfg-fuzz"; status=1
+fi
+
 echo "tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || status=1
 exit $status

@@ -2,22 +2,25 @@
 
 #include <cctype>
 #include <limits>
+#include <string_view>
 
 #include "platform/AtomicFile.h"
 
 namespace korvel {
 
 namespace {
-const std::string kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-std::string Trim(const std::string& s) {
+std::string_view TrimView(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
   return s.substr(b, e - b);
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
+std::string Trim(const std::string& s) { return std::string(TrimView(s)); }
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
     if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
@@ -26,17 +29,19 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 }
 
 // The text that counts for matching: no byte-order mark.
-std::string Content(const std::string& text, size_t index) {
-  if (index == 0 && text.compare(0, kBom.size(), kBom) == 0) return text.substr(kBom.size());
-  return text;
+std::string_view Content(const std::string& text, size_t index) {
+  std::string_view v = text;
+  if (index == 0 && v.substr(0, kBom.size()) == kBom) v.remove_prefix(kBom.size());
+  return v;
 }
 
-std::optional<std::string> SectionName(const std::string& content) {
-  const std::string t = Trim(content);
+// Looked at for every line of every lookup: no copies.
+std::optional<std::string_view> SectionName(std::string_view content) {
+  const std::string_view t = TrimView(content);
   if (t.empty() || t[0] != '[') return std::nullopt;
   const size_t close = t.find(']');
-  if (close == std::string::npos) return std::nullopt;
-  return Trim(t.substr(1, close - 1));
+  if (close == std::string_view::npos) return std::nullopt;
+  return TrimView(t.substr(1, close - 1));
 }
 }  // namespace
 
@@ -81,13 +86,14 @@ std::optional<std::pair<size_t, size_t>> IniFile::Section(const std::string& nam
 }
 
 std::optional<size_t> IniFile::KeyLine(const std::pair<size_t, size_t>& range, const std::string& key) const {
+  const std::string_view wanted = TrimView(key);
   for (size_t i = range.first; i < range.second; ++i) {
-    const std::string& t = lines_[i].text;
-    const std::string trimmed = Trim(t);
+    const std::string_view t = lines_[i].text;
+    const std::string_view trimmed = TrimView(t);
     if (trimmed.empty() || trimmed[0] == ';') continue;
     const size_t eq = t.find('=');
-    if (eq == std::string::npos) continue;
-    if (EqualNoCase(Trim(t.substr(0, eq)), Trim(key))) return i;
+    if (eq == std::string_view::npos) continue;
+    if (EqualNoCase(TrimView(t.substr(0, eq)), wanted)) return i;
   }
   return std::nullopt;
 }
