@@ -5,16 +5,10 @@
 #include <vector>
 
 #include "device/VidPidTable.h"
+#include "platform/Text.h"
 
 namespace korvel {
 
-namespace {
-std::string Hex(unsigned value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
-  return text;
-}
-}  // namespace
 
 void ScanInterfaces(HidAccess& hid, std::ostream& out) {
   HidPlatform& platform = hid.Platform();
@@ -52,8 +46,8 @@ void ScanInterfaces(HidAccess& hid, std::ostream& out) {
     const HidInterfaceInfo& info = interfaces[i];
     out << (int(i) == marked ? "* " : "  ") << info.path << "  ";
     if (info.detailsKnown) {
-      out << Hex(info.attributes.VendorID, 4) << ':' << Hex(info.attributes.ProductID, 4) << "  "
-          << Hex(info.attributes.VersionNumber, 4) << "  " << info.FeatureReportByteLength;
+      out << HexText(info.attributes.VendorID, 4) << ':' << HexText(info.attributes.ProductID, 4) << "  "
+          << HexText(info.attributes.VersionNumber, 4) << "  " << info.FeatureReportByteLength;
     } else {
       out << "????:????  ????  ?";
     }

@@ -4,6 +4,8 @@
 #include <limits>
 #include <map>
 
+#include "platform/Text.h"
+
 namespace korvel {
 
 namespace {
@@ -18,14 +20,6 @@ std::string Trim(const std::string& s) {
   while (b < e && (s[b] == ' ' || s[b] == '\t' || s[b] == '\r')) ++b;
   while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
   return s.substr(b, e - b);
-}
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 bool ParseDecimal(const std::string& text, int64_t& out) {

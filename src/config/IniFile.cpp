@@ -5,28 +5,16 @@
 #include <string_view>
 
 #include "platform/AtomicFile.h"
+#include "platform/Text.h"
 
 namespace korvel {
 
 namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-std::string_view TrimView(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-  return s.substr(b, e - b);
-}
+std::string_view TrimView(std::string_view s) { return TrimBlanks(s); }
 
-std::string Trim(const std::string& s) { return std::string(TrimView(s)); }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
+std::string Trim(const std::string& s) { return std::string(TrimBlanks(s)); }
 
 // The text that counts for matching: no byte-order mark.
 std::string_view Content(const std::string& text, size_t index) {

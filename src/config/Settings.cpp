@@ -1,10 +1,10 @@
 #include "config/Settings.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "config/CompStream.h"
 #include "platform/AtomicFile.h"
+#include "platform/Text.h"
 
 namespace korvel {
 
@@ -19,24 +19,10 @@ std::string Replace(std::string s, const std::string& from, const std::string& t
 }
 
 bool ParseHexStrict(const std::string& s, int32_t& out) {
-  if (s.empty() || s.size() > 8) return false;
   uint32_t v = 0;
-  for (char c : s) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
-    v = v * 16 + uint32_t(d);
-  }
+  if (!ParseHexDigits(s, v)) return false;
   out = int32_t(v);
   return true;
-}
-
-std::string Hex4(int32_t v) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X", unsigned(v));
-  return text;
 }
 
 // An item index as a list control takes it: outside the list, no selection.
@@ -127,8 +113,8 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, Generators&
   const int32_t pid = ini.ReadInteger(kTX, "PID", 0);
   s.LRMBinding = ini.ReadBool(kTX, "LRMBinding", false);
   if (vid >= 1 && pid >= 1) {
-    s.VidSet = Hex4(vid);
-    s.PidSet = Hex4(pid);
+    s.VidSet = HexText(uint32_t(vid), 4);
+    s.PidSet = HexText(uint32_t(pid), 4);
   } else {
     s.VidSet.clear();
     s.PidSet.clear();

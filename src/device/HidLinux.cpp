@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "device/HidDescriptor.h"
+#include "platform/Text.h"
 
 namespace fs = std::filesystem;
 
@@ -27,21 +28,6 @@ bool ReadFile(const fs::path& p, std::string& out) {
   if (!in) return false;
   out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
-}
-
-bool ParseHex(const std::string& s, uint32_t& value) {
-  if (s.empty() || s.size() > 8) return false;
-  uint32_t v = 0;
-  for (char c : s) {
-    int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
-    v = v * 16 + uint32_t(d);
-  }
-  value = v;
-  return true;
 }
 
 std::string Trim(std::string s) {
@@ -59,8 +45,8 @@ bool ParseUevent(const std::string& text, HidAttributes& a) {
     const size_t c1 = id.find(':'), c2 = id.find(':', c1 + 1);
     if (c1 == std::string::npos || c2 == std::string::npos) return false;
     uint32_t bus, vid, pid;
-    if (!ParseHex(id.substr(0, c1), bus) || !ParseHex(id.substr(c1 + 1, c2 - c1 - 1), vid) ||
-        !ParseHex(id.substr(c2 + 1), pid))
+    if (!ParseHexDigits(id.substr(0, c1), bus) || !ParseHexDigits(id.substr(c1 + 1, c2 - c1 - 1), vid) ||
+        !ParseHexDigits(id.substr(c2 + 1), pid))
       return false;
     a.VendorID = uint16_t(vid);
     a.ProductID = uint16_t(pid);
@@ -82,7 +68,7 @@ uint16_t ReadReleaseNumber(const fs::path& sysfsRoot, const fs::path& hidDevice)
     std::string bcd;
     if (fs::exists(p / "idVendor", ec) && ReadFile(p / "bcdDevice", bcd)) {
       uint32_t v = 0;
-      return ParseHex(Trim(bcd), v) ? uint16_t(v) : 0;
+      return ParseHexDigits(Trim(bcd), v) ? uint16_t(v) : 0;
     }
     p = p.parent_path();
   }

@@ -1,17 +1,10 @@
 #include "device/Staging.h"
 
 #include <algorithm>
-#include <cstdio>
+#include "platform/Text.h"
 
 namespace korvel {
 
-namespace {
-std::string Hex(unsigned v, int minDigits) {
-  char b[16];
-  std::snprintf(b, sizeof b, "%0*X", minDigits, v);
-  return b;
-}
-}  // namespace
 
 void StageRxByte(StagingTables& t, uint8_t reg, uint8_t b) {
   if (reg < kRxRegisterCount) t.RxRegisterImage[reg] = EepromWord(b);
@@ -57,12 +50,12 @@ void StagePid(StagingTables& t, uint16_t pid) {
 }
 
 std::string FormatRegisterHighByte(int32_t registerValue) {
-  return Hex(uint32_t(registerValue) >> 8, 2);
+  return HexText(uint32_t(registerValue) >> 8, 2);
 }
 
-std::string FormatRfByte(int32_t value) { return Hex(uint32_t(value), 2); }
+std::string FormatRfByte(int32_t value) { return HexText(uint32_t(value), 2); }
 
-std::string FormatSpecialByte(uint8_t b) { return b == 0 ? "00" : Hex(b, 1); }
+std::string FormatSpecialByte(uint8_t b) { return b == 0 ? "00" : HexText(b, 1); }
 
 TxPair TxOptionPair(TxOption option) {
   switch (option) {

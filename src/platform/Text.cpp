@@ -1,0 +1,44 @@
+#include "platform/Text.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace korvel {
+
+std::string_view TrimBlanks(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+  return s.substr(b, e - b);
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+bool ParseHexDigits(std::string_view s, uint32_t& value) {
+  if (s.empty() || s.size() > 8) return false;
+  uint32_t v = 0;
+  for (char c : s) {
+    int d;
+    if (c >= '0' && c <= '9') d = c - '0';
+    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    else return false;
+    v = v * 16 + uint32_t(d);
+  }
+  value = v;
+  return true;
+}
+
+std::string HexText(uint64_t value, int minDigits) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%0*llX", minDigits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+}  // namespace korvel
