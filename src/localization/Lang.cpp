@@ -1,0 +1,184 @@
+#include "localization/Lang.h"
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+
+#include "config/IniFile.h"
+#include "platform/AtomicFile.h"
+#include "platform/Text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace korvel {
+
+namespace {
+struct Entry {
+  TTerm key;
+  std::array<const char*, 3> texts;
+};
+
+const Entry kTable[] = {
+#include "localization/LangTable.inc"
+};
+
+TLanguateKind g_current = lkEng;
+
+constexpr const char* kSection = "RF_BIND";
+constexpr const char* kValue = "LngSection";
+
+class FileLanguageStore final : public LanguageStore {
+ public:
+  explicit FileLanguageStore(std::string path) : path_(std::move(path)) {}
+  std::optional<std::string> Read() override {
+    std::string bytes, error;
+    bool missing = false;
+    if (!ReadWholeFile(path_, bytes, missing, error)) return std::nullopt;
+    return IniFile::FromBytes(bytes).ReadValue(kSection, kValue);
+  }
+  bool Write(const std::string& valueName) override {
+    std::string bytes, error;
+    bool missing = false;
+    ReadWholeFile(path_, bytes, missing, error);
+    IniFile ini = IniFile::FromBytes(bytes);
+    ini.WriteString(kSection, kValue, valueName);
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
+    return ini.Save(path_, error);
+  }
+  void Forget() override {
+    std::string bytes, error;
+    bool missing = false;
+    if (!ReadWholeFile(path_, bytes, missing, error)) return;
+    IniFile ini = IniFile::FromBytes(bytes);
+    ini.DeleteKey(kSection, kValue);
+    ini.Save(path_, error);
+  }
+
+ private:
+  std::string path_;
+};
+
+#ifdef _WIN32
+constexpr const char* kKey = "Software\\KORVEL\\RF_BIND";
+
+class RegistryLanguageStore final : public LanguageStore {
+ public:
+  std::optional<std::string> Read() override {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    char buffer[64] = {};
+    DWORD size = sizeof buffer - 1, type = 0;
+    const LONG r = RegQueryValueExA(key, kValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
+    return std::string(buffer, strnlen(buffer, sizeof buffer - 1));
+  }
+  bool Write(const std::string& valueName) override {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+      return false;
+    const LONG r = RegSetValueExA(key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(valueName.c_str()),
+                                  DWORD(valueName.size() + 1));
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS;
+  }
+  void Forget() override {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    RegDeleteValueA(key, kValue);
+    RegCloseKey(key);
+  }
+};
+#endif
+
+std::string ConfigFolder() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
+  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config";
+  return ".";
+}
+}  // namespace
+
+TLanguateKind CurrentLanguage() { return g_current; }
+void SetCurrentLanguage(TLanguateKind kind) { g_current = kind; }
+
+std::optional<std::string> TextOf(TTerm key, TLanguateKind kind) {
+  for (const Entry& e : kTable)
+    if (e.key == key) return std::string(e.texts[size_t(kind)]);
+  return std::nullopt;
+}
+
+void GetText(TTerm key, std::string& text) {
+  if (auto t = TextOf(key, g_current)) text = *t;
+}
+
+std::string LanguageValueName(TLanguateKind kind) {
+  switch (kind) {
+    case lkCht: return "lkCht";
+    case lkChs: return "lkChs";
+    default: return "lkEng";
+  }
+}
+
+std::optional<TLanguateKind> ParseSavedLanguage(const std::string& saved) {
+  const std::string text = saved.size() == 3 ? "lk" + saved : saved;
+  for (TLanguateKind k : {lkEng, lkCht, lkChs})
+    if (EqualNoCase(text, LanguageValueName(k))) return k;
+  return std::nullopt;
+}
+
+std::unique_ptr<LanguageStore> CreateFileLanguageStore(const std::string& path) {
+  return std::make_unique<FileLanguageStore>(path);
+}
+
+std::unique_ptr<LanguageStore> CreateSystemLanguageStore() {
+#ifdef _WIN32
+  return std::make_unique<RegistryLanguageStore>();
+#else
+  return CreateFileLanguageStore(ConfigFolder() + "/KORVEL/RF_BIND.ini");
+#endif
+}
+
+TLanguateKind PreselectForCodePage(unsigned cp) {
+  for (unsigned t : {950u, 10002u, 20000u, 20002u, 50937u})
+    if (cp == t) return lkCht;
+  for (unsigned s : {936u, 10008u, 50935u, 51936u, 52936u})
+    if (cp == s) return lkChs;
+  return lkEng;
+}
+
+TLanguateKind PreselectForLocale(const std::string& locale) {
+  const std::string l = locale.substr(0, 5);
+  if (EqualNoCase(l, "zh_TW") || EqualNoCase(l, "zh_HK") || EqualNoCase(l, "zh_MO")) return lkCht;
+  if (EqualNoCase(l, "zh_CN") || EqualNoCase(l, "zh_SG")) return lkChs;
+  return lkEng;
+}
+
+TLanguateKind SystemPreselection() {
+#ifdef _WIN32
+  return PreselectForCodePage(GetACP());
+#else
+  for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"})
+    if (const char* v = std::getenv(var); v && *v) return PreselectForLocale(v);
+  return lkEng;
+#endif
+}
+
+TLanguateKind LoadLanguage(LanguageStore& store, const std::function<TLanguateKind(TLanguateKind)>& ask) {
+  const std::optional<std::string> saved = store.Read();
+  if (const auto kind = saved ? ParseSavedLanguage(*saved) : std::nullopt) {
+    g_current = *kind;
+    return g_current;
+  }
+  g_current = ask(SystemPreselection());
+  SaveLanguage(store);
+  return g_current;
+}
+
+void SaveLanguage(LanguageStore& store) { store.Write(LanguageValueName(g_current)); }
+
+void ForgetLanguage(LanguageStore& store) { store.Forget(); }
+
+}  // namespace korvel

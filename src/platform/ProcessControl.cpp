@@ -1,0 +1,112 @@
+#include "platform/ProcessControl.h"
+
+#include "platform/Text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+#else
+#include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#endif
+
+namespace korvel {
+
+namespace {
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+#ifndef _WIN32
+std::string ExeName(const std::string& procDir) {
+  char buffer[4096];
+  const ssize_t n = readlink((procDir + "/exe").c_str(), buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  std::string path(buffer, size_t(n));
+  const std::string deleted = " (deleted)";
+  if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+    path.resize(path.size() - deleted.size());
+  return BaseName(path);
+}
+
+bool IsZombie(const std::string& procDir) {
+  std::ifstream stat(procDir + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const size_t close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
+}
+
+// A pidfd pins the process: a reused PID cannot be hit by mistake.
+bool Terminate(pid_t pid) {
+#if defined(SYS_pidfd_open) && defined(SYS_pidfd_send_signal)
+  const int fd = int(syscall(SYS_pidfd_open, pid, 0));
+  if (fd >= 0) {
+    const bool ok = syscall(SYS_pidfd_send_signal, fd, SIGTERM, nullptr, 0) == 0;
+    close(fd);
+    return ok;
+  }
+#endif
+  return kill(pid, SIGTERM) == 0;
+}
+#endif
+}  // namespace
+
+std::string OwnExecutableName() {
+#ifdef _WIN32
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return BaseName(path);
+#else
+  return ExeName("/proc/self");
+#endif
+}
+
+int KillProcessesNamed(const std::string& exeName) {
+  if (exeName.empty()) return 0;
+  int ended = 0;
+#ifdef _WIN32
+  const DWORD self = GetCurrentProcessId();
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ProcessID == self || !EqualNoCase(BaseName(entry.szExeFile), exeName)) continue;
+    // Processes that cannot be opened or ended are passed over.
+    if (HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
+      if (TerminateProcess(p, 0)) ++ended;
+      CloseHandle(p);
+    }
+  }
+  CloseHandle(snapshot);
+#else
+  const pid_t self = getpid();
+  const uid_t me = getuid();
+  DIR* proc = opendir("/proc");
+  if (!proc) return 0;
+  while (const dirent* e = readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(e->d_name, &end, 10);
+    if (*end != '\0' || pid <= 0 || pid == self) continue;
+    const std::string dir = std::string("/proc/") + e->d_name;
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0 || st.st_uid != me) continue;  // other users' processes
+    if (!EqualNoCase(ExeName(dir), exeName) || IsZombie(dir)) continue;
+    if (Terminate(pid_t(pid))) ++ended;
+  }
+  closedir(proc);
+#endif
+  return ended;
+}
+
+int KillOtherInstances() { return KillProcessesNamed(OwnExecutableName()); }
+
+}  // namespace korvel
