@@ -107,3 +107,19 @@ TEST_F(LangTest, PreselectionFollowsTheLanguages) {
 
 }  // namespace
 }  // namespace korvel
+
+#ifdef _WIN32
+namespace korvel {
+namespace {
+TEST(LangRegistry, KeepsTheChoiceUnderTheUsersKey) {
+  auto store = CreateSystemLanguageStore();
+  const auto before = store->Read();
+  ASSERT_TRUE(store->Write("lkChs"));
+  EXPECT_EQ(store->Read(), "lkChs");
+  store->Forget();
+  EXPECT_FALSE(store->Read());
+  if (before) store->Write(*before);  // leave a real PC's choice as it was
+}
+}  // namespace
+}  // namespace korvel
+#endif
