@@ -54,8 +54,8 @@ fi
 echo "== Fuzzing (libFuzzer, bounded runs)"
 if cmake --preset fuzz >"$log/cfg-fuzz" 2>&1 && cmake --build --preset fuzz; then
   # target, runs, max input length
-  for spec in "settings 2000 1024" "compstream 30000 1024"; do
-    set -- $spec
+  for target in "settings 2000 1024" "compstream 30000 1024"; do
+    set -- $target
     mkdir -p "$log/corpus-$1"
     if build/fuzz/fuzz/fuzz_$1 -runs="$2" -max_len="$3" -seed=1 "$log/corpus-$1" "fuzz/corpus/$1" \
         >"$log/fuzz-$1" 2>&1; then
