@@ -1,0 +1,371 @@
+#include "connection/Station.h"
+
+#include <fstream>
+#include <random>
+
+#include "config/HotKeys.h"
+#include "platform/Text.h"
+
+namespace korvel {
+
+namespace {
+const char* const kBatteryTexts[] = {
+    "Set BTY Low Level: VBAT <= 2.2V(Two-Cell)/1.1V(One-Cell)",
+    "Set BTY Low Level: VBAT <= 2.0V(Two-Cell)/1.0V(One-Cell)",
+    "Set BTY Low Level: VBAT <= 1.8V(Two-Cell)/0.9V(One-Cell)",
+};
+
+// Control -> text key, applied in this order.
+const std::pair<const char*, TTerm> kTexts[] = {
+    {"gbSysStatus", 0}, {"btnCombo_Cmd_Soft_Bind_SW", 4}, {"btnCombo_Cmd_Soft_Bind_SW", 3},
+    {"gbCustKey", 7}, {"lblHK1", 8}, {"lblHK2", 9}, {"lblRFPower", 41}, {"cbResetRF", 42},
+    {"gbISS", 10}, {"rbRF_DR_15", 11}, {"rbRF_DR_1A", 12}, {"gbWKUP", 13}, {"rbRF_DR_25", 14},
+    {"rbRF_DR_2A", 15}, {"gbCPI", 16}, {"rbRF_CPI_H", 17}, {"rbRF_CPI_L", 18}, {"gbNL", 19},
+    {"rbRF_DR_45", 20}, {"rbRF_DR_4A", 21}, {"rbRF_DR_4F", 22}, {"gbPO_BIND", 24}, {"rbRF_DR_55", 12},
+    {"rbRF_DR_5A", 11}, {"gbBTY", 25}, {"btnGo", 39}, {"cbKeyboardbind", 23}, {"gbVIDPID", 29},
+    {"lblStrDesc", 30}, {"btnEEPROM_R_VID", 27}, {"btnEEPROM_R_PID", 27}, {"btnEEPROM_R_20", 27},
+    {"btnEEPROM_W_VID", 28}, {"btnEEPROM_W_PID", 28}, {"btnEEPROM_W_20", 28}, {"lblHotKey", 40},
+    {"cbRX_IsSN", 43}, {"cbRX_IsDate", 44}, {"lblRX_FixSN", 45}, {"lblRX_IncSN", 46},
+    {"cbTX_IsSN", 43}, {"cbTX_IsDate", 44}, {"lblTX_FixSN", 45}, {"lblTX_IncSN", 46},
+    {"lblRX_FixSNByte", 47}, {"lblRX_IncSNByte", 47}, {"lblRX_FixSNV", 48},
+    {"lblTX_FixSNByte", 47}, {"lblTX_IncSNByte", 47}, {"lblTX_FixSNV", 48},
+    {"lblRX_IncInitSN", 49}, {"lblRX_IncCurrentSN", 50}, {"lblRX_IncNextSN", 51},
+    {"lblTX_IncInitSN", 49}, {"lblTX_IncCurrentSN", 50}, {"lblTX_IncNextSN", 51},
+    {"rbRX_RandomRFID", 52}, {"rbRX_CustomRFID", 53}, {"rbTX_RandomRFID", 52}, {"rbTX_CustomRFID", 53},
+    {"lblRX_IncInitRFID", 49}, {"lblRX_IncCurrentRFID", 50}, {"lblRX_IncNextRFID", 51},
+    {"lblTX_IncInitRFID", 49}, {"lblTX_IncCurrentRFID", 50}, {"lblTX_IncNextRFID", 51},
+    {"lblRFIDNOTE", 57}, {"gbRXType", 54}, {"rbMouseOnly", 55}, {"rbKbdMse", 56},
+};
+
+// Follow gbSetting, in this order (the four serial fields also need their byte counts).
+const char* const kLocked[] = {
+    "rbMouseOnly", "rbKbdMse", "suiSpinEdit1", "suiSpinEdit2", "cbCustKey1", "cbCustKey2", "rbRF_DR_15",
+    "rbRF_DR_1A", "rbRF_CPI_H", "rbRF_CPI_L", "rbRF_DR_45", "rbRF_DR_4A", "rbRF_DR_4F", "CallMAPX",
+    "cbRF_Set_BTY_Low_Level", "edtVID_SET", "edtPID_SET", "edtEEPROM_20", "ComboRFPower", "cbResetRF",
+    "LRMBinding", "Call3204L", "cbRX_IsSN", "cbRX_IsDate", "edtRX_FixByteCount", "edtRX_IncByteCount",
+    "edtRX_FixSN", "edtRX_IncInitSN", "rbRX_FixAscii", "rbRX_FixHex", "cbTX_IsSN", "cbTX_IsDate",
+    "edtTX_FixByteCount", "edtTX_IncByteCount", "edtTX_FixSN", "edtTX_IncInitSN", "rbTX_FixAscii",
+    "rbTX_FixHex", "cbKeyboardbind", "rbRX_RandomRFID", "rbRX_CustomRFID", "edtRX_IncInitRFID",
+    "rbTX_RandomRFID", "rbTX_CustomRFID", "edtTX_IncInitRFID", "gbWKUP", "rbRF_DR_25", "rbRF_DR_2A",
+    "TX_Erased", "RX_Erased"};
+
+void Radio(ViewState& v, std::initializer_list<const char*> group, size_t checked) {
+  size_t i = 0;
+  for (const char* name : group) v[name].checked = i++ == checked;
+}
+}  // namespace
+
+ViewState InitialViewState() {
+  ViewState v;
+  v.caption = kFormCaption;
+  auto set = [&](const char* name, const std::string& text, bool enabled = true, bool visible = true) {
+    ControlState& c = v[name];
+    c.text = text;
+    c.enabled = enabled;
+    c.visible = visible;
+  };
+  set("imgLogo", "");
+  set("imgCust", "", true, false);
+  set("imgNoneDev", "");
+  set("imgConnected", "", true, false);
+  set("gifBind", "", true, false);
+  set("btnCombo_Cmd_Soft_Bind_SW", "&Connect", false);
+  set("gbSysStatus", "USB Info.");
+  set("edtVID", "");
+  set("edtPID", "");
+  v["cbbLang"].items = {"|0", "|1", "|2"};
+  set("gbSetting", "", false);
+  set("gbCustKey", "CustKey");
+  set("gbISS", "Switch CPI by L+R");
+  Radio(v, {"rbRF_DR_15", "rbRF_DR_1A"}, 1);
+  set("gbNL", "Sensor Power Management(During RF Disconnect)");
+  Radio(v, {"rbRF_DR_45", "rbRF_DR_4F", "rbRF_DR_4A"}, 0);
+  set("gbBTY", "Mouse Bettery Low Level");
+  set("gbCPI", "Setup CPI");
+  Radio(v, {"rbRF_CPI_H", "rbRF_CPI_L"}, 1);
+  set("gbVIDPID", "VID PID StringDesc");
+  set("edtVID_SET", "");
+  set("edtPID_SET", "");
+  set("edtEEPROM_20", kInitialPName);
+  set("gbWKUP", "Wakeup Setting");
+  Radio(v, {"rbRF_DR_25", "rbRF_DR_2A"}, 0);
+  set("gbRXType", "RX Type");
+  Radio(v, {"rbMouseOnly", "rbKbdMse"}, 0);
+  set("gbPO_BIND", "PowerOn Auto Connecting", true, false);
+  Radio(v, {"rbRF_DR_5A", "rbRF_DR_55"}, 0);
+  set("gb1", "ID");
+  v["gb1"].height = 70;
+  set("gbRX", "RX");
+  v["gbRX"].height = 95;
+  set("gbTX", "TX");
+  v["gbTX"].height = 95;
+  set("gbGo", "");
+  v["gbGo"].height = 120;
+  set("ledRX", "");
+  set("ledTX", "");
+  set("edtRX", "Mouse RX Not Ready");
+  set("edtTX", "Mouse TX Not Ready");
+  set("btnGo", "Go", false);
+  set("lblResult", "PASS");
+  set("Image1", "");
+  set("lblHotKey", "Hotkey:PageDown");
+  set("edtCaliTime", "");
+  set("lblRFPower", "RF Power(dbm)");
+  v["ComboRFPower"].items = {"0", "-5", "-10", "-20"};
+  v["ComboRFPower"].itemIndex = 3;
+  v["ComboRFPower"].enabled = false;
+  set("cbResetRF", "Reset RF Power When End of Setting", false);
+  v["cbResetRF"].checked = true;
+  set("cbKeyboardbind", "Keyboard Binding", true, false);
+  for (const char* name : {"edtMseDongleAddr", "edtRX_SN", "edtTX_SN"}) set(name, "HHHHHH-HHHHHH");
+  set("btnEraseRX", "Erase RX");
+  set("btnEraseTX", "Erase TX", false);
+  set("TX_Erased", "TX Erase Operation");
+  set("RX_Erased", "RX Erase Operation");
+  set("LRMBinding", "Enabled L+R+M Binding", false);
+  ControlState& sleep = v["suiSpinEdit1"];
+  sleep.minimum = 0, sleep.maximum = 200, sleep.value = 56;
+  ControlState& wake = v["suiSpinEdit2"];
+  wake.minimum = 3, wake.maximum = 19, wake.value = 15;
+  set("Call3204L", "Use PAN3204L Sensor", false);
+  set("CallMAPX", "Enabled Auto MPAX", false);
+  set("btnPBind", "PBind Switch");
+  set("spgcntrl1", "", true, false);
+  ControlState& progress = v["pbSetTX"];
+  progress.minimum = 0, progress.maximum = 20, progress.height = 16;
+  set("cbCustKey1", "");
+  set("cbCustKey2", "");
+  set("cbRF_Set_BTY_Low_Level", "");
+  return v;
+}
+
+bool ReadBmpSize(const std::filesystem::path& path, int& width, int& height) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char h[26] = {};
+  if (!in.read(reinterpret_cast<char*>(h), sizeof h) || h[0] != 'B' || h[1] != 'M') return false;
+  const uint32_t headerSize = h[14] | h[15] << 8 | h[16] << 16 | uint32_t(h[17]) << 24;
+  if (headerSize == 12) {  // OS/2 core header
+    width = h[18] | h[19] << 8;
+    height = h[20] | h[21] << 8;
+  } else {
+    width = int32_t(h[18] | h[19] << 8 | h[20] << 16 | uint32_t(h[21]) << 24);
+    height = int32_t(h[22] | h[23] << 8 | h[24] << 16 | uint32_t(h[25]) << 24);
+    if (height < 0) height = -height;  // top-down bitmap
+  }
+  return width > 0 && height > 0;
+}
+
+Station::Station(StationEnvironment env, StationView& view)
+    : env_(std::move(env)),
+      ui_(view),
+      view_(InitialViewState()),
+      hidAccess_(env_.hid, env_.host),
+      channel_(hidAccess_, env_.host, device_),
+      commands_(channel_),
+      detect_(env_.host.CreateTimer()),
+      softBind_(env_.host.CreateTimer()),
+      isTxLink_(env_.host.CreateTimer()) {
+  detect_->SetInterval(5500);
+  softBind_->SetInterval(1000);
+  isTxLink_->SetInterval(500);
+}
+
+Station::~Station() = default;
+
+void Station::Paint() { ui_.Render(view_); }
+
+void Station::FormCreate(const std::vector<std::string>& args) {
+  AutoStart = !args.empty();
+  std::mt19937 random(env_.randomSeed ? env_.randomSeed : uint32_t(env_.host.TickCount()) ^ std::random_device{}());
+  TempID = int(std::uniform_int_distribution<int>(0, 254)(random));
+  FillFixedVidPids(vidPidTable_);
+  RegisterGeneratorClasses();
+  detect_->SetEnabled(true);
+  view_.caption += " For B-Nova Only";
+  view_.caption += " TempID=" + std::to_string(TempID);
+  view_["lblResult"].text.clear();
+  view_["Image1"].visible = false;
+  if (env_.killOtherInstances) env_.killOtherInstances();
+  LoadLanguage(env_.languageStore, [this](TLanguateKind pre) {
+    const int chosen = ui_.AskLanguage(int(pre));
+    return chosen >= 0 && chosen <= 2 ? TLanguateKind(chosen) : pre;
+  });
+  view_["cbbLang"].itemIndex = int(CurrentLanguage());
+  ApplyTexts();
+  for (const char* name : {"edtEEPROM_20", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "lblRX_Date", "lblTX_Date"})
+    view_[name].text.clear();
+  for (const char* box : {"cbCustKey1", "cbCustKey2"}) {
+    ControlState& c = view_[box];
+    c.items.clear();
+    for (const HotKey& k : kHotKeys) c.items.push_back(k.text);
+  }
+  view_["cbCustKey1"].itemIndex = kDefaultCustKey1;
+  view_["cbCustKey2"].itemIndex = kDefaultCustKey2;
+  env_.host.ProcessMessages();
+  for (const char* name : {"gb1", "gbRX", "gbTX", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "lbl14", "lbl55", "Label2"})
+    view_[name].visible = false;
+  view_["imgConnected"].top = view_["imgNoneDev"].top = view_["gifBind"].top;
+  int w = 0, h = 0;
+  const bool logo = ReadBmpSize(env_.workingDirectory / "logo.bmp", w, h);
+  view_["imgCust"].visible = logo && w <= 400 && h <= 60;
+  view_["imgLogo"].visible = !view_["imgCust"].visible;
+  ControlState& bty = view_["cbRF_Set_BTY_Low_Level"];
+  bty.items.assign(std::begin(kBatteryTexts), std::end(kBatteryTexts));
+  bty.itemIndex = 2;
+  FillFixedVidPids(vidPidTable_);
+  view_.width = kLayoutWidth;
+  view_.height = kLayoutHeight;
+  view_.left = ui_.ScreenWidth() / 2 - view_.width / 2;
+  view_.top = ui_.ScreenHeight() / 2 - view_.height / 2;
+  btnLoadSettingClick();
+  // The serial-number panel: a generator's group is tall only while its serial is on.
+  view_["gbRX"].height = generators_.RxSN.IsSN() ? 95 : 35;
+  view_["gbTX"].height = generators_.TxSN.IsSN() ? 95 : 35;
+  FormResize();
+  Paint();
+}
+
+void Station::FormActivate() {
+  StartingUp = false;
+  SettingsWriteBlocked = false;
+}
+
+void Station::FormResize() {
+  view_.width = kLayoutWidth;
+  view_.height = kLayoutHeight - view_["gb1"].height - view_["gbRX"].height - view_["gbTX"].height;
+  const int bar = view_["pbSetTX"].height;
+  view_["gbGo"].top = view_.height - view_["gbGo"].height - bar;
+  view_["pbSetTX"].top = view_.height - bar;
+}
+
+bool Station::FormKeyDown(int virtualKey) {
+  if (virtualKey != kVkPageDown || !view_["btnGo"].enabled) return false;
+  btnGoClick();
+  return true;
+}
+
+void Station::btnGoClick() { ++GoRequests; }
+
+void Station::FormCloseQuery() {
+  softBind_->SetEnabled(false);
+  isTxLink_->SetEnabled(false);
+  btnWriteSettingClick();
+  if (device_.DeviceHandle != kNoHandle) commands_.RfLeaveAccess();
+  env_.host.Sleep(50);
+}
+
+void Station::ApplyTexts() {
+  for (const auto& [name, key] : kTexts) GetText(key, view_[name].text);
+}
+
+void Station::cbbLangChange(int index) {
+  if (index < 0 || index > 2) return;
+  SetCurrentLanguage(TLanguateKind(index));
+  view_["cbbLang"].itemIndex = index;
+  ApplyTexts();
+  SaveLanguage(env_.languageStore);
+  Paint();
+}
+
+void Station::btnClearLngClick() { ForgetLanguage(env_.languageStore); }
+
+void Station::imgLogoDblClick() {
+  ControlState& setting = view_["gbSetting"];
+  if (setting.enabled) {
+    setting.enabled = false;
+    ui_.ShowMessage("", "", "Locked");
+  } else if (++LogoDoubleClicks % 5 == 0) {
+    const auto entered = ui_.AskPassword();
+    if (entered && *entered == kPassPhrase) setting.enabled = true;
+  }
+  ApplyLock();
+  Paint();
+}
+
+void Station::ApplyLock() {
+  const bool on = view_["gbSetting"].enabled;
+  for (const char* name : kLocked) view_[name].enabled = on;
+  view_["edtRX_FixSN"].enabled = on && generators_.RxSN.FixSNByteCount() > 0;
+  view_["edtRX_IncInitSN"].enabled = on && generators_.RxSN.IncSNByteCount() > 0;
+  view_["edtTX_FixSN"].enabled = on && generators_.TxSN.FixSNByteCount() > 0;
+  view_["edtTX_IncInitSN"].enabled = on && generators_.TxSN.IncSNByteCount() > 0;
+}
+
+void Station::SettingsToView(const Settings& s) {
+  view_["cbCustKey1"].itemIndex = s.CustKey1;
+  view_["cbCustKey2"].itemIndex = s.CustKey2;
+  Radio(view_, {"rbMouseOnly", "rbKbdMse"}, s.MouseOnly ? 0 : 1);
+  Radio(view_, {"rbRF_DR_15", "rbRF_DR_1A"}, s.SoftISS ? 0 : 1);
+  view_["suiSpinEdit1"].value = s.Sleep;
+  view_["suiSpinEdit2"].value = s.WakeupPeriod;
+  Radio(view_, {"rbRF_CPI_L", "rbRF_CPI_H"}, s.CPI == 0 ? 0 : 1);
+  Radio(view_, {"rbRF_DR_45", "rbRF_DR_4A", "rbRF_DR_4F"}, size_t(s.PowerSaving));
+  Radio(view_, {"rbRF_DR_25", "rbRF_DR_2A"}, s.Wakeup == 0 ? 0 : 1);
+  Radio(view_, {"rbRF_DR_5A", "rbRF_DR_55"}, s.AutoBind ? 0 : 1);
+  view_["cbRF_Set_BTY_Low_Level"].itemIndex = s.BTY;
+  view_["edtVID_SET"].text = s.VidSet;
+  view_["edtPID_SET"].text = s.PidSet;
+  view_["TX_Erased"].checked = s.TX_Erased;
+  view_["RX_Erased"].checked = s.RX_Erased;
+  view_["edtEEPROM_20"].text = s.PName;
+  view_["LRMBinding"].checked = s.LRMBinding;
+  view_["ComboRFPower"].itemIndex = s.RFPower;
+  view_["cbResetRF"].checked = s.ResetRF;
+  view_["cbKeyboardbind"].checked = s.KBind;
+  if (s.KeyboardBindVisible) view_["cbKeyboardbind"].visible = true;
+  view_["CallMAPX"].checked = s.EnabledMAPX;
+  view_["Call3204L"].checked = s.Enabled3204L;
+  delay_ = s.Delay;
+}
+
+Settings Station::SettingsFromView() const {
+  auto c = [this](const char* name) -> const ControlState& { return view_.controls.at(name); };
+  Settings s;
+  s.CustKey1 = c("cbCustKey1").itemIndex;
+  s.CustKey2 = c("cbCustKey2").itemIndex;
+  s.MouseOnly = c("rbMouseOnly").checked;
+  s.SoftISS = c("rbRF_DR_15").checked;
+  s.Sleep = c("suiSpinEdit1").value;
+  s.WakeupPeriod = c("suiSpinEdit2").value;
+  s.CPI = c("rbRF_CPI_L").checked ? 0 : 1;
+  s.PowerSaving = c("rbRF_DR_45").checked ? 0 : c("rbRF_DR_4A").checked ? 1 : 2;
+  s.Wakeup = c("rbRF_DR_25").checked ? 0 : 1;
+  s.AutoBind = c("rbRF_DR_5A").checked;
+  s.BTY = c("cbRF_Set_BTY_Low_Level").itemIndex;
+  s.VidSet = c("edtVID_SET").text;
+  s.PidSet = c("edtPID_SET").text;
+  s.TX_Erased = c("TX_Erased").checked;
+  s.RX_Erased = c("RX_Erased").checked;
+  s.PName = c("edtEEPROM_20").text;
+  s.LRMBinding = c("LRMBinding").checked;
+  s.RFPower = c("ComboRFPower").itemIndex;
+  s.ResetRF = c("cbResetRF").checked;
+  s.Delay = delay_;
+  s.KBind = c("cbKeyboardbind").checked;
+  s.EnabledMAPX = c("CallMAPX").checked;
+  s.Enabled3204L = c("Call3204L").checked;
+  return s;
+}
+
+void Station::btnLoadSettingClick() {
+  Settings s = SettingsFromView();
+  const SettingsLoadReport report = LoadSettings(IniPath(), s, generators_, vidPidTable_, staging_.StagingMode);
+  SettingsToView(s);
+  std::string problems;
+  if (!report.readError.empty()) problems += report.readError + "\n";
+  for (const auto& bad : report.badDeviceEntries)
+    problems += "TX.ini [Device] " + bad.key + "=" + bad.text + ": not a VID/PID, skipped\n";
+  for (const auto& bad : report.badGenerators)
+    problems += "TX.ini " + bad.key + ": " + bad.text + " (started from the defaults)\n";
+  if (!problems.empty()) ui_.ShowMessage("dlgError", "Message", problems);
+}
+
+void Station::btnWriteSettingClick() {
+  std::string error;
+  if (WriteSettings(IniPath(), SettingsFromView(), generators_, SettingsWriteBlocked, error) == WriteResult::Failed)
+    ui_.ShowMessage("dlgError", "Message", "The settings were not saved: " + error);
+}
+
+void Station::ControlChanged(const std::string& name, const ControlState& state) { view_[name] = state; }
+
+}  // namespace korvel

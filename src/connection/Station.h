@@ -1,0 +1,101 @@
+// The core of the main window: owns the shared state and exposes the window's handlers by
+// their names. The window renders `View()` and forwards clicks here.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/Settings.h"
+#include "device/CommandCatalogue.h"
+#include "device/Staging.h"
+#include "device/VidPidTable.h"
+#include "localization/Lang.h"
+#include "platform/Host.h"
+#include "ui/ViewState.h"
+
+namespace korvel {
+
+constexpr const char* kFormCaption = "Korvel 2.4GHz RF SoC Manufacture Tool V0.37 ";
+constexpr const char* kApplicationTitle = "Korvel 2.4GHz RF SoC Manufacture Tool ";
+constexpr const char* kPassPhrase = "MeridonQX";
+constexpr int kLayoutWidth = 900;
+constexpr int kLayoutHeight = 740;
+constexpr int kVkPageDown = 34;
+
+struct StationEnvironment {
+  Host& host;
+  HidPlatform& hid;
+  LanguageStore& languageStore;
+  std::filesystem::path workingDirectory = ".";
+  std::function<int()> killOtherInstances;  // ends other copies; tests leave it empty
+  uint32_t randomSeed = 0;
+};
+
+class Station {
+ public:
+  Station(StationEnvironment env, StationView& view);
+  ~Station();
+
+  void FormCreate(const std::vector<std::string>& args);
+  void FormActivate();
+  void FormResize();
+  // True when the key was taken (PageDown with Go enabled).
+  bool FormKeyDown(int virtualKey);
+  void FormCloseQuery();
+
+  void imgLogoDblClick();
+  void cbbLangChange(int index);
+  void btnClearLngClick();
+  void btnLoadSettingClick();
+  void btnWriteSettingClick();
+  void btnGoClick();
+  // The window reports an operator's change of a control's value.
+  void ControlChanged(const std::string& name, const ControlState& state);
+
+  ViewState& View() { return view_; }
+  DeviceState& Device() { return device_; }
+  Generators& GeneratorsRef() { return generators_; }
+  const VidPidTableType& VidPidTable() const { return vidPidTable_; }
+  StagingTables& Staging() { return staging_; }
+  HostTimer& DetectHIDDeviceCounter() { return *detect_; }
+  HostTimer& tmrSoftBind() { return *softBind_; }
+  HostTimer& tmrIsTxLink() { return *isTxLink_; }
+
+  bool AutoStart = false;
+  bool StartingUp = true;
+  bool SettingsWriteBlocked = true;
+  int TempID = 0;
+  int GoRequests = 0;
+  int LogoDoubleClicks = 0;
+
+ private:
+  void ApplyTexts();
+  void ApplyLock();
+  void SettingsToView(const Settings& s);
+  Settings SettingsFromView() const;
+  void Paint();
+  std::filesystem::path IniPath() const { return env_.workingDirectory / kIniFileName; }
+
+  StationEnvironment env_;
+  StationView& ui_;
+  ViewState view_;
+  HidAccess hidAccess_;
+  DeviceState device_;
+  CommandChannel channel_;
+  CommandCatalogue commands_;
+  StagingTables staging_;
+  Generators generators_;
+  VidPidTableType vidPidTable_{};
+  int delay_ = 0;
+  std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_;
+};
+
+// The controls as the window is created, before FormCreate.
+ViewState InitialViewState();
+// Width and height of a Windows bitmap file; false when it is not one.
+bool ReadBmpSize(const std::filesystem::path& path, int& width, int& height);
+
+}  // namespace korvel

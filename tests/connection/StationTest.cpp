@@ -1,0 +1,275 @@
+#include "connection/Station.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <fstream>
+
+#include "EmulatedHid.h"
+#include "TempDir.h"
+#include "VirtualHost.h"
+
+namespace korvel {
+namespace {
+
+class FakeView : public StationView {
+ public:
+  void Render(const ViewState&) override { ++renders; }
+  void ShowMessage(const std::string& dialog, const std::string&, const std::string& text) override {
+    messages.push_back(dialog + ":" + text);
+  }
+  std::optional<std::string> AskPassword() override {
+    ++passwordPrompts;
+    if (passwords.empty()) return std::nullopt;
+    auto p = passwords.front();
+    passwords.pop_front();
+    return p;
+  }
+  int AskLanguage(int preselected) override {
+    languagePrompts.push_back(preselected);
+    return languageAnswer;
+  }
+  int ScreenWidth() override { return 1920; }
+  int ScreenHeight() override { return 1080; }
+
+  int renders = 0;
+  int passwordPrompts = 0;
+  std::deque<std::optional<std::string>> passwords;
+  std::vector<std::string> messages;
+  std::vector<int> languagePrompts;
+  int languageAnswer = 0;
+};
+
+class MemoryStore : public LanguageStore {
+ public:
+  std::optional<std::string> Read() override { return value; }
+  bool Write(const std::string& v) override {
+    value = v;
+    return true;
+  }
+  void Forget() override { value.reset(); }
+  std::optional<std::string> value = std::string("lkEng");
+};
+
+class StationTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetCurrentLanguage(lkEng); }
+  std::unique_ptr<Station> Make() {
+    auto s = std::make_unique<Station>(StationEnvironment{host, platform, store, dir.path, nullptr, 7}, view);
+    hid = std::make_unique<HidAccess>(platform, host);
+    return s;
+  }
+  test::TempDir dir;
+  VirtualHost host;
+  EmulatedHidPlatform platform{host};
+  MemoryStore store;
+  FakeView view;
+  std::unique_ptr<HidAccess> hid;
+};
+
+TEST_F(StationTest, StartUpStateOfTheWindow) {
+  auto s = Make();
+  s->FormCreate({});
+  EXPECT_FALSE(s->AutoStart);
+  const std::string prefix = std::string(kFormCaption) + " For B-Nova Only TempID=";
+  ASSERT_EQ(s->View().caption.rfind(prefix, 0), 0u) << s->View().caption;
+  const int tempId = std::stoi(s->View().caption.substr(prefix.size()));
+  EXPECT_GE(tempId, 0);
+  EXPECT_LE(tempId, 254);
+  EXPECT_EQ(tempId, s->TempID);
+  for (size_t i = 0; i < kFixedVidPidEntries; ++i) {
+    EXPECT_EQ(s->VidPidTable()[i].vid, kFixedVidPids[i].vid);
+    EXPECT_EQ(s->VidPidTable()[i].pid, kFixedVidPids[i].pid);
+  }
+  EXPECT_EQ(s->VidPidTable()[21].vid, 0);
+  EXPECT_TRUE(s->DetectHIDDeviceCounter().Enabled());
+  EXPECT_EQ(s->DetectHIDDeviceCounter().Interval(), 5500u);
+  EXPECT_FALSE(s->tmrSoftBind().Enabled());
+  EXPECT_FALSE(s->tmrIsTxLink().Enabled());
+  ViewState& v = s->View();
+  EXPECT_EQ(v["cbCustKey1"].items.size(), 24u);
+  EXPECT_EQ(v["cbCustKey1"].itemIndex, 7);
+  EXPECT_EQ(v["cbCustKey2"].itemIndex, 8);
+  EXPECT_EQ(v["cbRF_Set_BTY_Low_Level"].itemIndex, -1);  // no TX.ini: index 6 of three
+  EXPECT_EQ(v["lblResult"].text, "");
+  EXPECT_FALSE(v["Image1"].visible);
+  EXPECT_FALSE(v["gbSetting"].enabled);
+  EXPECT_FALSE(v["btnGo"].enabled);
+  EXPECT_EQ(v["btnCombo_Cmd_Soft_Bind_SW"].text, "&Connect");
+  for (const char* hidden : {"gb1", "gbRX", "gbTX", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN"})
+    EXPECT_FALSE(v[hidden].visible) << hidden;
+  EXPECT_EQ(v.width, 900);
+  EXPECT_EQ(v.height, 740 - 70 - 35 - 35);
+  EXPECT_EQ(v["pbSetTX"].top, v.height - 16);
+  EXPECT_EQ(v["gbGo"].top, v.height - 120 - 16);
+  EXPECT_EQ(v.left, 1920 / 2 - 900 / 2);
+  EXPECT_EQ(s->Staging().StagingMode, kStagingIdle);
+  EXPECT_TRUE(view.languagePrompts.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
+}
+
+TEST_F(StationTest, AnyParameterMeansAutoStart) {
+  auto s = Make();
+  s->FormCreate({"x"});
+  EXPECT_TRUE(s->AutoStart);
+}
+
+TEST_F(StationTest, WriteSettingIsIgnoredUntilTheFirstActivation) {
+  auto s = Make();
+  s->FormCreate({});
+  s->btnWriteSettingClick();
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
+  s->FormActivate();
+  EXPECT_FALSE(s->StartingUp);
+  s->btnWriteSettingClick();
+  EXPECT_TRUE(std::filesystem::exists(dir.path / "TX.ini"));
+}
+
+TEST_F(StationTest, ClosingWithNoRxSavesAndSendsNothing) {
+  std::vector<HidTraceEvent> trace;
+  auto s = Make();
+  s->FormCreate({});
+  s->FormActivate();
+  const uint64_t t0 = host.TickCount();
+  s->FormCloseQuery();
+  EXPECT_TRUE(std::filesystem::exists(dir.path / "TX.ini"));
+  EXPECT_EQ(host.TickCount() - t0, 50u);
+  EXPECT_EQ(platform.OpenCalls(), 0u);
+}
+
+TEST_F(StationTest, ResizeAlwaysRestoresTheComputedSize) {
+  auto s = Make();
+  s->FormCreate({});
+  s->View().width = 1200;
+  s->View().height = 300;
+  s->FormResize();
+  EXPECT_EQ(s->View().width, 900);
+  EXPECT_EQ(s->View().height, 600);
+}
+
+TEST_F(StationTest, PageDownPressesGoOnlyWhileGoIsEnabled) {
+  auto s = Make();
+  s->FormCreate({});
+  EXPECT_FALSE(s->FormKeyDown(kVkPageDown));
+  EXPECT_EQ(s->GoRequests, 0);
+  s->View()["btnGo"].enabled = true;
+  EXPECT_FALSE(s->FormKeyDown(33));
+  EXPECT_TRUE(s->FormKeyDown(kVkPageDown));
+  EXPECT_EQ(s->GoRequests, 1);
+}
+
+TEST_F(StationTest, FiveDoubleClicksAndTheExactPassPhraseUnlock) {
+  auto s = Make();
+  s->FormCreate({});
+  view.passwords = {std::string("meridonqx"), std::string(" MeridonQX"), std::nullopt, std::string("MeridonQX")};
+  for (int i = 0; i < 4; ++i) s->imgLogoDblClick();
+  EXPECT_EQ(view.passwordPrompts, 0);
+  s->imgLogoDblClick();
+  EXPECT_EQ(view.passwordPrompts, 1);
+  EXPECT_FALSE(s->View()["gbSetting"].enabled);
+  for (int i = 0; i < 10; ++i) s->imgLogoDblClick();  // a leading blank at 10, cancel at 15
+  EXPECT_EQ(view.passwordPrompts, 3);
+  EXPECT_FALSE(s->View()["gbSetting"].enabled);
+  for (int i = 0; i < 5; ++i) s->imgLogoDblClick();  // right at 20
+  ViewState& v = s->View();
+  EXPECT_TRUE(v["gbSetting"].enabled);
+  EXPECT_TRUE(v["ComboRFPower"].enabled);
+  EXPECT_TRUE(v["CallMAPX"].enabled);
+  EXPECT_TRUE(v["edtRX_FixSN"].enabled);  // default generator: two fixed bytes
+  EXPECT_TRUE(view.messages.empty());
+  // A double-click while unlocked locks at once and does not count.
+  s->imgLogoDblClick();
+  EXPECT_FALSE(v["gbSetting"].enabled);
+  EXPECT_FALSE(v["ComboRFPower"].enabled);
+  EXPECT_EQ(view.messages, (std::vector<std::string>{":Locked"}));
+  EXPECT_EQ(s->LogoDoubleClicks, 20);
+}
+
+TEST_F(StationTest, UnlockedFixedFieldStaysOffWithoutFixedBytes) {
+  auto s = Make();
+  s->FormCreate({});
+  s->GeneratorsRef().RxSN.SetFixSNByteCount(0);
+  view.passwords = {std::string("MeridonQX")};
+  for (int i = 0; i < 5; ++i) s->imgLogoDblClick();
+  EXPECT_TRUE(s->View()["gbSetting"].enabled);
+  EXPECT_FALSE(s->View()["edtRX_FixSN"].enabled);
+  EXPECT_TRUE(s->View()["edtRX_IncInitSN"].enabled);
+}
+
+TEST_F(StationTest, LanguageIsAskedWhenUnknownAndAppliedToEveryControl) {
+  store.value = "nonsense";
+  view.languageAnswer = 1;
+  auto s = Make();
+  s->FormCreate({});
+  EXPECT_EQ(view.languagePrompts.size(), 1u);
+  EXPECT_EQ(store.value, "lkCht");
+  EXPECT_EQ(s->View()["btnCombo_Cmd_Soft_Bind_SW"].text, "連線(&C)");
+  EXPECT_EQ(s->View()["btnGo"].text, "設定");
+  s->cbbLangChange(2);
+  EXPECT_EQ(store.value, "lkChs");
+  EXPECT_EQ(s->View()["btnCombo_Cmd_Soft_Bind_SW"].text, "对码(&C)");
+  EXPECT_EQ(s->View()["rbKbdMse"].text, "键盘+滑鼠");
+  EXPECT_EQ(s->View()["lblRFIDNOTE"].text, "自订ID时软件将自动跳过系统保留数值");
+  s->btnClearLngClick();
+  EXPECT_FALSE(store.value);
+  EXPECT_EQ(CurrentLanguage(), lkChs);
+}
+
+TEST_F(StationTest, SettingsComeFromTheFileAndProblemsAreShown) {
+  std::ofstream(dir.path / "TX.ini", std::ios::binary)
+      << "[TX]\r\nCustKey1=3\r\nSleep=100\r\nMouseOnly=0\r\nRFPower=0\r\n[Device]\r\n0=nothex\r\n1=1BCF05CA\r\n";
+  auto s = Make();
+  s->FormCreate({});
+  ViewState& v = s->View();
+  EXPECT_EQ(v["cbCustKey1"].itemIndex, 3);
+  EXPECT_EQ(v["suiSpinEdit1"].value, 100);
+  EXPECT_TRUE(v["rbKbdMse"].checked);
+  EXPECT_TRUE(v["cbKeyboardbind"].visible);
+  EXPECT_EQ(v["ComboRFPower"].itemIndex, 0);
+  EXPECT_EQ(s->VidPidTable()[8].pid, 0x05CA);
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_NE(view.messages[0].find("[Device] 0=nothex"), std::string::npos);
+}
+
+TEST(StationBmp, LogoSizeFromTheBitmapHeader) {
+  test::TempDir dir;
+  auto bmp = [&](int w, int h) {
+    unsigned char header[54] = {'B', 'M'};
+    header[14] = 40;
+    for (int i = 0; i < 4; ++i) {
+      header[18 + i] = uint8_t(w >> (8 * i));
+      header[22 + i] = uint8_t(h >> (8 * i));
+    }
+    std::ofstream(dir.path / "logo.bmp", std::ios::binary).write(reinterpret_cast<char*>(header), sizeof header);
+  };
+  int w = 0, h = 0;
+  bmp(400, 60);
+  ASSERT_TRUE(ReadBmpSize(dir.path / "logo.bmp", w, h));
+  EXPECT_EQ(w, 400);
+  EXPECT_EQ(h, 60);
+  bmp(401, -60);  // top-down
+  ASSERT_TRUE(ReadBmpSize(dir.path / "logo.bmp", w, h));
+  EXPECT_EQ(h, 60);
+  std::ofstream(dir.path / "logo.bmp") << "GIF89a";
+  EXPECT_FALSE(ReadBmpSize(dir.path / "logo.bmp", w, h));
+}
+
+TEST_F(StationTest, ACustomerLogoUpTo400By60ReplacesOurs) {
+  unsigned char header[54] = {'B', 'M'};
+  header[14] = 40;
+  header[18] = 400 & 0xFF, header[19] = 400 >> 8, header[22] = 60;
+  std::ofstream(dir.path / "logo.bmp", std::ios::binary).write(reinterpret_cast<char*>(header), sizeof header);
+  auto s = Make();
+  s->FormCreate({});
+  EXPECT_TRUE(s->View()["imgCust"].visible);
+  EXPECT_FALSE(s->View()["imgLogo"].visible);
+  header[18] = 401 & 0xFF;
+  std::ofstream(dir.path / "logo.bmp", std::ios::binary).write(reinterpret_cast<char*>(header), sizeof header);
+  auto t = Make();
+  t->FormCreate({});
+  EXPECT_FALSE(t->View()["imgCust"].visible);
+  EXPECT_TRUE(t->View()["imgLogo"].visible);
+}
+
+}  // namespace
+}  // namespace korvel
