@@ -8,6 +8,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine wine64
   clang libclang-rt-14-dev
+  qt6-base-dev xvfb xauth fonts-wqy-microhei
 )
 
 missing=()

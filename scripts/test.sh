@@ -19,6 +19,10 @@ tally() {  # reads a ctest log
   failed=$((failed + bad))
 }
 
+# Qt on the offscreen platform wants a private runtime folder.
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+chmod 0700 "$XDG_RUNTIME_DIR"
+
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
 
