@@ -218,10 +218,7 @@ void Station::FormCreate(const std::vector<std::string>& args) {
   view_.left = ui_.ScreenWidth() / 2 - view_.width / 2;
   view_.top = ui_.ScreenHeight() / 2 - view_.height / 2;
   btnLoadSettingClick();
-  // The serial-number panel: a generator's group is tall only while its serial is on.
-  view_["gbRX"].height = generators_.RxSN.IsSN() ? 95 : 35;
-  view_["gbTX"].height = generators_.TxSN.IsSN() ? 95 : 35;
-  FormResize();
+  RefreshSerialPanel();
   Paint();
 }
 
@@ -232,7 +229,11 @@ void Station::FormActivate() {
 
 void Station::FormResize() {
   view_.width = kLayoutWidth;
-  view_.height = kLayoutHeight - view_["gb1"].height - view_["gbRX"].height - view_["gbTX"].height;
+  // The layout height has room for the panel groups at their full heights; hidden (as for
+  // operators) they give all of it back, shown they give back what they are shorter by.
+  view_.height = kLayoutHeight;
+  for (const auto& [name, full] : {std::pair{"gb1", 70}, std::pair{"gbRX", 95}, std::pair{"gbTX", 95}})
+    view_.height -= view_[name].visible ? full - view_[name].height : view_[name].height;
   const int bar = view_["pbSetTX"].height;
   view_["gbGo"].top = view_.height - view_["gbGo"].height - bar;
   view_["pbSetTX"].top = view_.height - bar;
@@ -273,6 +274,7 @@ void Station::imgLogoDblClick() {
   ControlState& setting = view_["gbSetting"];
   if (setting.enabled) {
     setting.enabled = false;
+    if (EngineerView) ToggleEngineerView();
     ui_.ShowMessage("", "", "Locked");
   } else if (++LogoDoubleClicks % 5 == 0) {
     const auto entered = ui_.AskPassword();
@@ -366,6 +368,10 @@ void Station::btnWriteSettingClick() {
     ui_.ShowMessage("dlgError", "Message", "The settings were not saved: " + error);
 }
 
-void Station::ControlChanged(const std::string& name, const ControlState& state) { view_[name] = state; }
+void Station::ControlChanged(const std::string& name, const ControlState& state) {
+  if (SerialPanelChanged(name, state)) return;
+  view_[name] = state;
+  if (name == "CallMAPX" || name == "Call3204L") btnWriteSettingClick();
+}
 
 }  // namespace korvel

@@ -52,8 +52,15 @@ class Station {
   void btnLoadSettingClick();
   void btnWriteSettingClick();
   void btnGoClick();
-  // The window reports an operator's change of a control's value.
+  // The window reports an operator's change of a control's value (edits when committed).
   void ControlChanged(const std::string& name, const ControlState& state);
+
+  // The serial-number and ID panel: shows the four generators.
+  void RefreshSerialPanel();
+  // Shows or hides the panels an operator never needs (serials and IDs); only while the
+  // settings are unlocked. The window binds it to Ctrl+Shift+E.
+  void ToggleEngineerView();
+  bool EngineerView = false;
 
   ViewState& View() { return view_; }
   DeviceState& Device() { return device_; }
@@ -77,6 +84,8 @@ class Station {
   void SettingsToView(const Settings& s);
   Settings SettingsFromView() const;
   void Paint();
+  bool SerialPanelChanged(const std::string& name, const ControlState& state);
+  void PanelError(const std::string& text);
   std::filesystem::path IniPath() const { return env_.workingDirectory / kIniFileName; }
 
   StationEnvironment env_;

@@ -1,0 +1,171 @@
+// The panel that edits the serial-number and link-ID generators. Every change goes through
+// the generators' setters and is saved at once, so numbering survives a crash.
+#include <cctype>
+
+#include "connection/Station.h"
+#include "platform/Text.h"
+
+namespace korvel {
+
+namespace {
+struct Side {
+  const char* prefix;  // "RX" or "TX"
+  TProdSN Generators::*sn;
+  TProdRFID Generators::*rfid;
+};
+const Side kSides[] = {{"RX", &Generators::RxSN, &Generators::RxRFID}, {"TX", &Generators::TxSN, &Generators::TxRFID}};
+
+std::string Name(const Side& side, const char* kind, const char* role) {
+  return std::string(kind) + side.prefix + "_" + role;
+}
+
+// The controls under the serial on/off box, shown only while the serial is on.
+const char* const kSerialDetail[][2] = {
+    {"cb", "IsDate"},        {"lbl", "Date"},          {"lbl", "FixSN"},         {"edt", "FixByteCount"},
+    {"lbl", "FixSNByte"},    {"rb", "FixAscii"},       {"rb", "FixHex"},         {"lbl", "FixSNV"},
+    {"edt", "FixSN"},        {"lbl", "IncSN"},         {"edt", "IncByteCount"},  {"lbl", "IncSNByte"},
+    {"lbl", "IncInitSN"},    {"edt", "IncInitSN"},     {"lbl", "IncCurrentSN"},  {"edt", "IncCurrentSN"},
+    {"lbl", "IncNextSN"},    {"edt", "IncNextSN"},
+};
+
+bool ParseCount(const std::string& text, int& value) {
+  const std::string_view t = TrimBlanks(text);
+  if (t.empty() || t.size() > 2) return false;
+  value = 0;
+  for (char c : t) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+// Up to maxDigits hex digits; the empty text is 0.
+bool ParseHexUpTo(const std::string& text, int maxDigits, uint64_t& value) {
+  const std::string_view t = TrimBlanks(text);
+  if (int(t.size()) > maxDigits) return false;
+  value = 0;
+  for (char c : t) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    value = value << 4 | uint64_t(std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::toupper(c) - 'A' + 10));
+  }
+  return true;
+}
+}  // namespace
+
+void Station::RefreshSerialPanel() {
+  for (const Side& side : kSides) {
+    const TProdSN& sn = generators_.*side.sn;
+    const TProdRFID& id = generators_.*side.rfid;
+    view_[Name(side, "cb", "IsSN")].checked = sn.IsSN();
+    view_[Name(side, "cb", "IsDate")].checked = sn.IsDate();
+    view_[Name(side, "lbl", "Date")].text = sn.GetDateText();
+    view_[Name(side, "edt", "FixByteCount")].text = std::to_string(sn.FixSNByteCount());
+    view_[Name(side, "edt", "IncByteCount")].text = std::to_string(sn.IncSNByteCount());
+    view_[Name(side, "rb", "FixAscii")].checked = sn.IsFixAscii();
+    view_[Name(side, "rb", "FixHex")].checked = !sn.IsFixAscii();
+    view_[Name(side, "edt", "FixSN")].text = sn.GetFixSNText();
+    const int incDigits = 2 * std::max(sn.IncSNByteCount(), 0);
+    auto incText = [&](int64_t v) { return incDigits ? HexText(uint64_t(v), incDigits) : std::string(); };
+    view_[Name(side, "edt", "IncInitSN")].text = incText(sn.IncInitSN());
+    view_[Name(side, "edt", "IncCurrentSN")].text = incText(sn.IncCurrentSN());
+    view_[Name(side, "edt", "IncNextSN")].text = incText(sn.IncNextSN());
+    for (const auto& [kind, role] : kSerialDetail) view_[Name(side, kind, role)].visible = sn.IsSN();
+    view_[std::string("gb") + side.prefix].height = sn.IsSN() ? 95 : 35;
+
+    view_[Name(side, "rb", "RandomRFID")].checked = id.IsRandom();
+    view_[Name(side, "rb", "CustomRFID")].checked = !id.IsRandom();
+    view_[Name(side, "edt", "IncInitRFID")].text = HexText(uint32_t(id.IncInitRFID()) & 0xFFFFFF, 6);
+    view_[Name(side, "edt", "IncCurrentRFID")].text =
+        id.IncCurrentRFID() ? HexText(uint32_t(id.IncCurrentRFID()) & 0xFFFFFF, 6) : "";
+    // A random generator's next ID is drawn only when used.
+    view_[Name(side, "edt", "IncNextRFID")].text = id.IsRandom() ? "" : HexText(uint32_t(id.NextRFID()) & 0xFFFFFF, 6);
+  }
+  ApplyLock();
+  FormResize();
+}
+
+void Station::PanelError(const std::string& text) {
+  RefreshSerialPanel();  // put the field back to what the generator holds
+  Paint();
+  ui_.ShowMessage("dlgError", "Message", text);
+}
+
+bool Station::SerialPanelChanged(const std::string& name, const ControlState& state) {
+  for (const Side& side : kSides) {
+    TProdSN& sn = generators_.*side.sn;
+    TProdRFID& id = generators_.*side.rfid;
+    const std::string who = std::string(side.prefix) + " ";
+    const int total = sn.IsDate() ? 4 : 6;
+    if (name == Name(side, "cb", "IsSN")) {
+      sn.SetIsSN(state.checked);
+    } else if (name == Name(side, "cb", "IsDate")) {
+      sn.SetIsDate(state.checked);
+    } else if (name == Name(side, "edt", "FixByteCount") || name == Name(side, "edt", "IncByteCount")) {
+      int count = 0;
+      if (!ParseCount(state.text, count) || count > total) {
+        PanelError(who + "serial: enter a byte count from 0 to " + std::to_string(total) + ".");
+        return true;
+      }
+      if (name == Name(side, "edt", "FixByteCount")) sn.SetFixSNByteCount(count);
+      else sn.SetIncSNByteCount(count);
+    } else if (name == Name(side, "rb", "FixAscii") || name == Name(side, "rb", "FixHex")) {
+      if (!state.checked) return true;  // the other button of the pair reports the choice
+      sn.SetIsFixAscii(name == Name(side, "rb", "FixAscii"));
+    } else if (name == Name(side, "edt", "FixSN")) {
+      const int count = sn.FixSNByteCount();
+      uint64_t value = 0;
+      if (sn.IsFixAscii()) {
+        if (int(state.text.size()) != count) {
+          PanelError(who + "fixed part: enter exactly " + std::to_string(count) + " characters.");
+          return true;
+        }
+        for (char c : state.text) {
+          if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) {
+            PanelError(who + "fixed part: use letters, digits and ASCII signs only.");
+            return true;
+          }
+          value = value << 8 | static_cast<unsigned char>(c);
+        }
+      } else if (!ParseHexUpTo(state.text, 2 * count, value)) {
+        PanelError(who + "fixed part: enter at most " + std::to_string(2 * count) + " hexadecimal digits.");
+        return true;
+      }
+      sn.SetFixSN(int64_t(value));
+    } else if (name == Name(side, "edt", "IncInitSN")) {
+      const int digits = 2 * std::max(sn.IncSNByteCount(), 0);
+      uint64_t value = 0;
+      if (!ParseHexUpTo(state.text, digits, value)) {
+        PanelError(who + "initial serial: enter at most " + std::to_string(digits) + " hexadecimal digits.");
+        return true;
+      }
+      sn.SetIncInitSN(int64_t(value));
+    } else if (name == Name(side, "rb", "RandomRFID") || name == Name(side, "rb", "CustomRFID")) {
+      if (!state.checked) return true;
+      id.SetIsRandom(name == Name(side, "rb", "RandomRFID"));
+    } else if (name == Name(side, "edt", "IncInitRFID")) {
+      uint64_t value = 0;
+      if (!ParseHexUpTo(state.text, 6, value) || value == 0) {
+        PanelError(who + "initial ID: enter 1 to 6 hexadecimal digits, not all zero.");
+        return true;
+      }
+      id.SetIncInitRFID(int32_t(value));
+    } else {
+      continue;
+    }
+    RefreshSerialPanel();
+    btnWriteSettingClick();
+    Paint();
+    return true;
+  }
+  return false;
+}
+
+void Station::ToggleEngineerView() {
+  if (!view_["gbSetting"].enabled && !EngineerView) return;
+  EngineerView = !EngineerView;
+  for (const char* name : {"gb1", "gbRX", "gbTX"}) view_[name].visible = EngineerView;
+  FormResize();
+  Paint();
+}
+
+}  // namespace korvel

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "StationFixture.h"
+
+namespace korvel {
+namespace {
+
+ControlState Text(const std::string& text) {
+  ControlState c;
+  c.text = text;
+  return c;
+}
+ControlState Checked(bool on) {
+  ControlState c;
+  c.checked = on;
+  return c;
+}
+
+TEST_F(StationTest, EngineersShowThePanelOnlyWhileUnlockedAndLockingHidesIt) {
+  auto s = Make();
+  s->FormCreate({});
+  ViewState& v = s->View();
+  s->ToggleEngineerView();  // an operator's stray chord does nothing
+  EXPECT_FALSE(v["gbRX"].visible);
+  EXPECT_EQ(v.height, 600);
+  Unlock(*s);
+  s->ToggleEngineerView();
+  EXPECT_TRUE(v["gb1"].visible && v["gbRX"].visible && v["gbTX"].visible);
+  EXPECT_EQ(v.height, 740 - 60 - 60);  // shown: each serial group is 60 short of its full height
+  EXPECT_EQ(v["gbGo"].top, v.height - 120 - 16);
+  s->imgLogoDblClick();  // lock
+  EXPECT_FALSE(s->EngineerView);
+  EXPECT_FALSE(v["gbRX"].visible);
+  EXPECT_EQ(v.height, 600);
+}
+
+TEST_F(StationTest, PanelEditsGoThroughTheGeneratorAndAreSavedAtOnce) {
+  auto s = Make();
+  s->FormCreate({});
+  s->FormActivate();
+  Unlock(*s);
+  s->ToggleEngineerView();
+  s->ControlChanged("cbRX_IsSN", Checked(true));
+  EXPECT_TRUE(s->GeneratorsRef().RxSN.IsSN());
+  EXPECT_EQ(s->View()["gbRX"].height, 95);
+  EXPECT_TRUE(s->View()["edtRX_IncInitSN"].visible);
+  s->ControlChanged("edtRX_IncInitSN", Text("01f0"));
+  const TProdSN& rx = s->GeneratorsRef().RxSN;
+  EXPECT_EQ(rx.IncInitSN(), 0x01F0);
+  EXPECT_EQ(s->View()["edtRX_IncInitSN"].text, "01F0");
+  EXPECT_EQ(s->View()["edtRX_IncNextSN"].text, "01F0");
+  s->ControlChanged("edtRX_FixSN", Text("K7"));
+  EXPECT_EQ(rx.FixSN(), 0x4B37);
+  s->ControlChanged("rbRX_FixHex", Checked(true));
+  EXPECT_EQ(s->View()["edtRX_FixSN"].text, "4B37");
+  s->ControlChanged("rbTX_CustomRFID", Checked(true));
+  s->ControlChanged("edtTX_IncInitRFID", Text("123456"));
+  EXPECT_EQ(s->View()["edtTX_IncNextRFID"].text, "123456");
+  EXPECT_EQ(s->View()["edtRX_IncNextRFID"].text, "");  // random: drawn only when used
+  EXPECT_TRUE(view.messages.empty());
+
+  // Everything is in TX.ini already: a new station (after a crash) continues from it.
+  view.messages.clear();
+  auto again = Make();
+  again->FormCreate({});
+  EXPECT_TRUE(again->GeneratorsRef().RxSN.IsSN());
+  EXPECT_EQ(again->GeneratorsRef().RxSN.IncInitSN(), 0x01F0);
+  EXPECT_EQ(again->GeneratorsRef().RxSN.FixSN(), 0x4B37);
+  EXPECT_FALSE(again->GeneratorsRef().RxSN.IsFixAscii());
+  EXPECT_FALSE(again->GeneratorsRef().TxRFID.IsRandom());
+  EXPECT_EQ(again->View()["edtTX_IncNextRFID"].text, "123456");
+}
+
+TEST_F(StationTest, BadPanelEntriesAreRefusedWithAMessageAndNotSaved) {
+  auto s = Make();
+  s->FormCreate({});
+  s->FormActivate();
+  Unlock(*s);
+  const TProdSN before = s->GeneratorsRef().RxSN;
+  struct Case {
+    const char* field;
+    const char* text;
+  } cases[] = {
+      {"edtRX_FixByteCount", "5"},   // date on: four bytes to share
+      {"edtRX_IncByteCount", "x"},
+      {"edtRX_FixSN", "ABC"},        // two fixed bytes: two characters
+      {"edtRX_FixSN", "\x01Z"},
+      {"edtRX_IncInitSN", "12345"},  // two incrementing bytes: four digits
+      {"edtRX_IncInitSN", "12G4"},
+      {"edtRX_IncInitRFID", "1234567"},
+      {"edtRX_IncInitRFID", "0"},
+  };
+  for (const Case& c : cases) {
+    view.messages.clear();
+    s->ControlChanged(c.field, Text(c.text));
+    ASSERT_EQ(view.messages.size(), 1u) << c.field << " " << c.text;
+    EXPECT_EQ(view.messages[0].rfind("dlgError:RX ", 0), 0u) << view.messages[0];
+  }
+  EXPECT_EQ(s->GeneratorsRef().RxSN.FixSNByteCount(), before.FixSNByteCount());
+  EXPECT_EQ(s->GeneratorsRef().RxSN.FixSN(), before.FixSN());
+  EXPECT_EQ(s->GeneratorsRef().RxSN.IncInitSN(), before.IncInitSN());
+  EXPECT_EQ(s->View()["edtRX_FixByteCount"].text, "2");  // the field shows the generator again
+  EXPECT_EQ(s->View()["edtRX_IncInitSN"].text, "0000");
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
+}
+
+TEST_F(StationTest, ByteCountsFollowTheGeneratorAndTheUnlockRule) {
+  auto s = Make();
+  s->FormCreate({});
+  Unlock(*s);
+  ViewState& v = s->View();
+  s->ControlChanged("edtTX_FixByteCount", Text("0"));
+  EXPECT_EQ(v["edtTX_IncByteCount"].text, "4");
+  EXPECT_FALSE(v["edtTX_FixSN"].enabled);
+  EXPECT_TRUE(v["edtTX_IncInitSN"].enabled);
+  s->ControlChanged("cbTX_IsDate", Checked(false));  // the two date bytes go to the fixed part
+  EXPECT_EQ(v["edtTX_FixByteCount"].text, "2");
+  EXPECT_TRUE(v["edtTX_FixSN"].enabled);
+  EXPECT_EQ(v["lblTX_Date"].text, "");
+}
+
+}  // namespace
+}  // namespace korvel
