@@ -55,6 +55,74 @@ void Radio(ViewState& v, std::initializer_list<const char*> group, size_t checke
 }
 }  // namespace
 
+// The engineering page: hidden, all tabs but the first disabled, every address and data
+// field "00".
+static void AddEngineeringPage(ViewState& v) {
+  auto set = [&](const std::string& name, const std::string& text, bool enabled = true, bool visible = true) {
+    ControlState& c = v[name];
+    c.text = text;
+    c.enabled = enabled;
+    c.visible = visible;
+  };
+  set("stbsht1", "EEPROM   RFIC  Reg");
+  set("stbsht3", "Combo_cmd   ACCESS   JUMP_TO_POR RSSI", false);
+  set("shtRF", "RF", false);
+  set("sht1", "EEPROM", false);
+  set("sht2", "Device", false);
+  set("sht3", "SETTING", false);
+  set("btnSpecialCmd1", "14 FF AA 01");
+  set("btnSpecialCmd4", "14 FF AA 04");
+  for (int q : {1, 4})
+    for (int i = 0; i < 7; ++i) set("edtSC0" + std::to_string(q) + "_0" + std::to_string(i), "");
+  for (const char* field : {"edtDirectAddr", "edtDirectData", "edtRFICAddr", "edtRFICData", "edtRF_DirectRegAddr",
+                            "edtRF_DirectRegData", "edtRF_EEPROMAddr", "edtRF_EEPROMData", "edtRF_IndexRegAddr",
+                            "edtRF_IndexRegData", "edtRF_SensorAddr", "edtRF_SensorData", "edtRF_RFICAddr",
+                            "edtRF_RFICData"})
+    set(field, "00");
+  set("btnC_Rd_Direct_Reg", "C_Rd_Direct_Reg");
+  set("btnC_Wrt_Direct_Reg", "C_Wrt_Direct_Reg");
+  set("btnRd_RFIC", "C_Rd_RFIC_TRX5120B");
+  set("btnWrt_RFIC", "C_Wrt_RFIC_TRX5120B");
+  set("gbTestMode", "Set Test Mode", true, false);
+  set("edtTestMode", "12");
+  set("btnC_Combo_Cmd_Set_Test_Mode", "C_Combo_Cmd_Set_Test_Mode");
+  set("btnC_JUMP_TO_POR", "C_JUMP_TO_POR");
+  set("btnC_RELOAD_PARAMETER", "C_RELOAD_PARAMETER");
+  for (const char* kind : {"Direct_Reg", "EEPROM", "Index_Reg", "Sensor", "RFIC"}) {
+    const std::string suffix = std::string(kind) == "RFIC" ? "RFIC_TRX5120B" : kind;
+    set(std::string("btnC_RF_Rd_") + kind, "C_RF_Rd_" + suffix + (std::string(kind) == "Direct_Reg" ? "\t" : ""));
+    set(std::string("btnC_RF_Wrt_") + kind, "C_RF_Wrt_" + suffix);
+  }
+  set("rbC_RF_ENTER_ACCESS_woLED", "C_RF_ENTER_ACCESS wo LED");
+  set("rbC_RF_ENTER_ACCESS_wLED", "C_RF_ENTER_ACCESS w LED");
+  set("rbC_RF_LEAVE_ACCESS", "C_RF_LEAVE_ACCESS");
+  v["rbC_RF_LEAVE_ACCESS"].checked = true;
+  ControlState& cpi = v["edtC_RF_SETUP_CPI"];
+  cpi.minimum = 0, cpi.maximum = 3, cpi.value = 0;
+  set("btnC_RF_SETUP_CPI", "C_RF_SETUP_CPI");
+  set("btnRF_DR_3C", "Execute Jump to POR Function");
+  set("btnRF_DR_3D", "Fast Reload System Parameter");
+  for (const char* address : {"00", "01", "02", "15", "16", "17", "18", "19"}) {
+    set(std::string("edtEEPROM_") + address, "00");
+    set(std::string("btnEEPROM_R_") + address, "R");
+    set(std::string("btnEEPROM_W_") + address, "W");
+  }
+  v["btnEEPROM_W_19"].visible = v["btnEEPROM_W_19"].enabled = false;
+  for (const char* row : {"20", "VID", "PID"}) {
+    set(std::string("btnEEPROM_R_") + row, "R");
+    set(std::string("btnEEPROM_W_") + row, "W");
+  }
+  set("rbKEYBOARD", "KEYBOARD");
+  set("rbMOUSE", "MOUSE");
+  v["rbMOUSE"].checked = true;
+  set("btnUpdateCustKey", "Update Cust Key");
+  set("btnLoadSetting", "Load Setting");
+  set("btnWriteSetting", "Write Setting");
+  set("btnSetTX", "Set TX");
+}
+
+std::vector<std::pair<std::string, TTerm>> TextBindings() { return {std::begin(kTexts), std::end(kTexts)}; }
+
 ViewState InitialViewState() {
   ViewState v;
   v.caption = kFormCaption;
@@ -127,6 +195,8 @@ ViewState InitialViewState() {
   sleep.minimum = 0, sleep.maximum = 200, sleep.value = 56;
   ControlState& wake = v["suiSpinEdit2"];
   wake.minimum = 3, wake.maximum = 19, wake.value = 15;
+  set("lblSleepPeriodV", "1828.2ms");
+  set("lblWakeupPeriodV", "6.4ms");
   set("Call3204L", "Use PAN3204L Sensor", false);
   set("CallMAPX", "Enabled Auto MPAX", false);
   set("btnPBind", "PBind Switch");
@@ -136,6 +206,7 @@ ViewState InitialViewState() {
   set("cbCustKey1", "");
   set("cbCustKey2", "");
   set("cbRF_Set_BTY_Low_Level", "");
+  AddEngineeringPage(v);
   return v;
 }
 
@@ -246,6 +317,20 @@ bool Station::FormKeyDown(int virtualKey) {
 }
 
 void Station::btnGoClick() { ++GoRequests; }
+
+bool Station::Click(const std::string& name) {
+  static const std::map<std::string, void (Station::*)()> handlers = {
+      {"btnGo", &Station::btnGoClick},
+      {"btnLoadSetting", &Station::btnLoadSettingClick},
+      {"btnWriteSetting", &Station::btnWriteSettingClick},
+      {"btnClearLng", &Station::btnClearLngClick},
+  };
+  const auto it = handlers.find(name);
+  if (it == handlers.end()) return false;
+  (this->*it->second)();
+  Paint();
+  return true;
+}
 
 void Station::FormCloseQuery() {
   softBind_->SetEnabled(false);

@@ -52,6 +52,8 @@ class Station {
   void btnLoadSettingClick();
   void btnWriteSettingClick();
   void btnGoClick();
+  // A button of the window by its name; false when nothing handles it yet.
+  bool Click(const std::string& name);
   // The window reports an operator's change of a control's value (edits when committed).
   void ControlChanged(const std::string& name, const ControlState& state);
 
@@ -63,6 +65,7 @@ class Station {
   bool EngineerView = false;
 
   ViewState& View() { return view_; }
+  const std::filesystem::path& WorkingDirectory() const { return env_.workingDirectory; }
   DeviceState& Device() { return device_; }
   Generators& GeneratorsRef() { return generators_; }
   const VidPidTableType& VidPidTable() const { return vidPidTable_; }
@@ -102,6 +105,8 @@ class Station {
   std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_;
 };
 
+// Which control shows which text of the table, in the order they are applied.
+std::vector<std::pair<std::string, TTerm>> TextBindings();
 // The controls as the window is created, before FormCreate.
 ViewState InitialViewState();
 // Width and height of a Windows bitmap file; false when it is not one.

@@ -12,10 +12,11 @@ void THexEdit::SetValue(int64_t value) { setText(QString::fromStdString(HexField
 
 void THexEdit::keyPressEvent(QKeyEvent* event) {
   const QString typed = event->text();
-  // Keys that type nothing (arrows, shortcuts, paste) pass; typed characters are filtered.
+  // Keys that type nothing (arrows, shortcuts, paste) and control keys (Return commits the
+  // entry) pass; printable characters are filtered.
   if (isFilter_ && !typed.isEmpty() && event->key() != Qt::Key_Backspace) {
     for (const QChar c : typed) {
-      if (!HexFilterAccepts(char32_t(c.unicode()))) {
+      if (c.unicode() >= 0x20 && c.unicode() != 0x7F && !HexFilterAccepts(char32_t(c.unicode()))) {
         event->ignore();
         return;
       }

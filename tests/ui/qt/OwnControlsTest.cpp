@@ -18,6 +18,12 @@ TEST(THexEdit, FilterDropsWhatIsNotHexButKeepsBackspace) {
   EXPECT_EQ(edit.text(), "12Ff");
   QTest::keyClick(&edit, Qt::Key_Backspace);
   EXPECT_EQ(edit.text(), "12F");
+  // Return is not a typed character: it still commits the entry.
+  int finished = 0;
+  QObject::connect(&edit, &QLineEdit::editingFinished, [&] { ++finished; });
+  QTest::keyClick(&edit, Qt::Key_Return);
+  EXPECT_EQ(finished, 1);
+  EXPECT_EQ(edit.text(), "12F");
   edit.SetIsFilter(false);
   QTest::keyClicks(&edit, "g");
   EXPECT_EQ(edit.text(), "12Fg");
@@ -76,10 +82,3 @@ TEST(ThhALed, SizesStylesAndBlinking) {
 
 }  // namespace
 }  // namespace korvel
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,0 +1,51 @@
+// The production tool's window on the emulated dongle and mouse, with a small window that
+// plugs, powers and binds them.
+#include <QApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include "EmulatedNeighbours.h"
+#include "EmulatorPanel.h"
+#include "localization/Lang.h"
+#include "platform/ProcessControl.h"
+#include "ui/qt/Form1.h"
+#include "ui/qt/QtHost.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  app.setApplicationName(korvel::kApplicationTitle);
+  korvel::QtHost host;
+  korvel::EmulatedHidPlatform hid(host);
+  korvel::AttachTypicalNeighbours(hid);
+  auto rx = std::make_shared<korvel::EmulatedRx>(host);
+  auto tx = std::make_shared<korvel::EmulatedTx>();
+  tx->SetPowered(true, host.TickCount());
+  rx->SetTx(tx);
+  hid.Attach(rx);
+  auto languages = korvel::CreateSystemLanguageStore();
+  korvel::TForm1 form({host, hid, *languages, ".", [] { return korvel::KillOtherInstances(); }, 0});
+  // The demo's own option; everything else goes to the window as the tool's parameters.
+  std::vector<std::string> args;
+  QString screenshot;
+  int after = 12000;  // two detection rounds
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--screenshot=", 0) == 0) screenshot = QString::fromStdString(arg.substr(13));
+    else if (arg.rfind("--after=", 0) == 0) after = std::atoi(arg.c_str() + 8);
+    else args.push_back(arg);
+  }
+  form.Start(args);
+  form.show();
+  auto* panel = new korvel::EmulatorPanel(host, hid, rx, &form);
+  panel->move(form.geometry().right() + 12, form.geometry().top());
+  panel->show();
+  if (!screenshot.isEmpty()) {
+    // Save the window and leave; --after=0 measures the start-up to a painted window.
+    QTimer::singleShot(after, &form, [&] {
+      form.grab().save(screenshot);
+      panel->grab().save(QString(screenshot).replace(".png", "-emulator.png"));
+      form.close();
+    });
+  }
+  return app.exec();
+}

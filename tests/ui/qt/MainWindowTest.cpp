@@ -1,0 +1,211 @@
+// The real window on the offscreen platform, on the virtual host and the emulated bus.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "StationFixture.h"
+#include "ui/qt/Form1.h"
+#include "ui/qt/Form2.h"
+#include "ui/qt/KRVImageComboBox.h"
+#include "ui/qt/hhALed.h"
+
+namespace korvel {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form = std::make_unique<TForm1>(StationEnvironment{host, platform, store, dir.path, nullptr, 3});
+    form->MessageHook = [this](const std::string& dialog, const std::string&, const std::string& text) {
+      messages.push_back(dialog + ":" + text);
+    };
+    form->PasswordHook = [this]() -> std::optional<std::string> { return password; };
+    form->Start({});
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  }
+  void TearDown() override { SetCurrentLanguage(lkEng); }
+
+  template <class W = QWidget>
+  W* Find(const char* name) {
+    W* w = form->findChild<W*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  QString TextOfWidget(QWidget* w) {
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    return {};
+  }
+  void DoubleClickLogo(int times) {
+    for (int i = 0; i < times; ++i) QTest::mouseDClick(Find("imgLogo"), Qt::LeftButton);
+  }
+
+  test::TempDir dir;
+  VirtualHost host;
+  EmulatedHidPlatform platform{host};
+  MemoryStore store;
+  std::unique_ptr<TForm1> form;
+  std::vector<std::string> messages;
+  std::optional<std::string> password;
+};
+
+TEST_F(MainWindowTest, InitialStateOfEveryArea) {
+  EXPECT_TRUE(form->windowTitle().startsWith(QString(kFormCaption) + " For B-Nova Only TempID="));
+  EXPECT_EQ(form->size(), QSize(900, 600));
+  auto* go = Find<QPushButton>("btnGo");
+  EXPECT_EQ(go->text(), "Go");
+  EXPECT_FALSE(go->isEnabled());
+  EXPECT_TRUE(go->isDefault());
+  EXPECT_EQ(Find<QPushButton>("btnCombo_Cmd_Soft_Bind_SW")->text(), "&Connect");
+  EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Not Ready");
+  EXPECT_EQ(Find<QLineEdit>("edtTX")->text(), "Mouse TX Not Ready");
+  EXPECT_EQ(Find<QLabel>("lblResult")->text(), "");
+  EXPECT_EQ(Find<QLabel>("lblHotKey")->text(), "Hotkey:PageDown");
+  auto* power = Find<QComboBox>("ComboRFPower");
+  EXPECT_EQ(power->count(), 4);
+  EXPECT_EQ(power->currentText(), "-20");
+  EXPECT_FALSE(power->isEnabled());
+  auto* reset = Find<QCheckBox>("cbResetRF");
+  EXPECT_TRUE(reset->isChecked());
+  EXPECT_FALSE(reset->isEnabled());
+  EXPECT_FALSE(Find("gbSetting")->isEnabled());
+  EXPECT_FALSE(Find("Call3204L")->isEnabled());
+  EXPECT_FALSE(Find("CallMAPX")->isEnabled());
+  auto* sleep = Find<QSpinBox>("suiSpinEdit1");
+  EXPECT_EQ(std::tuple(sleep->minimum(), sleep->maximum(), sleep->value()), std::tuple(0, 200, 56));
+  auto* wake = Find<QSpinBox>("suiSpinEdit2");
+  EXPECT_EQ(std::tuple(wake->minimum(), wake->maximum(), wake->value()), std::tuple(3, 19, 15));
+  auto* bar = Find<QProgressBar>("pbSetTX");
+  EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum(), bar->value()), std::tuple(0, 20, 0));
+  EXPECT_EQ(bar->geometry().bottom() + 1, form->height());  // glued to the bottom
+  EXPECT_EQ(Find("gbGo")->geometry().bottom() + 1, bar->geometry().top());
+  EXPECT_TRUE(Find<QRadioButton>("rbRF_DR_1A")->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>("rbRF_DR_45")->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>("rbRF_CPI_L")->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>("rbRF_DR_25")->isChecked());
+  EXPECT_TRUE(Find<QRadioButton>("rbMouseOnly")->isChecked());
+  auto* key1 = Find<QComboBox>("cbCustKey1");
+  EXPECT_EQ(key1->count(), 24);
+  EXPECT_EQ(key1->currentIndex(), 7);
+  EXPECT_EQ(Find<QComboBox>("cbCustKey2")->currentIndex(), 8);
+  EXPECT_EQ(Find<QComboBox>("cbRF_Set_BTY_Low_Level")->count(), 3);
+  auto* lang = Find<TKRVImageComboBox>("cbbLang");
+  EXPECT_EQ(lang->count(), 3);
+  EXPECT_EQ(lang->itemText(2), "|2");
+  EXPECT_EQ(lang->currentIndex(), 0);
+  for (const char* led : {"ledRX", "ledTX"}) {
+    auto* l = Find<ThhALed>(led);
+    EXPECT_EQ(l->Style(), LEDStyle::LEDSqLarge);
+    EXPECT_FALSE(l->Blink());
+    EXPECT_FALSE(l->Value());
+  }
+  EXPECT_EQ(Find<ThhALed>("ledTX")->Interval(), 300);
+  EXPECT_TRUE(Find("imgNoneDev")->isVisible());
+  for (const char* hidden : {"imgCust", "imgConnected", "gifBind", "gbPO_BIND", "spgcntrl1", "gb1", "gbRX", "gbTX",
+                             "cbKeyboardbind", "edtRX_SN", "edtTX_SN", "edtMseDongleAddr", "Image1", "lstDebug"})
+    EXPECT_FALSE(Find(hidden)->isVisible()) << hidden;
+}
+
+TEST_F(MainWindowTest, PageDownPressesGoOnlyWhileGoIsEnabled) {
+  QTest::keyClick(form.get(), Qt::Key_PageDown);
+  EXPECT_EQ(form->station().GoRequests, 0);
+  form->station().View()["btnGo"].enabled = true;
+  form->Render(form->station().View());
+  QTest::keyClick(Find("edtEEPROM_20"), Qt::Key_PageDown);  // from whatever has the focus
+  EXPECT_EQ(form->station().GoRequests, 1);
+}
+
+TEST_F(MainWindowTest, EachLanguageReachesEveryControlOfTheTable) {
+  auto* lang = Find<TKRVImageComboBox>("cbbLang");
+  for (int kind : {1, 2, 0}) {
+    lang->setCurrentIndex(kind);
+    emit lang->activated(kind);
+    EXPECT_EQ(store.value, LanguageValueName(TLanguateKind(kind)));
+    std::map<std::string, TTerm> last;  // a control bound twice shows its last text
+    for (const auto& [name, key] : TextBindings()) last[name] = key;
+    for (const auto& [name, key] : last) {
+      QWidget* w = form->findChild<QWidget*>(QString::fromStdString(name));
+      if (!w) {
+        ADD_FAILURE() << "no control " << name;
+        continue;
+      }
+      EXPECT_EQ(TextOfWidget(w).toStdString(), *TextOf(key, TLanguateKind(kind))) << name << " in " << kind;
+    }
+  }
+  EXPECT_EQ(Find<QPushButton>("btnCombo_Cmd_Soft_Bind_SW")->text(), "&Connect");
+}
+
+TEST_F(MainWindowTest, FiveDoubleClicksAndThePassPhraseUnlockTheSettings) {
+  password = "MeridonQx";
+  DoubleClickLogo(5);
+  EXPECT_FALSE(Find("gbSetting")->isEnabled());
+  password = "MeridonQX";
+  DoubleClickLogo(4);
+  EXPECT_FALSE(Find("gbSetting")->isEnabled());
+  DoubleClickLogo(1);
+  EXPECT_TRUE(Find("gbSetting")->isEnabled());
+  EXPECT_TRUE(Find("ComboRFPower")->isEnabled());
+  EXPECT_TRUE(Find("Call3204L")->isEnabled());
+  EXPECT_TRUE(messages.empty());
+  DoubleClickLogo(1);
+  EXPECT_FALSE(Find("gbSetting")->isEnabled());
+  EXPECT_FALSE(Find("ComboRFPower")->isEnabled());
+  EXPECT_EQ(messages, std::vector<std::string>{":Locked"});
+}
+
+TEST_F(MainWindowTest, EngineersOpenTheSerialPanelAndTheirEntriesAreSaved) {
+  QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_FALSE(Find("gbRX")->isVisible());  // locked: an operator's stray chord does nothing
+  password = "MeridonQX";
+  DoubleClickLogo(5);
+  QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_TRUE(Find("gbRX")->isVisible());
+  EXPECT_EQ(form->height(), 740 - 60 - 60);
+  QTest::mouseClick(Find("cbTX_IsSN"), Qt::LeftButton, {}, QPoint(5, 10));
+  EXPECT_TRUE(form->station().GeneratorsRef().TxSN.IsSN());
+  EXPECT_EQ(form->height(), 740 - 60);
+  auto* init = Find<QLineEdit>("edtTX_IncInitSN");
+  ASSERT_TRUE(init->isVisible());
+  init->setFocus();
+  init->selectAll();
+  QTest::keyClicks(init, "00ab");
+  // A timer's repaint while typing leaves the half-typed entry alone.
+  form->Render(form->station().View());
+  EXPECT_EQ(init->text(), "00ab");
+  QTest::keyClick(init, Qt::Key_Return);
+  EXPECT_EQ(form->station().GeneratorsRef().TxSN.IncInitSN(), 0xAB);
+  EXPECT_EQ(init->text(), "00AB");
+  EXPECT_EQ(Find<QLineEdit>("edtTX_IncNextSN")->text(), "00AB");
+  EXPECT_TRUE(Find<QLineEdit>("edtTX_IncNextSN")->isReadOnly());
+  // A wrong entry is refused with a message and the field shows the generator again.
+  init->setFocus();
+  init->selectAll();
+  QTest::keyClicks(init, "123456");
+  QTest::keyClick(init, Qt::Key_Return);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(init->text(), "00AB");
+}
+
+TEST_F(MainWindowTest, TheLanguageDialogPreselectsAndReturnsTheChoice) {
+  TForm2 dialog("caption", 1);
+  EXPECT_EQ(dialog.windowTitle(), "caption");
+  EXPECT_EQ(dialog.cbbLang()->currentIndex(), 1);
+  EXPECT_EQ(dialog.cbbLang()->count(), 3);
+  dialog.cbbLang()->setCurrentIndex(2);
+  EXPECT_EQ(dialog.Chosen(), 2);
+  EXPECT_GE(dialog.cbbLang()->ItemHeight(), 24);  // flag pictures are 20 high
+}
+
+}  // namespace
+}  // namespace korvel
