@@ -59,6 +59,11 @@ bool EmulatedHidPlatform::Enumerate(std::vector<HidInterfaceInfo>& out, bool wit
 
 intptr_t EmulatedHidPlatform::Open(const std::string& path) {
   ++openCalls_;
+  lastOpenError_ = 0;
+  if (openRefused_) {
+    lastOpenError_ = 13;  // EACCES
+    return kNoHandle;
+  }
   for (const auto& device : devices_) {
     if (!device->Plugged()) continue;
     const auto interfaces = device->Interfaces();

@@ -55,7 +55,7 @@ class EmulatedForeignDevice final : public EmulatedDevice {
   std::vector<uint16_t> featureLengths_;
 };
 
-class EmulatedHidPlatform final : public HidPlatform {
+class EmulatedHidPlatform : public HidPlatform {
  public:
   explicit EmulatedHidPlatform(Host& host) : host_(host) {}
 
@@ -66,6 +66,9 @@ class EmulatedHidPlatform final : public HidPlatform {
   void SetTransferCostMs(uint32_t ms) { transferCostMs_ = ms; }
   // Makes the list of interfaces fail, as a missing set-up library would.
   void SetEnumerationFails(bool fails) { enumerationFails_ = fails; }
+  // Every open is refused as if this user lacked permission (EACCES), like hidraw without the udev rule.
+  void SetOpenRefused(bool refused) { openRefused_ = refused; }
+  int LastOpenError() const override { return lastOpenError_; }
 
   bool Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails) override;
   intptr_t Open(const std::string& path) override;
@@ -93,6 +96,8 @@ class EmulatedHidPlatform final : public HidPlatform {
   std::vector<Handle> handles_;  // handle value = index + 100, never reused
   uint32_t transferCostMs_ = 1;
   bool enumerationFails_ = false;
+  bool openRefused_ = false;
+  int lastOpenError_ = 0;
   uint64_t openCalls_ = 0;
 };
 

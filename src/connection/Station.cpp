@@ -93,8 +93,8 @@ static void AddEngineeringPage(ViewState& v) {
     set(std::string("btnC_RF_Rd_") + kind, "C_RF_Rd_" + suffix + (std::string(kind) == "Direct_Reg" ? "\t" : ""));
     set(std::string("btnC_RF_Wrt_") + kind, "C_RF_Wrt_" + suffix);
   }
-  set("rbC_RF_ENTER_ACCESS_woLED", "C_RF_ENTER_ACCESS wo LED");
-  set("rbC_RF_ENTER_ACCESS_wLED", "C_RF_ENTER_ACCESS w LED");
+  set("rbC_RF_ENTER_ACCESS_WO_LED", "C_RF_ENTER_ACCESS wo LED");
+  set("rbC_RF_ENTER_ACCESS_W_LED", "C_RF_ENTER_ACCESS w LED");
   set("rbC_RF_LEAVE_ACCESS", "C_RF_LEAVE_ACCESS");
   v["rbC_RF_LEAVE_ACCESS"].checked = true;
   ControlState& cpi = v["edtC_RF_SETUP_CPI"];
@@ -112,9 +112,9 @@ static void AddEngineeringPage(ViewState& v) {
     set(std::string("btnEEPROM_R_") + row, "R");
     set(std::string("btnEEPROM_W_") + row, "W");
   }
-  set("rbKEYBOARD", "KEYBOARD");
-  set("rbMOUSE", "MOUSE");
-  v["rbMOUSE"].checked = true;
+  set("rbKB", "KEYBOARD");
+  set("rbMSE", "MOUSE");
+  v["rbMSE"].checked = true;
   set("btnUpdateCustKey", "Update Cust Key");
   set("btnLoadSetting", "Load Setting");
   set("btnWriteSetting", "Write Setting");
@@ -239,6 +239,9 @@ Station::Station(StationEnvironment env, StationView& view)
   detect_->SetInterval(5500);
   softBind_->SetInterval(1000);
   isTxLink_->SetInterval(500);
+  detect_->OnTimer = [this] { DetectHIDDeviceCounterTimer(); };
+  softBind_->OnTimer = [this] { tmrSoftBindTimer(); };
+  isTxLink_->OnTimer = [this] { tmrIsTxLinkTimer(); };
 }
 
 Station::~Station() = default;
@@ -258,7 +261,10 @@ void Station::FormCreate(const std::vector<std::string>& args) {
   view_["Image1"].visible = false;
   if (env_.killOtherInstances) env_.killOtherInstances();
   LoadLanguage(env_.languageStore, [this](TLanguateKind pre) {
+    // The link check must not talk to the devices while the operator is choosing.
+    languageDialogOpen_ = true;
     const int chosen = ui_.AskLanguage(int(pre));
+    languageDialogOpen_ = false;
     return chosen >= 0 && chosen <= 2 ? TLanguateKind(chosen) : pre;
   });
   view_["cbbLang"].itemIndex = int(CurrentLanguage());
@@ -319,15 +325,20 @@ bool Station::FormKeyDown(int virtualKey) {
 void Station::btnGoClick() { ++GoRequests; }
 
 bool Station::Click(const std::string& name) {
-  static const std::map<std::string, void (Station::*)()> handlers = {
+  static const std::map<std::string, std::function<void(Station&)>> handlers = {
       {"btnGo", &Station::btnGoClick},
       {"btnLoadSetting", &Station::btnLoadSettingClick},
       {"btnWriteSetting", &Station::btnWriteSettingClick},
       {"btnClearLng", &Station::btnClearLngClick},
+      {"btnCombo_Cmd_Soft_Bind_SW", &Station::btnCombo_Cmd_Soft_Bind_SWClick},
+      {"btnPBind", &Station::btnPBindClick},
+      {"btnSpecialCmd1", [](Station& s) { s.SpecialCommand(1); }},
+      {"btnSpecialCmd4", [](Station& s) { s.SpecialCommand(4); }},
+      {"btnC_Wrt_Direct_Reg", &Station::btnC_Wrt_Direct_RegClick},
   };
   const auto it = handlers.find(name);
   if (it == handlers.end()) return false;
-  (this->*it->second)();
+  it->second(*this);
   Paint();
   return true;
 }
@@ -457,6 +468,11 @@ void Station::ControlChanged(const std::string& name, const ControlState& state)
   if (SerialPanelChanged(name, state)) return;
   view_[name] = state;
   if (name == "CallMAPX" || name == "Call3204L") btnWriteSettingClick();
+  // The device type follows the Device tab's choice at once.
+  if ((name == "rbMSE" || name == "rbKB") && state.checked) {
+    Radio(view_, {"rbMSE", "rbKB"}, name == "rbMSE" ? 0 : 1);
+    SendDeviceType();
+  }
 }
 
 }  // namespace korvel

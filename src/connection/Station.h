@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <array>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +76,31 @@ class Station {
   HostTimer& tmrSoftBind() { return *softBind_; }
   HostTimer& tmrIsTxLink() { return *isTxLink_; }
 
+  // Device presence, binding and link monitoring.
+  void DetectHIDDeviceCounterTimer();
+  void tmrSoftBindTimer();
+  void tmrIsTxLinkTimer();
+  void btnCombo_Cmd_Soft_Bind_SWClick();
+  void btnPBindClick();
+  void TxStatusCheck();
+  // Engineering page operations the monitoring drives.
+  void SpecialCommand(int selector);
+  void btnC_Wrt_Direct_RegClick();
+  void SendDeviceType();
+  // The window shows the conversion error of a field that is not hexadecimal.
+  std::optional<uint8_t> FieldByte(const std::string& name);
+
+  int32_t LastDeviceCount = 0;
+  bool DetectBusy = false;
+  std::array<uint8_t, 2> LinkId{};
+  int BindCheckCount = 0;
+  bool KeyboardBindMode = false;
+  // Go's marks: a run in progress, and a Go asked for but not yet started.
+  bool GoRunning = false;
+  bool GoPending = false;
+  // Open pairs of link queries "Connect" tries before giving up.
+  static constexpr int kConnectPairLimit = RetryCount;
+
   bool AutoStart = false;
   bool StartingUp = true;
   bool SettingsWriteBlocked = true;
@@ -89,6 +116,15 @@ class Station {
   void Paint();
   bool SerialPanelChanged(const std::string& name, const ControlState& state);
   void PanelError(const std::string& text);
+  void NotReadyState();
+  void ReadyState();
+  void ShowLink(const char* picture);
+  // Pairs of link queries until both are valid and agree on byte 1; nothing after `pairs`.
+  std::optional<std::array<uint8_t, 2>> AgreedLinkId(int pairs);
+  void PermissionHint();
+  bool languageDialogOpen_ = false;
+  bool permissionHintShown_ = false;
+  int readyDepth_ = 0;
   std::filesystem::path IniPath() const { return env_.workingDirectory / kIniFileName; }
 
   StationEnvironment env_;

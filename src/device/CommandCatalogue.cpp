@@ -158,6 +158,24 @@ std::optional<LinkStatus> CommandCatalogue::QueryLinkStatus() {
   return LinkStatus{answer[0], {answer[1], answer[2]}};
 }
 
+bool CommandCatalogue::ProbeSensorLink(int attempts) {
+  if (!HaveDevice()) return false;
+  for (int i = 0; i < attempts; ++i) {
+    CommandAnswer answer = MakeReport(C_RF_Rd_Sensor, kRfMarker, 0);
+    ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer);
+    ch_.HostRef().ProcessMessages();
+    if (IsAnswerOk(answer)) return true;
+  }
+  return false;
+}
+
+std::optional<CommandAnswer> CommandCatalogue::LinkQueryAnswer() {
+  if (!HaveDevice()) return std::nullopt;
+  CommandAnswer answer = MakeReport(C_Get_Link_Status);
+  if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer)) return std::nullopt;
+  return answer;
+}
+
 std::optional<uint8_t> CommandCatalogue::QueryBattery() {
   if (!HaveDevice()) return std::nullopt;
   CommandAnswer answer = MakeReport(C_Get_TX_Battery);

@@ -90,9 +90,14 @@ class CommandCatalogue {
 
   // One link query; valid only when the transfer worked and byte 0 is 2 to 82.
   std::optional<LinkStatus> QueryLinkStatus();
+  // The same query's raw answer whenever the transfer worked, valid or not.
+  std::optional<CommandAnswer> LinkQueryAnswer();
   // One battery query; the level (low nibble of byte 1) when byte 0 is non-zero and the
   // status is 0xCC.
   std::optional<uint8_t> QueryBattery();
+  // Link probe: the sensor read at address 0 until its status is 0xCC, at most `attempts`
+  // transactions with messages let run after each; CommandFailed untouched.
+  bool ProbeSensorLink(int attempts);
   // Soft-bind switch: [1, 8, 0, 1]; the result is not checked.
   void StartSoftBind();
   // Applies the staged custom hot keys: [1, 8, 0x0B]; false when nothing was sent.

@@ -25,7 +25,7 @@ class HidLinux final : public HidPlatform {
   bool GetFeature(intptr_t handle, uint8_t* buffer, size_t length) override;
 
   // errno of the last failed Open (EACCES: present but no permission), 0 after a success.
-  int LastOpenError() const { return lastOpenError_; }
+  int LastOpenError() const override { return lastOpenError_; }
 
  private:
   struct OpenNode {

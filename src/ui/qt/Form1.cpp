@@ -267,8 +267,8 @@ void TForm1::BuildEngineeringPage() {
   }
   auto* access = new QGroupBox("ACCESS", rf);
   access->setGeometry(506, 6, 236, 92);
-  Add<QRadioButton>(access, "rbC_RF_ENTER_ACCESS_woLED", 8, 20, 224, 22);
-  Add<QRadioButton>(access, "rbC_RF_ENTER_ACCESS_wLED", 8, 42, 224, 22);
+  Add<QRadioButton>(access, "rbC_RF_ENTER_ACCESS_WO_LED", 8, 20, 224, 22);
+  Add<QRadioButton>(access, "rbC_RF_ENTER_ACCESS_W_LED", 8, 42, 224, 22);
   Add<QRadioButton>(access, "rbC_RF_LEAVE_ACCESS", 8, 64, 224, 22);
   auto* cpi = new QGroupBox("SETUP CPI", rf);
   cpi->setGeometry(506, 102, 236, 56);
@@ -302,8 +302,8 @@ void TForm1::BuildEngineeringPage() {
   }
 
   QWidget* device = tab("sht2");
-  Add<QRadioButton>(device, "rbKEYBOARD", 8, 12, 120, 22);
-  Add<QRadioButton>(device, "rbMOUSE", 8, 36, 120, 22);
+  Add<QRadioButton>(device, "rbKB", 8, 12, 120, 22);
+  Add<QRadioButton>(device, "rbMSE", 8, 36, 120, 22);
   button(device, "btnUpdateCustKey", 8, 70);
 
   QWidget* settings = tab("sht3");

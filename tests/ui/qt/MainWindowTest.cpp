@@ -11,6 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include "EmulatedRx.h"
 #include "StationFixture.h"
 #include "ui/qt/Form1.h"
 #include "ui/qt/Form2.h"
@@ -195,6 +196,42 @@ TEST_F(MainWindowTest, EngineersOpenTheSerialPanelAndTheirEntriesAreSaved) {
   QTest::keyClick(init, Qt::Key_Return);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(init->text(), "00AB");
+}
+
+TEST_F(MainWindowTest, PlugConnectAndSeeTheLampsAndTexts) {
+  auto rx = std::make_shared<EmulatedRx>(host);
+  auto tx = std::make_shared<EmulatedTx>();
+  tx->SetPowered(true, host.TickCount());
+  rx->SetTx(tx);
+  platform.Attach(rx);
+  host.RunFor(5500);
+  EXPECT_TRUE(Find<ThhALed>("ledRX")->Value());
+  EXPECT_TRUE(Find<ThhALed>("ledTX")->Value());
+  EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Ready");
+  EXPECT_EQ(Find<QLineEdit>("edtTX")->text(), "Mouse TX Ready");
+  EXPECT_EQ(Find<QLineEdit>("edtVID")->text(), "1BCF");
+  EXPECT_EQ(Find<QLineEdit>("edtPID")->text(), "053A");
+  EXPECT_TRUE(Find("btnGo")->isEnabled());
+  EXPECT_TRUE(Find("imgConnected")->isVisible());
+  EXPECT_FALSE(Find("imgNoneDev")->isVisible());
+
+  tx->SetBindMode(true);
+  auto* connect = Find<QPushButton>("btnCombo_Cmd_Soft_Bind_SW");
+  QTest::mouseClick(connect, Qt::LeftButton);
+  EXPECT_EQ(connect->text(), "&Connecting");
+  EXPECT_TRUE(Find("gifBind")->isVisible());
+  EXPECT_FALSE(Find("imgConnected")->isVisible());
+  host.RunFor(3000);
+  EXPECT_EQ(messages, std::vector<std::string>{"dlgBind:Connect Success"});
+  EXPECT_EQ(connect->text(), "&Connect");
+  EXPECT_TRUE(Find("imgConnected")->isVisible());
+  EXPECT_FALSE(Find("gifBind")->isVisible());
+
+  rx->Unplug();
+  host.RunFor(5500);
+  EXPECT_FALSE(Find<ThhALed>("ledRX")->Value());
+  EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Not Ready");
+  EXPECT_EQ(Find<QLineEdit>("edtVID")->text(), "");
 }
 
 TEST_F(MainWindowTest, TheLanguageDialogPreselectsAndReturnsTheChoice) {
