@@ -19,8 +19,6 @@ constexpr int kBatteryQueries = 20;
 constexpr int kSensorProbes = 6;
 constexpr uint8_t kBatteryLowLevel = 2;
 
-// An answer byte as the engineering page shows it: "00" for zero, no leading zero otherwise.
-std::string AnswerByteText(uint8_t b) { return b == 0 ? "00" : HexFieldText(b); }
 }  // namespace
 
 std::optional<uint8_t> Station::FieldByte(const std::string& name) {
@@ -319,7 +317,7 @@ void Station::SpecialCommand(int selector) {
   const auto answer = commands_.SpecialQuery(uint8_t(selector));
   if (!answer) return;
   for (int i = 0; i < 7; ++i)
-    view_["edtSC0" + std::to_string(selector) + "_0" + std::to_string(i)].text = AnswerByteText((*answer)[size_t(i)]);
+    view_["edtSC0" + std::to_string(selector) + "_0" + std::to_string(i)].text = FormatSpecialByte((*answer)[size_t(i)]);
 }
 
 void Station::btnC_Wrt_Direct_RegClick() {

@@ -163,7 +163,10 @@ bool Station::SerialPanelChanged(const std::string& name, const ControlState& st
 void Station::ToggleEngineerView() {
   if (!view_["gbSetting"].enabled && !EngineerView) return;
   EngineerView = !EngineerView;
-  for (const char* name : {"gb1", "gbRX", "gbTX"}) view_[name].visible = EngineerView;
+  for (const char* name : {"gb1", "gbRX", "gbTX", "spgcntrl1"}) view_[name].visible = EngineerView;
+  // Built with every tab but the first disabled; an engineer who opens the page uses them all.
+  if (EngineerView)
+    for (const char* tab : {"stbsht3", "shtRF", "sht1", "sht2", "sht3"}) view_[tab].enabled = true;
   FormResize();
   Paint();
 }

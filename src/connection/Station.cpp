@@ -195,8 +195,8 @@ ViewState InitialViewState() {
   sleep.minimum = 0, sleep.maximum = 200, sleep.value = 56;
   ControlState& wake = v["suiSpinEdit2"];
   wake.minimum = 3, wake.maximum = 19, wake.value = 15;
-  set("lblSleepPeriodV", "1828.2ms");
-  set("lblWakeupPeriodV", "6.4ms");
+  set("Label3", "1828.2ms");
+  set("Label4", "6.4ms");
   set("Call3204L", "Use PAN3204L Sensor", false);
   set("CallMAPX", "Enabled Auto MPAX", false);
   set("btnPBind", "PBind Switch");
@@ -335,10 +335,29 @@ bool Station::Click(const std::string& name) {
       {"btnSpecialCmd1", [](Station& s) { s.SpecialCommand(1); }},
       {"btnSpecialCmd4", [](Station& s) { s.SpecialCommand(4); }},
       {"btnC_Wrt_Direct_Reg", &Station::btnC_Wrt_Direct_RegClick},
+      {"btnC_Rd_Direct_Reg", &Station::RxDirectRead},
+      {"btnRd_RFIC", &Station::TransceiverRead},
+      {"btnWrt_RFIC", &Station::btnWrt_RFICClick},
+      {"btnC_JUMP_TO_POR", [](Station& s) { if (s.HaveRx()) s.commands_.JumpToPor(); }},
+      {"btnC_RELOAD_PARAMETER", [](Station& s) { if (s.HaveRx()) s.commands_.ReloadParameter(); }},
+      {"btnC_RF_SETUP_CPI", &Station::btnC_RF_SETUP_CPIClick},
+      {"btnRF_DR_3C", [](Station& s) { s.RfDirectAction("3C"); }},
+      {"btnRF_DR_3D", [](Station& s) { s.RfDirectAction("3D"); }},
+      {"btnUpdateCustKey", &Station::btnUpdateCustKeyClick},
   };
+  auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
+  auto rest = [&](const char* prefix) { return name.substr(std::string(prefix).size()); };
   const auto it = handlers.find(name);
-  if (it == handlers.end()) return false;
-  it->second(*this);
+  if (it != handlers.end()) it->second(*this);
+  else if (starts("btnC_RF_Rd_")) RfRead(rest("btnC_RF_Rd_"));
+  else if (starts("btnC_RF_Wrt_")) RfWrite(rest("btnC_RF_Wrt_"));
+  else if (name == "btnEEPROM_R_20") StringRead();
+  else if (name == "btnEEPROM_W_20") StringWrite();
+  else if (name == "btnEEPROM_R_VID" || name == "btnEEPROM_R_PID") IdRead(name.c_str() + 12);
+  else if (name == "btnEEPROM_W_VID" || name == "btnEEPROM_W_PID") IdWrite(name.c_str() + 12);
+  else if (starts("btnEEPROM_R_")) EepromRead(rest("btnEEPROM_R_"));
+  else if (starts("btnEEPROM_W_") && name != "btnEEPROM_W_19") EepromWrite(rest("btnEEPROM_W_"));
+  else return false;
   Paint();
   return true;
 }
@@ -410,10 +429,12 @@ void Station::SettingsToView(const Settings& s) {
   view_["ComboRFPower"].itemIndex = s.RFPower;
   view_["cbResetRF"].checked = s.ResetRF;
   view_["cbKeyboardbind"].checked = s.KBind;
-  if (s.KeyboardBindVisible) view_["cbKeyboardbind"].visible = true;
   view_["CallMAPX"].checked = s.EnabledMAPX;
   view_["Call3204L"].checked = s.Enabled3204L;
   delay_ = s.Delay;
+  SpinLabels();
+  EraseEnables();
+  view_["cbKeyboardbind"].visible = !s.MouseOnly || s.KeyboardBindVisible;
 }
 
 Settings Station::SettingsFromView() const {
@@ -473,6 +494,31 @@ void Station::ControlChanged(const std::string& name, const ControlState& state)
     Radio(view_, {"rbMSE", "rbKB"}, name == "rbMSE" ? 0 : 1);
     SendDeviceType();
   }
+  if (state.checked && OptionClick(name)) {
+  } else if (name == "cbRF_Set_BTY_Low_Level") {
+    cbRF_Set_BTY_Low_LevelChange();
+  } else if (name == "LRMBinding") {
+    LRMBindingClick();
+  } else if (name == "Call3204L") {
+    Call3204LClick();
+  } else if ((name == "rbMouseOnly" || name == "rbKbdMse") && state.checked) {
+    Radio(view_, {"rbMouseOnly", "rbKbdMse"}, name == "rbMouseOnly" ? 0 : 1);
+    RxTypeClick();
+  } else if (name == "suiSpinEdit1" || name == "suiSpinEdit2") {
+    SpinLabels();
+  } else if ((name == "rbRF_CPI_L" || name == "rbRF_CPI_H") && state.checked) {
+    Radio(view_, {"rbRF_CPI_L", "rbRF_CPI_H"}, name == "rbRF_CPI_L" ? 0 : 1);
+    CpiClick();
+  } else if (name == "TX_Erased" || name == "RX_Erased") {
+    EraseEnables();
+  } else if (name == "cbCustKey1" || name == "cbCustKey2") {
+    CustKeyChange(name == "cbCustKey1" ? 1 : 2);
+  } else if (name.rfind("rbC_RF_", 0) == 0 && state.checked) {
+    Radio(view_, {"rbC_RF_ENTER_ACCESS_WO_LED", "rbC_RF_ENTER_ACCESS_W_LED", "rbC_RF_LEAVE_ACCESS"},
+          name == "rbC_RF_ENTER_ACCESS_WO_LED" ? 0 : name == "rbC_RF_ENTER_ACCESS_W_LED" ? 1 : 2);
+    RfAccess(name);
+  }
+  Paint();
 }
 
 }  // namespace korvel

@@ -83,6 +83,39 @@ class Station {
   void btnCombo_Cmd_Soft_Bind_SWClick();
   void btnPBindClick();
   void TxStatusCheck();
+  // Settings controls' handlers: stage only while StagingMode is 1.
+  bool OptionClick(const std::string& name);
+  void cbRF_Set_BTY_Low_LevelChange();
+  void LRMBindingClick();
+  void Call3204LClick();
+  void RxTypeClick();
+  void SpinLabels();
+  void StagePeriods();
+  void CpiClick();
+  void EraseEnables();
+  void CustKeyChange(int key);
+  void btnUpdateCustKeyClick();
+
+  // Engineering page operations.
+  void RxDirectRead();
+  void TransceiverRead();
+  void btnWrt_RFICClick();
+  void RfRead(const std::string& kind);
+  void RfWrite(const std::string& kind);
+  void RfDirectAction(const char* data);
+  void btnC_RF_SETUP_CPIClick();
+  void RfAccess(const std::string& choice);
+  void EepromRead(const std::string& address);
+  void EepromWrite(const std::string& address);
+  void StringRead();
+  void StringWrite();
+  void IdRead(const char* which);
+  void IdWrite(const char* which);
+  std::optional<uint16_t> FieldWord(const std::string& name);
+  bool HaveRx() const;
+  // Every feature report sent and fetched, one line each, to the window's trace list.
+  void SetTraceSink(std::function<void(const std::string&)> sink);
+  static std::string FormatTrace(const HidTraceEvent& event);
   // Engineering page operations the monitoring drives.
   void SpecialCommand(int selector);
   void btnC_Wrt_Direct_RegClick();
@@ -141,6 +174,8 @@ class Station {
   std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_;
 };
 
+// ComboRFPower's item as the transceiver's output power register value (-20 dBm when none).
+uint8_t RfPowerValue(int itemIndex);
 // Which control shows which text of the table, in the order they are applied.
 std::vector<std::pair<std::string, TTerm>> TextBindings();
 // The controls as the window is created, before FormCreate.

@@ -81,4 +81,10 @@ constexpr uint8_t kBatteryLevelAddress = 0x1A;
 constexpr uint8_t kBatteryLevelRegister = 47;
 uint8_t BatteryLevelValue(int itemIndex);
 
+constexpr uint8_t kLrmBindingAddress = 0x1C;
+constexpr uint8_t kSensorSelectAddress = 0x74;  // 0x74: sensor code, 0x75: 0x4D
+constexpr uint8_t kRxTypeRegister = 0x38;
+constexpr uint8_t kSleepPeriodRegister = 0x39;
+constexpr uint8_t kWakeupPeriodRegister = 0x3A;
+
 }  // namespace korvel

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QInputDialog>
+#include <QFontDatabase>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -32,6 +33,7 @@ namespace {
 constexpr int kTopStrip = 72;      // logo, pictures, USB information, language
 constexpr int kSettingsEnd = 344;  // where the panel groups start when shown
 const QSize kStatePicture(64, 64);
+constexpr int kTraceLines = 2000;  // the oldest go first
 
 // One flat light-grey skin for every control.
 const char* const kSkin = R"(
@@ -69,6 +71,7 @@ TForm1::TForm1(StationEnvironment env) {
 }
 
 TForm1::~TForm1() {
+  station_->SetTraceSink(nullptr);
   // The children outlive this part of the object; their last signals must not reach it.
   for (QWidget* w : std::as_const(controls_)) w->disconnect(this);
 }
@@ -184,15 +187,15 @@ void TForm1::BuildSettings(QWidget* gb) {
   suspend->setTitle("Rx USB Suspend Behavior");
   Label(suspend, "lblWakeupPeriod", "Wakeup Period", 8, 24, 100);
   Add<QSpinBox>(suspend, "suiSpinEdit2", 110, 20, 64, 24);
-  Label(suspend, "lblWakeupPeriodV", "", 180, 24, 100);
+  Label(suspend, "Label4", "", 180, 24, 100);
   Label(suspend, "lblSleepPeriod", "Sleep Period", 8, 50, 100);
   Add<QSpinBox>(suspend, "suiSpinEdit1", 110, 46, 64, 24);
-  Label(suspend, "lblSleepPeriodV", "", 180, 50, 100);
+  Label(suspend, "Label3", "", 180, 50, 100);
 }
 
 void TForm1::BuildEngineeringPage() {
   // A window of its own beside the main window, so the operator's layout never moves.
-  auto* page = Add<QTabWidget>(this, "spgcntrl1", 0, 0, 760, 330);
+  auto* page = Add<QTabWidget>(this, "spgcntrl1", 0, 0, 900, 330);
   page->setWindowFlags(Qt::Tool);
   page->setWindowTitle("Engineering");
   page->hide();
@@ -310,6 +313,23 @@ void TForm1::BuildEngineeringPage() {
   button(settings, "btnLoadSetting", 8, 12);
   button(settings, "btnWriteSetting", 8, 46);
   button(settings, "btnSetTX", 8, 80);
+
+  // Every feature report, as it went to and came from the dongle.
+  QWidget* trace = tab("shtTrace");
+  page->setTabText(page->count() - 1, "HID trace");
+  auto* list = Add<QListWidget>(trace, "lstTrace", 6, 6, 736, 250);
+  list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list->setUniformItemSizes(true);
+  auto* clear = Add<QPushButton>(trace, "btnClearTrace", 6, 262, 120, 26);
+  clear->setText("Clear");
+  clear->setAutoDefault(false);
+  connect(clear, &QPushButton::clicked, list, &QListWidget::clear);
+  station_->SetTraceSink([list](const std::string& line) {
+    list->addItem(Q(line));
+    while (list->count() > kTraceLines) delete list->takeItem(0);
+    list->scrollToBottom();
+  });
 }
 
 void TForm1::BuildSerialPanel() {
@@ -544,6 +564,12 @@ void TForm1::Layout(const ViewState& state) {
   const int goTop = top("gbGo");
   Control("gbGo")->setGeometry(4, goTop, 892, height("gbGo"));
   Control("pbSetTX")->setGeometry(0, top("pbSetTX"), state.width, height("pbSetTX"));
+  // The engineering page opens beside the main window.
+  QWidget* page = Control("spgcntrl1");
+  if (page->isVisible() && !page->property("placed").toBool()) {
+    page->move(frameGeometry().right() + 8, frameGeometry().top());
+    page->setProperty("placed", true);
+  }
   // The settings group takes what room the computed height leaves.
   const int panels = y - kSettingsEnd;
   Control("gbSetting")->setGeometry(4, kTopStrip, 892, std::max(goTop - panels - kTopStrip - 2, 100));

@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QTabWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -48,6 +50,13 @@ class MainWindowTest : public ::testing::Test {
     if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
     return {};
   }
+  // Plugs the emulated dongle with a powered mouse and lets the first detection tick run.
+  void PlugDongleWithMouse() {
+    tx->SetPowered(true, host.TickCount());
+    rx->SetTx(tx);
+    platform.Attach(rx);
+    host.RunFor(5500);
+  }
   void DoubleClickLogo(int times) {
     for (int i = 0; i < times; ++i) QTest::mouseDClick(Find("imgLogo"), Qt::LeftButton);
   }
@@ -59,6 +68,8 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<TForm1> form;
   std::vector<std::string> messages;
   std::optional<std::string> password;
+  std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
+  std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
 };
 
 TEST_F(MainWindowTest, InitialStateOfEveryArea) {
@@ -199,12 +210,7 @@ TEST_F(MainWindowTest, EngineersOpenTheSerialPanelAndTheirEntriesAreSaved) {
 }
 
 TEST_F(MainWindowTest, PlugConnectAndSeeTheLampsAndTexts) {
-  auto rx = std::make_shared<EmulatedRx>(host);
-  auto tx = std::make_shared<EmulatedTx>();
-  tx->SetPowered(true, host.TickCount());
-  rx->SetTx(tx);
-  platform.Attach(rx);
-  host.RunFor(5500);
+  PlugDongleWithMouse();
   EXPECT_TRUE(Find<ThhALed>("ledRX")->Value());
   EXPECT_TRUE(Find<ThhALed>("ledTX")->Value());
   EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Ready");
@@ -232,6 +238,45 @@ TEST_F(MainWindowTest, PlugConnectAndSeeTheLampsAndTexts) {
   EXPECT_FALSE(Find<ThhALed>("ledRX")->Value());
   EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Not Ready");
   EXPECT_EQ(Find<QLineEdit>("edtVID")->text(), "");
+}
+
+TEST_F(MainWindowTest, EngineeringPageReadsARegisterWritesTheMouseAndShowsTheTrace) {
+  PlugDongleWithMouse();
+  password = "MeridonQX";
+  DoubleClickLogo(5);
+  QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+  auto* page = Find<QTabWidget>("spgcntrl1");
+  ASSERT_TRUE(page->isVisible());
+  for (int i = 0; i < page->count(); ++i) EXPECT_TRUE(page->isTabEnabled(i)) << i;
+  Find<QListWidget>("lstTrace")->clear();
+
+  rx->Registers()[2] = 0x56A9;
+  page->setCurrentWidget(Find("sht1"));
+  QTest::mouseClick(Find("btnEEPROM_R_02"), Qt::LeftButton);
+  EXPECT_EQ(Find<QLineEdit>("edtEEPROM_02")->text(), "56");
+
+  page->setCurrentWidget(Find("shtRF"));
+  auto type = [&](const char* field, const char* text) {
+    auto* e = Find<QLineEdit>(field);
+    e->setFocus();
+    e->selectAll();
+    QTest::keyClicks(e, text);
+    QTest::keyClick(e, Qt::Key_Return);
+  };
+  QTest::mouseClick(Find("rbC_RF_ENTER_ACCESS_WO_LED"), Qt::LeftButton, {}, QPoint(5, 10));
+  type("edtRF_EEPROMAddr", "31");
+  type("edtRF_EEPROMData", "A5");
+  QTest::mouseClick(Find("btnC_RF_Wrt_EEPROM"), Qt::LeftButton);
+  EXPECT_EQ(tx->EepromBytes()[0x31], 0xA5);
+  EXPECT_EQ(tx->AccessMode(), EmulatedTx::Access::WithoutLed);
+
+  auto* trace = Find<QListWidget>("lstTrace");
+  ASSERT_GT(trace->count(), 4);
+  bool sawWrite = false;
+  for (int i = 0; i < trace->count(); ++i) sawWrite |= trace->item(i)->text().contains("-> 01 21 AA 31 A5");
+  EXPECT_TRUE(sawWrite);
+  QTest::mouseClick(Find("btnClearTrace"), Qt::LeftButton);
+  EXPECT_EQ(trace->count(), 0);
 }
 
 TEST_F(MainWindowTest, TheLanguageDialogPreselectsAndReturnsTheChoice) {
