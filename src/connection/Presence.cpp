@@ -238,7 +238,7 @@ void Station::tmrSoftBindTimer() {
 }
 
 void Station::tmrIsTxLinkTimer() {
-  if (GoRunning || GoPending) return;
+  if (GoRunning || GoPending || SetTxRunning) return;
   isTxLink_->SetEnabled(false);
   env_.host.ProcessMessages();
   TxStatusCheck();

@@ -176,6 +176,7 @@ ViewState InitialViewState() {
   set("btnGo", "Go", false);
   set("lblResult", "PASS");
   set("Image1", "");
+  set("Image2", "", true, false);
   set("lblHotKey", "Hotkey:PageDown");
   set("edtCaliTime", "");
   set("lblRFPower", "RF Power(dbm)");
@@ -322,7 +323,6 @@ bool Station::FormKeyDown(int virtualKey) {
   return true;
 }
 
-void Station::btnGoClick() { ++GoRequests; }
 
 bool Station::Click(const std::string& name) {
   static const std::map<std::string, std::function<void(Station&)>> handlers = {
@@ -344,6 +344,9 @@ bool Station::Click(const std::string& name) {
       {"btnRF_DR_3C", [](Station& s) { s.RfDirectAction("3C"); }},
       {"btnRF_DR_3D", [](Station& s) { s.RfDirectAction("3D"); }},
       {"btnUpdateCustKey", &Station::btnUpdateCustKeyClick},
+      {"btnSetTX", &Station::btnSetTXClick},
+      {"btnEraseTX", &Station::btnEraseTXClick},
+      {"btnEraseRX", &Station::btnEraseRXClick},
   };
   auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
   auto rest = [&](const char* prefix) { return name.substr(std::string(prefix).size()); };
@@ -469,6 +472,10 @@ Settings Station::SettingsFromView() const {
 void Station::btnLoadSettingClick() {
   Settings s = SettingsFromView();
   const SettingsLoadReport report = LoadSettings(IniPath(), s, generators_, vidPidTable_, staging_.StagingMode);
+  if (env_.date) {
+    generators_.RxSN.SetDateSource(env_.date);
+    generators_.TxSN.SetDateSource(env_.date);
+  }
   SettingsToView(s);
   std::string problems;
   if (!report.readError.empty()) problems += report.readError + "\n";

@@ -15,6 +15,7 @@
 #include "device/Staging.h"
 #include "device/VidPidTable.h"
 #include "localization/Lang.h"
+#include "production/LocalDate.h"
 #include "platform/Host.h"
 #include "ui/ViewState.h"
 
@@ -34,6 +35,10 @@ struct StationEnvironment {
   std::filesystem::path workingDirectory = ".";
   std::function<int()> killOtherInstances;  // ends other copies; tests leave it empty
   uint32_t randomSeed = 0;
+  std::filesystem::path iniPath;                          // empty: TX.ini in the working directory
+  DateSource date;                                        // empty: today, from the system clock
+  std::function<bool(const std::string&)> startProgram;   // empty: a detached process
+  std::function<bool(const std::string&)> reportToLoader;  // the loader's new title; empty: its window
 };
 
 class Station {
@@ -53,7 +58,11 @@ class Station {
   void btnClearLngClick();
   void btnLoadSettingClick();
   void btnWriteSettingClick();
+  // One unit end to end (Go), and the Set TX run it times.
   void btnGoClick();
+  void btnSetTXClick();
+  void btnEraseTXClick();
+  void btnEraseRXClick();
   // A button of the window by its name; false when nothing handles it yet.
   bool Click(const std::string& name);
   // The window reports an operator's change of a control's value (edits when committed).
@@ -123,6 +132,17 @@ class Station {
   // The window shows the conversion error of a field that is not hexadecimal.
   std::optional<uint8_t> FieldByte(const std::string& name);
 
+  bool RunPassed = false;
+  bool SetTxRunning = false;
+  uint64_t LastSetTxMs = 0;
+  // The link IDs of the last run: RX side (A) and TX side (B), as drawn before bit 7.
+  uint32_t LastIdA = 0, LastIdB = 0;
+  uint8_t SensorByte = 0;
+  // The RX register that keeps the sensor byte.
+  static constexpr uint8_t kSensorByteRegister = 63;
+  // The external programming tool, in the working directory.
+  static constexpr const char* kMapxProgram = "MAPX_RF_auto.exe";
+
   int32_t LastDeviceCount = 0;
   bool DetectBusy = false;
   std::array<uint8_t, 2> LinkId{};
@@ -158,7 +178,17 @@ class Station {
   bool languageDialogOpen_ = false;
   bool permissionHintShown_ = false;
   int readyDepth_ = 0;
-  std::filesystem::path IniPath() const { return env_.workingDirectory / kIniFileName; }
+  std::filesystem::path IniPath() const {
+    return env_.iniPath.empty() ? env_.workingDirectory / kIniFileName : env_.iniPath;
+  }
+  // Set TX's steps; false when the run is to stop.
+  bool SetTxStageAndWriteTx(uint8_t idBytes[6]);
+  bool SetTxStageAndWriteRx(const uint8_t idBytes[6]);
+  bool SetTxAwaitLink();
+  void SetTxEnd();
+  void Progress(int position);
+  bool Ok() const { return !device_.CommandFailed && !runAborted_; }
+  bool runAborted_ = false;
 
   StationEnvironment env_;
   StationView& ui_;
@@ -174,6 +204,8 @@ class Station {
   std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_;
 };
 
+// A run's duration as the window shows it: seconds, a dot, milliseconds without padding.
+std::string RunTimeText(uint64_t ms);
 // ComboRFPower's item as the transceiver's output power register value (-20 dBm when none).
 uint8_t RfPowerValue(int itemIndex);
 // Which control shows which text of the table, in the order they are applied.

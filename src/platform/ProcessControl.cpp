@@ -10,8 +10,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #endif
@@ -108,5 +110,59 @@ int KillProcessesNamed(const std::string& exeName) {
 }
 
 int KillOtherInstances() { return KillProcessesNamed(OwnExecutableName()); }
+
+bool StartDetached(const std::string& path) {
+#ifdef _WIN32
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION process{};
+  std::string commandLine = "\"" + path + "\"";
+  if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+#else
+  // Two forks so the program is nobody's child to wait for: no zombie is left behind.
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    setsid();
+    if (fork() == 0) {
+      execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+#endif
+}
+
+bool RetitleWindow(const std::string& windowClass, const std::string& title, const std::string& newTitle) {
+#ifdef _WIN32
+  // user32 is bound when needed, like the HID libraries.
+  HMODULE user32 = LoadLibraryExA("user32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (!user32) return false;
+  using FindFn = HWND(WINAPI*)(LPCSTR, LPCSTR);
+  using SetTextFn = BOOL(WINAPI*)(HWND, LPCSTR);
+  const auto find = reinterpret_cast<FindFn>(reinterpret_cast<void*>(GetProcAddress(user32, "FindWindowA")));
+  const auto setText = reinterpret_cast<SetTextFn>(reinterpret_cast<void*>(GetProcAddress(user32, "SetWindowTextA")));
+  bool done = false;
+  if (find && setText) {
+    if (HWND window = find(windowClass.c_str(), title.c_str())) done = setText(window, newTitle.c_str()) != FALSE;
+  }
+  FreeLibrary(user32);
+  return done;
+#else
+  (void)windowClass, (void)title, (void)newTitle;
+  return false;
+#endif
+}
 
 }  // namespace korvel

@@ -13,4 +13,11 @@ int KillProcessesNamed(const std::string& exeName);
 // A new copy ends the copies already running.
 int KillOtherInstances();
 
+// Starts a program in its own process with a normal window and does not wait for it; false
+// when it could not be started.
+bool StartDetached(const std::string& path);
+// Retitles the top-level window of the given class and title; false when there is none
+// (always on systems without such windows).
+bool RetitleWindow(const std::string& windowClass, const std::string& title, const std::string& newTitle);
+
 }  // namespace korvel

@@ -21,6 +21,7 @@ struct ControlState {
   int top = 0;
   int height = 0;
   std::vector<std::string> items;
+  std::string color;  // text colour by name ("blue", "red", "green"); empty: the skin's
 };
 
 struct ViewState {

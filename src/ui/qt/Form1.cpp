@@ -405,7 +405,9 @@ void TForm1::BuildGo(QWidget* gb) {
   huge.setBold(true);
   result->setFont(huge);
   result->setAlignment(Qt::AlignCenter);
-  Add<QLabel>(gb, "Image1", 424, 8, 64, 64);
+  // The result pictures carry nothing the result text does not say; they stay empty.
+  Add<QLabel>(gb, "Image1", 424, 8, 1, 1);
+  Add<QLabel>(gb, "Image2", 424, 8, 1, 1);
   auto* time = Add<TKRVEdit>(gb, "edtCaliTime", 448, 82, 80, 24);
   time->SetAlignment(Qt::AlignRight);
   Label(gb, "lblSec", "sec", 532, 86, 40);
@@ -497,6 +499,8 @@ void TForm1::Render(const ViewState& state) {
     w->setEnabled(c.enabled);
     if (auto* label = qobject_cast<QLabel*>(w)) {
       if (label->pixmap().isNull() && label->text() != Q(c.text)) label->setText(Q(c.text));
+      const QString colour = c.color.empty() ? QString() : "color: " + Q(c.color);
+      if (label->styleSheet() != colour) label->setStyleSheet(colour);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
       button->setText(Q(c.text));
       if (button->isCheckable()) button->setChecked(c.checked);

@@ -1,0 +1,338 @@
+// One unit end to end on the emulated dongle and mouse: Go, Set TX, numbering, erase.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+#include "EmulatedRx.h"
+#include "connection/StationFixture.h"
+#include "platform/AtomicFile.h"
+
+namespace korvel {
+namespace {
+
+class SetTxRunTest : public StationTest {
+ protected:
+  void SetUp() override { Fresh(); }
+  // A new station on the same folder, as after a restart.
+  void Fresh() {
+    StationEnvironment env{host, platform, store, dir.path, nullptr, 7};
+    env.date = [] { return LocalDate{2026, 12, 7}; };
+    env.startProgram = [this](const std::string& path) {
+      started.push_back(path);
+      return true;
+    };
+    env.reportToLoader = [this](const std::string& title) {
+      loader.push_back(title);
+      return true;
+    };
+    s = std::make_unique<Station>(env, view);
+    s->FormCreate({});
+    s->FormActivate();
+  }
+  void Plug() {
+    if (!attached) {
+      rx->SetTx(tx);
+      tx->SetPowered(true, host.TickCount());
+      platform.Attach(rx);
+      attached = true;
+    } else {
+      rx->Plug();
+    }
+    host.RunFor(5500);
+  }
+  // The operator takes the unit away and plugs the next (here: the same one again).
+  void Replug() {
+    rx->Unplug();
+    host.RunFor(5500);
+    Plug();
+  }
+  void Set(const std::string& name, const std::string& text) { s->View()[name].text = text; }
+  void Tick(const std::string& name, bool on = true) { s->View()[name].checked = on; }
+  void Choose(std::initializer_list<const char*> group, const char* chosen) {
+    for (const char* name : group) s->View()[name].checked = std::string(name) == chosen;
+  }
+  std::string Result() { return s->View()["lblResult"].text; }
+  std::string IniBytes() {
+    std::string bytes, error;
+    bool missing = false;
+    ReadWholeFile(dir.path / "TX.ini", bytes, missing, error);
+    return missing ? "<missing>" : bytes;
+  }
+  void CustomIds(uint32_t rxId, uint32_t txId) {
+    s->GeneratorsRef().RxRFID.SetIsRandom(false);
+    s->GeneratorsRef().RxRFID.SetIncInitRFID(int32_t(rxId));
+    s->GeneratorsRef().TxRFID.SetIsRandom(false);
+    s->GeneratorsRef().TxRFID.SetIncInitRFID(int32_t(txId));
+  }
+  uint16_t Word(uint8_t b) { return uint16_t(b << 8 | (b ^ 0xFF)); }
+
+  std::unique_ptr<Station> s;
+  std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
+  std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
+  bool attached = false;
+  std::vector<std::string> started, loader;
+};
+
+TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
+  Choose({"rbRF_DR_15", "rbRF_DR_1A"}, "rbRF_DR_15");
+  Choose({"rbRF_DR_45", "rbRF_DR_4A", "rbRF_DR_4F"}, "rbRF_DR_4F");
+  Choose({"rbRF_DR_25", "rbRF_DR_2A"}, "rbRF_DR_2A");
+  Choose({"rbRF_DR_5A", "rbRF_DR_55"}, "rbRF_DR_55");
+  Choose({"rbRF_CPI_L", "rbRF_CPI_H"}, "rbRF_CPI_H");
+  Choose({"rbMouseOnly", "rbKbdMse"}, "rbKbdMse");
+  Tick("LRMBinding");
+  Tick("Call3204L");
+  s->View()["cbRF_Set_BTY_Low_Level"].itemIndex = 0;
+  s->View()["suiSpinEdit1"].value = 100;
+  s->View()["suiSpinEdit2"].value = 10;
+  s->View()["cbCustKey1"].itemIndex = 9;   // MUTE 0x0E2
+  s->View()["cbCustKey2"].itemIndex = 12;  // PLAY/PAUSE 0x0CD
+  Set("edtVID_SET", "1BCF");
+  Set("edtPID_SET", "05CA");
+  Set("edtEEPROM_20", "Korvel Mouse");
+  TProdSN& txSn = s->GeneratorsRef().TxSN;
+  txSn.SetIsSN(true);
+  txSn.SetFixSN(0x4B37);
+  txSn.SetIncInitSN(0x0100);
+  TProdSN& rxSn = s->GeneratorsRef().RxSN;
+  rxSn.SetIsSN(true);
+  rxSn.SetFixSN(0x4142);
+  CustomIds(0x123456, 0x123456);  // a clash: the TX side takes the next ID
+  rx->Registers()[0x2F] = 0x8B74;  // the RX's own low bits: 0x0B
+  Plug();
+  ASSERT_TRUE(s->View()["btnGo"].enabled);
+  const auto before = tx->EepromBytes();
+
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "PASS") << (view.messages.empty() ? "" : view.messages.back());
+  EXPECT_EQ(s->View()["lblResult"].color, "blue");
+  EXPECT_EQ(s->View()["edtCaliTime"].text, RunTimeText(s->LastSetTxMs));
+  EXPECT_GT(s->LastSetTxMs, 1000u);
+
+  const auto& ee = tx->EepromBytes();
+  const struct {
+    uint8_t address, value;
+  } pairs[] = {{0x12, 0x33}, {0x13, 0xCC}, {0x14, 0xAA}, {0x15, 0x55}, {0x16, 0xCA}, {0x17, 0x35},
+               {0x18, 0x55}, {0x19, 0xAA}, {0x1A, 0x40}, {0x1B, 0xBF}, {0x1C, 0x24}, {0x1D, 0xDB},
+               {0x74, 0xB2}, {0x75, 0x4D},
+               // link IDs: A = 123456, B = 123457, high bytes with bit 7
+               {0x0C, 0x92}, {0x0D, 0x34}, {0x0E, 0x56}, {0x0F, 0x92 ^ 0x34 ^ 0x56 ^ 0xFF},
+               {0x08, 0x92}, {0x09, 0x34}, {0x0A, 0x57}, {0x0B, 0x92 ^ 0x34 ^ 0x57 ^ 0xFF},
+               // TX serial: date word 26/341, fixed "K7", counter 0100
+               {0x78, 0x35}, {0x79, 0x55}, {0x7A, 0x4B}, {0x7B, 0x37}, {0x7C, 0x01}, {0x7D, 0x00},
+               {0x7E, 0xFF}, {0x7F, 0xFF}};
+  for (const auto& p : pairs) EXPECT_EQ(ee[p.address], p.value) << "TX EEPROM " << int(p.address);
+  for (size_t a = 0; a < ee.size(); ++a)  // nothing but the staged bytes was written over
+    if (s->Staging().TxEepromImage[a] == kNotStaged) EXPECT_EQ(ee[a], before[a]) << "TX EEPROM " << a;
+
+  const auto& r = rx->Registers();
+  const struct {
+    uint8_t reg;
+    uint16_t word;
+  } words[] = {{0, Word(0x92)}, {1, Word(0x34)}, {2, Word(0x56)}, {51, Word(0x92)}, {52, Word(0x34)},
+               {53, Word(0x57)}, {3, Word(0xE2)}, {4, Word(0x00)}, {5, Word(0xCD)}, {6, Word(0x00)},
+               {15, 0x1BE4}, {16, 0xCF30}, {17, 0x05FA}, {18, 0xCA35}, {19, Word(26)},
+               {20, 0x4B6F}, {21, 0x7276}, {25, 0x7365}, {0x2F, Word(0x4B)},
+               {0x38, 0xFFFF}, {0x39, Word(100)}, {0x3A, Word(10)}, {60, 0x3555}, {61, 0x4142},
+               {62, 0x0000}, {Station::kSensorByteRegister, Word(0x91)}};
+  for (const auto& w : words) EXPECT_EQ(r[w.reg], w.word) << "RX register " << int(w.reg);
+
+  // The devices took their new identity and found each other.
+  EXPECT_EQ(tx->ActiveAddress(), (EmulatedTx::Address{0x92, 0x34, 0x56}));
+  EXPECT_TRUE(rx->Linked());
+  EXPECT_EQ(tx->CpiStep(), 1);
+
+  // Committed, saved before PASS was shown, and continued after a restart.
+  EXPECT_EQ(txSn.IncCurrentSN(), 0x0100);
+  EXPECT_EQ(s->GeneratorsRef().TxRFID.IncCurrentRFID(), 0x123457);
+  Fresh();
+  EXPECT_EQ(s->GeneratorsRef().TxSN.IncNextSN(), 0x0101);
+  EXPECT_EQ(s->GeneratorsRef().RxRFID.NextRFID(), 0x123457);
+
+  // Go released the RX: the no-device state until detection finds the next unit.
+  EXPECT_EQ(platform.OpenHandleCount(), 0u);
+  EXPECT_TRUE(loader.empty());  // not started by a loader
+}
+
+TEST_F(SetTxRunTest, AClashingIdMovesPastReservedValues) {
+  CustomIds(0x123454, 0x123454);  // 123455 holds the reserved 0x55
+  Plug();
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "PASS");
+  EXPECT_EQ(s->LastIdB, 0x123456u);
+  EXPECT_EQ(tx->EepromBytes()[0x0A], 0x56);
+}
+
+TEST_F(SetTxRunTest, NoSerialIsStagedWhenBothGeneratorsAreOff) {
+  Plug();
+  const auto before = tx->EepromBytes();
+  const uint16_t reg60 = rx->Registers()[60];
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "PASS");
+  for (int a = 0x78; a < 0x80; ++a) EXPECT_EQ(tx->EepromBytes()[size_t(a)], before[size_t(a)]);
+  EXPECT_EQ(rx->Registers()[60], reg60);
+  EXPECT_EQ(s->Staging().TxEepromImage[0x78], kNotStaged);
+  EXPECT_EQ(s->View()["edtTX_SN"].text, "");
+}
+
+TEST_F(SetTxRunTest, RfPowerIsResetOnlyWhenTickedAndNotAlreadyAtTheTop) {
+  Plug();
+  tx->TransceiverRegisters()[1] = 0x07;
+  s->View()["ComboRFPower"].itemIndex = 0;
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "PASS");
+  EXPECT_EQ(rx->CommandCount(0x07), 1u);  // the run's own power write only
+  EXPECT_EQ(rx->TransceiverRegisters()[1], 0x1B);
+  EXPECT_EQ(tx->TransceiverRegisters()[1], 0x07);
+
+  Replug();
+  s->View()["ComboRFPower"].itemIndex = 3;
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "PASS");
+  EXPECT_EQ(rx->CommandCount(0x07), 3u);  // -20 dBm, then back to 0 dBm
+  EXPECT_EQ(rx->TransceiverRegisters()[1], 0x1B);
+  EXPECT_EQ(tx->TransceiverRegisters()[1], 0x1B);
+
+  Replug();
+  s->View()["cbResetRF"].checked = false;
+  s->btnGoClick();
+  EXPECT_EQ(rx->TransceiverRegisters()[1], 0x03);
+}
+
+TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
+  CustomIds(0x323334, 0x424344);
+  s->GeneratorsRef().TxSN.SetIsSN(true);
+  s->btnWriteSettingClick();
+  const std::string ini = IniBytes();
+  const struct {
+    const char* fault;
+    int count;
+  } faults[] = {// the RX pulled while the mouse's EEPROM is written, and while its own registers are
+                {"rx-gone", 30}, {"rx-gone", 120}, {"tx-out-of-range", -1}, {"answers-never-valid", -1},
+                {"readback-mismatch", -1}, {"tx-eeprom-mismatch", 5}, {"no-link-after-reload", -1}};
+  for (const auto& f : faults) {
+    // A fresh dongle and mouse for each fault.
+    if (attached) platform.Detach(rx.get());
+    rx = std::make_shared<EmulatedRx>(host);
+    tx = std::make_shared<EmulatedTx>();
+    attached = false;
+    Plug();
+    ASSERT_EQ(s->View()["edtRX"].text, "Mouse RX Ready") << f.fault;
+    rx->InjectFault(f.fault, f.count);
+    s->btnGoClick();
+    EXPECT_EQ(Result(), "FAIL") << f.fault << " " << f.count;
+    EXPECT_EQ(s->View()["lblResult"].color, "red");
+    EXPECT_EQ(s->GeneratorsRef().RxRFID.NextRFID(), 0x323334) << f.fault;
+    EXPECT_EQ(s->GeneratorsRef().TxSN.IncCurrentSN(), 0) << f.fault;
+    EXPECT_EQ(IniBytes(), ini) << f.fault;
+    EXPECT_TRUE(s->DetectHIDDeviceCounter().Enabled());
+    rx->Unplug();
+    host.RunFor(5500);
+  }
+}
+
+TEST_F(SetTxRunTest, TenPassesGiveTenDistinctNumbersThatContinueAfterARestart) {
+  CustomIds(0x414243, 0x515253);
+  s->GeneratorsRef().TxSN.SetIsSN(true);
+  s->GeneratorsRef().RxSN.SetIsSN(true);
+  std::set<std::string> serials;
+  std::set<uint32_t> ids;
+  for (int unit = 0; unit < 10; ++unit) {
+    unit ? Replug() : Plug();
+    ASSERT_TRUE(s->View()["btnGo"].enabled) << unit;
+    s->btnGoClick();
+    ASSERT_EQ(Result(), "PASS") << unit;
+    serials.insert(s->View()["edtTX_SN"].text);
+    serials.insert(s->View()["edtRX_SN"].text + "rx");
+    ids.insert(s->LastIdA);
+    ids.insert(s->LastIdB);
+  }
+  EXPECT_EQ(serials.size(), 20u);
+  EXPECT_EQ(ids.size(), 20u);
+  const std::string lastTx = s->View()["edtTX_SN"].text;
+  Fresh();  // as after a power cut: only TX.ini is left
+  EXPECT_EQ(s->GeneratorsRef().TxSN.IncNextSN(), 10);
+  EXPECT_EQ(uint32_t(s->GeneratorsRef().RxRFID.NextRFID()), 0x414243u + 10);
+  EXPECT_EQ(lastTx.substr(lastTx.size() - 4), "0009");
+}
+
+TEST_F(SetTxRunTest, GoChecksReadinessListingTxBeforeRxAndRecoversByItself) {
+  s->btnGoClick();  // PageDown with nothing plugged in
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(view.messages[0], "dlgError:Please Check Device:\r\n* Mouse TX\r\n* Mouse RX\r\n");
+  EXPECT_FALSE(s->GoRunning);
+
+  // Detection is back on: plugging the unit in makes Go usable without a restart.
+  Plug();
+  EXPECT_TRUE(s->View()["btnGo"].enabled);
+  EXPECT_TRUE(s->View()["ledRX"].checked && s->View()["ledTX"].checked);
+
+  view.messages.clear();
+  s->View()["ledRX"].checked = false;
+  const uint64_t sent = rx->ReportsReceived();
+  s->btnGoClick();
+  EXPECT_EQ(view.messages, std::vector<std::string>{"dlgError:Please Check Device:\r\n* Mouse RX\r\n"});
+  EXPECT_EQ(rx->ReportsReceived(), sent);  // the devices were not touched
+  EXPECT_EQ(s->View()["lblResult"].text, "");
+}
+
+TEST_F(SetTxRunTest, TheProgrammingToolAndTheLoaderHearOfTheResult) {
+  std::ofstream(dir.path / Station::kMapxProgram) << "tool";
+  s->View()["CallMAPX"].checked = true;
+  s->AutoStart = true;
+  s->StartingUp = false;
+  Plug();  // AutoStart: the link check presses Go by itself
+  host.RunFor(1000);
+  EXPECT_EQ(Result(), "PASS");
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(std::filesystem::path(started[0]).filename(), Station::kMapxProgram);
+  EXPECT_EQ(loader, std::vector<std::string>{"PASS"});
+
+  // A failed unit starts no tool and reports FAIL.
+  rx->Unplug();
+  host.RunFor(5500);
+  rx->InjectFault("no-link-after-reload");
+  rx->Plug();
+  host.RunFor(5500 + 1000);
+  EXPECT_EQ(Result(), "FAIL");
+  EXPECT_EQ(started.size(), 1u);
+  EXPECT_EQ(loader, (std::vector<std::string>{"PASS", "FAIL"}));
+}
+
+TEST_F(SetTxRunTest, RunTimeShowsMillisecondsUnpadded) {
+  EXPECT_EQ(RunTimeText(1005), "1.5");
+  EXPECT_EQ(RunTimeText(2050), "2.50");
+  EXPECT_EQ(RunTimeText(999), "0.999");
+}
+
+TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
+  Plug();
+  s->Click("btnEraseTX");
+  EXPECT_NE(tx->EepromBytes()[0x0C], 0xFF);  // not ticked: nothing
+  EXPECT_TRUE(view.messages.empty());
+  ControlState tick = s->View()["TX_Erased"];
+  tick.checked = true;
+  s->ControlChanged("TX_Erased", tick);
+  EXPECT_TRUE(s->View()["btnEraseTX"].enabled);
+  s->Device().CommandFailed = true;  // lowered by the erase itself
+  s->Click("btnEraseTX");
+  for (uint8_t b : tx->EepromBytes()) ASSERT_EQ(b, 0xFF);
+  EXPECT_EQ(view.messages, std::vector<std::string>{":TX Erased"});
+
+  ControlState rxTick = s->View()["RX_Erased"];
+  rxTick.checked = true;
+  s->ControlChanged("RX_Erased", rxTick);
+  const uint64_t start = host.TickCount();
+  s->Click("btnEraseRX");
+  for (uint16_t w : rx->Registers()) ASSERT_EQ(w, 0xFFFF);
+  EXPECT_GE(host.TickCount() - start, 64u * 20);
+  EXPECT_EQ(view.messages.back(), ":RX Erased");
+
+  rx->InjectFault("readback-mismatch", -1);
+  s->Click("btnEraseRX");
+  EXPECT_EQ(view.messages.back(), ":RX erase failed at register 0");
+}
+
+}  // namespace
+}  // namespace korvel
