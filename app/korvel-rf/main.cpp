@@ -1,4 +1,5 @@
 // korvel-rf: the command-line companion of the manufacture tool.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include "EmulatedRx.h"
 #include "Next.h"
 #include "Scan.h"
+#include "Simulate.h"
 #include "VirtualHost.h"
 #include "device/HidAccess.h"
 #include "platform/SystemHost.h"
@@ -25,7 +27,20 @@ constexpr const char* kUsage =
     "  next [--ini PATH] [--count N] [--date YYYY-MM-DD] [--commit]\n"
     "                      print the serials and link IDs of the next N units (default 1)\n"
     "                      as if each passed; --ini defaults to ./TX.ini; --date fixes the\n"
-    "                      date word; --commit saves the advanced generators to the file\n";
+    "                      date word; --commit saves the advanced generators to the file\n"
+    "  simulate [--ini PATH] [--units N] [--date YYYY-MM-DD] [--fault NAME] [--json PATH]\n"
+    "                      runs the window's station on virtual time against a fresh emulated\n"
+    "                      dongle and mouse per unit (detection, link check, Connect when\n"
+    "                      needed, Go), using and updating the settings file like the window\n"
+    "                      (--ini defaults to ./TX.ini); prints one line per unit;\n"
+    "                      --json writes each unit's device images before and after\n"
+    "                      --fault injects one emulator fault into every unit, just before Go:\n";
+
+std::string Usage() {
+  std::string text = kUsage;
+  for (const std::string& fault : korvel::EmulatedRx::FaultNames()) text += "                        " + fault + "\n";
+  return text + "exit codes: 0 done, 1 bad settings file, 2 usage error\n";
+}
 
 int UsageError(const std::string& message) {
   std::cerr << "korvel-rf: " << message << " (try 'korvel-rf --help')\n";
@@ -83,18 +98,54 @@ int Next(const std::vector<std::string>& args) {
   return korvel::RunNext(options, std::cout, std::cerr);
 }
 
+int Simulate(const std::vector<std::string>& args) {
+  korvel::SimulateOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--ini" && hasValue) {
+      options.ini = args[++i];
+    } else if (a == "--json" && hasValue) {
+      options.json = args[++i];
+    } else if (a == "--units" && hasValue) {
+      const std::string& n = args[++i];
+      char* end = nullptr;
+      const long units = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || units < 1 || units > 10000)
+        return UsageError("simulate: --units needs a whole number from 1 to 10000, not '" + n + "'");
+      options.units = int(units);
+    } else if (a == "--date" && hasValue) {
+      korvel::LocalDate date;
+      if (!korvel::ParseIsoDate(args[++i], date))
+        return UsageError("simulate: --date needs YYYY-MM-DD, not '" + args[i] + "'");
+      options.date = date;
+    } else if (a == "--fault" && hasValue) {
+      options.fault = args[++i];
+      const auto names = korvel::EmulatedRx::FaultNames();
+      if (std::find(names.begin(), names.end(), options.fault) == names.end())
+        return UsageError("simulate: unknown fault '" + options.fault + "'");
+    } else if (a == "--ini" || a == "--json" || a == "--units" || a == "--date" || a == "--fault") {
+      return UsageError("simulate: " + a + " needs a value");
+    } else {
+      return UsageError("simulate: unknown option '" + a + "'");
+    }
+  }
+  return korvel::RunSimulate(options, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return UsageError("no verb given");
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    std::cout << kUsage;
+    std::cout << Usage();
     return 0;
   }
   const std::string verb = args[0];
   args.erase(args.begin());
   if (verb == "scan") return Scan(args);
   if (verb == "next") return Next(args);
+  if (verb == "simulate") return Simulate(args);
   return UsageError("unknown verb '" + verb + "'");
 }

@@ -42,6 +42,7 @@ void Station::btnSetTXClick() {
   RunPassed = false;
   device_.CommandFailed = false;
   runAborted_ = false;
+  LastIdA = LastIdB = 0;  // none drawn yet (0 is never a link ID)
   staging_.Clear();
   // Fields the run needs later are checked before anything reaches a device.
   for (const char* field : {"edtVID_SET", "edtPID_SET"}) {

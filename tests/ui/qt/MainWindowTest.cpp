@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -277,6 +278,38 @@ TEST_F(MainWindowTest, EngineeringPageReadsARegisterWritesTheMouseAndShowsTheTra
   EXPECT_TRUE(sawWrite);
   QTest::mouseClick(Find("btnClearTrace"), Qt::LeftButton);
   EXPECT_EQ(trace->count(), 0);
+}
+
+TEST_F(MainWindowTest, GoByButtonAndByPageDownWritesUnitAfterUnit) {
+  PlugDongleWithMouse();
+  tx->SetBindMode(true);
+  QTest::mouseClick(Find("btnCombo_Cmd_Soft_Bind_SW"), Qt::LeftButton);
+  host.RunFor(3000);
+  ASSERT_EQ(messages, std::vector<std::string>{"dlgBind:Connect Success"});
+  tx->SetBindMode(false);
+  host.RunFor(1000);
+  auto* go = Find<QPushButton>("btnGo");
+  ASSERT_TRUE(go->isEnabled());
+  QTest::mouseClick(go, Qt::LeftButton);
+  auto* result = Find<QLabel>("lblResult");
+  EXPECT_EQ(result->text(), "PASS");
+  EXPECT_TRUE(result->styleSheet().contains("blue"));
+  const QString time = Find<QLineEdit>("edtCaliTime")->text();
+  EXPECT_TRUE(QRegularExpression("^[0-9]+\\.[0-9]+$").match(time).hasMatch()) << time.toStdString();
+  EXPECT_EQ(Find<QProgressBar>("pbSetTX")->value(), 20);
+  EXPECT_FALSE(go->isEnabled());  // released: waiting for the next unit
+  EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Not Ready");
+
+  // The next unit: unplug, plug, and PageDown.
+  rx->Unplug();
+  host.RunFor(5500);
+  rx->Plug();
+  host.RunFor(5500);
+  ASSERT_TRUE(go->isEnabled());
+  EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Ready");
+  QTest::keyClick(form.get(), Qt::Key_PageDown);
+  EXPECT_EQ(form->station().GoRequests, 2);
+  EXPECT_EQ(result->text(), "PASS");
 }
 
 TEST_F(MainWindowTest, TheLanguageDialogPreselectsAndReturnsTheChoice) {

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "config/Settings.h"
+
+namespace korvel {
+
+struct SimulateOptions {
+  std::filesystem::path ini = kIniFileName;
+  int units = 1;
+  std::optional<LocalDate> date;
+  std::string fault;  // one of the emulator's fault names, or empty
+  std::optional<std::filesystem::path> json;
+};
+
+// Runs the station as the window does, on virtual time against a fresh emulated dongle and
+// mouse per unit, using and updating the settings file. Returns the exit code (0 the runs
+// completed, 1 a bad settings file or an unwritable report).
+int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace korvel

@@ -1,0 +1,97 @@
+#include "Simulate.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "TempDir.h"
+#include "platform/AtomicFile.h"
+
+namespace korvel {
+namespace {
+
+class SimulateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(Ini(), std::ios::binary)
+        << "[TX]\r\n"
+           "RXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = 19255;  "
+           "IncSNByteCount = 2;  IsFixAscii = True;end;\r\n"
+           "TXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = 19256;  "
+           "IncSNByteCount = 2;  IsFixAscii = True;end;\r\n"
+           "RXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 3289908;end;\r\n"
+           "TXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 4342596;end;\r\n";
+  }
+  std::filesystem::path Ini() const { return dir.path / "TX.ini"; }
+  int Run(int units, const std::string& fault = "", bool json = false) {
+    out.str("");
+    err.str("");
+    SimulateOptions options;
+    options.ini = Ini();
+    options.units = units;
+    options.date = LocalDate{2026, 12, 7};
+    options.fault = fault;
+    if (json) options.json = dir.path / "units.json";
+    return RunSimulate(options, out, err);
+  }
+  std::string Bytes(const std::filesystem::path& path) {
+    std::string bytes, error;
+    bool missing = false;
+    ReadWholeFile(path, bytes, missing, error);
+    return bytes;
+  }
+  test::TempDir dir;
+  std::ostringstream out, err;
+};
+
+TEST_F(SimulateTest, ThreeUnitsPassWithConsecutiveNumbersAndTheFileContinues) {
+  ASSERT_EQ(Run(3, "", true), 0) << err.str();
+  const std::regex line(
+      R"(unit=(\d) result=PASS ms=(\d+) rxsn=3555-4B37-000(\d) txsn=3555-4B38-000(\d) rxid=(\w{6}) txid=(\w{6}))");
+  std::istringstream lines(out.str());
+  std::string text;
+  int unit = 0;
+  while (std::getline(lines, text)) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(text, m, line)) << text;
+    ++unit;
+    EXPECT_EQ(std::stoi(m[1]), unit);
+    EXPECT_GT(std::stoi(m[2]), 1000);
+    EXPECT_EQ(std::stoi(m[3]), unit);
+    EXPECT_EQ(std::stoi(m[4]), unit);
+    EXPECT_EQ(std::stoul(m[5].str(), nullptr, 16), 0x323334u + unit - 1);
+    EXPECT_EQ(std::stoul(m[6].str(), nullptr, 16), 0x424344u + unit - 1);
+  }
+  EXPECT_EQ(unit, 3);
+  const std::string json = Bytes(dir.path / "units.json");
+  EXPECT_EQ(json.rfind("{\"units\":[{\"unit\":1,\"result\":\"PASS\"", 0), 0u);
+  // After the run the emulated TX holds its ID at 0x0C..0x0E: 0xB2 0x33 0x34 for unit 1.
+  EXPECT_NE(json.find("\"tx_eeprom\":[" ), std::string::npos);
+  EXPECT_EQ(std::count(json.begin(), json.end(), '['), 1 + 3 * 4);
+  // The next simulation continues from the fourth unit.
+  ASSERT_EQ(Run(1), 0);
+  EXPECT_NE(out.str().find("rxsn=3555-4B37-0004"), std::string::npos) << out.str();
+}
+
+TEST_F(SimulateTest, AFaultFailsEveryUnitAndLeavesTheNumbering) {
+  ASSERT_EQ(Run(2, "no-link-after-reload"), 0);
+  const std::string text = out.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+  EXPECT_NE(text.find("unit=1 result=FAIL"), std::string::npos) << text;
+  EXPECT_NE(text.find("unit=2 result=FAIL"), std::string::npos) << text;
+  EXPECT_EQ(text.find("PASS"), std::string::npos);
+  ASSERT_EQ(Run(1), 0);
+  EXPECT_NE(out.str().find("rxsn=3555-4B37-0001"), std::string::npos) << out.str();
+}
+
+TEST_F(SimulateTest, ABadFileIsExitCodeOne) {
+  std::ofstream(Ini(), std::ios::binary) << "[TX]\r\nRXSNINFO=object TProdSN; IsSN = Maybe; end;\r\n";
+  EXPECT_EQ(Run(1), 1);
+  EXPECT_NE(err.str().find("RXSNINFO"), std::string::npos) << err.str();
+  EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+}  // namespace korvel
