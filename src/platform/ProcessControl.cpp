@@ -7,6 +7,7 @@
 #include <tlhelp32.h>
 #else
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -126,21 +127,37 @@ bool StartDetached(const std::string& path) {
   CloseHandle(process.hProcess);
   return true;
 #else
-  // Two forks so the program is nobody's child to wait for: no zombie is left behind.
+  // Two forks so the program is nobody's child to wait for: no zombie is left behind. A
+  // close-on-exec pipe tells whether the exec itself worked.
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return false;
   const pid_t child = fork();
-  if (child < 0) return false;
+  if (child < 0) {
+    close(report[0]);
+    close(report[1]);
+    return false;
+  }
   if (child == 0) {
+    close(report[0]);
     setsid();
     if (fork() == 0) {
       execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+      const int error = errno;
+      (void)!write(report[1], &error, sizeof error);
       _exit(127);
     }
     _exit(0);
   }
+  close(report[1]);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  int error = 0;
+  ssize_t n;
+  while ((n = read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  close(report[0]);
+  return n == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 #endif
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "TempDir.h"
 
@@ -63,6 +66,34 @@ TEST(ProcessControl, EndsEveryProcessOfThatNameWithoutRegardToCase) {
   }
 }
 #endif
+
+}  // namespace
+}  // namespace korvel
+
+namespace korvel {
+namespace {
+
+TEST(ProcessControl, StartingAProgramThatIsNotThereFails) {
+  EXPECT_FALSE(StartDetached((std::filesystem::temp_directory_path() / "korvel-no-such-tool.exe").string()));
+}
+
+#ifndef _WIN32
+TEST(ProcessControl, StartsAProgramWithoutWaitingForIt) {
+  test::TempDir dir;
+  const auto marker = dir.path / "started";
+  const auto script = dir.path / "tool.sh";
+  std::ofstream(script) << "#!/bin/sh\ntouch '" << marker.string() << "'\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  ASSERT_TRUE(StartDetached(script.string()));
+  for (int i = 0; i < 200 && !std::filesystem::exists(marker); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(std::filesystem::exists(marker));
+}
+#endif
+
+TEST(ProcessControl, NoLoaderWindowMeansNothingToRetitle) {
+  EXPECT_FALSE(RetitleWindow("TApplication", "KRVRF MFP Loader (not running)", "PASS"));
+}
 
 }  // namespace
 }  // namespace korvel
