@@ -18,25 +18,31 @@ std::string SnText(const TProdSN& generator) {
 }
 }  // namespace
 
-int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
-  Settings settings;
-  Generators generators;
+bool LoadSettingsForCli(const std::filesystem::path& ini, Settings& settings, Generators& generators,
+                        std::ostream& err) {
   VidPidTableType table{};
   FillFixedVidPids(table);
   uint8_t stagingMode = kStagingLoading;
-  const SettingsLoadReport report = LoadSettings(options.ini, settings, generators, table, stagingMode);
+  const SettingsLoadReport report = LoadSettings(ini, settings, generators, table, stagingMode);
   if (!report.readError.empty()) {
     err << "korvel-rf: " << report.readError << "\n";
-    return 1;
+    return false;
   }
   if (!report.badGenerators.empty()) {
     const auto& bad = report.badGenerators.front();
-    err << "korvel-rf: " << options.ini.string() << ": " << bad.key << " cannot be read: " << bad.text << "\n";
-    return 1;
+    err << "korvel-rf: " << ini.string() << ": " << bad.key << " cannot be read: " << bad.text << "\n";
+    return false;
   }
   for (const auto& bad : report.badDeviceEntries)
-    err << "korvel-rf: warning: " << options.ini.string() << ": [Device] " << bad.key << "=" << bad.text
+    err << "korvel-rf: warning: " << ini.string() << ": [Device] " << bad.key << "=" << bad.text
         << " is not an 8-digit VID/PID and was skipped\n";
+  return true;
+}
+
+int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
+  Settings settings;
+  Generators generators;
+  if (!LoadSettingsForCli(options.ini, settings, generators, err)) return 1;
 
   if (options.date) {
     const LocalDate date = *options.date;

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "EmulatedHid.h"
+#include "Next.h"
 #include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
@@ -73,19 +74,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
   {
     Settings settings;
     Generators generators;
-    VidPidTableType table{};
-    FillFixedVidPids(table);
-    uint8_t mode = kStagingLoading;
-    const SettingsLoadReport report = LoadSettings(options.ini, settings, generators, table, mode);
-    if (!report.readError.empty()) {
-      err << "korvel-rf: " << report.readError << "\n";
-      return 1;
-    }
-    if (!report.badGenerators.empty()) {
-      err << "korvel-rf: " << options.ini.string() << ": " << report.badGenerators.front().key
-          << " cannot be read: " << report.badGenerators.front().text << "\n";
-      return 1;
-    }
+    if (!LoadSettingsForCli(options.ini, settings, generators, err)) return 1;
   }
 
   VirtualHost host;

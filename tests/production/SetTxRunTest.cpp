@@ -232,6 +232,19 @@ TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
   }
 }
 
+TEST_F(SetTxRunTest, ALinkThatNeverReturnsFailsAfterTwentyRoundsOfTwoChecks) {
+  CustomIds(0x323334, 0x424344);
+  Plug();
+  rx->InjectFault("no-link-after-reload");
+  const uint64_t queries = rx->CommandCount(0x14);
+  s->btnGoClick();
+  EXPECT_EQ(Result(), "FAIL");
+  // Each check finds two equal readings twice: 4 presence queries, 2 checks a round.
+  EXPECT_EQ(rx->CommandCount(0x14) - queries, 20u * 2 * 4);
+  EXPECT_EQ(s->GeneratorsRef().RxRFID.NextRFID(), 0x323334);
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
+}
+
 TEST_F(SetTxRunTest, TenPassesGiveTenDistinctNumbersThatContinueAfterARestart) {
   CustomIds(0x414243, 0x515253);
   s->GeneratorsRef().TxSN.SetIsSN(true);
