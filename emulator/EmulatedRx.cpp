@@ -74,8 +74,16 @@ bool EmulatedRx::DropOnAir() {
 void EmulatedRx::Advance() {
   if (!binding_) return;
   const uint64_t now = host_.TickCount();
-  if (now >= bindStartedAt_ + config_.bindFindMs && tx_ && tx_->BindMode() && tx_->OnAir(now) &&
-      RadioUp(now)) {
+  const bool withKeyboard = registers_[56] != Pair(0x5A);
+  if (now >= bindStartedAt_ + config_.bindFindMs && withKeyboard && keyboardBindMode_ && RadioUp(now)) {
+    for (size_t i = 0; i < 3; ++i) {
+      const uint8_t b = uint8_t(rng_() | (i == 0 ? 0x80 : 0));
+      registers_[43 + i] = registers_[48 + i] = Pair(b);
+    }
+    binding_ = false;
+    bound_ = true;
+  } else if (now >= bindStartedAt_ + config_.bindFindMs && tx_ && tx_->BindMode() && tx_->OnAir(now) &&
+             RadioUp(now)) {
     EmulatedTx::Address fresh;
     do {
       for (uint8_t& b : fresh) b = uint8_t(rng_());

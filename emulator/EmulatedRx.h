@@ -20,6 +20,10 @@
 //   0x08 0x00 0x01          soft bind: for BindWindowMs the RX looks for a TX in bind mode;
 //                           BindFindMs after the start one that is on the air is found and
 //                           both take a new address (RX registers 0..2, TX EEPROM 0x0C..0x0F)
+//                           With the RX kind keyboard and mouse (register 56 not 0x5AA5) and
+//                           a keyboard waiting (SetKeyboardInBindMode), the keyboard is found
+//                           instead: registers 43..45 and their copy 48..50 take its new
+//                           address as EEPROM pairs; the mouse keeps its link
 //   0x08 0x0B               apply custom hot keys (counted)
 //   0x09 link status        [channel 2..82, address byte 1, address byte 2, ..., CC] while
 //                           the radio runs; channel 0 while it is down (reload, POR, off)
@@ -106,6 +110,8 @@ class EmulatedRx : public EmulatedDevice {
   void SetTx(std::shared_ptr<EmulatedTx> tx) { tx_ = std::move(tx); }
   const std::shared_ptr<EmulatedTx>& Tx() const { return tx_; }
   void SetRadioEnabled(bool on) { radioEnabled_ = on; }
+  // A keyboard near the RX with its bind button held.
+  void SetKeyboardInBindMode(bool on) { keyboardBindMode_ = on; }
   // Share of relayed commands a flaky TX misses, 0..1.
   void SetDropShare(double share) { dropShare_ = share; }
 
@@ -164,6 +170,7 @@ class EmulatedRx : public EmulatedDevice {
   uint64_t radioDownUntil_ = 0;
   uint8_t deviceType_ = 1;
   bool binding_ = false;
+  bool keyboardBindMode_ = false;
   bool bound_ = false;
   uint64_t bindStartedAt_ = 0;
   uint8_t sequence_ = 0;

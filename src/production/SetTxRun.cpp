@@ -43,6 +43,8 @@ void Station::btnSetTXClick() {
   device_.CommandFailed = false;
   runAborted_ = false;
   LastIdA = LastIdB = 0;  // none drawn yet (0 is never a link ID)
+  // Binds from now on are recognised the way this run's product binds.
+  KeyboardBindMode = view_["cbKeyboardbind"].checked && view_["rbKbdMse"].checked;
   staging_.Clear();
   // Fields the run needs later are checked before anything reaches a device.
   for (const char* field : {"edtVID_SET", "edtPID_SET"}) {
@@ -63,7 +65,6 @@ void Station::btnSetTXClick() {
     if (view_["cbKeyboardbind"].checked && view_["rbKbdMse"].checked) {
       view_["lblResult"].text = "Wait";
       view_["Image2"].visible = true;
-      KeyboardBindMode = true;
       Paint();
       btnCombo_Cmd_Soft_Bind_SWClick();
       bool settled = false;
@@ -77,7 +78,6 @@ void Station::btnSetTXClick() {
         env_.host.Sleep(100);
         env_.host.ProcessMessages();
       }
-      KeyboardBindMode = false;
       RunPassed = settled;
     }
   }

@@ -245,6 +245,34 @@ TEST_F(SetTxRunTest, ALinkThatNeverReturnsFailsAfterTwentyRoundsOfTwoChecks) {
   EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
 }
 
+TEST_F(SetTxRunTest, KeyboardBindingWaitsForTheKeyboardToSettle) {
+  Choose({"rbMouseOnly", "rbKbdMse"}, "rbKbdMse");
+  Tick("cbKeyboardbind");
+  CustomIds(0x323334, 0x424344);
+  Plug();
+  rx->SetKeyboardInBindMode(true);
+  const uint64_t combo = rx->CommandCount(0x08);
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "PASS");
+  EXPECT_TRUE(s->KeyboardBindMode);
+  EXPECT_EQ(rx->CommandCount(0x08) - combo, 3u);  // two hot-key updates and one bind start
+  for (int reg : {43, 44, 45}) {
+    const uint16_t w = rx->Registers()[size_t(reg)];
+    EXPECT_EQ((w >> 8) ^ 0xFF, w & 0xFF) << reg;
+    EXPECT_EQ(rx->Registers()[size_t(reg + 5)], w) << reg;
+  }
+  EXPECT_EQ(tx->ActiveAddress(), (EmulatedTx::Address{0xB2, 0x33, 0x34}));  // the mouse kept its link
+
+  // No keyboard comes: the bind times out and the unit fails, committing nothing.
+  Replug();
+  rx->SetKeyboardInBindMode(false);
+  for (int reg = 43; reg <= 50; ++reg) rx->Registers()[size_t(reg)] = 0xFFFF;
+  s->btnGoClick();
+  EXPECT_EQ(Result(), "FAIL");
+  EXPECT_EQ(s->GeneratorsRef().RxRFID.NextRFID(), 0x323335);
+  EXPECT_TRUE(view.messages.empty());  // keyboard mode: no bind dialog
+}
+
 TEST_F(SetTxRunTest, TenPassesGiveTenDistinctNumbersThatContinueAfterARestart) {
   CustomIds(0x414243, 0x515253);
   s->GeneratorsRef().TxSN.SetIsSN(true);
