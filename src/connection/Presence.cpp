@@ -22,24 +22,24 @@ constexpr uint8_t kBatteryLowLevel = 2;
 }  // namespace
 
 std::optional<uint8_t> Station::FieldByte(const std::string& name) {
-  const std::optional<int64_t> n = HexFieldNumber(view_[name].text);
-  if (!n) {
-    ui_.ShowMessage("dlgError", "Message", "'" + view_[name].text + "' is not a valid hexadecimal value (" + name + ").");
-    return std::nullopt;
-  }
-  return uint8_t(*n);
+  const auto word = FieldWord(name);
+  return word ? std::optional<uint8_t>(uint8_t(*word)) : std::nullopt;
 }
 
 void Station::ShowLink(const char* picture) {
   for (const char* name : {"imgNoneDev", "gifBind", "imgConnected"}) view_[name].visible = std::string(name) == picture;
 }
 
-void Station::NotReadyState() {
+void Station::NotReadyLook() {
   softBind_->SetEnabled(false);
   isTxLink_->SetEnabled(false);
   for (const char* name : {"btnGo", "rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"}) view_[name].enabled = false;
   GetText(3, view_["btnCombo_Cmd_Soft_Bind_SW"].text);
   ShowLink("imgNoneDev");
+}
+
+void Station::NotReadyState() {
+  NotReadyLook();
   view_["edtVID"].text.clear();
   view_["edtPID"].text.clear();
   view_["ledRX"].checked = false;
@@ -293,11 +293,7 @@ void Station::TxStatusCheck() {
     std::string low, change;
     GetText(37, low);
     GetText(38, change);
-    softBind_->SetEnabled(false);
-    isTxLink_->SetEnabled(false);
-    for (const char* name : {"btnGo", "rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"}) view_[name].enabled = false;
-    ShowLink("imgNoneDev");
-    GetText(3, view_["btnCombo_Cmd_Soft_Bind_SW"].text);
+    NotReadyLook();
     Paint();
     ui_.ShowMessage("dlgBat", "Message", low + "\n< 2.2V(Two-Cell)\n      /1.1V(One-Cell)\n" + change);
     return;

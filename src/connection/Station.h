@@ -170,6 +170,8 @@ class Station {
   bool SerialPanelChanged(const std::string& name, const ControlState& state);
   void PanelError(const std::string& text);
   void NotReadyState();
+  // Timers off, controls disabled, no link picture; the texts and lamps are left alone.
+  void NotReadyLook();
   void ReadyState();
   void ShowLink(const char* picture);
   // Pairs of link queries until both are valid and agree on byte 1; nothing after `pairs`.

@@ -47,13 +47,8 @@ void Station::btnSetTXClick() {
   KeyboardBindMode = view_["cbKeyboardbind"].checked && view_["rbKbdMse"].checked;
   staging_.Clear();
   // Fields the run needs later are checked before anything reaches a device.
-  for (const char* field : {"edtVID_SET", "edtPID_SET"}) {
-    if (!HexFieldNumber(view_[field].text) || *HexFieldNumber(view_[field].text) > 0xFFFF) {
-      ui_.ShowMessage("dlgError", "Message",
-                      "'" + view_[field].text + "' is not a valid hexadecimal value (" + field + ").");
-      runAborted_ = true;
-    }
-  }
+  for (const char* field : {"edtVID_SET", "edtPID_SET"})
+    if (!FieldWord(field)) runAborted_ = true;
   if (!HaveRx()) device_.CommandFailed = true;
 
   uint8_t idBytes[6] = {};
