@@ -9,9 +9,11 @@ namespace {
 constexpr intptr_t kHandleBase = 100;
 }
 
-EmulatedForeignDevice::EmulatedForeignDevice(std::string name, uint16_t vid, uint16_t pid, uint16_t version,
-                                             std::vector<uint16_t> featureLengths)
-    : name_(std::move(name)), attributes_{vid, pid, version}, featureLengths_(std::move(featureLengths)) {}
+EmulatedForeignDevice::EmulatedForeignDevice(std::string name, uint16_t vid, uint16_t pid,
+                                             uint16_t version, std::vector<uint16_t> featureLengths)
+    : name_(std::move(name)),
+      attributes_{vid, pid, version},
+      featureLengths_(std::move(featureLengths)) {}
 
 std::vector<EmulatedInterface> EmulatedForeignDevice::Interfaces() const {
   std::vector<EmulatedInterface> out;
@@ -22,11 +24,13 @@ std::vector<EmulatedInterface> EmulatedForeignDevice::Interfaces() const {
 }
 
 bool EmulatedForeignDevice::SetFeature(size_t index, const uint8_t*, size_t length) {
-  return index < featureLengths_.size() && featureLengths_[index] != 0 && length == featureLengths_[index];
+  return index < featureLengths_.size() && featureLengths_[index] != 0 &&
+         length == featureLengths_[index];
 }
 
 bool EmulatedForeignDevice::GetFeature(size_t index, uint8_t* buffer, size_t length) {
-  if (index >= featureLengths_.size() || featureLengths_[index] == 0 || length != featureLengths_[index])
+  if (index >= featureLengths_.size() || featureLengths_[index] == 0 ||
+      length != featureLengths_[index])
     return false;
   std::memset(buffer + 1, 0, length - 1);
   return true;
@@ -118,7 +122,8 @@ bool EmulatedHidPlatform::GetFeature(intptr_t handle, uint8_t* buffer, size_t le
 }
 
 size_t EmulatedHidPlatform::OpenHandleCount() const {
-  return size_t(std::count_if(handles_.begin(), handles_.end(), [](const Handle& h) { return h.open; }));
+  return size_t(
+      std::count_if(handles_.begin(), handles_.end(), [](const Handle& h) { return h.open; }));
 }
 
 }  // namespace korvel

@@ -66,7 +66,8 @@ class EmulatedHidPlatform : public HidPlatform {
   void SetTransferCostMs(uint32_t ms) { transferCostMs_ = ms; }
   // Makes the list of interfaces fail, as a missing set-up library would.
   void SetEnumerationFails(bool fails) { enumerationFails_ = fails; }
-  // Every open is refused as if this user lacked permission (EACCES), like hidraw without the udev rule.
+  // Every open is refused as if this user lacked permission (EACCES), like hidraw without the udev
+  // rule.
   void SetOpenRefused(bool refused) { openRefused_ = refused; }
   int LastOpenError() const override { return lastOpenError_; }
 

@@ -6,7 +6,9 @@ namespace korvel {
 
 namespace {
 constexpr size_t kVendorInterface = 2;
-constexpr uint16_t Pair(uint8_t b) { return uint16_t((b << 8) | (b ^ 0xFF)); }
+constexpr uint16_t Pair(uint8_t b) {
+  return uint16_t((b << 8) | (b ^ 0xFF));
+}
 constexpr uint8_t kOk = 0xCC;
 }  // namespace
 
@@ -59,7 +61,9 @@ void EmulatedRx::ReloadAddress(uint64_t offAirMs) {
   radioDownUntil_ = host_.TickCount() + offAirMs;
 }
 
-bool EmulatedRx::RadioUp(uint64_t now) const { return radioEnabled_ && Plugged() && now >= radioDownUntil_; }
+bool EmulatedRx::RadioUp(uint64_t now) const {
+  return radioEnabled_ && Plugged() && now >= radioDownUntil_;
+}
 
 bool EmulatedRx::Linked() const {
   const uint64_t now = host_.TickCount();
@@ -75,15 +79,16 @@ void EmulatedRx::Advance() {
   if (!binding_) return;
   const uint64_t now = host_.TickCount();
   const bool withKeyboard = registers_[56] != Pair(0x5A);
-  if (now >= bindStartedAt_ + config_.bindFindMs && withKeyboard && keyboardBindMode_ && RadioUp(now)) {
+  if (now >= bindStartedAt_ + config_.bindFindMs && withKeyboard && keyboardBindMode_ &&
+      RadioUp(now)) {
     for (size_t i = 0; i < 3; ++i) {
       const uint8_t b = uint8_t(rng_() | (i == 0 ? 0x80 : 0));
       registers_[43 + i] = registers_[48 + i] = Pair(b);
     }
     binding_ = false;
     bound_ = true;
-  } else if (now >= bindStartedAt_ + config_.bindFindMs && tx_ && tx_->BindMode() && tx_->OnAir(now) &&
-             RadioUp(now)) {
+  } else if (now >= bindStartedAt_ + config_.bindFindMs && tx_ && tx_->BindMode() &&
+             tx_->OnAir(now) && RadioUp(now)) {
     EmulatedTx::Address fresh;
     do {
       for (uint8_t& b : fresh) b = uint8_t(rng_());
@@ -163,8 +168,12 @@ void EmulatedRx::HandleCommand(const ReportBuffer& c) {
       registers_[c[2]] = v;
       break;
     }
-    case 0x06: Answer({0, transceiver_[c[2]]}, prep); break;
-    case 0x07: transceiver_[c[2]] = c[3]; break;
+    case 0x06:
+      Answer({0, transceiver_[c[2]]}, prep);
+      break;
+    case 0x07:
+      transceiver_[c[2]] = c[3];
+      break;
     case 0x08:
       if (c[2] == 0x00 && c[3] == 0x01) {
         binding_ = true;
@@ -181,8 +190,10 @@ void EmulatedRx::HandleCommand(const ReportBuffer& c) {
       break;
     }
     case 0x0A:
-      if (Linked() && !DropOnAir()) Answer({1, uint8_t(0x40 | tx_->BatteryLevel())}, prep + 2 * config_.rfLatencyMs);
-      else Answer({0, 0}, prep);
+      if (Linked() && !DropOnAir())
+        Answer({1, uint8_t(0x40 | tx_->BatteryLevel())}, prep + 2 * config_.rfLatencyMs);
+      else
+        Answer({0, 0}, prep);
       break;
     case 0x0E:
       if (c[2] == 0x55 && c[3] == 0xAA && c[4] == 0xCC) {
@@ -193,14 +204,19 @@ void EmulatedRx::HandleCommand(const ReportBuffer& c) {
     case 0x0F:
       if (c[2] == 0xCC && c[3] == 0x33 && c[4] == 0x55) ReloadAddress(50);
       break;
-    case 0x12: direct_[c[2]] = c[3]; break;
+    case 0x12:
+      direct_[c[2]] = c[3];
+      break;
     case 0x14:
       if (c[2] == 0xFF && c[3] == 0xAA) {
         if (Linked()) sequence_ = uint8_t(now / 8);
         const uint8_t channel = uint8_t(2 + active_[2] % 81);
-        if (c[4] == 1) Answer({0x28, sequence_, 0, channel, channel, uint8_t(2 + active_[0] % 81), 16}, prep);
-        else if (c[4] == 4) Answer({0, uint8_t(binding_ ? 0x00 : bound_ ? 0xBB : 0x33)}, prep);
-        else Answer({}, prep);
+        if (c[4] == 1)
+          Answer({0x28, sequence_, 0, channel, channel, uint8_t(2 + active_[0] % 81), 16}, prep);
+        else if (c[4] == 4)
+          Answer({0, uint8_t(binding_ ? 0x00 : bound_ ? 0xBB : 0x33)}, prep);
+        else
+          Answer({}, prep);
       } else {
         Answer({direct_[c[2]]}, prep);
       }
@@ -232,20 +248,30 @@ void EmulatedRx::HandleRf(const ReportBuffer& c) {
 }
 
 bool EmulatedRx::InjectFault(std::string_view name, int count) {
-  if (name == "answers-never-valid") neverValid_ = count != 0;
-  else if (name == "readback-mismatch") mismatchWrites_ = count;
-  else if (name == "transfer-refused") refusedTransfers_ = count;
+  if (name == "answers-never-valid")
+    neverValid_ = count != 0;
+  else if (name == "readback-mismatch")
+    mismatchWrites_ = count;
+  else if (name == "transfer-refused")
+    refusedTransfers_ = count;
   else if (name == "rx-gone") {
-    if (count <= 0) Unplug();
-    else goneAfter_ = count;
+    if (count <= 0)
+      Unplug();
+    else
+      goneAfter_ = count;
   } else if (name == "low-battery" || name == "tx-off" || name == "tx-out-of-range" ||
              name == "tx-eeprom-mismatch" || name == "no-link-after-reload") {
     if (!tx_) return false;
-    if (name == "low-battery") tx_->SetBatteryLevel(2);
-    else if (name == "tx-off") tx_->SetPowered(false, host_.TickCount());
-    else if (name == "tx-out-of-range") tx_->SetInRange(false);
-    else if (name == "tx-eeprom-mismatch") tx_->SetEepromWriteFaults(count);
-    else tx_->SetDiesOnReload(true);
+    if (name == "low-battery")
+      tx_->SetBatteryLevel(2);
+    else if (name == "tx-off")
+      tx_->SetPowered(false, host_.TickCount());
+    else if (name == "tx-out-of-range")
+      tx_->SetInRange(false);
+    else if (name == "tx-eeprom-mismatch")
+      tx_->SetEepromWriteFaults(count);
+    else
+      tx_->SetDiesOnReload(true);
   } else if (name == "tx-flaky") {
     dropShare_ = (count < 0 ? 30 : std::min(count, 100)) / 100.0;
   } else {
@@ -268,9 +294,16 @@ void EmulatedRx::ClearFaults() {
 }
 
 std::vector<std::string> EmulatedRx::FaultNames() {
-  return {"answers-never-valid", "readback-mismatch", "transfer-refused",   "rx-gone",
-          "tx-out-of-range",     "tx-off",            "tx-flaky",           "low-battery",
-          "tx-eeprom-mismatch",  "no-link-after-reload"};
+  return {"answers-never-valid",
+          "readback-mismatch",
+          "transfer-refused",
+          "rx-gone",
+          "tx-out-of-range",
+          "tx-off",
+          "tx-flaky",
+          "low-battery",
+          "tx-eeprom-mismatch",
+          "no-link-after-reload"};
 }
 
 }  // namespace korvel

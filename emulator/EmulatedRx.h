@@ -86,7 +86,7 @@ class EmulatedRx : public EmulatedDevice {
     uint16_t pid = 0x053A;
     uint16_t version = 0x0100;
     uint32_t answerPrepareMs = 2;
-    uint32_t rfLatencyMs = 2;  // one way
+    uint32_t rfLatencyMs = 2;      // one way
     uint32_t txEepromWriteMs = 3;  // EEPROM programming time before the TX confirms
     uint32_t bindFindMs = 1500;
     uint32_t bindWindowMs = 10000;

@@ -43,7 +43,9 @@ void EmulatedTx::SetPowered(bool on, uint64_t now) {
   powered_ = on;
 }
 
-bool EmulatedTx::OnAir(uint64_t now) const { return powered_ && inRange_ && !dead_ && now >= offAirUntil_; }
+bool EmulatedTx::OnAir(uint64_t now) const {
+  return powered_ && inRange_ && !dead_ && now >= offAirUntil_;
+}
 
 void EmulatedTx::AdoptAddress(const Address& address, uint64_t) {
   active_ = address;
@@ -71,7 +73,9 @@ bool EmulatedTx::Write(uint8_t code, uint8_t a, uint8_t b, uint64_t now) {
       }
       eeprom_[a] = b;
       return true;
-    case 0x22: index_[a] = b; return true;
+    case 0x22:
+      index_[a] = b;
+      return true;
     case 0x23:
       if (a == 0xFF && b == 0x3C) {
         ++pors_;
@@ -84,28 +88,43 @@ bool EmulatedTx::Write(uint8_t code, uint8_t a, uint8_t b, uint64_t now) {
         direct_[a] = b;
       }
       return true;
-    case 0x27: transceiver_[a] = b; return true;
-    case 0x29: sensor_[a] = b; return true;
-    case 0x2B:
-      if (a == 0x5A && b == 0x33) access_ = Access::WithoutLed;
-      else if (a == 0x5A && b == 0xCC) access_ = Access::WithLed;
+    case 0x27:
+      transceiver_[a] = b;
       return true;
-    case 0x2C: access_ = Access::Off; return true;
+    case 0x29:
+      sensor_[a] = b;
+      return true;
+    case 0x2B:
+      if (a == 0x5A && b == 0x33)
+        access_ = Access::WithoutLed;
+      else if (a == 0x5A && b == 0xCC)
+        access_ = Access::WithLed;
+      return true;
+    case 0x2C:
+      access_ = Access::Off;
+      return true;
     case 0x2F:
       if (b == 0xCC && a <= 3) cpi_ = a;
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 
 std::optional<uint8_t> EmulatedTx::Read(uint8_t code, uint8_t address) const {
   switch (code) {
-    case 0x24: return address < eeprom_.size() ? eeprom_[address] : uint8_t(0xFF);
-    case 0x25: return index_[address];
-    case 0x26: return direct_[address];
-    case 0x28: return transceiver_[address];
-    case 0x2A: return sensor_[address];
-    default: return std::nullopt;
+    case 0x24:
+      return address < eeprom_.size() ? eeprom_[address] : uint8_t(0xFF);
+    case 0x25:
+      return index_[address];
+    case 0x26:
+      return direct_[address];
+    case 0x28:
+      return transceiver_[address];
+    case 0x2A:
+      return sensor_[address];
+    default:
+      return std::nullopt;
   }
 }
 

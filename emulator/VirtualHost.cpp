@@ -11,7 +11,9 @@ void VirtualHost::ProcessMessages() {
   timers_.FireDue();
 }
 
-std::unique_ptr<HostTimer> VirtualHost::CreateTimer() { return timers_.CreateTimer(); }
+std::unique_ptr<HostTimer> VirtualHost::CreateTimer() {
+  return timers_.CreateTimer();
+}
 
 void VirtualHost::RunFor(uint64_t ms) {
   const uint64_t end = now_ + ms;

@@ -10,7 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace korvel;
   const IniFile ini = IniFile::FromBytes(std::string(reinterpret_cast<const char*>(data), size));
-  if (ini.Bytes() != std::string(reinterpret_cast<const char*>(data), size)) std::abort();  // bytes in, bytes out
+  if (ini.Bytes() != std::string(reinterpret_cast<const char*>(data), size))
+    std::abort();  // bytes in, bytes out
   Settings settings;
   Generators generators;
   VidPidTableType table{};
@@ -20,9 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Settings again;
   Generators generatorsAgain;
   VidPidTableType tableAgain{};
-  const auto report = LoadSettingsFrom(IniFile::FromBytes(written.Bytes()), again, generatorsAgain, tableAgain);
+  const auto report =
+      LoadSettingsFrom(IniFile::FromBytes(written.Bytes()), again, generatorsAgain, tableAgain);
   if (!report.badGenerators.empty()) std::abort();  // what we write we must be able to read
-  if (again.Sleep != settings.Sleep || again.CustKey1 != settings.CustKey1 || again.PName != settings.PName) std::abort();
+  if (again.Sleep != settings.Sleep || again.CustKey1 != settings.CustKey1 ||
+      again.PName != settings.PName)
+    std::abort();
   // A hand-edited generator may settle once (its counts); after that it must stay put.
   IniFile third = IniFile::FromBytes(written.Bytes());
   StoreSettings(third, again, generatorsAgain);

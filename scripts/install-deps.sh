@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ ccache pkg-config
   libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine wine64
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   qt6-base-dev xvfb xauth fonts-wqy-microhei
 )
 

@@ -26,6 +26,15 @@ chmod 0700 "$XDG_RUNTIME_DIR"
 log=$(mktemp -d)
 trap 'rm -rf "$log"' EXIT
 
+echo "== Format (.clang-format on every C++ file)"
+unformatted=$(git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run 2>&1 | grep -oE '^[^:]+:[0-9]+:[0-9]+: warning' | cut -d: -f1 | sort -u)
+if [ -n "$unformatted" ]; then
+  echo "not formatted (run clang-format -i on them):"; echo "$unformatted"
+  failed=$((failed + 1))
+else
+  echo "all formatted"; passed=$((passed + 1))
+fi
+
 echo "== Linux (Debug, ASan + UBSan)"
 if cmake --preset debug >"$log/cfg-linux" 2>&1 && cmake --build --preset debug; then
   ctest --preset debug 2>&1 | tee "$log/linux"

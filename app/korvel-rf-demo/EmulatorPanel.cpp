@@ -8,8 +8,8 @@
 
 namespace korvel {
 
-EmulatorPanel::EmulatorPanel(Host& host, EmulatedHidPlatform& platform, std::shared_ptr<EmulatedRx> rx,
-                             QWidget* parent)
+EmulatorPanel::EmulatorPanel(Host& host, EmulatedHidPlatform& platform,
+                             std::shared_ptr<EmulatedRx> rx, QWidget* parent)
     : QWidget(parent, Qt::Tool), host_(host), platform_(platform), rx_(std::move(rx)) {
   setObjectName("EmulatorPanel");
   setWindowTitle("Emulated dongle and mouse");
@@ -25,11 +25,16 @@ EmulatorPanel::EmulatorPanel(Host& host, EmulatedHidPlatform& platform, std::sha
     form->addRow(box);
   };
   EmulatedTx& tx = *rx_->Tx();
-  check("chkRxPlugged", "RX dongle plugged in", rx_->Plugged(), [this](bool v) { v ? rx_->Plug() : rx_->Unplug(); });
-  check("chkTxPowered", "TX mouse powered", tx.Powered(), [this](bool v) { rx_->Tx()->SetPowered(v, host_.TickCount()); });
-  check("chkTxInRange", "TX mouse in radio range", tx.InRange(), [this](bool v) { rx_->Tx()->SetInRange(v); });
-  check("chkRadio", "RX radio on (link possible)", true, [this](bool v) { rx_->SetRadioEnabled(v); });
-  check("chkBindMode", "TX in bind mode (buttons held)", tx.BindMode(), [this](bool v) { rx_->Tx()->SetBindMode(v); });
+  check("chkRxPlugged", "RX dongle plugged in", rx_->Plugged(),
+        [this](bool v) { v ? rx_->Plug() : rx_->Unplug(); });
+  check("chkTxPowered", "TX mouse powered", tx.Powered(),
+        [this](bool v) { rx_->Tx()->SetPowered(v, host_.TickCount()); });
+  check("chkTxInRange", "TX mouse in radio range", tx.InRange(),
+        [this](bool v) { rx_->Tx()->SetInRange(v); });
+  check("chkRadio", "RX radio on (link possible)", true,
+        [this](bool v) { rx_->SetRadioEnabled(v); });
+  check("chkBindMode", "TX in bind mode (buttons held)", tx.BindMode(),
+        [this](bool v) { rx_->Tx()->SetBindMode(v); });
   auto* battery = new QComboBox(this);
   battery->setObjectName("cbbBattery");
   for (int level = 0; level < 16; ++level) battery->addItem(QString::number(level));
@@ -50,14 +55,15 @@ EmulatorPanel::EmulatorPanel(Host& host, EmulatedHidPlatform& platform, std::sha
 
 void EmulatorPanel::Refresh() {
   const auto& id = rx_->ActiveAddress();
-  status_->setText(QString("Link: %1   RX address %2 %3 %4\nReports in/out: %5 / %6   open handles: %7")
-                       .arg(rx_->Linked() ? "up" : "down")
-                       .arg(id[0], 2, 16, QChar('0'))
-                       .arg(id[1], 2, 16, QChar('0'))
-                       .arg(id[2], 2, 16, QChar('0'))
-                       .arg(rx_->ReportsReceived())
-                       .arg(rx_->ReportsFetched())
-                       .arg(platform_.OpenHandleCount()));
+  status_->setText(
+      QString("Link: %1   RX address %2 %3 %4\nReports in/out: %5 / %6   open handles: %7")
+          .arg(rx_->Linked() ? "up" : "down")
+          .arg(id[0], 2, 16, QChar('0'))
+          .arg(id[1], 2, 16, QChar('0'))
+          .arg(id[2], 2, 16, QChar('0'))
+          .arg(rx_->ReportsReceived())
+          .arg(rx_->ReportsFetched())
+          .arg(platform_.OpenHandleCount()));
 }
 
 }  // namespace korvel

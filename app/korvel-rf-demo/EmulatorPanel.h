@@ -15,7 +15,8 @@ namespace korvel {
 class EmulatorPanel : public QWidget {
   Q_OBJECT
  public:
-  EmulatorPanel(Host& host, EmulatedHidPlatform& platform, std::shared_ptr<EmulatedRx> rx, QWidget* parent);
+  EmulatorPanel(Host& host, EmulatedHidPlatform& platform, std::shared_ptr<EmulatedRx> rx,
+                QWidget* parent);
 
  private:
   void Refresh();

@@ -30,9 +30,12 @@ int main(int argc, char** argv) {
   int after = 12000;  // two detection rounds
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg.rfind("--screenshot=", 0) == 0) screenshot = QString::fromStdString(arg.substr(13));
-    else if (arg.rfind("--after=", 0) == 0) after = std::atoi(arg.c_str() + 8);
-    else args.push_back(arg);
+    if (arg.rfind("--screenshot=", 0) == 0)
+      screenshot = QString::fromStdString(arg.substr(13));
+    else if (arg.rfind("--after=", 0) == 0)
+      after = std::atoi(arg.c_str() + 8);
+    else
+      args.push_back(arg);
   }
   form.Start(args);
   form.show();

@@ -18,8 +18,8 @@ std::string SnText(const TProdSN& generator) {
 }
 }  // namespace
 
-bool LoadSettingsForCli(const std::filesystem::path& ini, Settings& settings, Generators& generators,
-                        std::ostream& err) {
+bool LoadSettingsForCli(const std::filesystem::path& ini, Settings& settings,
+                        Generators& generators, std::ostream& err) {
   VidPidTableType table{};
   FillFixedVidPids(table);
   uint8_t stagingMode = kStagingLoading;
@@ -30,7 +30,8 @@ bool LoadSettingsForCli(const std::filesystem::path& ini, Settings& settings, Ge
   }
   if (!report.badGenerators.empty()) {
     const auto& bad = report.badGenerators.front();
-    err << "korvel-rf: " << ini.string() << ": " << bad.key << " cannot be read: " << bad.text << "\n";
+    err << "korvel-rf: " << ini.string() << ": " << bad.key << " cannot be read: " << bad.text
+        << "\n";
     return false;
   }
   for (const auto& bad : report.badDeviceEntries)
@@ -54,8 +55,9 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
     int32_t txId = generators.TxRFID.NextRFID();
     const bool bothCustom = !generators.RxRFID.IsRandom() && !generators.TxRFID.IsRandom();
     if (bothCustom) txId = int32_t(TxLinkIdFor(uint32_t(rxId), uint32_t(txId)));
-    out << "unit=" << unit << " rxsn=" << SnText(generators.RxSN) << " txsn=" << SnText(generators.TxSN)
-        << " rxid=" << IdText(generators.RxRFID, rxId) << " txid=" << IdText(generators.TxRFID, txId) << "\n";
+    out << "unit=" << unit << " rxsn=" << SnText(generators.RxSN)
+        << " txsn=" << SnText(generators.TxSN) << " rxid=" << IdText(generators.RxRFID, rxId)
+        << " txid=" << IdText(generators.TxRFID, txId) << "\n";
     generators.RxSN.Commit();
     generators.TxSN.Commit();
     generators.RxRFID.Commit(rxId);

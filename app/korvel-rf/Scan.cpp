@@ -9,7 +9,6 @@
 
 namespace korvel {
 
-
 void ScanInterfaces(HidAccess& hid, std::ostream& out) {
   HidPlatform& platform = hid.Platform();
   std::vector<HidInterfaceInfo> interfaces;
@@ -46,8 +45,9 @@ void ScanInterfaces(HidAccess& hid, std::ostream& out) {
     const HidInterfaceInfo& info = interfaces[i];
     out << (int(i) == marked ? "* " : "  ") << info.path << "  ";
     if (info.detailsKnown) {
-      out << HexText(info.attributes.VendorID, 4) << ':' << HexText(info.attributes.ProductID, 4) << "  "
-          << HexText(info.attributes.VersionNumber, 4) << "  " << info.FeatureReportByteLength;
+      out << HexText(info.attributes.VendorID, 4) << ':' << HexText(info.attributes.ProductID, 4)
+          << "  " << HexText(info.attributes.VersionNumber, 4) << "  "
+          << info.FeatureReportByteLength;
     } else {
       out << "????:????  ????  ?";
     }

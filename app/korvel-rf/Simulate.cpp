@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "EmulatedHid.h"
-#include "Next.h"
 #include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
+#include "Next.h"
 #include "VirtualHost.h"
 #include "connection/Station.h"
 #include "platform/Text.h"
@@ -19,7 +19,8 @@ class ConsoleView : public StationView {
  public:
   explicit ConsoleView(std::ostream& err) : err_(err) {}
   void Render(const ViewState&) override {}
-  void ShowMessage(const std::string& dialog, const std::string&, const std::string& text) override {
+  void ShowMessage(const std::string& dialog, const std::string&,
+                   const std::string& text) override {
     std::string oneLine = text;
     for (char& c : oneLine)
       if (c == '\r' || c == '\n') c = ' ';
@@ -82,8 +83,10 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
   AttachTypicalNeighbours(platform);
   FixedLanguage language;
   ConsoleView view(err);
-  StationEnvironment env{host, platform, language, options.ini.parent_path().empty() ? "." : options.ini.parent_path(),
-                         nullptr, 1};
+  StationEnvironment env{
+      host,     platform,
+      language, options.ini.parent_path().empty() ? "." : options.ini.parent_path(),
+      nullptr,  1};
   env.iniPath = options.ini;
   if (options.date) {
     const LocalDate date = *options.date;
@@ -135,8 +138,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     report.sent = rx->ReportsReceived();
     report.fetched = rx->ReportsFetched();
     out << "unit=" << unit << " result=" << (report.pass ? "PASS" : "FAIL") << " ms=" << report.ms
-        << " rxsn=" << report.rxsn << " txsn=" << report.txsn << " rxid=" << report.rxid << " txid=" << report.txid
-        << "\n";
+        << " rxsn=" << report.rxsn << " txsn=" << report.txsn << " rxid=" << report.rxid
+        << " txid=" << report.txid << "\n";
     reports.push_back(report);
     // The unit leaves the bench; detection sees it go.
     platform.Detach(rx.get());
@@ -149,12 +152,15 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     json << "{\"units\":[";
     for (size_t i = 0; i < reports.size(); ++i) {
       const UnitReport& r = reports[i];
-      json << (i ? "," : "") << "{\"unit\":" << r.unit << ",\"result\":\"" << (r.pass ? "PASS" : "FAIL")
-           << "\",\"ms\":" << r.ms << ",\"rxsn\":" << JsonText(r.rxsn) << ",\"txsn\":" << JsonText(r.txsn)
-           << ",\"rxid\":" << JsonText(r.rxid) << ",\"txid\":" << JsonText(r.txid)
-           << ",\"rx_registers_before\":" << JsonInts(r.rxBefore) << ",\"rx_registers\":" << JsonInts(r.rxAfter)
-           << ",\"tx_eeprom_before\":" << JsonInts(r.txBefore) << ",\"tx_eeprom\":" << JsonInts(r.txAfter)
-           << ",\"reports_sent\":" << r.sent << ",\"reports_fetched\":" << r.fetched << "}";
+      json << (i ? "," : "") << "{\"unit\":" << r.unit << ",\"result\":\""
+           << (r.pass ? "PASS" : "FAIL") << "\",\"ms\":" << r.ms << ",\"rxsn\":" << JsonText(r.rxsn)
+           << ",\"txsn\":" << JsonText(r.txsn) << ",\"rxid\":" << JsonText(r.rxid)
+           << ",\"txid\":" << JsonText(r.txid)
+           << ",\"rx_registers_before\":" << JsonInts(r.rxBefore)
+           << ",\"rx_registers\":" << JsonInts(r.rxAfter)
+           << ",\"tx_eeprom_before\":" << JsonInts(r.txBefore)
+           << ",\"tx_eeprom\":" << JsonInts(r.txAfter) << ",\"reports_sent\":" << r.sent
+           << ",\"reports_fetched\":" << r.fetched << "}";
     }
     json << "]}\n";
     std::ofstream file(*options.json, std::ios::binary);

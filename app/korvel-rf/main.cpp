@@ -38,7 +38,8 @@ constexpr const char* kUsage =
 
 std::string Usage() {
   std::string text = kUsage;
-  for (const std::string& fault : korvel::EmulatedRx::FaultNames()) text += "                        " + fault + "\n";
+  for (const std::string& fault : korvel::EmulatedRx::FaultNames())
+    text += "                        " + fault + "\n";
   return text + "exit codes: 0 done, 1 bad settings file, 2 usage error\n";
 }
 
@@ -50,8 +51,10 @@ int UsageError(const std::string& message) {
 int Scan(const std::vector<std::string>& args) {
   bool emulated = false;
   for (const std::string& a : args) {
-    if (a == "--emulated") emulated = true;
-    else return UsageError("scan: unknown option '" + a + "'");
+    if (a == "--emulated")
+      emulated = true;
+    else
+      return UsageError("scan: unknown option '" + a + "'");
   }
   if (emulated) {
     korvel::VirtualHost host;
@@ -87,7 +90,8 @@ int Next(const std::vector<std::string>& args) {
       options.count = int(count);
     } else if (a == "--date" && hasValue) {
       korvel::LocalDate date;
-      if (!korvel::ParseIsoDate(args[++i], date)) return UsageError("next: --date needs YYYY-MM-DD, not '" + args[i] + "'");
+      if (!korvel::ParseIsoDate(args[++i], date))
+        return UsageError("next: --date needs YYYY-MM-DD, not '" + args[i] + "'");
       options.date = date;
     } else if (a == "--ini" || a == "--count" || a == "--date") {
       return UsageError("next: " + a + " needs a value");
@@ -112,7 +116,8 @@ int Simulate(const std::vector<std::string>& args) {
       char* end = nullptr;
       const long units = std::strtol(n.c_str(), &end, 10);
       if (n.empty() || *end != '\0' || units < 1 || units > 10000)
-        return UsageError("simulate: --units needs a whole number from 1 to 10000, not '" + n + "'");
+        return UsageError("simulate: --units needs a whole number from 1 to 10000, not '" + n +
+                          "'");
       options.units = int(units);
     } else if (a == "--date" && hasValue) {
       korvel::LocalDate date;

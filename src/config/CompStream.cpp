@@ -42,7 +42,9 @@ bool ParseDecimal(const std::string& text, int64_t& out) {
 
 }  // namespace
 
-void RegisterComponentClass(const ComponentClass& cls) { Registry()[cls.name] = cls; }
+void RegisterComponentClass(const ComponentClass& cls) {
+  Registry()[cls.name] = cls;
+}
 
 const ComponentClass* FindComponentClass(const std::string& name) {
   for (const auto& [key, cls] : Registry())
@@ -68,7 +70,8 @@ ComponentResult TextToComponent(const std::string& text) {
   size_t start = 0;
   while (start <= text.size()) {
     const size_t nl = text.find('\n', start);
-    const std::string line = Trim(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start));
+    const std::string line =
+        Trim(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start));
     if (!line.empty()) lines.push_back(line);
     if (nl == std::string::npos) break;
     start = nl + 1;
@@ -77,9 +80,11 @@ ComponentResult TextToComponent(const std::string& text) {
 
   // "object TProdSN" or "object Name: TProdSN".
   const std::string& header = lines.front();
-  if (header.size() < 7 || !EqualNoCase(header.substr(0, 7), "object ")) return {nullptr, "text does not start with 'object'"};
+  if (header.size() < 7 || !EqualNoCase(header.substr(0, 7), "object "))
+    return {nullptr, "text does not start with 'object'"};
   std::string className = Trim(header.substr(7));
-  if (const size_t colon = className.find(':'); colon != std::string::npos) className = Trim(className.substr(colon + 1));
+  if (const size_t colon = className.find(':'); colon != std::string::npos)
+    className = Trim(className.substr(colon + 1));
   const ComponentClass* cls = FindComponentClass(className);
   if (!cls) return {nullptr, "unknown class '" + className + "'"};
   if (!EqualNoCase(lines.back(), "end")) return {nullptr, "text does not close with 'end'"};
@@ -89,7 +94,8 @@ ComponentResult TextToComponent(const std::string& text) {
   for (size_t i = 1; i + 1 < lines.size(); ++i) {
     const std::string& line = lines[i];
     const size_t eq = line.find('=');
-    if (eq == std::string::npos) return {nullptr, "line " + std::to_string(i + 1) + " is not 'Name = Value': " + line};
+    if (eq == std::string::npos)
+      return {nullptr, "line " + std::to_string(i + 1) + " is not 'Name = Value': " + line};
     const std::string name = Trim(line.substr(0, eq));
     const std::string value = Trim(line.substr(eq + 1));
     const PropertyDef* def = nullptr;
@@ -98,11 +104,15 @@ ComponentResult TextToComponent(const std::string& text) {
     if (!def) return {nullptr, "class " + cls->name + " has no property '" + name + "'"};
     int64_t v = 0;
     if (def->kind == PropertyKind::Boolean) {
-      if (EqualNoCase(value, "True")) v = 1;
-      else if (EqualNoCase(value, "False")) v = 0;
-      else return {nullptr, "property " + def->name + " needs True or False, not '" + value + "'"};
+      if (EqualNoCase(value, "True"))
+        v = 1;
+      else if (EqualNoCase(value, "False"))
+        v = 0;
+      else
+        return {nullptr, "property " + def->name + " needs True or False, not '" + value + "'"};
     } else {
-      if (!ParseDecimal(value, v)) return {nullptr, "property " + def->name + " needs an integer, not '" + value + "'"};
+      if (!ParseDecimal(value, v))
+        return {nullptr, "property " + def->name + " needs an integer, not '" + value + "'"};
       if (def->kind == PropertyKind::Int32 &&
           (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()))
         return {nullptr, "property " + def->name + " is out of the 32-bit range: " + value};

@@ -12,9 +12,13 @@ namespace korvel {
 namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-std::string_view TrimView(std::string_view s) { return TrimBlanks(s); }
+std::string_view TrimView(std::string_view s) {
+  return TrimBlanks(s);
+}
 
-std::string Trim(const std::string& s) { return std::string(TrimBlanks(s)); }
+std::string Trim(const std::string& s) {
+  return std::string(TrimBlanks(s));
+}
 
 // The text that counts for matching: no byte-order mark.
 std::string_view Content(const std::string& text, size_t index) {
@@ -73,7 +77,8 @@ std::optional<std::pair<size_t, size_t>> IniFile::Section(const std::string& nam
   return std::nullopt;
 }
 
-std::optional<size_t> IniFile::KeyLine(const std::pair<size_t, size_t>& range, const std::string& key) const {
+std::optional<size_t> IniFile::KeyLine(const std::pair<size_t, size_t>& range,
+                                       const std::string& key) const {
   const std::string_view wanted = TrimView(key);
   for (size_t i = range.first; i < range.second; ++i) {
     const std::string_view t = lines_[i].text;
@@ -86,7 +91,8 @@ std::optional<size_t> IniFile::KeyLine(const std::pair<size_t, size_t>& range, c
   return std::nullopt;
 }
 
-std::optional<std::string> IniFile::ReadValue(const std::string& section, const std::string& key) const {
+std::optional<std::string> IniFile::ReadValue(const std::string& section,
+                                              const std::string& key) const {
   const auto range = Section(section);
   if (!range) return std::nullopt;
   const auto line = KeyLine(*range, key);
@@ -95,7 +101,8 @@ std::optional<std::string> IniFile::ReadValue(const std::string& section, const 
   return Trim(t.substr(t.find('=') + 1));
 }
 
-std::string IniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& def) const {
   return ReadValue(section, key).value_or(def);
 }
 
@@ -117,22 +124,28 @@ bool IniFile::ParseInteger(const std::string& text, int32_t& value) {
   for (; i < t.size(); ++i) {
     const char c = t[i];
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return false;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return false;
     magnitude = magnitude * base + d;
     if (magnitude > int64_t(std::numeric_limits<uint32_t>::max())) return false;
   }
   int64_t v = negative ? -magnitude : magnitude;
   // Hex may spell a negative 32-bit value ($FFFFFFFF), decimal may not overflow.
   if (base == 16 && !negative && v > std::numeric_limits<int32_t>::max()) v -= int64_t(1) << 32;
-  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return false;
+  if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
+    return false;
   value = int32_t(v);
   return true;
 }
 
-int32_t IniFile::ReadInteger(const std::string& section, const std::string& key, int32_t def) const {
+int32_t IniFile::ReadInteger(const std::string& section, const std::string& key,
+                             int32_t def) const {
   const auto text = ReadValue(section, key);
   int32_t v;
   return text && ParseInteger(*text, v) ? v : def;
@@ -147,7 +160,8 @@ void IniFile::InsertLine(size_t at, const std::string& text) {
   lines_.insert(lines_.begin() + long(at), Line{text, newline_});
 }
 
-void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+void IniFile::WriteString(const std::string& section, const std::string& key,
+                          const std::string& value) {
   auto range = Section(section);
   if (!range) {
     InsertLine(lines_.size(), "[" + section + "]");
@@ -177,7 +191,8 @@ void IniFile::DeleteKey(const std::string& section, const std::string& key) {
   if (!range) return;
   if (const auto line = KeyLine(*range, key)) {
     // The last line keeps the file's own (missing) final line ending.
-    if (*line + 1 == lines_.size() && *line > 0) lines_[*line - 1].eol = lines_[*line].eol.empty() ? "" : lines_[*line - 1].eol;
+    if (*line + 1 == lines_.size() && *line > 0)
+      lines_[*line - 1].eol = lines_[*line].eol.empty() ? "" : lines_[*line - 1].eol;
     lines_.erase(lines_.begin() + long(*line));
   }
 }

@@ -18,7 +18,8 @@ class IniFile {
   static IniFile FromBytes(const std::string& bytes);
 
   std::optional<std::string> ReadValue(const std::string& section, const std::string& key) const;
-  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& def) const;
   // Missing or not a whole 32-bit integer (decimal, or hex as $1F / 0x1F): the default.
   int32_t ReadInteger(const std::string& section, const std::string& key, int32_t def) const;
   // Any non-zero integer is true.
@@ -43,7 +44,8 @@ class IniFile {
   };
   // [begin, end) line indexes of the first section so named; nullopt when absent.
   std::optional<std::pair<size_t, size_t>> Section(const std::string& name) const;
-  std::optional<size_t> KeyLine(const std::pair<size_t, size_t>& range, const std::string& key) const;
+  std::optional<size_t> KeyLine(const std::pair<size_t, size_t>& range,
+                                const std::string& key) const;
   void InsertLine(size_t at, const std::string& text);
 
   std::vector<Line> lines_;

@@ -14,7 +14,8 @@ constexpr const char* kDevice = "Device";
 constexpr size_t kDeviceKeys = 14;
 
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
-  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) s.replace(at, from.size(), to);
+  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
+    s.replace(at, from.size(), to);
   return s;
 }
 
@@ -26,7 +27,9 @@ bool ParseHexStrict(const std::string& s, int32_t& out) {
 }
 
 // An item index as a list control takes it: outside the list, no selection.
-int ItemIndex(int32_t value, int count) { return value >= 0 && value < count ? value : -1; }
+int ItemIndex(int32_t value, int count) {
+  return value >= 0 && value < count ? value : -1;
+}
 
 template <typename T>
 bool LoadGenerator(const IniFile& ini, const char* key, T& generator, SettingsLoadReport& report) {
@@ -39,8 +42,9 @@ bool LoadGenerator(const IniFile& ini, const char* key, T& generator, SettingsLo
   T* typed = dynamic_cast<T*>(built.object.get());
   if (!typed) {
     report.badGenerators.push_back(
-        {key, built.error.empty() ? "holds a " + built.object->Class().name + ", not a " + T::ClassInfo().name
-                                  : built.error});
+        {key, built.error.empty()
+                  ? "holds a " + built.object->Class().name + ", not a " + T::ClassInfo().name
+                  : built.error});
     generator = T();
     return false;
   }
@@ -77,7 +81,8 @@ void ApplyMissingFileDefaults(Settings& s, Generators& g) {
   g = Generators{};
 }
 
-SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, Generators& g, VidPidTableType& table) {
+SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, Generators& g,
+                                    VidPidTableType& table) {
   RegisterGeneratorClasses();
   SettingsLoadReport report;
   report.fileFound = true;

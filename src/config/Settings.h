@@ -23,28 +23,28 @@ constexpr int kRfPowerItems = 4;
 struct Settings {
   int CustKey1 = kDefaultCustKey1;  // cbCustKey1 item index, -1 for none
   int CustKey2 = kDefaultCustKey2;
-  bool MouseOnly = true;            // rbMouseOnly, else rbKbdMse
-  bool SoftISS = false;             // rbRF_DR_15, else rbRF_DR_1A
-  int Sleep = 56;                   // suiSpinEdit1, 0..200
-  int WakeupPeriod = 15;            // suiSpinEdit2, 3..19
-  int CPI = 0;                      // 0 rbRF_CPI_L, 1 rbRF_CPI_H
-  int PowerSaving = 0;              // 0 rbRF_DR_45, 1 rbRF_DR_4A, 2 rbRF_DR_4F
-  int Wakeup = 0;                   // 0 rbRF_DR_25, 1 rbRF_DR_2A
-  bool AutoBind = true;             // rbRF_DR_5A, else rbRF_DR_55 (not in the file)
-  int BTY = 2;                      // cbRF_Set_BTY_Low_Level item index, -1 for none
-  std::string VidSet;               // edtVID_SET text (hex)
-  std::string PidSet;               // edtPID_SET text (hex)
+  bool MouseOnly = true;  // rbMouseOnly, else rbKbdMse
+  bool SoftISS = false;   // rbRF_DR_15, else rbRF_DR_1A
+  int Sleep = 56;         // suiSpinEdit1, 0..200
+  int WakeupPeriod = 15;  // suiSpinEdit2, 3..19
+  int CPI = 0;            // 0 rbRF_CPI_L, 1 rbRF_CPI_H
+  int PowerSaving = 0;    // 0 rbRF_DR_45, 1 rbRF_DR_4A, 2 rbRF_DR_4F
+  int Wakeup = 0;         // 0 rbRF_DR_25, 1 rbRF_DR_2A
+  bool AutoBind = true;   // rbRF_DR_5A, else rbRF_DR_55 (not in the file)
+  int BTY = 2;            // cbRF_Set_BTY_Low_Level item index, -1 for none
+  std::string VidSet;     // edtVID_SET text (hex)
+  std::string PidSet;     // edtPID_SET text (hex)
   bool TX_Erased = false;
   bool RX_Erased = false;
   std::string PName = kInitialPName;  // edtEEPROM_20
   bool LRMBinding = false;
-  int RFPower = 3;                  // ComboRFPower item index, -1 for none
-  bool ResetRF = true;              // cbResetRF
-  int Delay = 0;                    // kept for the file only
-  bool KBind = false;               // cbKeyboardbind
+  int RFPower = 3;      // ComboRFPower item index, -1 for none
+  bool ResetRF = true;  // cbResetRF
+  int Delay = 0;        // kept for the file only
+  bool KBind = false;   // cbKeyboardbind
   bool KeyboardBindVisible = false;
-  bool EnabledMAPX = false;         // CallMAPX
-  bool Enabled3204L = false;        // Call3204L
+  bool EnabledMAPX = false;   // CallMAPX
+  bool Enabled3204L = false;  // Call3204L
 };
 
 struct Generators {
@@ -60,16 +60,19 @@ struct SettingsLoadReport {
     std::string text;  // the offending value, or what went wrong
   };
   bool fileFound = false;
-  std::string readError;                 // the file is there but could not be read
+  std::string readError;                  // the file is there but could not be read
   std::vector<Problem> badDeviceEntries;  // skipped; everything else was loaded
   std::vector<Problem> badGenerators;     // started from their defaults
-  bool Clean() const { return readError.empty() && badDeviceEntries.empty() && badGenerators.empty(); }
+  bool Clean() const {
+    return readError.empty() && badDeviceEntries.empty() && badGenerators.empty();
+  }
 };
 
 // "Load Setting": StagingMode is 2 while it runs and 0 after. A file that exists but cannot
 // be read loads nothing and says so.
-SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& settings, Generators& generators,
-                                VidPidTableType& table, uint8_t& stagingMode);
+SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& settings,
+                                Generators& generators, VidPidTableType& table,
+                                uint8_t& stagingMode);
 // The same from an already read file.
 SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& settings, Generators& generators,
                                     VidPidTableType& table);
@@ -79,8 +82,8 @@ void ApplyMissingFileDefaults(Settings& settings, Generators& generators);
 enum class WriteResult { Written, Blocked, Failed };
 // "Write Setting": nothing while blocked. Advances each link-ID generator's start to its
 // next ID before saving it. The write is atomic; other lines of the file are kept.
-WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& settings, Generators& generators,
-                          bool settingsWriteBlocked, std::string& error);
+WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& settings,
+                          Generators& generators, bool settingsWriteBlocked, std::string& error);
 // The key writes alone, in the file's order.
 void StoreSettings(IniFile& ini, const Settings& settings, Generators& generators);
 

@@ -10,9 +10,9 @@ namespace korvel {
 
 namespace {
 const std::pair<const char*, TxOption> kOptionButtons[] = {
-    {"rbRF_DR_15", TxOption::CpiSwitchEnabled},   {"rbRF_DR_1A", TxOption::CpiSwitchDisabled},
-    {"rbRF_DR_25", TxOption::WakeOnMoveAndKeys},  {"rbRF_DR_2A", TxOption::WakeOnKeysOnly},
-    {"rbRF_DR_45", TxOption::PowerSavingOff},     {"rbRF_DR_4A", TxOption::PowerSavingWakeLRM},
+    {"rbRF_DR_15", TxOption::CpiSwitchEnabled},    {"rbRF_DR_1A", TxOption::CpiSwitchDisabled},
+    {"rbRF_DR_25", TxOption::WakeOnMoveAndKeys},   {"rbRF_DR_2A", TxOption::WakeOnKeysOnly},
+    {"rbRF_DR_45", TxOption::PowerSavingOff},      {"rbRF_DR_4A", TxOption::PowerSavingWakeLRM},
     {"rbRF_DR_4F", TxOption::PowerSavingWakeLink}, {"rbRF_DR_5A", TxOption::AutoBindEnabled},
     {"rbRF_DR_55", TxOption::AutoBindDisabled},
 };
@@ -52,7 +52,8 @@ void Station::LRMBindingClick() {
   if (!staging_.Staging()) return;
   // 0x20 is the firmware's default; the option is bit 2 of it.
   const uint8_t base = 0x20, option = 0x04;
-  StageTxPair(staging_, kLrmBindingAddress, view_["LRMBinding"].checked ? base | option : base & ~option);
+  StageTxPair(staging_, kLrmBindingAddress,
+              view_["LRMBinding"].checked ? base | option : base & ~option);
 }
 
 void Station::Call3204LClick() {

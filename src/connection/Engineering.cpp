@@ -18,26 +18,33 @@ struct RfRow {
   uint8_t writeCode;  // 0: the EEPROM write with its confirmation
 };
 const RfRow kRfRows[] = {
-    {"Direct_Reg", "edtRF_DirectRegAddr", "edtRF_DirectRegData", C_RF_Rd_Direct_Reg, C_RF_Wrt_Direct_Reg},
+    {"Direct_Reg", "edtRF_DirectRegAddr", "edtRF_DirectRegData", C_RF_Rd_Direct_Reg,
+     C_RF_Wrt_Direct_Reg},
     {"EEPROM", "edtRF_EEPROMAddr", "edtRF_EEPROMData", C_RF_Rd_EEPROM, 0},
-    {"Index_Reg", "edtRF_IndexRegAddr", "edtRF_IndexRegData", C_RF_Rd_Index_Reg, C_RF_Wrt_Index_Reg},
+    {"Index_Reg", "edtRF_IndexRegAddr", "edtRF_IndexRegData", C_RF_Rd_Index_Reg,
+     C_RF_Wrt_Index_Reg},
     {"Sensor", "edtRF_SensorAddr", "edtRF_SensorData", C_RF_Rd_Sensor, C_RF_Wrt_Sensor},
     {"RFIC", "edtRF_RFICAddr", "edtRF_RFICData", C_RF_Rd_RFIC_TRX5120B, C_RF_Wrt_RFIC_TRX5120B},
 };
 
-std::string TwoDigits(int32_t value) { return FormatRfByte(value); }
+std::string TwoDigits(int32_t value) {
+  return FormatRfByte(value);
+}
 }  // namespace
 
 std::optional<uint16_t> Station::FieldWord(const std::string& name) {
   const std::optional<int64_t> n = HexFieldNumber(view_[name].text);
   if (!n || *n > 0xFFFF) {
-    ui_.ShowMessage("dlgError", "Message", "'" + view_[name].text + "' is not a valid hexadecimal value (" + name + ").");
+    ui_.ShowMessage("dlgError", "Message",
+                    "'" + view_[name].text + "' is not a valid hexadecimal value (" + name + ").");
     return std::nullopt;
   }
   return uint16_t(*n);
 }
 
-bool Station::HaveRx() const { return device_.DeviceHandle != kNoHandle; }
+bool Station::HaveRx() const {
+  return device_.DeviceHandle != kNoHandle;
+}
 
 void Station::RxDirectRead() {
   if (!HaveRx()) return;
@@ -78,8 +85,10 @@ void Station::RfWrite(const std::string& kind) {
     const auto address = FieldByte(row.addressField);
     const auto data = address ? FieldByte(row.dataField) : std::nullopt;
     if (!data) return;
-    if (row.writeCode == 0) commands_.RfEepromWrite(*address, *data);
-    else commands_.RfSend(row.writeCode, *address, *data);
+    if (row.writeCode == 0)
+      commands_.RfEepromWrite(*address, *data);
+    else
+      commands_.RfSend(row.writeCode, *address, *data);
   }
 }
 
@@ -96,9 +105,12 @@ void Station::btnC_RF_SETUP_CPIClick() {
 
 void Station::RfAccess(const std::string& choice) {
   if (!HaveRx()) return;
-  if (choice == "rbC_RF_ENTER_ACCESS_WO_LED") commands_.RfEnterAccess(false);
-  else if (choice == "rbC_RF_ENTER_ACCESS_W_LED") commands_.RfEnterAccess(true);
-  else commands_.RfLeaveAccess();
+  if (choice == "rbC_RF_ENTER_ACCESS_WO_LED")
+    commands_.RfEnterAccess(false);
+  else if (choice == "rbC_RF_ENTER_ACCESS_W_LED")
+    commands_.RfEnterAccess(true);
+  else
+    commands_.RfLeaveAccess();
 }
 
 void Station::EepromRead(const std::string& address) {
@@ -120,8 +132,8 @@ void Station::StringRead() {
   if (!HaveRx()) return;
   EepromRead("19");
   const auto length = HexFieldNumber(view_["edtEEPROM_19"].text);
-  view_["edtEEPROM_20"].text =
-      UnpackString(uint8_t(length.value_or(0)), [this](uint8_t reg) { return channel_.ReadRegister(reg); });
+  view_["edtEEPROM_20"].text = UnpackString(
+      uint8_t(length.value_or(0)), [this](uint8_t reg) { return channel_.ReadRegister(reg); });
 }
 
 void Station::StringWrite() {
@@ -138,7 +150,8 @@ void Station::IdRead(const char* which) {
   EepromRead(vid ? "15" : "17");
   EepromRead(vid ? "16" : "18");
   view_[vid ? "edtVID_SET" : "edtPID_SET"].text =
-      view_[vid ? "edtEEPROM_15" : "edtEEPROM_17"].text + view_[vid ? "edtEEPROM_16" : "edtEEPROM_18"].text;
+      view_[vid ? "edtEEPROM_15" : "edtEEPROM_17"].text +
+      view_[vid ? "edtEEPROM_16" : "edtEEPROM_18"].text;
 }
 
 void Station::IdWrite(const char* which) {
@@ -151,14 +164,17 @@ void Station::IdWrite(const char* which) {
   EepromWrite(vid ? "16" : "18");
 }
 
-void Station::btnUpdateCustKeyClick() { commands_.ApplyCustomKeys(); }
+void Station::btnUpdateCustKeyClick() {
+  commands_.ApplyCustomKeys();
+}
 
 std::string Station::FormatTrace(const HidTraceEvent& event) {
   char head[48];
   std::snprintf(head, sizeof head, "%10llu ms %s ", static_cast<unsigned long long>(event.timeMs),
                 event.direction == HidTraceEvent::Direction::Sent ? "->" : "<-");
   std::string line = head;
-  for (size_t i = 0; i < event.bytes.size(); ++i) line += (i ? " " : "") + HexText(event.bytes[i], 2);
+  for (size_t i = 0; i < event.bytes.size(); ++i)
+    line += (i ? " " : "") + HexText(event.bytes[i], 2);
   if (!event.ok) line += "  (failed)";
   return line;
 }
@@ -168,7 +184,8 @@ void Station::SetTraceSink(std::function<void(const std::string&)> sink) {
     hidAccess_.SetTraceHook(nullptr);
     return;
   }
-  hidAccess_.SetTraceHook([sink = std::move(sink)](const HidTraceEvent& event) { sink(FormatTrace(event)); });
+  hidAccess_.SetTraceHook(
+      [sink = std::move(sink)](const HidTraceEvent& event) { sink(FormatTrace(event)); });
 }
 
 }  // namespace korvel

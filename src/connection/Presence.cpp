@@ -27,13 +27,15 @@ std::optional<uint8_t> Station::FieldByte(const std::string& name) {
 }
 
 void Station::ShowLink(const char* picture) {
-  for (const char* name : {"imgNoneDev", "gifBind", "imgConnected"}) view_[name].visible = std::string(name) == picture;
+  for (const char* name : {"imgNoneDev", "gifBind", "imgConnected"})
+    view_[name].visible = std::string(name) == picture;
 }
 
 void Station::NotReadyLook() {
   softBind_->SetEnabled(false);
   isTxLink_->SetEnabled(false);
-  for (const char* name : {"btnGo", "rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"}) view_[name].enabled = false;
+  for (const char* name : {"btnGo", "rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"})
+    view_[name].enabled = false;
   GetText(3, view_["btnCombo_Cmd_Soft_Bind_SW"].text);
   ShowLink("imgNoneDev");
 }
@@ -64,14 +66,16 @@ void Station::DetectHIDDeviceCounterTimer() {
     NotReadyState();
     view_["lblResult"].text.clear();
     view_["Image1"].visible = false;
-    for (const char* name : {"edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "edtCaliTime"}) view_[name].text.clear();
+    for (const char* name : {"edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "edtCaliTime"})
+      view_[name].text.clear();
     view_["pbSetTX"].value = 0;
     // The handle of an RX that is gone (or of one still there) would otherwise stay open.
     if (device_.DeviceHandle != kNoHandle) hidAccess_.CloseDevice(device_.DeviceHandle);
     device_.DeviceHandle = kNoHandle;
     auto tryOpen = [this](int32_t vid, int32_t pid) {
       device_.RxVersion = 0;
-      if (!hidAccess_.OpenDeviceByVidPid(vid, pid, device_.RxVersion, device_.DeviceHandle)) return false;
+      if (!hidAccess_.OpenDeviceByVidPid(vid, pid, device_.RxVersion, device_.DeviceHandle))
+        return false;
       device_.ActiveVid = vid;
       device_.ActivePid = pid;
       ReadyState();
@@ -106,7 +110,8 @@ void Station::PermissionHint() {
     if (!info.detailsKnown) continue;
     bool ours = false;
     for (const VidPid& entry : vidPidTable_)
-      ours |= entry.vid != 0 && entry.vid == info.attributes.VendorID && entry.pid == info.attributes.ProductID;
+      ours |= entry.vid != 0 && entry.vid == info.attributes.VendorID &&
+              entry.pid == info.attributes.ProductID;
     if (!ours) continue;
     const intptr_t h = env_.hid.Open(info.path);
     if (h != kNoHandle) {
@@ -115,12 +120,13 @@ void Station::PermissionHint() {
     }
     if (env_.hid.LastOpenError() != EACCES) continue;
     permissionHintShown_ = true;
-    ui_.ShowMessage("dlgError", "Message",
-                    "A receiver dongle (" + HexText(info.attributes.VendorID, 4) + ":" +
-                        HexText(info.attributes.ProductID, 4) +
-                        ") is plugged in, but this user may not open it.\n"
-                        "Install the udev rule packaging/linux/70-korvel-rf.rules as the README says, "
-                        "then unplug and replug the dongle.");
+    ui_.ShowMessage(
+        "dlgError", "Message",
+        "A receiver dongle (" + HexText(info.attributes.VendorID, 4) + ":" +
+            HexText(info.attributes.ProductID, 4) +
+            ") is plugged in, but this user may not open it.\n"
+            "Install the udev rule packaging/linux/70-korvel-rf.rules as the README says, "
+            "then unplug and replug the dongle.");
     return;
   }
 }
@@ -131,7 +137,8 @@ void Station::ReadyState() {
   ++readyDepth_;
   softBind_->SetEnabled(false);
   ShowLink("imgNoneDev");
-  for (const char* name : {"rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"}) view_[name].enabled = true;
+  for (const char* name : {"rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"})
+    view_[name].enabled = true;
   view_["edtVID"].text = HexText(uint32_t(device_.ActiveVid) & 0xFFFF, 4);
   view_["edtPID"].text = HexText(uint32_t(device_.ActivePid) & 0xFFFF, 4);
   const auto answer = commands_.LinkQueryAnswer();
@@ -295,7 +302,8 @@ void Station::TxStatusCheck() {
     GetText(38, change);
     NotReadyLook();
     Paint();
-    ui_.ShowMessage("dlgBat", "Message", low + "\n< 2.2V(Two-Cell)\n      /1.1V(One-Cell)\n" + change);
+    ui_.ShowMessage("dlgBat", "Message",
+                    low + "\n< 2.2V(Two-Cell)\n      /1.1V(One-Cell)\n" + change);
     return;
   }
   if (commands_.ProbeSensorLink(kSensorProbes)) {
@@ -313,7 +321,8 @@ void Station::SpecialCommand(int selector) {
   const auto answer = commands_.SpecialQuery(uint8_t(selector));
   if (!answer) return;
   for (int i = 0; i < 7; ++i)
-    view_["edtSC0" + std::to_string(selector) + "_0" + std::to_string(i)].text = FormatSpecialByte((*answer)[size_t(i)]);
+    view_["edtSC0" + std::to_string(selector) + "_0" + std::to_string(i)].text =
+        FormatSpecialByte((*answer)[size_t(i)]);
 }
 
 void Station::btnC_Wrt_Direct_RegClick() {

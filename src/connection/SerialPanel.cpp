@@ -13,7 +13,8 @@ struct Side {
   TProdSN Generators::*sn;
   TProdRFID Generators::*rfid;
 };
-const Side kSides[] = {{"RX", &Generators::RxSN, &Generators::RxRFID}, {"TX", &Generators::TxSN, &Generators::TxRFID}};
+const Side kSides[] = {{"RX", &Generators::RxSN, &Generators::RxRFID},
+                       {"TX", &Generators::TxSN, &Generators::TxRFID}};
 
 std::string Name(const Side& side, const char* kind, const char* role) {
   return std::string(kind) + side.prefix + "_" + role;
@@ -21,11 +22,11 @@ std::string Name(const Side& side, const char* kind, const char* role) {
 
 // The controls under the serial on/off box, shown only while the serial is on.
 const char* const kSerialDetail[][2] = {
-    {"cb", "IsDate"},        {"lbl", "Date"},          {"lbl", "FixSN"},         {"edt", "FixByteCount"},
-    {"lbl", "FixSNByte"},    {"rb", "FixAscii"},       {"rb", "FixHex"},         {"lbl", "FixSNV"},
-    {"edt", "FixSN"},        {"lbl", "IncSN"},         {"edt", "IncByteCount"},  {"lbl", "IncSNByte"},
-    {"lbl", "IncInitSN"},    {"edt", "IncInitSN"},     {"lbl", "IncCurrentSN"},  {"edt", "IncCurrentSN"},
-    {"lbl", "IncNextSN"},    {"edt", "IncNextSN"},
+    {"cb", "IsDate"},     {"lbl", "Date"},      {"lbl", "FixSN"},        {"edt", "FixByteCount"},
+    {"lbl", "FixSNByte"}, {"rb", "FixAscii"},   {"rb", "FixHex"},        {"lbl", "FixSNV"},
+    {"edt", "FixSN"},     {"lbl", "IncSN"},     {"edt", "IncByteCount"}, {"lbl", "IncSNByte"},
+    {"lbl", "IncInitSN"}, {"edt", "IncInitSN"}, {"lbl", "IncCurrentSN"}, {"edt", "IncCurrentSN"},
+    {"lbl", "IncNextSN"}, {"edt", "IncNextSN"},
 };
 
 bool ParseCount(const std::string& text, int& value) {
@@ -46,7 +47,9 @@ bool ParseHexUpTo(const std::string& text, int maxDigits, uint64_t& value) {
   value = 0;
   for (char c : t) {
     if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
-    value = value << 4 | uint64_t(std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::toupper(c) - 'A' + 10));
+    value = value << 4 |
+            uint64_t(std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                                                                 : (std::toupper(c) - 'A' + 10));
   }
   return true;
 }
@@ -65,20 +68,25 @@ void Station::RefreshSerialPanel() {
     view_[Name(side, "rb", "FixHex")].checked = !sn.IsFixAscii();
     view_[Name(side, "edt", "FixSN")].text = sn.GetFixSNText();
     const int incDigits = 2 * std::max(sn.IncSNByteCount(), 0);
-    auto incText = [&](int64_t v) { return incDigits ? HexText(uint64_t(v), incDigits) : std::string(); };
+    auto incText = [&](int64_t v) {
+      return incDigits ? HexText(uint64_t(v), incDigits) : std::string();
+    };
     view_[Name(side, "edt", "IncInitSN")].text = incText(sn.IncInitSN());
     view_[Name(side, "edt", "IncCurrentSN")].text = incText(sn.IncCurrentSN());
     view_[Name(side, "edt", "IncNextSN")].text = incText(sn.IncNextSN());
-    for (const auto& [kind, role] : kSerialDetail) view_[Name(side, kind, role)].visible = sn.IsSN();
+    for (const auto& [kind, role] : kSerialDetail)
+      view_[Name(side, kind, role)].visible = sn.IsSN();
     view_[std::string("gb") + side.prefix].height = sn.IsSN() ? 95 : 35;
 
     view_[Name(side, "rb", "RandomRFID")].checked = id.IsRandom();
     view_[Name(side, "rb", "CustomRFID")].checked = !id.IsRandom();
-    view_[Name(side, "edt", "IncInitRFID")].text = HexText(uint32_t(id.IncInitRFID()) & 0xFFFFFF, 6);
+    view_[Name(side, "edt", "IncInitRFID")].text =
+        HexText(uint32_t(id.IncInitRFID()) & 0xFFFFFF, 6);
     view_[Name(side, "edt", "IncCurrentRFID")].text =
         id.IncCurrentRFID() ? HexText(uint32_t(id.IncCurrentRFID()) & 0xFFFFFF, 6) : "";
     // A random generator's next ID is drawn only when used.
-    view_[Name(side, "edt", "IncNextRFID")].text = id.IsRandom() ? "" : HexText(uint32_t(id.NextRFID()) & 0xFFFFFF, 6);
+    view_[Name(side, "edt", "IncNextRFID")].text =
+        id.IsRandom() ? "" : HexText(uint32_t(id.NextRFID()) & 0xFFFFFF, 6);
   }
   ApplyLock();
   FormResize();
@@ -100,14 +108,17 @@ bool Station::SerialPanelChanged(const std::string& name, const ControlState& st
       sn.SetIsSN(state.checked);
     } else if (name == Name(side, "cb", "IsDate")) {
       sn.SetIsDate(state.checked);
-    } else if (name == Name(side, "edt", "FixByteCount") || name == Name(side, "edt", "IncByteCount")) {
+    } else if (name == Name(side, "edt", "FixByteCount") ||
+               name == Name(side, "edt", "IncByteCount")) {
       int count = 0;
       if (!ParseCount(state.text, count) || count > total) {
         PanelError(who + "serial: enter a byte count from 0 to " + std::to_string(total) + ".");
         return true;
       }
-      if (name == Name(side, "edt", "FixByteCount")) sn.SetFixSNByteCount(count);
-      else sn.SetIncSNByteCount(count);
+      if (name == Name(side, "edt", "FixByteCount"))
+        sn.SetFixSNByteCount(count);
+      else
+        sn.SetIncSNByteCount(count);
     } else if (name == Name(side, "rb", "FixAscii") || name == Name(side, "rb", "FixHex")) {
       if (!state.checked) return true;  // the other button of the pair reports the choice
       sn.SetIsFixAscii(name == Name(side, "rb", "FixAscii"));
@@ -127,7 +138,8 @@ bool Station::SerialPanelChanged(const std::string& name, const ControlState& st
           value = value << 8 | static_cast<unsigned char>(c);
         }
       } else if (!ParseHexUpTo(state.text, 2 * count, value)) {
-        PanelError(who + "fixed part: enter at most " + std::to_string(2 * count) + " hexadecimal digits.");
+        PanelError(who + "fixed part: enter at most " + std::to_string(2 * count) +
+                   " hexadecimal digits.");
         return true;
       }
       sn.SetFixSN(int64_t(value));
@@ -135,7 +147,8 @@ bool Station::SerialPanelChanged(const std::string& name, const ControlState& st
       const int digits = 2 * std::max(sn.IncSNByteCount(), 0);
       uint64_t value = 0;
       if (!ParseHexUpTo(state.text, digits, value)) {
-        PanelError(who + "initial serial: enter at most " + std::to_string(digits) + " hexadecimal digits.");
+        PanelError(who + "initial serial: enter at most " + std::to_string(digits) +
+                   " hexadecimal digits.");
         return true;
       }
       sn.SetIncInitSN(int64_t(value));

@@ -17,37 +17,129 @@ const char* const kBatteryTexts[] = {
 
 // Control -> text key, applied in this order.
 const std::pair<const char*, TTerm> kTexts[] = {
-    {"gbSysStatus", 0}, {"btnCombo_Cmd_Soft_Bind_SW", 4}, {"btnCombo_Cmd_Soft_Bind_SW", 3},
-    {"gbCustKey", 7}, {"lblHK1", 8}, {"lblHK2", 9}, {"lblRFPower", 41}, {"cbResetRF", 42},
-    {"gbISS", 10}, {"rbRF_DR_15", 11}, {"rbRF_DR_1A", 12}, {"gbWKUP", 13}, {"rbRF_DR_25", 14},
-    {"rbRF_DR_2A", 15}, {"gbCPI", 16}, {"rbRF_CPI_H", 17}, {"rbRF_CPI_L", 18}, {"gbNL", 19},
-    {"rbRF_DR_45", 20}, {"rbRF_DR_4A", 21}, {"rbRF_DR_4F", 22}, {"gbPO_BIND", 24}, {"rbRF_DR_55", 12},
-    {"rbRF_DR_5A", 11}, {"gbBTY", 25}, {"btnGo", 39}, {"cbKeyboardbind", 23}, {"gbVIDPID", 29},
-    {"lblStrDesc", 30}, {"btnEEPROM_R_VID", 27}, {"btnEEPROM_R_PID", 27}, {"btnEEPROM_R_20", 27},
-    {"btnEEPROM_W_VID", 28}, {"btnEEPROM_W_PID", 28}, {"btnEEPROM_W_20", 28}, {"lblHotKey", 40},
-    {"cbRX_IsSN", 43}, {"cbRX_IsDate", 44}, {"lblRX_FixSN", 45}, {"lblRX_IncSN", 46},
-    {"cbTX_IsSN", 43}, {"cbTX_IsDate", 44}, {"lblTX_FixSN", 45}, {"lblTX_IncSN", 46},
-    {"lblRX_FixSNByte", 47}, {"lblRX_IncSNByte", 47}, {"lblRX_FixSNV", 48},
-    {"lblTX_FixSNByte", 47}, {"lblTX_IncSNByte", 47}, {"lblTX_FixSNV", 48},
-    {"lblRX_IncInitSN", 49}, {"lblRX_IncCurrentSN", 50}, {"lblRX_IncNextSN", 51},
-    {"lblTX_IncInitSN", 49}, {"lblTX_IncCurrentSN", 50}, {"lblTX_IncNextSN", 51},
-    {"rbRX_RandomRFID", 52}, {"rbRX_CustomRFID", 53}, {"rbTX_RandomRFID", 52}, {"rbTX_CustomRFID", 53},
-    {"lblRX_IncInitRFID", 49}, {"lblRX_IncCurrentRFID", 50}, {"lblRX_IncNextRFID", 51},
-    {"lblTX_IncInitRFID", 49}, {"lblTX_IncCurrentRFID", 50}, {"lblTX_IncNextRFID", 51},
-    {"lblRFIDNOTE", 57}, {"gbRXType", 54}, {"rbMouseOnly", 55}, {"rbKbdMse", 56},
+    {"gbSysStatus", 0},
+    {"btnCombo_Cmd_Soft_Bind_SW", 4},
+    {"btnCombo_Cmd_Soft_Bind_SW", 3},
+    {"gbCustKey", 7},
+    {"lblHK1", 8},
+    {"lblHK2", 9},
+    {"lblRFPower", 41},
+    {"cbResetRF", 42},
+    {"gbISS", 10},
+    {"rbRF_DR_15", 11},
+    {"rbRF_DR_1A", 12},
+    {"gbWKUP", 13},
+    {"rbRF_DR_25", 14},
+    {"rbRF_DR_2A", 15},
+    {"gbCPI", 16},
+    {"rbRF_CPI_H", 17},
+    {"rbRF_CPI_L", 18},
+    {"gbNL", 19},
+    {"rbRF_DR_45", 20},
+    {"rbRF_DR_4A", 21},
+    {"rbRF_DR_4F", 22},
+    {"gbPO_BIND", 24},
+    {"rbRF_DR_55", 12},
+    {"rbRF_DR_5A", 11},
+    {"gbBTY", 25},
+    {"btnGo", 39},
+    {"cbKeyboardbind", 23},
+    {"gbVIDPID", 29},
+    {"lblStrDesc", 30},
+    {"btnEEPROM_R_VID", 27},
+    {"btnEEPROM_R_PID", 27},
+    {"btnEEPROM_R_20", 27},
+    {"btnEEPROM_W_VID", 28},
+    {"btnEEPROM_W_PID", 28},
+    {"btnEEPROM_W_20", 28},
+    {"lblHotKey", 40},
+    {"cbRX_IsSN", 43},
+    {"cbRX_IsDate", 44},
+    {"lblRX_FixSN", 45},
+    {"lblRX_IncSN", 46},
+    {"cbTX_IsSN", 43},
+    {"cbTX_IsDate", 44},
+    {"lblTX_FixSN", 45},
+    {"lblTX_IncSN", 46},
+    {"lblRX_FixSNByte", 47},
+    {"lblRX_IncSNByte", 47},
+    {"lblRX_FixSNV", 48},
+    {"lblTX_FixSNByte", 47},
+    {"lblTX_IncSNByte", 47},
+    {"lblTX_FixSNV", 48},
+    {"lblRX_IncInitSN", 49},
+    {"lblRX_IncCurrentSN", 50},
+    {"lblRX_IncNextSN", 51},
+    {"lblTX_IncInitSN", 49},
+    {"lblTX_IncCurrentSN", 50},
+    {"lblTX_IncNextSN", 51},
+    {"rbRX_RandomRFID", 52},
+    {"rbRX_CustomRFID", 53},
+    {"rbTX_RandomRFID", 52},
+    {"rbTX_CustomRFID", 53},
+    {"lblRX_IncInitRFID", 49},
+    {"lblRX_IncCurrentRFID", 50},
+    {"lblRX_IncNextRFID", 51},
+    {"lblTX_IncInitRFID", 49},
+    {"lblTX_IncCurrentRFID", 50},
+    {"lblTX_IncNextRFID", 51},
+    {"lblRFIDNOTE", 57},
+    {"gbRXType", 54},
+    {"rbMouseOnly", 55},
+    {"rbKbdMse", 56},
 };
 
 // Follow gbSetting, in this order (the four serial fields also need their byte counts).
-const char* const kLocked[] = {
-    "rbMouseOnly", "rbKbdMse", "suiSpinEdit1", "suiSpinEdit2", "cbCustKey1", "cbCustKey2", "rbRF_DR_15",
-    "rbRF_DR_1A", "rbRF_CPI_H", "rbRF_CPI_L", "rbRF_DR_45", "rbRF_DR_4A", "rbRF_DR_4F", "CallMAPX",
-    "cbRF_Set_BTY_Low_Level", "edtVID_SET", "edtPID_SET", "edtEEPROM_20", "ComboRFPower", "cbResetRF",
-    "LRMBinding", "Call3204L", "cbRX_IsSN", "cbRX_IsDate", "edtRX_FixByteCount", "edtRX_IncByteCount",
-    "edtRX_FixSN", "edtRX_IncInitSN", "rbRX_FixAscii", "rbRX_FixHex", "cbTX_IsSN", "cbTX_IsDate",
-    "edtTX_FixByteCount", "edtTX_IncByteCount", "edtTX_FixSN", "edtTX_IncInitSN", "rbTX_FixAscii",
-    "rbTX_FixHex", "cbKeyboardbind", "rbRX_RandomRFID", "rbRX_CustomRFID", "edtRX_IncInitRFID",
-    "rbTX_RandomRFID", "rbTX_CustomRFID", "edtTX_IncInitRFID", "gbWKUP", "rbRF_DR_25", "rbRF_DR_2A",
-    "TX_Erased", "RX_Erased"};
+const char* const kLocked[] = {"rbMouseOnly",
+                               "rbKbdMse",
+                               "suiSpinEdit1",
+                               "suiSpinEdit2",
+                               "cbCustKey1",
+                               "cbCustKey2",
+                               "rbRF_DR_15",
+                               "rbRF_DR_1A",
+                               "rbRF_CPI_H",
+                               "rbRF_CPI_L",
+                               "rbRF_DR_45",
+                               "rbRF_DR_4A",
+                               "rbRF_DR_4F",
+                               "CallMAPX",
+                               "cbRF_Set_BTY_Low_Level",
+                               "edtVID_SET",
+                               "edtPID_SET",
+                               "edtEEPROM_20",
+                               "ComboRFPower",
+                               "cbResetRF",
+                               "LRMBinding",
+                               "Call3204L",
+                               "cbRX_IsSN",
+                               "cbRX_IsDate",
+                               "edtRX_FixByteCount",
+                               "edtRX_IncByteCount",
+                               "edtRX_FixSN",
+                               "edtRX_IncInitSN",
+                               "rbRX_FixAscii",
+                               "rbRX_FixHex",
+                               "cbTX_IsSN",
+                               "cbTX_IsDate",
+                               "edtTX_FixByteCount",
+                               "edtTX_IncByteCount",
+                               "edtTX_FixSN",
+                               "edtTX_IncInitSN",
+                               "rbTX_FixAscii",
+                               "rbTX_FixHex",
+                               "cbKeyboardbind",
+                               "rbRX_RandomRFID",
+                               "rbRX_CustomRFID",
+                               "edtRX_IncInitRFID",
+                               "rbTX_RandomRFID",
+                               "rbTX_CustomRFID",
+                               "edtTX_IncInitRFID",
+                               "gbWKUP",
+                               "rbRF_DR_25",
+                               "rbRF_DR_2A",
+                               "TX_Erased",
+                               "RX_Erased"};
 
 void Radio(ViewState& v, std::initializer_list<const char*> group, size_t checked) {
   size_t i = 0;
@@ -58,7 +150,8 @@ void Radio(ViewState& v, std::initializer_list<const char*> group, size_t checke
 // The engineering page: hidden, all tabs but the first disabled, every address and data
 // field "00".
 static void AddEngineeringPage(ViewState& v) {
-  auto set = [&](const std::string& name, const std::string& text, bool enabled = true, bool visible = true) {
+  auto set = [&](const std::string& name, const std::string& text, bool enabled = true,
+                 bool visible = true) {
     ControlState& c = v[name];
     c.text = text;
     c.enabled = enabled;
@@ -74,10 +167,11 @@ static void AddEngineeringPage(ViewState& v) {
   set("btnSpecialCmd4", "14 FF AA 04");
   for (int q : {1, 4})
     for (int i = 0; i < 7; ++i) set("edtSC0" + std::to_string(q) + "_0" + std::to_string(i), "");
-  for (const char* field : {"edtDirectAddr", "edtDirectData", "edtRFICAddr", "edtRFICData", "edtRF_DirectRegAddr",
-                            "edtRF_DirectRegData", "edtRF_EEPROMAddr", "edtRF_EEPROMData", "edtRF_IndexRegAddr",
-                            "edtRF_IndexRegData", "edtRF_SensorAddr", "edtRF_SensorData", "edtRF_RFICAddr",
-                            "edtRF_RFICData"})
+  for (const char* field :
+       {"edtDirectAddr", "edtDirectData", "edtRFICAddr", "edtRFICData", "edtRF_DirectRegAddr",
+        "edtRF_DirectRegData", "edtRF_EEPROMAddr", "edtRF_EEPROMData", "edtRF_IndexRegAddr",
+        "edtRF_IndexRegData", "edtRF_SensorAddr", "edtRF_SensorData", "edtRF_RFICAddr",
+        "edtRF_RFICData"})
     set(field, "00");
   set("btnC_Rd_Direct_Reg", "C_Rd_Direct_Reg");
   set("btnC_Wrt_Direct_Reg", "C_Wrt_Direct_Reg");
@@ -90,7 +184,8 @@ static void AddEngineeringPage(ViewState& v) {
   set("btnC_RELOAD_PARAMETER", "C_RELOAD_PARAMETER");
   for (const char* kind : {"Direct_Reg", "EEPROM", "Index_Reg", "Sensor", "RFIC"}) {
     const std::string suffix = std::string(kind) == "RFIC" ? "RFIC_TRX5120B" : kind;
-    set(std::string("btnC_RF_Rd_") + kind, "C_RF_Rd_" + suffix + (std::string(kind) == "Direct_Reg" ? "\t" : ""));
+    set(std::string("btnC_RF_Rd_") + kind,
+        "C_RF_Rd_" + suffix + (std::string(kind) == "Direct_Reg" ? "\t" : ""));
     set(std::string("btnC_RF_Wrt_") + kind, "C_RF_Wrt_" + suffix);
   }
   set("rbC_RF_ENTER_ACCESS_WO_LED", "C_RF_ENTER_ACCESS wo LED");
@@ -121,12 +216,15 @@ static void AddEngineeringPage(ViewState& v) {
   set("btnSetTX", "Set TX");
 }
 
-std::vector<std::pair<std::string, TTerm>> TextBindings() { return {std::begin(kTexts), std::end(kTexts)}; }
+std::vector<std::pair<std::string, TTerm>> TextBindings() {
+  return {std::begin(kTexts), std::end(kTexts)};
+}
 
 ViewState InitialViewState() {
   ViewState v;
   v.caption = kFormCaption;
-  auto set = [&](const char* name, const std::string& text, bool enabled = true, bool visible = true) {
+  auto set = [&](const char* name, const std::string& text, bool enabled = true,
+                 bool visible = true) {
     ControlState& c = v[name];
     c.text = text;
     c.enabled = enabled;
@@ -247,11 +345,14 @@ Station::Station(StationEnvironment env, StationView& view)
 
 Station::~Station() = default;
 
-void Station::Paint() { ui_.Render(view_); }
+void Station::Paint() {
+  ui_.Render(view_);
+}
 
 void Station::FormCreate(const std::vector<std::string>& args) {
   AutoStart = !args.empty();
-  std::mt19937 random(env_.randomSeed ? env_.randomSeed : uint32_t(env_.host.TickCount()) ^ std::random_device{}());
+  std::mt19937 random(env_.randomSeed ? env_.randomSeed
+                                      : uint32_t(env_.host.TickCount()) ^ std::random_device{}());
   TempID = int(std::uniform_int_distribution<int>(0, 254)(random));
   FillFixedVidPids(vidPidTable_);
   RegisterGeneratorClasses();
@@ -270,7 +371,8 @@ void Station::FormCreate(const std::vector<std::string>& args) {
   });
   view_["cbbLang"].itemIndex = int(CurrentLanguage());
   ApplyTexts();
-  for (const char* name : {"edtEEPROM_20", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "lblRX_Date", "lblTX_Date"})
+  for (const char* name :
+       {"edtEEPROM_20", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "lblRX_Date", "lblTX_Date"})
     view_[name].text.clear();
   for (const char* box : {"cbCustKey1", "cbCustKey2"}) {
     ControlState& c = view_[box];
@@ -280,7 +382,8 @@ void Station::FormCreate(const std::vector<std::string>& args) {
   view_["cbCustKey1"].itemIndex = kDefaultCustKey1;
   view_["cbCustKey2"].itemIndex = kDefaultCustKey2;
   env_.host.ProcessMessages();
-  for (const char* name : {"gb1", "gbRX", "gbTX", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "lbl14", "lbl55", "Label2"})
+  for (const char* name : {"gb1", "gbRX", "gbTX", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN",
+                           "lbl14", "lbl55", "Label2"})
     view_[name].visible = false;
   view_["imgConnected"].top = view_["imgNoneDev"].top = view_["gifBind"].top;
   int w = 0, h = 0;
@@ -310,7 +413,8 @@ void Station::FormResize() {
   // The layout height has room for the panel groups at their full heights; hidden (as for
   // operators) they give all of it back, shown they give back what they are shorter by.
   view_.height = kLayoutHeight;
-  for (const auto& [name, full] : {std::pair{"gb1", 70}, std::pair{"gbRX", 95}, std::pair{"gbTX", 95}})
+  for (const auto& [name, full] :
+       {std::pair{"gb1", 70}, std::pair{"gbRX", 95}, std::pair{"gbTX", 95}})
     view_.height -= view_[name].visible ? full - view_[name].height : view_[name].height;
   const int bar = view_["pbSetTX"].height;
   view_["gbGo"].top = view_.height - view_["gbGo"].height - bar;
@@ -322,7 +426,6 @@ bool Station::FormKeyDown(int virtualKey) {
   btnGoClick();
   return true;
 }
-
 
 bool Station::Click(const std::string& name) {
   static const std::map<std::string, std::function<void(Station&)>> handlers = {
@@ -338,8 +441,14 @@ bool Station::Click(const std::string& name) {
       {"btnC_Rd_Direct_Reg", &Station::RxDirectRead},
       {"btnRd_RFIC", &Station::TransceiverRead},
       {"btnWrt_RFIC", &Station::btnWrt_RFICClick},
-      {"btnC_JUMP_TO_POR", [](Station& s) { if (s.HaveRx()) s.commands_.JumpToPor(); }},
-      {"btnC_RELOAD_PARAMETER", [](Station& s) { if (s.HaveRx()) s.commands_.ReloadParameter(); }},
+      {"btnC_JUMP_TO_POR",
+       [](Station& s) {
+         if (s.HaveRx()) s.commands_.JumpToPor();
+       }},
+      {"btnC_RELOAD_PARAMETER",
+       [](Station& s) {
+         if (s.HaveRx()) s.commands_.ReloadParameter();
+       }},
       {"btnC_RF_SETUP_CPI", &Station::btnC_RF_SETUP_CPIClick},
       {"btnRF_DR_3C", [](Station& s) { s.RfDirectAction("3C"); }},
       {"btnRF_DR_3D", [](Station& s) { s.RfDirectAction("3D"); }},
@@ -351,16 +460,26 @@ bool Station::Click(const std::string& name) {
   auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
   auto rest = [&](const char* prefix) { return name.substr(std::string(prefix).size()); };
   const auto it = handlers.find(name);
-  if (it != handlers.end()) it->second(*this);
-  else if (starts("btnC_RF_Rd_")) RfRead(rest("btnC_RF_Rd_"));
-  else if (starts("btnC_RF_Wrt_")) RfWrite(rest("btnC_RF_Wrt_"));
-  else if (name == "btnEEPROM_R_20") StringRead();
-  else if (name == "btnEEPROM_W_20") StringWrite();
-  else if (name == "btnEEPROM_R_VID" || name == "btnEEPROM_R_PID") IdRead(name.c_str() + 12);
-  else if (name == "btnEEPROM_W_VID" || name == "btnEEPROM_W_PID") IdWrite(name.c_str() + 12);
-  else if (starts("btnEEPROM_R_")) EepromRead(rest("btnEEPROM_R_"));
-  else if (starts("btnEEPROM_W_") && name != "btnEEPROM_W_19") EepromWrite(rest("btnEEPROM_W_"));
-  else return false;
+  if (it != handlers.end())
+    it->second(*this);
+  else if (starts("btnC_RF_Rd_"))
+    RfRead(rest("btnC_RF_Rd_"));
+  else if (starts("btnC_RF_Wrt_"))
+    RfWrite(rest("btnC_RF_Wrt_"));
+  else if (name == "btnEEPROM_R_20")
+    StringRead();
+  else if (name == "btnEEPROM_W_20")
+    StringWrite();
+  else if (name == "btnEEPROM_R_VID" || name == "btnEEPROM_R_PID")
+    IdRead(name.c_str() + 12);
+  else if (name == "btnEEPROM_W_VID" || name == "btnEEPROM_W_PID")
+    IdWrite(name.c_str() + 12);
+  else if (starts("btnEEPROM_R_"))
+    EepromRead(rest("btnEEPROM_R_"));
+  else if (starts("btnEEPROM_W_") && name != "btnEEPROM_W_19")
+    EepromWrite(rest("btnEEPROM_W_"));
+  else
+    return false;
   Paint();
   return true;
 }
@@ -386,7 +505,9 @@ void Station::cbbLangChange(int index) {
   Paint();
 }
 
-void Station::btnClearLngClick() { ForgetLanguage(env_.languageStore); }
+void Station::btnClearLngClick() {
+  ForgetLanguage(env_.languageStore);
+}
 
 void Station::imgLogoDblClick() {
   ControlState& setting = view_["gbSetting"];
@@ -471,7 +592,8 @@ Settings Station::SettingsFromView() const {
 
 void Station::btnLoadSettingClick() {
   Settings s = SettingsFromView();
-  const SettingsLoadReport report = LoadSettings(IniPath(), s, generators_, vidPidTable_, staging_.StagingMode);
+  const SettingsLoadReport report =
+      LoadSettings(IniPath(), s, generators_, vidPidTable_, staging_.StagingMode);
   if (env_.date) {
     generators_.RxSN.SetDateSource(env_.date);
     generators_.TxSN.SetDateSource(env_.date);
@@ -488,7 +610,8 @@ void Station::btnLoadSettingClick() {
 
 void Station::btnWriteSettingClick() {
   std::string error;
-  if (WriteSettings(IniPath(), SettingsFromView(), generators_, SettingsWriteBlocked, error) == WriteResult::Failed)
+  if (WriteSettings(IniPath(), SettingsFromView(), generators_, SettingsWriteBlocked, error) ==
+      WriteResult::Failed)
     ui_.ShowMessage("dlgError", "Message", "The settings were not saved: " + error);
 }
 
@@ -522,7 +645,9 @@ void Station::ControlChanged(const std::string& name, const ControlState& state)
     CustKeyChange(name == "cbCustKey1" ? 1 : 2);
   } else if (name.rfind("rbC_RF_", 0) == 0 && state.checked) {
     Radio(view_, {"rbC_RF_ENTER_ACCESS_WO_LED", "rbC_RF_ENTER_ACCESS_W_LED", "rbC_RF_LEAVE_ACCESS"},
-          name == "rbC_RF_ENTER_ACCESS_WO_LED" ? 0 : name == "rbC_RF_ENTER_ACCESS_W_LED" ? 1 : 2);
+          name == "rbC_RF_ENTER_ACCESS_WO_LED"  ? 0
+          : name == "rbC_RF_ENTER_ACCESS_W_LED" ? 1
+                                                : 2);
     RfAccess(name);
   }
   Paint();

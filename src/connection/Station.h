@@ -2,11 +2,11 @@
 // their names. The window renders `View()` and forwards clicks here.
 #pragma once
 
-#include <filesystem>
 #include <array>
+#include <filesystem>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +15,8 @@
 #include "device/Staging.h"
 #include "device/VidPidTable.h"
 #include "localization/Lang.h"
-#include "production/LocalDate.h"
 #include "platform/Host.h"
+#include "production/LocalDate.h"
 #include "ui/ViewState.h"
 
 namespace korvel {
@@ -35,10 +35,11 @@ struct StationEnvironment {
   std::filesystem::path workingDirectory = ".";
   std::function<int()> killOtherInstances;  // ends other copies; tests leave it empty
   uint32_t randomSeed = 0;
-  std::filesystem::path iniPath;                          // empty: TX.ini in the working directory
-  DateSource date;                                        // empty: today, from the system clock
-  std::function<bool(const std::string&)> startProgram;   // empty: a detached process
-  std::function<bool(const std::string&)> reportToLoader;  // the loader's new title; empty: its window
+  std::filesystem::path iniPath;                         // empty: TX.ini in the working directory
+  DateSource date;                                       // empty: today, from the system clock
+  std::function<bool(const std::string&)> startProgram;  // empty: a detached process
+  std::function<bool(const std::string&)>
+      reportToLoader;  // the loader's new title; empty: its window
 };
 
 class Station {

@@ -7,7 +7,8 @@ bool CommandCatalogue::SendLocal(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p
   return ch_.Hid().SendFeature(ch_.State().DeviceHandle, report);
 }
 
-std::optional<CommandAnswer> CommandCatalogue::AskUntilOk(const CommandReport& request, uint32_t waitMs) {
+std::optional<CommandAnswer> CommandCatalogue::AskUntilOk(const CommandReport& request,
+                                                          uint32_t waitMs) {
   for (int32_t attempt = 0; attempt < RetryCount; ++attempt) {
     CommandAnswer answer = request;
     ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer);
@@ -67,7 +68,8 @@ void CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
       answer[0] = kReportId;
       const bool fetched = ch_.Hid().ReceiveFeature(ch_.State().DeviceHandle, answer);
       host.ProcessMessages();
-      if (fetched && IsAnswerOk(answer) && answer[4] == C_RF_Wrt_EEPROM && answer[5] == address) break;
+      if (fetched && IsAnswerOk(answer) && answer[4] == C_RF_Wrt_EEPROM && answer[5] == address)
+        break;
       host.Sleep(kEepromReadBackWaitMs);
       readBack = RfQuery(C_RF_Rd_EEPROM, address);
       if (readBack == data) break;

@@ -29,13 +29,16 @@ struct DeviceState {
   bool CommandFailed = false;
 };
 
-CommandReport MakeReport(uint8_t code, uint8_t p1 = 0, uint8_t p2 = 0, uint8_t p3 = 0, uint8_t p4 = 0,
-                         uint8_t p5 = 0, uint8_t p6 = 0, uint8_t p7 = 0);
-inline bool IsAnswerOk(const CommandAnswer& a) { return a[kAnswerStatusByte] == AnswerOk; }
+CommandReport MakeReport(uint8_t code, uint8_t p1 = 0, uint8_t p2 = 0, uint8_t p3 = 0,
+                         uint8_t p4 = 0, uint8_t p5 = 0, uint8_t p6 = 0, uint8_t p7 = 0);
+inline bool IsAnswerOk(const CommandAnswer& a) {
+  return a[kAnswerStatusByte] == AnswerOk;
+}
 
 class CommandChannel {
  public:
-  CommandChannel(HidAccess& hid, Host& host, DeviceState& state) : hid_(hid), host_(host), state_(state) {}
+  CommandChannel(HidAccess& hid, Host& host, DeviceState& state)
+      : hid_(hid), host_(host), state_(state) {}
 
   // Sends 1, code, p1, p2, p3, 0... with no answer; false (nothing sent) with no active RX.
   bool SendCommand(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);

@@ -48,7 +48,8 @@ bool HidAccess::OpenDeviceByVidPid(int32_t vid, int32_t pid, uint32_t& version, 
     if (!platform_.GetAttributes(h, attributes)) attributes = HidAttributes{};
     if (!platform_.GetFeatureReportByteLength(h, featureLength)) featureLength = 0;
     // The dongle's mouse and keyboard collections have no feature report and never match.
-    const bool match = attributes.VendorID == vid && attributes.ProductID == pid && featureLength != 0;
+    const bool match =
+        attributes.VendorID == vid && attributes.ProductID == pid && featureLength != 0;
     if (!match) {
       platform_.Close(h);
       continue;

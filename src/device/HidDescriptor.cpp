@@ -42,16 +42,25 @@ std::optional<uint16_t> FeatureReportByteLength(const uint8_t* d, size_t size) {
     const uint8_t tag = prefix >> 4;
     if (type == kTypeGlobal) {
       switch (tag) {
-        case kTagReportSize: g.reportSize = value; break;
-        case kTagReportCount: g.reportCount = value; break;
-        case kTagReportId: g.reportId = value; break;
-        case kTagPush: stack.push_back(g); break;
+        case kTagReportSize:
+          g.reportSize = value;
+          break;
+        case kTagReportCount:
+          g.reportCount = value;
+          break;
+        case kTagReportId:
+          g.reportId = value;
+          break;
+        case kTagPush:
+          stack.push_back(g);
+          break;
         case kTagPop:
           if (stack.empty()) return std::nullopt;
           g = stack.back();
           stack.pop_back();
           break;
-        default: break;
+        default:
+          break;
       }
     } else if (type == kTypeMain && tag == kTagFeature) {
       uint64_t& bits = featureBits[g.reportId];

@@ -45,7 +45,8 @@ bool ParseUevent(const std::string& text, HidAttributes& a) {
     const size_t c1 = id.find(':'), c2 = id.find(':', c1 + 1);
     if (c1 == std::string::npos || c2 == std::string::npos) return false;
     uint32_t bus, vid, pid;
-    if (!ParseHexDigits(id.substr(0, c1), bus) || !ParseHexDigits(id.substr(c1 + 1, c2 - c1 - 1), vid) ||
+    if (!ParseHexDigits(id.substr(0, c1), bus) ||
+        !ParseHexDigits(id.substr(c1 + 1, c2 - c1 - 1), vid) ||
         !ParseHexDigits(id.substr(c2 + 1), pid))
       return false;
     a.VendorID = uint16_t(vid);
@@ -105,8 +106,8 @@ bool ReadHidrawSysfs(const std::string& sysfsRoot, const std::string& name, HidI
   if (withDescriptor) {
     std::string descriptor;
     if (!ReadFile(device / "report_descriptor", descriptor)) return false;
-    const auto length = FeatureReportByteLength(
-        reinterpret_cast<const uint8_t*>(descriptor.data()), descriptor.size());
+    const auto length = FeatureReportByteLength(reinterpret_cast<const uint8_t*>(descriptor.data()),
+                                                descriptor.size());
     info.FeatureReportByteLength = length.value_or(0);
   }
   info.detailsKnown = true;
@@ -135,8 +136,9 @@ bool HidLinux::Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails) {
     const std::string name = it->path().filename().string();
     if (IsHidrawName(name)) names.push_back(name);
   }
-  std::sort(names.begin(), names.end(),
-            [](const std::string& a, const std::string& b) { return NodeNumber(a) < NodeNumber(b); });
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+    return NodeNumber(a) < NodeNumber(b);
+  });
   for (const std::string& name : names) {
     HidInterfaceInfo info;
     info.path = (fs::path(devRoot_) / name).string();
@@ -152,7 +154,8 @@ bool HidLinux::Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails) {
 intptr_t HidLinux::Open(const std::string& path) {
   // hidraw does not check the open mode; read-only is the fallback for read-only nodes.
   int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0 && (errno == EACCES || errno == EROFS)) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && (errno == EACCES || errno == EROFS))
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     lastOpenError_ = errno;
     return kNoHandle;
@@ -180,8 +183,9 @@ bool HidLinux::GetAttributes(intptr_t handle, HidAttributes& attributes) {
   if (Ioctl(int(handle), HIDIOCGRAWINFO, &devinfo) < 0) return false;
   if (it->second.version < 0) {
     HidInterfaceInfo info;
-    it->second.version =
-        ReadHidrawSysfs(sysfsRoot_, it->second.name, info, false) ? info.attributes.VersionNumber : 0;
+    it->second.version = ReadHidrawSysfs(sysfsRoot_, it->second.name, info, false)
+                             ? info.attributes.VersionNumber
+                             : 0;
   }
   attributes.VendorID = uint16_t(devinfo.vendor);
   attributes.ProductID = uint16_t(devinfo.product);

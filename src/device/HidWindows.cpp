@@ -1,9 +1,9 @@
 #ifdef _WIN32
 #include "device/HidWindows.h"
 
+#include <setupapi.h>
 #include <windows.h>
 #include <winternl.h>  // NTSTATUS for hidpi.h
-#include <setupapi.h>
 
 // mingw's HID headers lack C linkage guards; hidsdi.h brings hidusage.h and hidpi.h in order.
 extern "C" {
@@ -25,15 +25,16 @@ using PHidD_GetFeature = BOOLEAN(WINAPI*)(HANDLE, PVOID, ULONG);
 
 using PSetupDiGetClassDevsA = HDEVINFO(WINAPI*)(const GUID*, PCSTR, HWND, DWORD);
 using PSetupDiEnumDeviceInterfaces = BOOL(WINAPI*)(HDEVINFO, PSP_DEVINFO_DATA, const GUID*, DWORD,
-                                                  PSP_DEVICE_INTERFACE_DATA);
+                                                   PSP_DEVICE_INTERFACE_DATA);
 using PSetupDiGetDeviceInterfaceDetailA = BOOL(WINAPI*)(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
-                                                       PSP_DEVICE_INTERFACE_DETAIL_DATA_A, DWORD,
-                                                       PDWORD, PSP_DEVINFO_DATA);
+                                                        PSP_DEVICE_INTERFACE_DETAIL_DATA_A, DWORD,
+                                                        PDWORD, PSP_DEVINFO_DATA);
 using PSetupDiDestroyDeviceInfoList = BOOL(WINAPI*)(HDEVINFO);
 
 constexpr NTSTATUS kHidpStatusSuccess = NTSTATUS(0x00110000);
 // The published HID interface class, for when hid.dll is not there to ask.
-constexpr GUID kHidClassGuid = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+constexpr GUID kHidClassGuid = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
 template <typename F>
 bool Resolve(HMODULE module, const char* name, F& fn) {
@@ -129,8 +130,12 @@ HidWindows::~HidWindows() {
   delete libs_;
 }
 
-bool HidWindows::SetupApiBound() const { return libs_->setupapiRefs > 0; }
-bool HidWindows::HidBound() const { return libs_->hidRefs > 0; }
+bool HidWindows::SetupApiBound() const {
+  return libs_->setupapiRefs > 0;
+}
+bool HidWindows::HidBound() const {
+  return libs_->hidRefs > 0;
+}
 
 unsigned long HidWindows::DetailHeaderSize() {
   return static_cast<unsigned long>(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
@@ -153,7 +158,8 @@ bool HidWindows::Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails)
   if (!SetupApiBound()) return false;
   GUID guid = kHidClassGuid;
   if (HidBound()) libs_->GetHidGuid(&guid);
-  HDEVINFO list = libs_->GetClassDevs(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  HDEVINFO list =
+      libs_->GetClassDevs(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (list == INVALID_HANDLE_VALUE) return false;
   for (DWORD index = 0;; ++index) {
     SP_DEVICE_INTERFACE_DATA data{};
@@ -186,8 +192,8 @@ bool HidWindows::Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails)
 intptr_t HidWindows::Open(const std::string& path) {
   // Access 0: the system holds mouse and keyboard collections exclusively, and attribute,
   // capability and feature requests need no more.
-  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                         0, nullptr);
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
   return h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<intptr_t>(h);
 }
 

@@ -1,10 +1,10 @@
 #include "device/Staging.h"
 
 #include <algorithm>
+
 #include "platform/Text.h"
 
 namespace korvel {
-
 
 void StageRxByte(StagingTables& t, uint8_t reg, uint8_t b) {
   if (reg < kRxRegisterCount) t.RxRegisterImage[reg] = EepromWord(b);
@@ -53,21 +53,34 @@ std::string FormatRegisterHighByte(int32_t registerValue) {
   return HexText(uint32_t(registerValue) >> 8, 2);
 }
 
-std::string FormatRfByte(int32_t value) { return HexText(uint32_t(value), 2); }
+std::string FormatRfByte(int32_t value) {
+  return HexText(uint32_t(value), 2);
+}
 
-std::string FormatSpecialByte(uint8_t b) { return b == 0 ? "00" : HexText(b, 1); }
+std::string FormatSpecialByte(uint8_t b) {
+  return b == 0 ? "00" : HexText(b, 1);
+}
 
 TxPair TxOptionPair(TxOption option) {
   switch (option) {
-    case TxOption::CpiSwitchEnabled: return {0x12, 0x33};
-    case TxOption::CpiSwitchDisabled: return {0x12, 0xCC};
-    case TxOption::WakeOnMoveAndKeys: return {0x14, 0x55};
-    case TxOption::WakeOnKeysOnly: return {0x14, 0xAA};
-    case TxOption::PowerSavingOff: return {0x16, 0x3C};
-    case TxOption::PowerSavingWakeLRM: return {0x16, 0xC5};
-    case TxOption::PowerSavingWakeLink: return {0x16, 0xCA};
-    case TxOption::AutoBindEnabled: return {0x18, 0x5A};
-    case TxOption::AutoBindDisabled: return {0x18, 0x55};
+    case TxOption::CpiSwitchEnabled:
+      return {0x12, 0x33};
+    case TxOption::CpiSwitchDisabled:
+      return {0x12, 0xCC};
+    case TxOption::WakeOnMoveAndKeys:
+      return {0x14, 0x55};
+    case TxOption::WakeOnKeysOnly:
+      return {0x14, 0xAA};
+    case TxOption::PowerSavingOff:
+      return {0x16, 0x3C};
+    case TxOption::PowerSavingWakeLRM:
+      return {0x16, 0xC5};
+    case TxOption::PowerSavingWakeLink:
+      return {0x16, 0xCA};
+    case TxOption::AutoBindEnabled:
+      return {0x18, 0x5A};
+    case TxOption::AutoBindDisabled:
+      return {0x18, 0x55};
   }
   return {0, 0};
 }
@@ -82,9 +95,12 @@ bool StageTxOption(StagingTables& t, TxOption option, TxPair* staged) {
 
 uint8_t BatteryLevelValue(int itemIndex) {
   switch (itemIndex) {
-    case 0: return 0x40;
-    case 2: return 0x00;
-    default: return 0x20;
+    case 0:
+      return 0x40;
+    case 2:
+      return 0x00;
+    default:
+      return 0x20;
   }
 }
 

@@ -30,7 +30,9 @@ struct StagingTables {
 
 // A setting byte b as stored: (b << 8) | (b ^ 0xFF) in an RX register, (b, b ^ 0xFF) in two
 // adjacent TX EEPROM bytes.
-constexpr uint16_t EepromWord(uint8_t b) { return uint16_t((b << 8) | (b ^ 0xFF)); }
+constexpr uint16_t EepromWord(uint8_t b) {
+  return uint16_t((b << 8) | (b ^ 0xFF));
+}
 
 void StageRxByte(StagingTables& t, uint8_t reg, uint8_t b);
 void StageTxPair(StagingTables& t, uint8_t address, uint8_t b);

@@ -68,20 +68,24 @@ class RegistryLanguageStore final : public LanguageStore {
  public:
   std::optional<std::string> Read() override {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+      return std::nullopt;
     char buffer[64] = {};
     DWORD size = sizeof buffer - 1, type = 0;
-    const LONG r = RegQueryValueExA(key, kValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    const LONG r =
+        RegQueryValueExA(key, kValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(key);
     if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
     return std::string(buffer, strnlen(buffer, sizeof buffer - 1));
   }
   bool Write(const std::string& valueName) override {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
       return false;
-    const LONG r = RegSetValueExA(key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(valueName.c_str()),
-                                  DWORD(valueName.size() + 1));
+    const LONG r =
+        RegSetValueExA(key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(valueName.c_str()),
+                       DWORD(valueName.size() + 1));
     RegCloseKey(key);
     return r == ERROR_SUCCESS;
   }
@@ -101,8 +105,12 @@ std::string ConfigFolder() {
 }
 }  // namespace
 
-TLanguateKind CurrentLanguage() { return g_current; }
-void SetCurrentLanguage(TLanguateKind kind) { g_current = kind; }
+TLanguateKind CurrentLanguage() {
+  return g_current;
+}
+void SetCurrentLanguage(TLanguateKind kind) {
+  g_current = kind;
+}
 
 std::optional<std::string> TextOf(TTerm key, TLanguateKind kind) {
   for (const Entry& e : kTable)
@@ -116,9 +124,12 @@ void GetText(TTerm key, std::string& text) {
 
 std::string LanguageValueName(TLanguateKind kind) {
   switch (kind) {
-    case lkCht: return "lkCht";
-    case lkChs: return "lkChs";
-    default: return "lkEng";
+    case lkCht:
+      return "lkCht";
+    case lkChs:
+      return "lkChs";
+    default:
+      return "lkEng";
   }
 }
 
@@ -166,7 +177,8 @@ TLanguateKind SystemPreselection() {
 #endif
 }
 
-TLanguateKind LoadLanguage(LanguageStore& store, const std::function<TLanguateKind(TLanguateKind)>& ask) {
+TLanguateKind LoadLanguage(LanguageStore& store,
+                           const std::function<TLanguateKind(TLanguateKind)>& ask) {
   const std::optional<std::string> saved = store.Read();
   if (const auto kind = saved ? ParseSavedLanguage(*saved) : std::nullopt) {
     g_current = *kind;
@@ -177,8 +189,12 @@ TLanguateKind LoadLanguage(LanguageStore& store, const std::function<TLanguateKi
   return g_current;
 }
 
-void SaveLanguage(LanguageStore& store) { store.Write(LanguageValueName(g_current)); }
+void SaveLanguage(LanguageStore& store) {
+  store.Write(LanguageValueName(g_current));
+}
 
-void ForgetLanguage(LanguageStore& store) { store.Forget(); }
+void ForgetLanguage(LanguageStore& store) {
+  store.Forget();
+}
 
 }  // namespace korvel

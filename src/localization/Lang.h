@@ -45,7 +45,8 @@ TLanguateKind PreselectForLocale(const std::string& locale);
 TLanguateKind SystemPreselection();
 
 // Start-up: the saved language, or the operator's answer (then saved). Makes it current.
-TLanguateKind LoadLanguage(LanguageStore& store, const std::function<TLanguateKind(TLanguateKind)>& ask);
+TLanguateKind LoadLanguage(LanguageStore& store,
+                           const std::function<TLanguateKind(TLanguateKind)>& ask);
 void SaveLanguage(LanguageStore& store);
 void ForgetLanguage(LanguageStore& store);
 

@@ -67,7 +67,8 @@ bool WriteFileAtomically(const fs::path& path, const std::string& bytes, std::st
     error = "cannot create " + temp.string() + ": " + std::strerror(errno);
     return false;
   }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && FlushToDisk(f);
+  const bool written =
+      std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && FlushToDisk(f);
   const int savedErrno = errno;
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed) {

@@ -3,8 +3,8 @@
 #include "platform/Text.h"
 
 #ifdef _WIN32
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -34,7 +34,8 @@ std::string ExeName(const std::string& procDir) {
   if (n <= 0) return "";
   std::string path(buffer, size_t(n));
   const std::string deleted = " (deleted)";
-  if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+  if (path.size() > deleted.size() &&
+      path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
     path.resize(path.size() - deleted.size());
   return BaseName(path);
 }
@@ -110,7 +111,9 @@ int KillProcessesNamed(const std::string& exeName) {
   return ended;
 }
 
-int KillOtherInstances() { return KillProcessesNamed(OwnExecutableName()); }
+int KillOtherInstances() {
+  return KillProcessesNamed(OwnExecutableName());
+}
 
 bool StartDetached(const std::string& path) {
 #ifdef _WIN32
@@ -120,8 +123,8 @@ bool StartDetached(const std::string& path) {
   startup.wShowWindow = SW_SHOWNORMAL;
   PROCESS_INFORMATION process{};
   std::string commandLine = "\"" + path + "\"";
-  if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process))
+  if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &process))
     return false;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
@@ -161,18 +164,22 @@ bool StartDetached(const std::string& path) {
 #endif
 }
 
-bool RetitleWindow(const std::string& windowClass, const std::string& title, const std::string& newTitle) {
+bool RetitleWindow(const std::string& windowClass, const std::string& title,
+                   const std::string& newTitle) {
 #ifdef _WIN32
   // user32 is bound when needed, like the HID libraries.
   HMODULE user32 = LoadLibraryExA("user32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (!user32) return false;
   using FindFn = HWND(WINAPI*)(LPCSTR, LPCSTR);
   using SetTextFn = BOOL(WINAPI*)(HWND, LPCSTR);
-  const auto find = reinterpret_cast<FindFn>(reinterpret_cast<void*>(GetProcAddress(user32, "FindWindowA")));
-  const auto setText = reinterpret_cast<SetTextFn>(reinterpret_cast<void*>(GetProcAddress(user32, "SetWindowTextA")));
+  const auto find =
+      reinterpret_cast<FindFn>(reinterpret_cast<void*>(GetProcAddress(user32, "FindWindowA")));
+  const auto setText = reinterpret_cast<SetTextFn>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "SetWindowTextA")));
   bool done = false;
   if (find && setText) {
-    if (HWND window = find(windowClass.c_str(), title.c_str())) done = setText(window, newTitle.c_str()) != FALSE;
+    if (HWND window = find(windowClass.c_str(), title.c_str()))
+      done = setText(window, newTitle.c_str()) != FALSE;
   }
   FreeLibrary(user32);
   return done;

@@ -18,6 +18,7 @@ int KillOtherInstances();
 bool StartDetached(const std::string& path);
 // Retitles the top-level window of the given class and title; false when there is none
 // (always on systems without such windows).
-bool RetitleWindow(const std::string& windowClass, const std::string& title, const std::string& newTitle);
+bool RetitleWindow(const std::string& windowClass, const std::string& title,
+                   const std::string& newTitle);
 
 }  // namespace korvel

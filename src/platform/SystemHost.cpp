@@ -16,13 +16,21 @@ uint64_t SteadyMs() {
 
 SystemHost::SystemHost() : timers_([] { return SteadyMs(); }) {}
 
-uint64_t SystemHost::TickCount() { return SteadyMs(); }
+uint64_t SystemHost::TickCount() {
+  return SteadyMs();
+}
 
-void SystemHost::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SystemHost::Sleep(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-void SystemHost::ProcessMessages() { timers_.FireDue(); }
+void SystemHost::ProcessMessages() {
+  timers_.FireDue();
+}
 
-std::unique_ptr<HostTimer> SystemHost::CreateTimer() { return timers_.CreateTimer(); }
+std::unique_ptr<HostTimer> SystemHost::CreateTimer() {
+  return timers_.CreateTimer();
+}
 
 void SystemHost::RunFor(uint32_t ms) {
   const uint64_t end = TickCount() + ms;

@@ -59,9 +59,12 @@ class TimerQueue::Timer final : public HostTimer {
   uint64_t generation_ = 0;
 };
 
-TimerQueue::TimerQueue(Clock clock) : clock_(std::move(clock)), alive_(std::make_shared<bool>(true)) {}
+TimerQueue::TimerQueue(Clock clock)
+    : clock_(std::move(clock)), alive_(std::make_shared<bool>(true)) {}
 
-TimerQueue::~TimerQueue() { *alive_ = false; }
+TimerQueue::~TimerQueue() {
+  *alive_ = false;
+}
 
 std::unique_ptr<HostTimer> TimerQueue::CreateTimer() {
   auto timer = std::make_unique<Timer>(this, alive_);
@@ -84,7 +87,8 @@ void TimerQueue::FireDue() {
   for (Timer* t : timers_) {
     if (t->enabled_ && !t->running_ && t->due_ <= now) due.push_back(t);
   }
-  std::sort(due.begin(), due.end(), [](const Timer* a, const Timer* b) { return a->due_ < b->due_; });
+  std::sort(due.begin(), due.end(),
+            [](const Timer* a, const Timer* b) { return a->due_ < b->due_; });
   const std::shared_ptr<bool> alive = alive_;
   for (Timer* t : due) {
     if (!*alive) return;

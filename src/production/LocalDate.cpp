@@ -15,7 +15,9 @@ LocalDate SystemLocalDate() {
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 namespace {
 int DaysInMonth(int year, int month) {
@@ -34,7 +36,8 @@ bool ParseIsoDate(const std::string& text, LocalDate& date) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
   for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
     if (text[i] < '0' || text[i] > '9') return false;
-  const int y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(5, 2)), d = std::stoi(text.substr(8, 2));
+  const int y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(5, 2)),
+            d = std::stoi(text.substr(8, 2));
   if (y < 1 || m < 1 || m > 12 || d < 1 || d > DaysInMonth(y, m)) return false;
   date = {y, m, d};
   return true;

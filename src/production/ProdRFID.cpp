@@ -20,19 +20,25 @@ bool Reserved(uint32_t b) {
 class CounterSeeded final : public RandomSource {
  public:
   void Reseed() override {
-    engine_.seed(static_cast<uint32_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+    engine_.seed(static_cast<uint32_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count()));
   }
-  uint32_t Draw24() override { return std::uniform_int_distribution<uint32_t>(0, kLinkIdMask)(engine_); }
+  uint32_t Draw24() override {
+    return std::uniform_int_distribution<uint32_t>(0, kLinkIdMask)(engine_);
+  }
 
  private:
   std::mt19937 engine_;
 };
 }  // namespace
 
-std::shared_ptr<RandomSource> CounterSeededRandom() { return std::make_shared<CounterSeeded>(); }
+std::shared_ptr<RandomSource> CounterSeededRandom() {
+  return std::make_shared<CounterSeeded>();
+}
 
 bool IsAcceptableLinkId(uint32_t id) {
-  return !Reserved(((id >> 16) & 0xFF) | 0x80) && !Reserved((id >> 8) & 0xFF) && !Reserved(id & 0xFF);
+  return !Reserved(((id >> 16) & 0xFF) | 0x80) && !Reserved((id >> 8) & 0xFF) &&
+         !Reserved(id & 0xFF);
 }
 
 uint32_t SubstituteHighByte(uint32_t id) {
@@ -51,9 +57,13 @@ uint32_t TxLinkIdFor(uint32_t a, uint32_t b) {
 
 TProdRFID::TProdRFID(BlankTag) : random_(CounterSeededRandom()) {}
 
-TProdRFID::TProdRFID() : random_(CounterSeededRandom()) { SetIsRandom(true); }
+TProdRFID::TProdRFID() : random_(CounterSeededRandom()) {
+  SetIsRandom(true);
+}
 
-TProdRFID TProdRFID::Blank() { return TProdRFID(BlankTag{}); }
+TProdRFID TProdRFID::Blank() {
+  return TProdRFID(BlankTag{});
+}
 
 void TProdRFID::SetIncInitRFID(int32_t v) {
   incInit_ = v;
@@ -90,7 +100,9 @@ void TProdRFID::Commit(int32_t idWritten) {
 const ComponentClass& TProdRFID::ClassInfo() {
   static const ComponentClass cls = [] {
     auto id = [](TPersistentComponent& c) -> TProdRFID& { return static_cast<TProdRFID&>(c); };
-    auto cid = [](const TPersistentComponent& c) -> const TProdRFID& { return static_cast<const TProdRFID&>(c); };
+    auto cid = [](const TPersistentComponent& c) -> const TProdRFID& {
+      return static_cast<const TProdRFID&>(c);
+    };
     ComponentClass c;
     c.name = "TProdRFID";
     c.createBlank = [] { return std::make_unique<TProdRFID>(TProdRFID::Blank()); };
@@ -103,7 +115,8 @@ const ComponentClass& TProdRFID::ClassInfo() {
          [=](auto& o, int64_t v) { id(o).SetIncPrevRFID(int32_t(v)); }},
         // A saved 0 means no unit has passed yet (0 is never a valid ID): it must not
         // throw away the start value the earlier properties set.
-        {"IncCurrentRFID", PropertyKind::Int32, [=](auto& o) { return int64_t(cid(o).IncCurrentRFID()); },
+        {"IncCurrentRFID", PropertyKind::Int32,
+         [=](auto& o) { return int64_t(cid(o).IncCurrentRFID()); },
          [=](auto& o, int64_t v) {
            if (v != 0) id(o).SetIncCurrentRFID(int32_t(v));
          }},

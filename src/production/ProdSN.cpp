@@ -7,10 +7,13 @@ namespace korvel {
 
 namespace {
 // Two's-complement arithmetic without signed overflow.
-int64_t WrapAdd(int64_t a, int64_t b) { return int64_t(uint64_t(a) + uint64_t(b)); }
+int64_t WrapAdd(int64_t a, int64_t b) {
+  return int64_t(uint64_t(a) + uint64_t(b));
+}
 
 void PushBytes(std::vector<uint8_t>& out, uint64_t v, int count) {
-  for (int j = 0; j < count; ++j) out.push_back(uint8_t(count - 1 - j >= 8 ? 0 : v >> (8 * (count - 1 - j))));
+  for (int j = 0; j < count; ++j)
+    out.push_back(uint8_t(count - 1 - j >= 8 ? 0 : v >> (8 * (count - 1 - j))));
 }
 }  // namespace
 
@@ -26,15 +29,19 @@ TProdSN::TProdSN() {
   SetIncInitSN(0);
 }
 
-TProdSN TProdSN::Blank() { return TProdSN(BlankTag{}); }
+TProdSN TProdSN::Blank() {
+  return TProdSN(BlankTag{});
+}
 
 void TProdSN::SetIsDate(bool v) {
   if (v == isDate_) return;
   isDate_ = v;
   if (v) {
     // The date takes its two bytes from the fixed part first.
-    if (fixCount_ >= 2) SetFixSNByteCount(fixCount_ - 2);
-    else SetIncSNByteCount(incCount_ - 2);
+    if (fixCount_ >= 2)
+      SetFixSNByteCount(fixCount_ - 2);
+    else
+      SetIncSNByteCount(incCount_ - 2);
   } else {
     SetFixSNByteCount(fixCount_ + 2);
   }
@@ -114,7 +121,8 @@ std::string TProdSN::GetFixSNText() const {
     return std::string(bytes.begin(), bytes.end());
   }
   char text[32];
-  std::snprintf(text, sizeof text, "%0*llX", 2 * fixCount_, static_cast<unsigned long long>(fixSN_));
+  std::snprintf(text, sizeof text, "%0*llX", 2 * fixCount_,
+                static_cast<unsigned long long>(fixSN_));
   return text;
 }
 
@@ -125,7 +133,9 @@ void TProdSN::Commit() {
 const ComponentClass& TProdSN::ClassInfo() {
   static const ComponentClass cls = [] {
     auto sn = [](TPersistentComponent& c) -> TProdSN& { return static_cast<TProdSN&>(c); };
-    auto csn = [](const TPersistentComponent& c) -> const TProdSN& { return static_cast<const TProdSN&>(c); };
+    auto csn = [](const TPersistentComponent& c) -> const TProdSN& {
+      return static_cast<const TProdSN&>(c);
+    };
     ComponentClass c;
     c.name = "TProdSN";
     c.createBlank = [] { return std::make_unique<TProdSN>(TProdSN::Blank()); };
@@ -134,11 +144,13 @@ const ComponentClass& TProdSN::ClassInfo() {
          [=](auto& o, int64_t v) { sn(o).SetIsSN(v != 0); }},
         {"IsDate", PropertyKind::Boolean, [=](auto& o) { return int64_t(csn(o).IsDate()); },
          [=](auto& o, int64_t v) { sn(o).SetIsDate(v != 0); }},
-        {"FixSNByteCount", PropertyKind::Int32, [=](auto& o) { return int64_t(csn(o).FixSNByteCount()); },
+        {"FixSNByteCount", PropertyKind::Int32,
+         [=](auto& o) { return int64_t(csn(o).FixSNByteCount()); },
          [=](auto& o, int64_t v) { sn(o).SetFixSNByteCount(int32_t(v)); }},
         {"FixSN", PropertyKind::Int64, [=](auto& o) { return csn(o).FixSN(); },
          [=](auto& o, int64_t v) { sn(o).SetFixSN(v); }},
-        {"IncSNByteCount", PropertyKind::Int32, [=](auto& o) { return int64_t(csn(o).IncSNByteCount()); },
+        {"IncSNByteCount", PropertyKind::Int32,
+         [=](auto& o) { return int64_t(csn(o).IncSNByteCount()); },
          [=](auto& o, int64_t v) { sn(o).SetIncSNByteCount(int32_t(v)); }},
         {"IncInitSN", PropertyKind::Int64, [=](auto& o) { return csn(o).IncInitSN(); },
          [=](auto& o, int64_t v) { sn(o).SetIncInitSN(v); }},

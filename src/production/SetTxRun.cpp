@@ -25,7 +25,9 @@ const char* const kPowerSaving[] = {"rbRF_DR_45", "rbRF_DR_4A", "rbRF_DR_4F"};
 const char* const kWakeup[] = {"rbRF_DR_25", "rbRF_DR_2A"};
 }  // namespace
 
-std::string RunTimeText(uint64_t ms) { return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000); }
+std::string RunTimeText(uint64_t ms) {
+  return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000);
+}
 
 void Station::Progress(int position) {
   view_["pbSetTX"].value = position;
@@ -117,7 +119,8 @@ bool Station::SetTxStageAndWriteTx(uint8_t idBytes[6]) {
   // 5. TX serial.
   if (generators_.TxSN.IsSN()) {
     view_["edtTX_SN"].text = generators_.TxSN.GetSNText();
-    for (int j = 0; j < 6; ++j) staging_.TxEepromImage[kTxSerialAddress + j] = generators_.TxSN.GetSNByte(j);
+    for (int j = 0; j < 6; ++j)
+      staging_.TxEepromImage[kTxSerialAddress + j] = generators_.TxSN.GetSNByte(j);
     staging_.TxEepromImage[kTxSerialAddress + 6] = 0xFF;
     staging_.TxEepromImage[kTxSerialAddress + 7] = 0xFF;
   }
@@ -134,7 +137,8 @@ bool Station::SetTxStageAndWriteTx(uint8_t idBytes[6]) {
   }
   staging_.TxEepromImage[kTxIdCheckA] = idBytes[0] ^ idBytes[1] ^ idBytes[2] ^ 0xFF;
   staging_.TxEepromImage[kTxIdCheckB] = idBytes[3] ^ idBytes[4] ^ idBytes[5] ^ 0xFF;
-  view_["edtMseDongleAddr"].text = HexText(idBytes[0], 2) + HexText(idBytes[1], 2) + HexText(idBytes[2], 2);
+  view_["edtMseDongleAddr"].text =
+      HexText(idBytes[0], 2) + HexText(idBytes[1], 2) + HexText(idBytes[2], 2);
   Paint();
   // 7. The TX EEPROM, in address order, through the page's write.
   commands_.RfEnterAccess(false);
@@ -174,8 +178,10 @@ bool Station::SetTxStageAndWriteRx(const uint8_t idBytes[6]) {
     view_["edtVID_SET"].text.clear();
     view_["edtPID_SET"].text.clear();
   }
-  if (!std::string(TrimBlanks(view_["edtEEPROM_20"].text)).empty()) StringWrite();
-  else staging_.RxRegisterImage[kStringLengthRegister] = kNotStaged;
+  if (!std::string(TrimBlanks(view_["edtEEPROM_20"].text)).empty())
+    StringWrite();
+  else
+    staging_.RxRegisterImage[kStringLengthRegister] = kNotStaged;
   // 9. RX serial.
   if (generators_.RxSN.IsSN()) {
     view_["edtRX_SN"].text = generators_.RxSN.GetSNText();
@@ -225,12 +231,15 @@ void Station::SetTxEnd() {
     if (!generators_.TxRFID.IsRandom()) generators_.TxRFID.Commit(int32_t(LastIdB));
     RefreshSerialPanel();
     std::string error;
-    if (WriteSettings(IniPath(), SettingsFromView(), generators_, false, error) != WriteResult::Written) {
+    if (WriteSettings(IniPath(), SettingsFromView(), generators_, false, error) !=
+        WriteResult::Written) {
       // The unit is good, but a restart would hand its numbers out again: stop the line.
       pass = RunPassed = false;
-      ui_.ShowMessage("dlgError", "Message",
-                      "The unit was written, but its serial numbers and IDs could not be saved to " +
-                          IniPath().string() + ": " + error + "\nDo not ship this unit; fix the file and run it again.");
+      ui_.ShowMessage(
+          "dlgError", "Message",
+          "The unit was written, but its serial numbers and IDs could not be saved to " +
+              IniPath().string() + ": " + error +
+              "\nDo not ship this unit; fix the file and run it again.");
     }
     if (view_["cbResetRF"].checked && view_["ComboRFPower"].itemIndex != 0) {
       commands_.RfEnterAccess(false);
@@ -293,18 +302,23 @@ void Station::btnGoClick() {
   env_.host.ProcessMessages();
   // 7. The automatic programming tool, for passed units only.
   if (view_["CallMAPX"].checked && RunPassed) {
-    const std::filesystem::path tool = std::filesystem::absolute(env_.workingDirectory) / kMapxProgram;
+    const std::filesystem::path tool =
+        std::filesystem::absolute(env_.workingDirectory) / kMapxProgram;
     std::error_code ec;
     if (std::filesystem::exists(tool, ec)) {
-      if (env_.startProgram) env_.startProgram(tool.string());
-      else StartDetached(tool.string());
+      if (env_.startProgram)
+        env_.startProgram(tool.string());
+      else
+        StartDetached(tool.string());
     }
   }
   // 8. The loader that started us learns the result from its window title.
   if (AutoStart) {
     const std::string title = RunPassed ? "PASS" : "FAIL";
-    if (env_.reportToLoader) env_.reportToLoader(title);
-    else RetitleWindow("TApplication", "KRVRF MFP Loader", title);
+    if (env_.reportToLoader)
+      env_.reportToLoader(title);
+    else
+      RetitleWindow("TApplication", "KRVRF MFP Loader", title);
   }
   // 9. Release the RX; detection finds the next unit.
   NotReadyState();
@@ -328,7 +342,9 @@ void Station::btnEraseTXClick() {
   const bool failed = device_.CommandFailed;
   commands_.RfLeaveAccess();
   Paint();
-  ui_.ShowMessage("", "", failed ? "TX erase failed at EEPROM address " + HexText(uint32_t(address - 1), 2) : "TX Erased");
+  ui_.ShowMessage("", "",
+                  failed ? "TX erase failed at EEPROM address " + HexText(uint32_t(address - 1), 2)
+                         : "TX Erased");
 }
 
 void Station::btnEraseRXClick() {
@@ -340,7 +356,9 @@ void Station::btnEraseRXClick() {
     env_.host.Sleep(20);
   }
   Paint();
-  ui_.ShowMessage("", "", device_.CommandFailed ? "RX erase failed at register " + std::to_string(reg - 1) : "RX Erased");
+  ui_.ShowMessage("", "",
+                  device_.CommandFailed ? "RX erase failed at register " + std::to_string(reg - 1)
+                                        : "RX Erased");
 }
 
 }  // namespace korvel

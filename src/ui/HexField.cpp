@@ -4,7 +4,9 @@
 
 namespace korvel {
 
-std::string HexFieldText(int64_t value) { return value <= 0 ? "" : HexText(uint64_t(value), 1); }
+std::string HexFieldText(int64_t value) {
+  return value <= 0 ? "" : HexText(uint64_t(value), 1);
+}
 
 std::optional<int64_t> HexFieldNumber(const std::string& text) {
   if (text.empty()) return 0;
@@ -14,7 +16,8 @@ std::optional<int64_t> HexFieldNumber(const std::string& text) {
 }
 
 bool HexFilterAccepts(char32_t c) {
-  return c == U'\b' || (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'f') || (c >= U'A' && c <= U'F');
+  return c == U'\b' || (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'f') ||
+         (c >= U'A' && c <= U'F');
 }
 
 ImageItem ParseImageItem(const std::string& item) {
@@ -24,8 +27,10 @@ ImageItem ParseImageItem(const std::string& item) {
   int index = 0;
   bool digits = bar + 1 < item.size();
   for (size_t i = bar + 1; i < item.size() && digits; ++i) {
-    if (item[i] < '0' || item[i] > '9' || index > 100000) digits = false;
-    else index = index * 10 + (item[i] - '0');
+    if (item[i] < '0' || item[i] > '9' || index > 100000)
+      digits = false;
+    else
+      index = index * 10 + (item[i] - '0');
   }
   out.imageIndex = digits ? index : 0;
   return out;

@@ -47,7 +47,8 @@ class StationView {
   // Repaint from the state.
   virtual void Render(const ViewState& state) = 0;
   // A message box: dialog name ("dlgBind", "dlgError", "dlgBat", or "" for a plain one).
-  virtual void ShowMessage(const std::string& dialog, const std::string& caption, const std::string& text) = 0;
+  virtual void ShowMessage(const std::string& dialog, const std::string& caption,
+                           const std::string& text) = 0;
   // dlgPass; nothing when cancelled.
   virtual std::optional<std::string> AskPassword() = 0;
   // TForm2: the chosen language index, given the preselected one.

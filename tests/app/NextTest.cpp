@@ -1,10 +1,9 @@
-#include "Next.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
 
+#include "Next.h"
 #include "TempDir.h"
 
 namespace korvel {
@@ -12,7 +11,9 @@ namespace {
 
 class NextTest : public ::testing::Test {
  protected:
-  void WriteFile(const std::string& text) { std::ofstream(dir.path / "TX.ini", std::ios::binary) << text; }
+  void WriteFile(const std::string& text) {
+    std::ofstream(dir.path / "TX.ini", std::ios::binary) << text;
+  }
   int Run(int count, bool commit = false) {
     out.str("");
     err.str("");
@@ -30,13 +31,17 @@ class NextTest : public ::testing::Test {
 TEST_F(NextTest, PrintsConsecutiveUnitsAndCommitsOnlyWhenAsked) {
   WriteFile(
       "[TX]\r\n"
-      "RXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = 16706;  "
+      "RXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = 16706; "
+      " "
       "IncSNByteCount = 2;  IncInitSN = 1;  IncPrevSN = 0;  IsFixAscii = True;end;\r\n"
-      "TXSNINFO=object TProdSN;  IsSN = True;  IsDate = False;  FixSNByteCount = 3;  FixSN = 4276803;  "
+      "TXSNINFO=object TProdSN;  IsSN = True;  IsDate = False;  FixSNByteCount = 3;  FixSN = "
+      "4276803;  "
       "IncSNByteCount = 3;  IncInitSN = 255;  IncPrevSN = 254;  IsFixAscii = True;end;\r\n"
-      "RXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 1193214;  IncPrevRFID = 1193213;  "
+      "RXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 1193214;  IncPrevRFID = "
+      "1193213;  "
       "IncCurrentRFID = 0;end;\r\n"
-      "TXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 1193214;  IncPrevRFID = 1193213;  "
+      "TXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 1193214;  IncPrevRFID = "
+      "1193213;  "
       "IncCurrentRFID = 0;end;\r\n");
   ASSERT_EQ(Run(3), 0) << err.str();
   // 0x1234FE clashes on both sides: the TX side moves past 0x1234FF to 0x123501.
@@ -53,7 +58,9 @@ TEST_F(NextTest, PrintsConsecutiveUnitsAndCommitsOnlyWhenAsked) {
 
 TEST_F(NextTest, NoFileMeansDefaults) {
   ASSERT_EQ(Run(2), 0);
-  EXPECT_EQ(out.str(), "unit=1 rxsn=- txsn=- rxid=random txid=random\nunit=2 rxsn=- txsn=- rxid=random txid=random\n");
+  EXPECT_EQ(out.str(),
+            "unit=1 rxsn=- txsn=- rxid=random txid=random\nunit=2 rxsn=- txsn=- rxid=random "
+            "txid=random\n");
   EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
 }
 

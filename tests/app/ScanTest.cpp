@@ -1,10 +1,9 @@
-#include "Scan.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "EmulatedBench.h"
+#include "Scan.h"
 
 namespace korvel {
 namespace {

@@ -1,11 +1,10 @@
-#include "Simulate.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "Simulate.h"
 #include "TempDir.h"
 #include "platform/AtomicFile.h"
 
@@ -17,9 +16,11 @@ class SimulateTest : public ::testing::Test {
   void SetUp() override {
     std::ofstream(Ini(), std::ios::binary)
         << "[TX]\r\n"
-           "RXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = 19255;  "
+           "RXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = "
+           "19255;  "
            "IncSNByteCount = 2;  IsFixAscii = True;end;\r\n"
-           "TXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = 19256;  "
+           "TXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = "
+           "19256;  "
            "IncSNByteCount = 2;  IsFixAscii = True;end;\r\n"
            "RXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 3289908;end;\r\n"
            "TXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 4342596;end;\r\n";
@@ -68,7 +69,7 @@ TEST_F(SimulateTest, ThreeUnitsPassWithConsecutiveNumbersAndTheFileContinues) {
   const std::string json = Bytes(dir.path / "units.json");
   EXPECT_EQ(json.rfind("{\"units\":[{\"unit\":1,\"result\":\"PASS\"", 0), 0u);
   // After the run the emulated TX holds its ID at 0x0C..0x0E: 0xB2 0x33 0x34 for unit 1.
-  EXPECT_NE(json.find("\"tx_eeprom\":[" ), std::string::npos);
+  EXPECT_NE(json.find("\"tx_eeprom\":["), std::string::npos);
   EXPECT_EQ(std::count(json.begin(), json.end(), '['), 1 + 3 * 4);
   // The next simulation continues from the fourth unit.
   ASSERT_EQ(Run(1), 0);
@@ -87,7 +88,8 @@ TEST_F(SimulateTest, AFaultFailsEveryUnitAndLeavesTheNumbering) {
 }
 
 TEST_F(SimulateTest, ABadFileIsExitCodeOne) {
-  std::ofstream(Ini(), std::ios::binary) << "[TX]\r\nRXSNINFO=object TProdSN; IsSN = Maybe; end;\r\n";
+  std::ofstream(Ini(), std::ios::binary)
+      << "[TX]\r\nRXSNINFO=object TProdSN; IsSN = Maybe; end;\r\n";
   EXPECT_EQ(Run(1), 1);
   EXPECT_NE(err.str().find("RXSNINFO"), std::string::npos) << err.str();
   EXPECT_EQ(out.str(), "");

@@ -1,7 +1,6 @@
-#include "config/CompStream.h"
-
 #include <gtest/gtest.h>
 
+#include "config/CompStream.h"
 #include "config/Settings.h"
 
 namespace korvel {
@@ -17,11 +16,13 @@ TEST_F(CompStreamTest, TextFormLeavesOutSixtyFourBitZerosOnly) {
   id.SetIsRandom(false);
   id.SetIncInitRFID(0x200000);
   EXPECT_EQ(ComponentToText(id),
-            "object TProdRFID\r\n  IsRandom = False\r\n  IncInitRFID = 2097152\r\n  IncPrevRFID = 2097151\r\n"
+            "object TProdRFID\r\n  IsRandom = False\r\n  IncInitRFID = 2097152\r\n  IncPrevRFID = "
+            "2097151\r\n"
             "  IncCurrentRFID = 0\r\nend\r\n");
   TProdSN sn;
   EXPECT_EQ(ComponentToText(sn),
-            "object TProdSN\r\n  IsSN = False\r\n  IsDate = True\r\n  FixSNByteCount = 2\r\n  IncSNByteCount = 2\r\n"
+            "object TProdSN\r\n  IsSN = False\r\n  IsDate = True\r\n  FixSNByteCount = 2\r\n  "
+            "IncSNByteCount = 2\r\n"
             "  IncPrevSN = -1\r\n  IsFixAscii = True\r\nend\r\n");
   EXPECT_EQ(GeneratorToIniValue(sn).back(), ';');
   EXPECT_EQ(GeneratorToIniValue(sn).find('\r'), std::string::npos);
@@ -44,7 +45,8 @@ TEST_F(CompStreamTest, RoundTripKeepsEveryProperty) {
 }
 
 TEST_F(CompStreamTest, AcceptsLfLinesNamedObjectsAndAnyCase) {
-  const auto r = TextToComponent("OBJECT Gen1: tprodrfid\n  israndom = false\n  IncPrevRFID = 5\nEND");
+  const auto r =
+      TextToComponent("OBJECT Gen1: tprodrfid\n  israndom = false\n  IncPrevRFID = 5\nEND");
   ASSERT_TRUE(r.object) << r.error;
   EXPECT_EQ(dynamic_cast<const TProdRFID&>(*r.object).NextRFID(), 0x000101);
 }
@@ -75,7 +77,8 @@ TEST_F(CompStreamTest, MalformedTextsGiveAnErrorAndNoObject) {
 
 TEST_F(CompStreamTest, ExtremeValuesSurvive) {
   const auto r = TextToComponent(
-      "object TProdSN\r\n  FixSN = -9223372036854775808\r\n  IncInitSN = 9223372036854775807\r\nend\r\n");
+      "object TProdSN\r\n  FixSN = -9223372036854775808\r\n  IncInitSN = "
+      "9223372036854775807\r\nend\r\n");
   ASSERT_TRUE(r.object) << r.error;
   const auto& sn = dynamic_cast<const TProdSN&>(*r.object);
   EXPECT_EQ(sn.FixSN(), std::numeric_limits<int64_t>::min());

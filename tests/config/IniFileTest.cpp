@@ -1,5 +1,3 @@
-#include "config/IniFile.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,13 +5,15 @@
 #include <iterator>
 
 #include "TempDir.h"
+#include "config/IniFile.h"
 
 namespace korvel {
 namespace {
 
 TEST(IniFile, CaseFirstOccurrenceAndTrimming) {
   const IniFile ini = IniFile::FromBytes(
-      "[tx]\r\nSleep = 40 \r\n sleep=41\r\n[Other]\r\nSleep=1\r\n[TX]\r\nSleep=42\r\nPName=  a b  \r\n");
+      "[tx]\r\nSleep = 40 \r\n sleep=41\r\n[Other]\r\nSleep=1\r\n[TX]\r\nSleep=42\r\nPName=  a b  "
+      "\r\n");
   EXPECT_EQ(ini.ReadInteger("TX", "SLEEP", 0), 40);
   EXPECT_EQ(ini.ReadString("Tx", "PName", "x"), "x");  // only in the second [TX]: not seen
   EXPECT_EQ(ini.ReadString("Other", "sleep", ""), "1");
@@ -22,7 +22,8 @@ TEST(IniFile, CaseFirstOccurrenceAndTrimming) {
 
 TEST(IniFile, IntegersThatAreNotWholeGiveTheDefault) {
   const IniFile ini = IniFile::FromBytes(
-      "[TX]\nA=12x\nB=\nC=2147483648\nD=-2147483648\nE=$10\nF=0x1F\nG=2\nH=0\nI=1.5\nJ=$FFFFFFFF\n");
+      "[TX]\nA=12x\nB=\nC=2147483648\nD=-2147483648\nE=$10\nF=0x1F\nG=2\nH=0\nI=1.5\nJ=$"
+      "FFFFFFFF\n");
   EXPECT_EQ(ini.ReadInteger("TX", "A", 7), 7);
   EXPECT_EQ(ini.ReadInteger("TX", "B", 7), 7);
   EXPECT_EQ(ini.ReadInteger("TX", "C", 7), 7);
@@ -38,15 +39,17 @@ TEST(IniFile, IntegersThatAreNotWholeGiveTheDefault) {
 
 TEST(IniFile, WritesInPlaceAndKeepsEveryOtherByte) {
   const std::string original =
-      "; written by hand\r\n[TX]\r\nSleep = 40\r\nUnknownKey=\xB2\xE2\xCA\xD4\r\n\r\n[Extra]\r\nX=1\r\n";
+      "; written by hand\r\n[TX]\r\nSleep = "
+      "40\r\nUnknownKey=\xB2\xE2\xCA\xD4\r\n\r\n[Extra]\r\nX=1\r\n";
   IniFile ini = IniFile::FromBytes(original);
   EXPECT_EQ(ini.Bytes(), original);
   ini.WriteInteger("TX", "Sleep", 56);
   ini.WriteString("tx", "PName", "Mouse");
   ini.WriteString("New", "K", "v");
-  EXPECT_EQ(ini.Bytes(),
-            "; written by hand\r\n[TX]\r\nSleep =56\r\nUnknownKey=\xB2\xE2\xCA\xD4\r\nPName=Mouse\r\n\r\n"
-            "[Extra]\r\nX=1\r\n[New]\r\nK=v\r\n");
+  EXPECT_EQ(
+      ini.Bytes(),
+      "; written by hand\r\n[TX]\r\nSleep =56\r\nUnknownKey=\xB2\xE2\xCA\xD4\r\nPName=Mouse\r\n\r\n"
+      "[Extra]\r\nX=1\r\n[New]\r\nK=v\r\n");
   ini.DeleteKey("TX", "unknownkey");
   EXPECT_FALSE(ini.ReadValue("TX", "UnknownKey"));
   EXPECT_EQ(ini.ReadString("Extra", "X", ""), "1");

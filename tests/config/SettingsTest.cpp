@@ -1,12 +1,11 @@
-#include "config/Settings.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <iterator>
+#include <sstream>
 
 #include "TempDir.h"
+#include "config/Settings.h"
 
 namespace korvel {
 namespace {
@@ -69,9 +68,11 @@ TEST_F(SettingsTest, NewFileHasTheTxKeysInWriteOrder) {
   for (std::string line; std::getline(lines, line);)
     if (line.find('=') != std::string::npos) keys.push_back(line.substr(0, line.find('=')));
   const std::vector<std::string> expected = {
-      "CustKey1", "CustKey2", "MouseOnly", "SoftISS", "Sleep", "WakeupPeriod", "CPI", "PowerSaving",
-      "Wakeup", "BTY", "VID", "PID", "TX_Erased", "RX_Erased", "PName", "LRMBinding", "RFPower", "ResetRF",
-      "Delay", "KBind", "EnabledMAPX", "Enabled3204L", "RXSNINFO", "TXSNINFO", "RXRFIDINFO", "TXRFIDINFO"};
+      "CustKey1",   "CustKey2",    "MouseOnly",   "SoftISS",      "Sleep",    "WakeupPeriod",
+      "CPI",        "PowerSaving", "Wakeup",      "BTY",          "VID",      "PID",
+      "TX_Erased",  "RX_Erased",   "PName",       "LRMBinding",   "RFPower",  "ResetRF",
+      "Delay",      "KBind",       "EnabledMAPX", "Enabled3204L", "RXSNINFO", "TXSNINFO",
+      "RXRFIDINFO", "TXRFIDINFO"};
   EXPECT_EQ(keys, expected);
   EXPECT_EQ(ini.ReadInteger("TX", "VID", 0), 0x1BCF);
   EXPECT_NE(ReadAll(path).find("\r\n"), std::string::npos);
@@ -95,7 +96,8 @@ TEST_F(SettingsTest, VidPidNeedBothAndAreDeletedOtherwise) {
 
 TEST_F(SettingsTest, DeviceSlotsAndABadEntryThatNoLongerStopsTheLoad) {
   WriteFile(
-      "[TX]\r\nSleep=100\r\nTXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  "
+      "[TX]\r\nSleep=100\r\nTXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount "
+      "= 2;  "
       "IncSNByteCount = 2;  IncInitSN = 500;  IncPrevSN = 499;  "
       "IncCurrentSN = 700;end;\r\n"
       "[Device]\r\n2=12G4ABCD\r\n3=1BCF05CA\r\n4=0A12\r\n");
@@ -116,8 +118,9 @@ TEST_F(SettingsTest, DeviceSlotsAndABadEntryThatNoLongerStopsTheLoad) {
 }
 
 TEST_F(SettingsTest, GeneratorOfTheWrongClassStartsFresh) {
-  WriteFile("[TX]\r\nRXSNINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 1;  IncPrevRFID = 0;  "
-            "IncCurrentRFID = 0;end;\r\nTXSNINFO=garbage\r\n");
+  WriteFile(
+      "[TX]\r\nRXSNINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 1;  IncPrevRFID = 0;  "
+      "IncCurrentRFID = 0;end;\r\nTXSNINFO=garbage\r\n");
   const auto report = Load();
   ASSERT_EQ(report.badGenerators.size(), 2u);
   EXPECT_EQ(report.badGenerators[0].key, "RXSNINFO");
@@ -147,7 +150,9 @@ TEST_F(SettingsTest, BlockedWriteLeavesTheFileAlone) {
 }
 
 TEST_F(SettingsTest, ValuesOutsideTheControlsAreTakenAsTheControlsWould) {
-  WriteFile("[TX]\r\nBTY=5\r\nCustKey1=30\r\nCustKey2=abc\r\nSleep=900\r\nWakeupPeriod=1\r\nCPI=7\r\nRFPower=9\r\n");
+  WriteFile(
+      "[TX]\r\nBTY=5\r\nCustKey1=30\r\nCustKey2=abc\r\nSleep=900\r\nWakeupPeriod=1\r\nCPI="
+      "7\r\nRFPower=9\r\n");
   settings.CPI = 1;
   Load();
   EXPECT_EQ(settings.BTY, -1);

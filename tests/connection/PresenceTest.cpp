@@ -163,7 +163,8 @@ TEST_F(PresenceTest, ALowBatteryIsReportedAndLeavesTheNotReadyLook) {
   host.RunFor(5500);
   ASSERT_FALSE(view.messages.empty());
   EXPECT_EQ(view.messages[0],
-            "dlgBat:Battery Low Power:\n< 2.2V(Two-Cell)\n      /1.1V(One-Cell)\nPlease Change Battery, And Go");
+            "dlgBat:Battery Low Power:\n< 2.2V(Two-Cell)\n      /1.1V(One-Cell)\nPlease Change "
+            "Battery, And Go");
   EXPECT_FALSE(C(*s, "btnGo").enabled);
   EXPECT_FALSE(C(*s, "btnCombo_Cmd_Soft_Bind_SW").enabled);
   EXPECT_FALSE(C(*s, "rbMSE").enabled);

@@ -81,11 +81,14 @@ TEST_F(StationTest, BadPanelEntriesAreRefusedWithAMessageAndNotSaved) {
     const char* field;
     const char* text;
   } cases[] = {
-      {"edtRX_FixByteCount", "5"},   // date on: four bytes to share
+      // Date on: four bytes to share.
+      {"edtRX_FixByteCount", "5"},
       {"edtRX_IncByteCount", "x"},
-      {"edtRX_FixSN", "ABC"},        // two fixed bytes: two characters
+      // Two fixed bytes: two characters.
+      {"edtRX_FixSN", "ABC"},
       {"edtRX_FixSN", "\x01Z"},
-      {"edtRX_IncInitSN", "12345"},  // two incrementing bytes: four digits
+      // Two incrementing bytes: four digits.
+      {"edtRX_IncInitSN", "12345"},
       {"edtRX_IncInitSN", "12G4"},
       {"edtRX_IncInitRFID", "1234567"},
       {"edtRX_IncInitRFID", "0"},

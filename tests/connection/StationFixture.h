@@ -16,7 +16,8 @@ namespace korvel {
 class FakeView : public StationView {
  public:
   void Render(const ViewState&) override { ++renders; }
-  void ShowMessage(const std::string& dialog, const std::string&, const std::string& text) override {
+  void ShowMessage(const std::string& dialog, const std::string&,
+                   const std::string& text) override {
     messages.push_back(dialog + ":" + text);
   }
   std::optional<std::string> AskPassword() override {
@@ -56,7 +57,8 @@ class StationTest : public ::testing::Test {
  protected:
   void TearDown() override { SetCurrentLanguage(lkEng); }
   std::unique_ptr<Station> Make() {
-    auto s = std::make_unique<Station>(StationEnvironment{host, platform, store, dir.path, nullptr, 7}, view);
+    auto s = std::make_unique<Station>(
+        StationEnvironment{host, platform, store, dir.path, nullptr, 7}, view);
     hid = std::make_unique<HidAccess>(platform, host);
     return s;
   }

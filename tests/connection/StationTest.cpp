@@ -1,11 +1,10 @@
-#include "connection/Station.h"
-
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <fstream>
 
 #include "StationFixture.h"
+#include "connection/Station.h"
 
 namespace korvel {
 namespace {
@@ -104,7 +103,8 @@ TEST_F(StationTest, PageDownPressesGoOnlyWhileGoIsEnabled) {
 TEST_F(StationTest, FiveDoubleClicksAndTheExactPassPhraseUnlock) {
   auto s = Make();
   s->FormCreate({});
-  view.passwords = {std::string("meridonqx"), std::string(" MeridonQX"), std::nullopt, std::string("MeridonQX")};
+  view.passwords = {std::string("meridonqx"), std::string(" MeridonQX"), std::nullopt,
+                    std::string("MeridonQX")};
   for (int i = 0; i < 4; ++i) s->imgLogoDblClick();
   EXPECT_EQ(view.passwordPrompts, 0);
   s->imgLogoDblClick();
@@ -160,7 +160,8 @@ TEST_F(StationTest, LanguageIsAskedWhenUnknownAndAppliedToEveryControl) {
 
 TEST_F(StationTest, SettingsComeFromTheFileAndProblemsAreShown) {
   std::ofstream(dir.path / "TX.ini", std::ios::binary)
-      << "[TX]\r\nCustKey1=3\r\nSleep=100\r\nMouseOnly=0\r\nRFPower=0\r\n[Device]\r\n0=nothex\r\n1=1BCF05CA\r\n";
+      << "[TX]\r\nCustKey1=3\r\nSleep=100\r\nMouseOnly=0\r\nRFPower=0\r\n[Device]\r\n0=nothex\r\n1="
+         "1BCF05CA\r\n";
   auto s = Make();
   s->FormCreate({});
   ViewState& v = s->View();
@@ -183,7 +184,8 @@ TEST(StationBmp, LogoSizeFromTheBitmapHeader) {
       header[18 + i] = uint8_t(w >> (8 * i));
       header[22 + i] = uint8_t(h >> (8 * i));
     }
-    std::ofstream(dir.path / "logo.bmp", std::ios::binary).write(reinterpret_cast<char*>(header), sizeof header);
+    std::ofstream(dir.path / "logo.bmp", std::ios::binary)
+        .write(reinterpret_cast<char*>(header), sizeof header);
   };
   int w = 0, h = 0;
   bmp(400, 60);
@@ -201,13 +203,15 @@ TEST_F(StationTest, ACustomerLogoUpTo400By60ReplacesOurs) {
   unsigned char header[54] = {'B', 'M'};
   header[14] = 40;
   header[18] = 400 & 0xFF, header[19] = 400 >> 8, header[22] = 60;
-  std::ofstream(dir.path / "logo.bmp", std::ios::binary).write(reinterpret_cast<char*>(header), sizeof header);
+  std::ofstream(dir.path / "logo.bmp", std::ios::binary)
+      .write(reinterpret_cast<char*>(header), sizeof header);
   auto s = Make();
   s->FormCreate({});
   EXPECT_TRUE(s->View()["imgCust"].visible);
   EXPECT_FALSE(s->View()["imgLogo"].visible);
   header[18] = 401 & 0xFF;
-  std::ofstream(dir.path / "logo.bmp", std::ios::binary).write(reinterpret_cast<char*>(header), sizeof header);
+  std::ofstream(dir.path / "logo.bmp", std::ios::binary)
+      .write(reinterpret_cast<char*>(header), sizeof header);
   auto t = Make();
   t->FormCreate({});
   EXPECT_FALSE(t->View()["imgCust"].visible);

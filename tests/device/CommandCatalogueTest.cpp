@@ -1,10 +1,8 @@
-#include "device/CommandCatalogue.h"
-
 #include <gtest/gtest.h>
 
-#include "device/Staging.h"
-
 #include "EmulatedBench.h"
+#include "device/CommandCatalogue.h"
+#include "device/Staging.h"
 
 namespace korvel {
 namespace {

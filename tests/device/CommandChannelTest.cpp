@@ -1,8 +1,7 @@
-#include "device/CommandChannel.h"
-
 #include <gtest/gtest.h>
 
 #include "EmulatedBench.h"
+#include "device/CommandChannel.h"
 
 namespace korvel {
 namespace {

@@ -1,8 +1,7 @@
-#include "device/HidAccess.h"
-
 #include <gtest/gtest.h>
 
 #include "EmulatedBench.h"
+#include "device/HidAccess.h"
 
 namespace korvel {
 namespace {
@@ -88,7 +87,8 @@ TEST(HidAccess, LastMatchWinsAndEarlierMatchesAreClosed) {
 TEST(HidAccess, TransfersOnNoHandleFailAndLeaveTheBufferAlone) {
   EmulatedBench b;
   const ReportBuffer request{1, 3, 5, 0, 0, 0, 0, 0, 0};
-  for (auto op : {&HidAccess::SendFeature, &HidAccess::ReceiveFeature, &HidAccess::TransactFeature}) {
+  for (auto op :
+       {&HidAccess::SendFeature, &HidAccess::ReceiveFeature, &HidAccess::TransactFeature}) {
     ReportBuffer buffer = request;
     EXPECT_FALSE((b.hid.*op)(kNoHandle, buffer));
     EXPECT_EQ(buffer, request);

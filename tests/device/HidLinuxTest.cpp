@@ -1,5 +1,3 @@
-#include "device/HidLinux.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include "SysfsFixture.h"
 #include "VirtualHost.h"
 #include "device/HidAccess.h"
+#include "device/HidLinux.h"
 
 namespace korvel {
 namespace {

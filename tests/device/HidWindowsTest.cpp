@@ -1,10 +1,9 @@
-#include "device/HidWindows.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include "VirtualHost.h"
 #include "device/HidAccess.h"
+#include "device/HidWindows.h"
 
 namespace korvel {
 namespace {
@@ -62,7 +61,8 @@ TEST(HidWindows, UnderWineOnlyWinesOwnDevicesAreSeenAndNoneIsTakenForAnRx) {
     EXPECT_EQ(info.FeatureReportByteLength, 0) << info.path;
     uint32_t version = 0;
     intptr_t handle = kNoHandle;
-    EXPECT_FALSE(hid.OpenDeviceByVidPid(info.attributes.VendorID, info.attributes.ProductID, version, handle));
+    EXPECT_FALSE(hid.OpenDeviceByVidPid(info.attributes.VendorID, info.attributes.ProductID,
+                                        version, handle));
     EXPECT_EQ(handle, kNoHandle);
   }
   uint32_t version = 0;

@@ -1,6 +1,6 @@
-#include "device/Staging.h"
-
 #include <gtest/gtest.h>
+
+#include "device/Staging.h"
 
 namespace korvel {
 namespace {

@@ -1,8 +1,7 @@
-#include "EmulatedRx.h"
-
 #include <gtest/gtest.h>
 
 #include "EmulatedBench.h"
+#include "EmulatedRx.h"
 
 namespace korvel {
 namespace {
@@ -85,7 +84,8 @@ TEST(EmulatedRx, FaultsByName) {
   EmulatedRx rx(host);
   EXPECT_FALSE(rx.InjectFault("tx-off"));  // no mouse to switch off
   rx.SetTx(std::make_shared<EmulatedTx>());
-  for (const std::string& name : EmulatedRx::FaultNames()) EXPECT_TRUE(rx.InjectFault(name, 1)) << name;
+  for (const std::string& name : EmulatedRx::FaultNames())
+    EXPECT_TRUE(rx.InjectFault(name, 1)) << name;
   EXPECT_FALSE(rx.InjectFault("no-such-fault"));
   rx.ClearFaults();
   EXPECT_TRUE(rx.Plugged());

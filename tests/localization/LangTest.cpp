@@ -1,8 +1,7 @@
-#include "localization/Lang.h"
-
 #include <gtest/gtest.h>
 
 #include "TempDir.h"
+#include "localization/Lang.h"
 
 namespace korvel {
 namespace {
@@ -56,14 +55,20 @@ TEST_F(LangTest, SavedTextsAsTheToolReadsThem) {
   EXPECT_EQ(ParseSavedLanguage("LKCHS"), lkChs);
   EXPECT_EQ(ParseSavedLanguage("lkEng"), lkEng);
   EXPECT_EQ(ParseSavedLanguage("eng"), lkEng);
-  for (const char* bad : {"", "xyz", "English", "lkDeu", " lkEng"}) EXPECT_FALSE(ParseSavedLanguage(bad)) << bad;
+  for (const char* bad : {"", "xyz", "English", "lkDeu", " lkEng"})
+    EXPECT_FALSE(ParseSavedLanguage(bad)) << bad;
 }
 
 TEST_F(LangTest, LoadUsesTheSavedChoiceWithoutAskingOrRewriting) {
   MemoryStore store;
   store.value = "Cht";
   int asked = 0;
-  EXPECT_EQ(LoadLanguage(store, [&](TLanguateKind) { ++asked; return lkEng; }), lkCht);
+  EXPECT_EQ(LoadLanguage(store,
+                         [&](TLanguateKind) {
+                           ++asked;
+                           return lkEng;
+                         }),
+            lkCht);
   EXPECT_EQ(asked, 0);
   EXPECT_EQ(store.writes, 0);
   EXPECT_EQ(*store.value, "Cht");

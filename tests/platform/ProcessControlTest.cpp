@@ -1,5 +1,3 @@
-#include "platform/ProcessControl.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,6 +6,7 @@
 #include <thread>
 
 #include "TempDir.h"
+#include "platform/ProcessControl.h"
 
 #ifndef _WIN32
 #include <signal.h>
@@ -49,7 +48,8 @@ TEST(ProcessControl, EndsEveryProcessOfThatNameWithoutRegardToCase) {
     int ready = 0;
     for (pid_t child : children) {
       char buf[4096];
-      const ssize_t n = readlink(("/proc/" + std::to_string(child) + "/exe").c_str(), buf, sizeof buf);
+      const ssize_t n =
+          readlink(("/proc/" + std::to_string(child) + "/exe").c_str(), buf, sizeof buf);
       ready += n > 0 && std::string(buf, size_t(n)).find(name) != std::string::npos;
     }
     if (ready == 2) break;
@@ -74,7 +74,8 @@ namespace korvel {
 namespace {
 
 TEST(ProcessControl, StartingAProgramThatIsNotThereFails) {
-  EXPECT_FALSE(StartDetached((std::filesystem::temp_directory_path() / "korvel-no-such-tool.exe").string()));
+  EXPECT_FALSE(
+      StartDetached((std::filesystem::temp_directory_path() / "korvel-no-such-tool.exe").string()));
 }
 
 #ifndef _WIN32

@@ -1,8 +1,8 @@
-#include "VirtualHost.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "VirtualHost.h"
 
 namespace korvel {
 namespace {

@@ -1,10 +1,9 @@
-#include "production/ProdRFID.h"
-
 #include <gtest/gtest.h>
 
 #include <deque>
 
 #include "config/Settings.h"
+#include "production/ProdRFID.h"
 
 namespace korvel {
 namespace {
@@ -66,7 +65,8 @@ class ScriptedRandom : public RandomSource {
 
 TEST(ProdRFID, RandomModeReseedsDrawsUntilAcceptableAndSubstitutes) {
   TProdRFID g;
-  auto source = std::make_shared<ScriptedRandom>(std::deque<uint32_t>{0x250101, 0x1234FF, 0x113344, 0x446677});
+  auto source = std::make_shared<ScriptedRandom>(
+      std::deque<uint32_t>{0x250101, 0x1234FF, 0x113344, 0x446677});
   g.SetRandomSource(source);
   EXPECT_EQ(g.NextRFID(), 0x123344);
   EXPECT_EQ(source->reseeds, 1);
@@ -84,10 +84,10 @@ TEST(ProdRFID, RandomModeReseedsDrawsUntilAcceptableAndSubstitutes) {
 TEST(ProdRFID, TxSideIdAfterAClash) {
   EXPECT_EQ(TxLinkIdFor(0x123456, 0x200101), 0x200101u);
   EXPECT_EQ(TxLinkIdFor(0x123456, 0x123456), 0x123457u);
-  EXPECT_EQ(TxLinkIdFor(0x1234FE, 0x1234FE), 0x123501u);   // 0x1234FF holds 0xFF
-  EXPECT_EQ(TxLinkIdFor(0x12FEFE, 0x12FEFE), 0x130101u);   // across two byte boundaries
-  EXPECT_EQ(TxLinkIdFor(0x7EFEFE, 0x7EFEFE), 0x800101u);   // 0x7F.. is 0xFF as written
-  EXPECT_EQ(TxLinkIdFor(0xFEFEFE, 0xFEFEFE), 0x000101u);   // and round the top
+  EXPECT_EQ(TxLinkIdFor(0x1234FE, 0x1234FE), 0x123501u);  // 0x1234FF holds 0xFF
+  EXPECT_EQ(TxLinkIdFor(0x12FEFE, 0x12FEFE), 0x130101u);  // across two byte boundaries
+  EXPECT_EQ(TxLinkIdFor(0x7EFEFE, 0x7EFEFE), 0x800101u);  // 0x7F.. is 0xFF as written
+  EXPECT_EQ(TxLinkIdFor(0xFEFEFE, 0xFEFEFE), 0x000101u);  // and round the top
 }
 
 TEST(ProdRFID, RestoreKeepsTheStartWhenNoUnitHasPassed) {
@@ -98,12 +98,14 @@ TEST(ProdRFID, RestoreKeepsTheStartWhenNoUnitHasPassed) {
     return dynamic_cast<const TProdRFID&>(*r.object);
   };
   const TProdRFID passed = restore(
-      "  IsRandom = False\r\n  IncInitRFID = 2097152\r\n  IncPrevRFID = 2097151\r\n  IncCurrentRFID = 257\r\n");
+      "  IsRandom = False\r\n  IncInitRFID = 2097152\r\n  IncPrevRFID = 2097151\r\n  "
+      "IncCurrentRFID = 257\r\n");
   EXPECT_EQ(passed.IncPrevRFID(), 0x000101);
   EXPECT_EQ(passed.NextRFID(), 0x000102);
   // Saved IncCurrentRFID 0: the operator's start 0x300000 survives a restart.
   const TProdRFID fresh = restore(
-      "  IsRandom = False\r\n  IncInitRFID = 3145728\r\n  IncPrevRFID = 3145727\r\n  IncCurrentRFID = 0\r\n");
+      "  IsRandom = False\r\n  IncInitRFID = 3145728\r\n  IncPrevRFID = 3145727\r\n  "
+      "IncCurrentRFID = 0\r\n");
   EXPECT_EQ(fresh.IncPrevRFID(), 0x2FFFFF);
   EXPECT_EQ(fresh.NextRFID(), 0x300101);
 }
@@ -111,7 +113,8 @@ TEST(ProdRFID, RestoreKeepsTheStartWhenNoUnitHasPassed) {
 TEST(ProdRFID, HandEditedCountersStillEnd) {
   EXPECT_EQ(Custom(-5).NextRFID(), 0x000101);
   EXPECT_EQ(Custom(std::numeric_limits<int32_t>::min()).NextRFID(), 0x000101);
-  EXPECT_EQ(Custom(std::numeric_limits<int32_t>::max()).NextRFID(), 0x000101);  // climbs past 2^31 without overflow
+  EXPECT_EQ(Custom(std::numeric_limits<int32_t>::max()).NextRFID(),
+            0x000101);  // climbs past 2^31 without overflow
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
-#include "production/ProdSN.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
 
 #include "config/Settings.h"
+#include "production/ProdSN.h"
 
 namespace korvel {
 namespace {
@@ -33,8 +32,8 @@ TEST(ProdSN, DateWordAtYearEndsAndLeapDays) {
   EXPECT_EQ(TProdSN::DateWord({2024, 12, 31}), 0x316E);  // day 366
   EXPECT_EQ(TProdSN::DateWord({2023, 12, 31}), 0x2F6D);  // day 365
   EXPECT_EQ(TProdSN::DateWord({2026, 12, 7}), 0x3555);
-  EXPECT_EQ(TProdSN::DateWord({2000, 2, 29}), 0x003C);   // 2000 is a leap year
-  EXPECT_EQ(TProdSN::DateWord({2100, 3, 1}), 0x003C);    // 2100 is not: 1 March is day 60
+  EXPECT_EQ(TProdSN::DateWord({2000, 2, 29}), 0x003C);  // 2000 is a leap year
+  EXPECT_EQ(TProdSN::DateWord({2100, 3, 1}), 0x003C);   // 2100 is not: 1 March is day 60
   EXPECT_EQ(TProdSN::DateWord({2099, 12, 31}), (99 << 9) | 365);
   EXPECT_EQ(On({2026, 12, 7}).GetDateText(), "2026.12.07");
 }
@@ -137,8 +136,10 @@ TEST(ProdSN, FixedPartText) {
 TEST(ProdSN, RestoreAppliesTheSavedPropertiesInOrder) {
   RegisterGeneratorClasses();
   const auto r = TextToComponent(
-      "object TProdSN\r\n  IsSN = True\r\n  IsDate = True\r\n  FixSNByteCount = 2\r\n  IncSNByteCount = 2\r\n"
-      "  IncInitSN = 16\r\n  IncPrevSN = 15\r\n  IncCurrentSN = 5\r\n  IsFixAscii = False\r\nend\r\n");
+      "object TProdSN\r\n  IsSN = True\r\n  IsDate = True\r\n  FixSNByteCount = 2\r\n  "
+      "IncSNByteCount = 2\r\n"
+      "  IncInitSN = 16\r\n  IncPrevSN = 15\r\n  IncCurrentSN = 5\r\n  IsFixAscii = "
+      "False\r\nend\r\n");
   ASSERT_TRUE(r.object) << r.error;
   const auto& sn = dynamic_cast<const TProdSN&>(*r.object);
   EXPECT_EQ(sn.IncPrevSN(), 5);
@@ -150,7 +151,8 @@ TEST(ProdSN, RestoreAppliesTheSavedPropertiesInOrder) {
 
 TEST(ProdSN, CountsThatDoNotAddUpNeverReadPastTheSerial) {
   RegisterGeneratorClasses();
-  const auto r = TextToComponent("object TProdSN\r\n  IsSN = True\r\n  IsDate = True\r\n  FixSN = -1\r\nend\r\n");
+  const auto r = TextToComponent(
+      "object TProdSN\r\n  IsSN = True\r\n  IsDate = True\r\n  FixSN = -1\r\nend\r\n");
   ASSERT_TRUE(r.object);
   auto sn = On({2026, 12, 7}, dynamic_cast<const TProdSN&>(*r.object));
   EXPECT_EQ(sn.GetSNText(), "3555-00000000");

@@ -98,7 +98,7 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
   TProdSN& rxSn = s->GeneratorsRef().RxSN;
   rxSn.SetIsSN(true);
   rxSn.SetFixSN(0x4142);
-  CustomIds(0x123456, 0x123456);  // a clash: the TX side takes the next ID
+  CustomIds(0x123456, 0x123456);   // a clash: the TX side takes the next ID
   rx->Registers()[0x2F] = 0x8B74;  // the RX's own low bits: 0x0B
   Plug();
   ASSERT_TRUE(s->View()["btnGo"].enabled);
@@ -113,29 +113,60 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
   const auto& ee = tx->EepromBytes();
   const struct {
     uint8_t address, value;
-  } pairs[] = {{0x12, 0x33}, {0x13, 0xCC}, {0x14, 0xAA}, {0x15, 0x55}, {0x16, 0xCA}, {0x17, 0x35},
-               {0x18, 0x55}, {0x19, 0xAA}, {0x1A, 0x40}, {0x1B, 0xBF}, {0x1C, 0x24}, {0x1D, 0xDB},
-               {0x74, 0xB2}, {0x75, 0x4D},
+  } pairs[] = {{0x12, 0x33},
+               {0x13, 0xCC},
+               {0x14, 0xAA},
+               {0x15, 0x55},
+               {0x16, 0xCA},
+               {0x17, 0x35},
+               {0x18, 0x55},
+               {0x19, 0xAA},
+               {0x1A, 0x40},
+               {0x1B, 0xBF},
+               {0x1C, 0x24},
+               {0x1D, 0xDB},
+               {0x74, 0xB2},
+               {0x75, 0x4D},
                // link IDs: A = 123456, B = 123457, high bytes with bit 7
-               {0x0C, 0x92}, {0x0D, 0x34}, {0x0E, 0x56}, {0x0F, 0x92 ^ 0x34 ^ 0x56 ^ 0xFF},
-               {0x08, 0x92}, {0x09, 0x34}, {0x0A, 0x57}, {0x0B, 0x92 ^ 0x34 ^ 0x57 ^ 0xFF},
+               {0x0C, 0x92},
+               {0x0D, 0x34},
+               {0x0E, 0x56},
+               {0x0F, 0x92 ^ 0x34 ^ 0x56 ^ 0xFF},
+               {0x08, 0x92},
+               {0x09, 0x34},
+               {0x0A, 0x57},
+               {0x0B, 0x92 ^ 0x34 ^ 0x57 ^ 0xFF},
                // TX serial: date word 26/341, fixed "K7", counter 0100
-               {0x78, 0x35}, {0x79, 0x55}, {0x7A, 0x4B}, {0x7B, 0x37}, {0x7C, 0x01}, {0x7D, 0x00},
-               {0x7E, 0xFF}, {0x7F, 0xFF}};
+               {0x78, 0x35},
+               {0x79, 0x55},
+               {0x7A, 0x4B},
+               {0x7B, 0x37},
+               {0x7C, 0x01},
+               {0x7D, 0x00},
+               {0x7E, 0xFF},
+               {0x7F, 0xFF}};
   for (const auto& p : pairs) EXPECT_EQ(ee[p.address], p.value) << "TX EEPROM " << int(p.address);
   for (size_t a = 0; a < ee.size(); ++a)  // nothing but the staged bytes was written over
-    if (s->Staging().TxEepromImage[a] == kNotStaged) EXPECT_EQ(ee[a], before[a]) << "TX EEPROM " << a;
+    if (s->Staging().TxEepromImage[a] == kNotStaged)
+      EXPECT_EQ(ee[a], before[a]) << "TX EEPROM " << a;
 
   const auto& r = rx->Registers();
   const struct {
     uint8_t reg;
     uint16_t word;
-  } words[] = {{0, Word(0x92)}, {1, Word(0x34)}, {2, Word(0x56)}, {51, Word(0x92)}, {52, Word(0x34)},
-               {53, Word(0x57)}, {3, Word(0xE2)}, {4, Word(0x00)}, {5, Word(0xCD)}, {6, Word(0x00)},
-               {15, 0x1BE4}, {16, 0xCF30}, {17, 0x05FA}, {18, 0xCA35}, {19, Word(26)},
-               {20, 0x4B6F}, {21, 0x7276}, {25, 0x7365}, {0x2F, Word(0x4B)},
-               {0x38, 0xFFFF}, {0x39, Word(100)}, {0x3A, Word(10)}, {60, 0x3555}, {61, 0x4142},
-               {62, 0x0000}, {Station::kSensorByteRegister, Word(0x91)}};
+  } words[] = {{0, Word(0x92)},    {1, Word(0x34)},
+               {2, Word(0x56)},    {51, Word(0x92)},
+               {52, Word(0x34)},   {53, Word(0x57)},
+               {3, Word(0xE2)},    {4, Word(0x00)},
+               {5, Word(0xCD)},    {6, Word(0x00)},
+               {15, 0x1BE4},       {16, 0xCF30},
+               {17, 0x05FA},       {18, 0xCA35},
+               {19, Word(26)},     {20, 0x4B6F},
+               {21, 0x7276},       {25, 0x7365},
+               {0x2F, Word(0x4B)}, {0x38, 0xFFFF},
+               {0x39, Word(100)},  {0x3A, Word(10)},
+               {60, 0x3555},       {61, 0x4142},
+               {62, 0x0000},       {Station::kSensorByteRegister, Word(0x91)}};
   for (const auto& w : words) EXPECT_EQ(r[w.reg], w.word) << "RX register " << int(w.reg);
 
   // The devices took their new identity and found each other.
@@ -208,9 +239,15 @@ TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
   const struct {
     const char* fault;
     int count;
-  } faults[] = {// the RX pulled while the mouse's EEPROM is written, and while its own registers are
-                {"rx-gone", 30}, {"rx-gone", 120}, {"tx-out-of-range", -1}, {"answers-never-valid", -1},
-                {"readback-mismatch", -1}, {"tx-eeprom-mismatch", 5}, {"no-link-after-reload", -1}};
+  } faults[] = {
+      // the RX pulled while the mouse's EEPROM is written, and while its own registers are
+      {"rx-gone", 30},
+      {"rx-gone", 120},
+      {"tx-out-of-range", -1},
+      {"answers-never-valid", -1},
+      {"readback-mismatch", -1},
+      {"tx-eeprom-mismatch", 5},
+      {"no-link-after-reload", -1}};
   for (const auto& f : faults) {
     // A fresh dongle and mouse for each fault.
     if (attached) platform.Detach(rx.get());
@@ -261,7 +298,8 @@ TEST_F(SetTxRunTest, KeyboardBindingWaitsForTheKeyboardToSettle) {
     EXPECT_EQ((w >> 8) ^ 0xFF, w & 0xFF) << reg;
     EXPECT_EQ(rx->Registers()[size_t(reg + 5)], w) << reg;
   }
-  EXPECT_EQ(tx->ActiveAddress(), (EmulatedTx::Address{0xB2, 0x33, 0x34}));  // the mouse kept its link
+  EXPECT_EQ(tx->ActiveAddress(),
+            (EmulatedTx::Address{0xB2, 0x33, 0x34}));  // the mouse kept its link
 
   // No keyboard comes: the bind times out and the unit fails, committing nothing.
   Replug();
@@ -313,7 +351,8 @@ TEST_F(SetTxRunTest, GoChecksReadinessListingTxBeforeRxAndRecoversByItself) {
   s->View()["ledRX"].checked = false;
   const uint64_t sent = rx->ReportsReceived();
   s->btnGoClick();
-  EXPECT_EQ(view.messages, std::vector<std::string>{"dlgError:Please Check Device:\r\n* Mouse RX\r\n"});
+  EXPECT_EQ(view.messages,
+            std::vector<std::string>{"dlgError:Please Check Device:\r\n* Mouse RX\r\n"});
   EXPECT_EQ(rx->ReportsReceived(), sent);  // the devices were not touched
   EXPECT_EQ(s->View()["lblResult"].text, "");
 }

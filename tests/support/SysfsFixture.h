@@ -9,9 +9,9 @@
 
 namespace korvel::test {
 
-extern const std::vector<uint8_t> kMouseDescriptor;       // input only
-extern const std::vector<uint8_t> kVendorDescriptor;      // report ID 1, 8 feature bytes
-extern const std::vector<uint8_t> kKeyboardDescriptor;    // report IDs, input/output only
+extern const std::vector<uint8_t> kMouseDescriptor;     // input only
+extern const std::vector<uint8_t> kVendorDescriptor;    // report ID 1, 8 feature bytes
+extern const std::vector<uint8_t> kKeyboardDescriptor;  // report IDs, input/output only
 
 class SysfsFixture {
  public:
@@ -23,7 +23,8 @@ class SysfsFixture {
   // hidraw<n> on USB device 1-<usbPort> (interface `iface`), or with no USB parent when bcd
   // is nullopt (as uhid or Bluetooth nodes). devNode: also create dev/hidraw<n>.
   void AddNode(int n, uint16_t vid, uint16_t pid, std::optional<uint16_t> bcd,
-               const std::vector<uint8_t>& descriptor, int usbPort, int iface = 0, bool devNode = true);
+               const std::vector<uint8_t>& descriptor, int usbPort, int iface = 0,
+               bool devNode = true);
   // The device directory goes, the class link dangles: a node unplugged mid-scan.
   void Vanish(int n);
 

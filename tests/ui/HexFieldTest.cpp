@@ -1,6 +1,6 @@
-#include "ui/HexField.h"
-
 #include <gtest/gtest.h>
+
+#include "ui/HexField.h"
 
 namespace korvel {
 namespace {

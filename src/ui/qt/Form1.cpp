@@ -5,9 +5,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QInputDialog>
-#include <QFontDatabase>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -44,14 +44,19 @@ const char* const kSkin = R"(
   QLineEdit[readOnly="true"] { background: #fafafa; }
 )";
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+  return s.toStdString();
+}
 
 // Fields that only show what the core computed.
 bool ShowOnly(const QString& name) {
-  return name == "edtVID" || name == "edtPID" || name == "edtRX" || name == "edtTX" || name == "edtCaliTime" ||
-         name.endsWith("_IncCurrentSN") || name.endsWith("_IncNextSN") || name.endsWith("_IncCurrentRFID") ||
-         name.endsWith("_IncNextRFID") || name == "edtMseDongleAddr" || name == "edtRX_SN" || name == "edtTX_SN";
+  return name == "edtVID" || name == "edtPID" || name == "edtRX" || name == "edtTX" ||
+         name == "edtCaliTime" || name.endsWith("_IncCurrentSN") || name.endsWith("_IncNextSN") ||
+         name.endsWith("_IncCurrentRFID") || name.endsWith("_IncNextRFID") ||
+         name == "edtMseDongleAddr" || name == "edtRX_SN" || name == "edtTX_SN";
 }
 }  // namespace
 
@@ -61,8 +66,8 @@ TForm1::TForm1(StationEnvironment env) {
   setMinimumSize(130, 50);
   if (QStyle* fusion = QStyleFactory::create("Fusion")) QApplication::setStyle(fusion);
   setStyleSheet(kSkin);
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   Build();
   Wire();
   rendering_ = true;
@@ -85,7 +90,8 @@ W* TForm1::Add(QWidget* parent, const std::string& name, int x, int y, int w, in
   return widget;
 }
 
-QLabel* TForm1::Label(QWidget* parent, const std::string& name, const char* text, int x, int y, int w, int h) {
+QLabel* TForm1::Label(QWidget* parent, const std::string& name, const char* text, int x, int y,
+                      int w, int h) {
   QLabel* label = Add<QLabel>(parent, name, x, y, w, h);
   label->setText(QString::fromUtf8(text));
   return label;
@@ -96,7 +102,8 @@ void TForm1::Build() {
   auto* logo = Add<TPicture>(this, "imgLogo", 8, 4, 200, 66);
   logo->setPixmap(LogoPicture({200, 66}));
   auto* cust = Add<TPicture>(this, "imgCust", 8, 4, 400, 60);
-  const QPixmap custom(QString::fromStdString((station_->WorkingDirectory() / "logo.bmp").string()));
+  const QPixmap custom(
+      QString::fromStdString((station_->WorkingDirectory() / "logo.bmp").string()));
   if (!custom.isNull()) cust->setPixmap(custom);
   Add<QLabel>(this, "imgNoneDev", 216, 4, 64, 64)->setPixmap(NoDevicePicture(kStatePicture));
   Add<QLabel>(this, "imgConnected", 216, 4, 64, 64)->setPixmap(ConnectedPicture(kStatePicture));
@@ -124,7 +131,8 @@ void TForm1::Build() {
   Add<QCheckBox>(this, "Call3204L", 716, 32, 176, 18);
   Add<QCheckBox>(this, "CallMAPX", 716, 50, 176, 18);
 
-  auto* setting = Add<QGroupBox>(this, "gbSetting", 4, kTopStrip, 892, kSettingsEnd - kTopStrip - 2);
+  auto* setting =
+      Add<QGroupBox>(this, "gbSetting", 4, kTopStrip, 892, kSettingsEnd - kTopStrip - 2);
   BuildSettings(setting);
   BuildSerialPanel();
   auto* go = Add<QGroupBox>(this, "gbGo", 4, 0, 892, 120);
@@ -219,14 +227,17 @@ void TForm1::BuildEngineeringPage() {
   QWidget* t1 = tab("stbsht1");
   auto* special = new QGroupBox("Special Command", t1);
   special->setGeometry(6, 6, 736, 150);
-  const char* const labels1[] = {"RSSIthreshold", "MSE_SN", "KBD_SN ", "CurrentChannelIdx", "RSSIChannelIdx",
-                                 "BindChannelIdx", "GoodChannelCNT"};
+  const char* const labels1[] = {"RSSIthreshold",     "MSE_SN",         "KBD_SN ",
+                                 "CurrentChannelIdx", "RSSIChannelIdx", "BindChannelIdx",
+                                 "GoodChannelCNT"};
   for (int q : {1, 4}) {
     const int y = q == 1 ? 22 : 90;
     button(special, "btnSpecialCmd" + std::to_string(q), 8, y + 18, 110);
     for (int i = 0; i < 7; ++i) {
       const std::string field = "edtSC0" + std::to_string(q) + "_0" + std::to_string(i);
-      if (q == 1) Label(special, "lbl" + field, labels1[i], 126 + 86 * i, y, 84)->setStyleSheet("font-size: 8pt");
+      if (q == 1)
+        Label(special, "lbl" + field, labels1[i], 126 + 86 * i, y, 84)
+            ->setStyleSheet("font-size: 8pt");
       hex(special, field, 126 + 86 * i, y + 18);
     }
   }
@@ -253,8 +264,11 @@ void TForm1::BuildEngineeringPage() {
   button(t3, "btnC_RELOAD_PARAMETER", 6, 114);
 
   QWidget* rf = tab("shtRF");
-  const char* const kinds[][2] = {{"Direct_Reg", "Direct Reg"}, {"EEPROM", "EEPROM"}, {"Index_Reg", "Index Reg"},
-                                  {"Sensor", "Sensor"},         {"RFIC", "RFIC"}};
+  const char* const kinds[][2] = {{"Direct_Reg", "Direct Reg"},
+                                  {"EEPROM", "EEPROM"},
+                                  {"Index_Reg", "Index Reg"},
+                                  {"Sensor", "Sensor"},
+                                  {"RFIC", "RFIC"}};
   const char* const fields[][2] = {{"edtRF_DirectRegAddr", "edtRF_DirectRegData"},
                                    {"edtRF_EEPROMAddr", "edtRF_EEPROMData"},
                                    {"edtRF_IndexRegAddr", "edtRF_IndexRegData"},
@@ -285,10 +299,11 @@ void TForm1::BuildEngineeringPage() {
   button(reload, "btnRF_DR_3D", 8, 20, 220);
 
   QWidget* ee = tab("sht1");
-  const char* const rows[][2] = {{"00", "C_DongleMseAd0_AD equ 00d"}, {"01", "C_DongleMseAd1_AD equ 01d"},
-                                 {"02", "C_DongleMseAd2_AD equ 02d"}, {"15", "C_VID_H_AD  equ 15d"},
-                                 {"16", "C_VID_L_AD  equ 16d"},       {"17", "C_PID_H_AD  equ 17d"},
-                                 {"18", "C_PID_L_AD  equ 18d"},       {"19", "C_Str_Length_AD equ 19d"}};
+  const char* const rows[][2] = {
+      {"00", "C_DongleMseAd0_AD equ 00d"}, {"01", "C_DongleMseAd1_AD equ 01d"},
+      {"02", "C_DongleMseAd2_AD equ 02d"}, {"15", "C_VID_H_AD  equ 15d"},
+      {"16", "C_VID_L_AD  equ 16d"},       {"17", "C_PID_H_AD  equ 17d"},
+      {"18", "C_PID_L_AD  equ 18d"},       {"19", "C_Str_Length_AD equ 19d"}};
   for (int i = 0; i < 8; ++i) {
     const int x = 6 + (i / 4) * 370, y = 8 + (i % 4) * 32;
     Label(ee, std::string("lblEEPROM_") + rows[i][0], rows[i][1], x, y + 4, 190);
@@ -339,7 +354,9 @@ void TForm1::BuildSerialPanel() {
   for (int row = 0; row < 2; ++row) {
     const std::string x = sides[row];
     const int y = 16 + 26 * row;
-    auto name = [&](const char* kind, const char* role) { return std::string(kind) + x + "_" + role; };
+    auto name = [&](const char* kind, const char* role) {
+      return std::string(kind) + x + "_" + role;
+    };
     Label(ids, name("lbl", "Side"), sides[row], 8, y + 2, 28);
     auto* group = new QButtonGroup(ids);
     group->addButton(Add<QRadioButton>(ids, name("rb", "RandomRFID"), 36, y, 100, 22));
@@ -355,7 +372,9 @@ void TForm1::BuildSerialPanel() {
 
   for (int side = 0; side < 2; ++side) {
     const std::string x = sides[side];
-    auto name = [&](const char* kind, const char* role) { return std::string(kind) + x + "_" + role; };
+    auto name = [&](const char* kind, const char* role) {
+      return std::string(kind) + x + "_" + role;
+    };
     auto* gb = Add<QGroupBox>(this, "gb" + x, 4, kSettingsEnd, 892, 95);
     Add<QCheckBox>(gb, name("cb", "IsSN"), 8, 14, 300, 20);
     Add<QCheckBox>(gb, name("cb", "IsDate"), 316, 14, 330, 20);
@@ -427,10 +446,13 @@ void TForm1::Wire() {
     QWidget* w = it.value();
     const QString name = it.key();
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
-      if (ShowOnly(name)) e->setReadOnly(true);
-      else connect(e, &QLineEdit::editingFinished, this, [this, e] { Changed(e); });
+      if (ShowOnly(name))
+        e->setReadOnly(true);
+      else
+        connect(e, &QLineEdit::editingFinished, this, [this, e] { Changed(e); });
     } else if (auto* b = qobject_cast<QPushButton*>(w)) {
-      connect(b, &QPushButton::clicked, this, [this, name] { Act([this, name] { station_->Click(S(name)); }); });
+      connect(b, &QPushButton::clicked, this,
+              [this, name] { Act([this, name] { station_->Click(S(name)); }); });
     } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
       connect(c, &QCheckBox::toggled, this, [this, c] { Changed(c); });
     } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
@@ -445,9 +467,11 @@ void TForm1::Wire() {
     connect(qobject_cast<TPicture*>(Control(name)), &TPicture::doubleClicked, this,
             [this] { Act([this] { station_->imgLogoDblClick(); }); });
   auto* pageDown = new QShortcut(QKeySequence(Qt::Key_PageDown), this);
-  connect(pageDown, &QShortcut::activated, this, [this] { Act([this] { station_->FormKeyDown(kVkPageDown); }); });
+  connect(pageDown, &QShortcut::activated, this,
+          [this] { Act([this] { station_->FormKeyDown(kVkPageDown); }); });
   auto* engineer = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this);
-  connect(engineer, &QShortcut::activated, this, [this] { Act([this] { station_->ToggleEngineerView(); }); });
+  connect(engineer, &QShortcut::activated, this,
+          [this] { Act([this] { station_->ToggleEngineerView(); }); });
 }
 
 void TForm1::Act(const std::function<void()>& action) {
@@ -458,7 +482,8 @@ void TForm1::Act(const std::function<void()>& action) {
 }
 
 void TForm1::CommitEdits() {
-  if (auto* e = qobject_cast<QLineEdit*>(QApplication::focusWidget()); e && e->isModified() && controls_.contains(e->objectName()))
+  if (auto* e = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+      e && e->isModified() && controls_.contains(e->objectName()))
     Changed(e);
 }
 
@@ -576,7 +601,8 @@ void TForm1::Layout(const ViewState& state) {
   }
   // The settings group takes what room the computed height leaves.
   const int panels = y - kSettingsEnd;
-  Control("gbSetting")->setGeometry(4, kTopStrip, 892, std::max(goTop - panels - kTopStrip - 2, 100));
+  Control("gbSetting")
+      ->setGeometry(4, kTopStrip, 892, std::max(goTop - panels - kTopStrip - 2, 100));
 }
 
 void TForm1::Start(const std::vector<std::string>& args) {
@@ -585,7 +611,8 @@ void TForm1::Start(const std::vector<std::string>& args) {
   move(v.left, v.top);
 }
 
-void TForm1::ShowMessage(const std::string& dialog, const std::string& caption, const std::string& text) {
+void TForm1::ShowMessage(const std::string& dialog, const std::string& caption,
+                         const std::string& text) {
   if (MessageHook) return MessageHook(dialog, caption, text);
   QMessageBox box(this);
   box.setObjectName(Q(dialog));

@@ -36,18 +36,23 @@ class TForm1 : public QWidget, public StationView {
   // FormCreate, then the first paint.
   void Start(const std::vector<std::string>& args);
   Station& station() { return *station_; }
-  QWidget* Control(const std::string& name) const { return controls_.value(QString::fromStdString(name)); }
+  QWidget* Control(const std::string& name) const {
+    return controls_.value(QString::fromStdString(name));
+  }
 
   // StationView
   void Render(const ViewState& state) override;
-  void ShowMessage(const std::string& dialog, const std::string& caption, const std::string& text) override;
+  void ShowMessage(const std::string& dialog, const std::string& caption,
+                   const std::string& text) override;
   std::optional<std::string> AskPassword() override;
   int AskLanguage(int preselected) override;
   int ScreenWidth() override;
   int ScreenHeight() override;
 
   // Tests answer the dialogs instead of an operator; unset, real modal dialogs are shown.
-  std::function<void(const std::string& dialog, const std::string& caption, const std::string& text)> MessageHook;
+  std::function<void(const std::string& dialog, const std::string& caption,
+                     const std::string& text)>
+      MessageHook;
   std::function<std::optional<std::string>()> PasswordHook;
   std::function<int(int preselected)> LanguageHook;
 
@@ -59,7 +64,8 @@ class TForm1 : public QWidget, public StationView {
  private:
   template <class W>
   W* Add(QWidget* parent, const std::string& name, int x, int y, int w, int h);
-  QLabel* Label(QWidget* parent, const std::string& name, const char* text, int x, int y, int w, int h = 20);
+  QLabel* Label(QWidget* parent, const std::string& name, const char* text, int x, int y, int w,
+                int h = 20);
   void Build();
   void BuildSettings(QWidget* gb);
   void BuildSerialPanel();

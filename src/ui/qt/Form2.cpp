@@ -34,6 +34,8 @@ TForm2::TForm2(const QString& caption, int preselected, QWidget* parent) : QDial
     move(screen->geometry().center() - rect().center());
 }
 
-int TForm2::Chosen() const { return box_->currentIndex(); }
+int TForm2::Chosen() const {
+  return box_->currentIndex();
+}
 
 }  // namespace korvel

@@ -6,9 +6,13 @@
 
 namespace korvel {
 
-std::optional<int64_t> THexEdit::Value() const { return HexFieldNumber(text().toStdString()); }
+std::optional<int64_t> THexEdit::Value() const {
+  return HexFieldNumber(text().toStdString());
+}
 
-void THexEdit::SetValue(int64_t value) { setText(QString::fromStdString(HexFieldText(value))); }
+void THexEdit::SetValue(int64_t value) {
+  setText(QString::fromStdString(HexFieldText(value)));
+}
 
 void THexEdit::keyPressEvent(QKeyEvent* event) {
   const QString typed = event->text();

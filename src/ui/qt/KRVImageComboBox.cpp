@@ -1,8 +1,8 @@
 #include "ui/qt/KRVImageComboBox.h"
 
 #include <QPainter>
-#include <QStyledItemDelegate>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 
 #include "ui/HexField.h"
 
@@ -11,9 +11,11 @@ namespace korvel {
 class ImageItemDelegate : public QStyledItemDelegate {
  public:
   explicit ImageItemDelegate(TKRVImageComboBox* box) : QStyledItemDelegate(box), box_(box) {}
-  void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+  void paint(QPainter* p, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
     const ImageItem item = ParseImageItem(index.data().toString().toStdString());
-    p->fillRect(option.rect, (option.state & QStyle::State_Selected) ? QColor(0xDD, 0xE8, 0xF4) : Qt::white);
+    p->fillRect(option.rect,
+                (option.state & QStyle::State_Selected) ? QColor(0xDD, 0xE8, 0xF4) : Qt::white);
     int x = option.rect.left();
     const auto& images = box_->images_;
     if (!images.isEmpty()) {
@@ -36,7 +38,8 @@ class ImageItemDelegate : public QStyledItemDelegate {
   TKRVImageComboBox* box_;
 };
 
-TKRVImageComboBox::TKRVImageComboBox(QWidget* parent) : QComboBox(parent), itemHeight_(fontMetrics().height() + 2) {
+TKRVImageComboBox::TKRVImageComboBox(QWidget* parent)
+    : QComboBox(parent), itemHeight_(fontMetrics().height() + 2) {
   setItemDelegate(new ImageItemDelegate(this));
 }
 
@@ -56,15 +59,17 @@ void TKRVImageComboBox::paintEvent(QPaintEvent*) {
   painter.drawComplexControl(QStyle::CC_ComboBox, option);
   if (currentIndex() < 0) return;
   const ImageItem item = ParseImageItem(currentText().toStdString());
-  const QRect area = style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
+  const QRect area =
+      style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
   int x = area.left();
   if (!images_.isEmpty()) {
     if (item.imageIndex >= 0 && item.imageIndex < images_.size())
-      painter.drawPixmap(x, area.top() + (area.height() - images_[item.imageIndex].height()) / 2, images_[item.imageIndex]);
+      painter.drawPixmap(x, area.top() + (area.height() - images_[item.imageIndex].height()) / 2,
+                         images_[item.imageIndex]);
     x += images_.first().width() + 4;
   }
-  painter.drawText(QRect(x, area.top(), area.right() - x, area.height()), Qt::AlignVCenter | Qt::AlignLeft,
-                   QString::fromStdString(item.caption));
+  painter.drawText(QRect(x, area.top(), area.right() - x, area.height()),
+                   Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(item.caption));
 }
 
 }  // namespace korvel

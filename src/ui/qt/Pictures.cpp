@@ -17,9 +17,11 @@ QPixmap Blank(QSize size) {
 void Dongle(QPainter& p, QRectF r, QColor body) {
   p.setPen(QPen(kInk, 1.5));
   p.setBrush(body);
-  p.drawRoundedRect(QRectF(r.left(), r.top() + r.height() * 0.3, r.width() * 0.7, r.height() * 0.4), 3, 3);
+  p.drawRoundedRect(QRectF(r.left(), r.top() + r.height() * 0.3, r.width() * 0.7, r.height() * 0.4),
+                    3, 3);
   p.setBrush(QColor(0xC8, 0xC8, 0xC8));
-  p.drawRect(QRectF(r.left() + r.width() * 0.7, r.top() + r.height() * 0.38, r.width() * 0.3, r.height() * 0.24));
+  p.drawRect(QRectF(r.left() + r.width() * 0.7, r.top() + r.height() * 0.38, r.width() * 0.3,
+                    r.height() * 0.24));
 }
 
 void Mouse(QPainter& p, QRectF r, QColor body) {
@@ -47,14 +49,15 @@ QPixmap LogoPicture(QSize size) {
   font.setLetterSpacing(QFont::PercentageSpacing, 108);
   p.setFont(font);
   p.setPen(kInk);
-  p.drawText(QRectF(h * 0.9, 0, size.width() - h * 0.9, h * 0.7), Qt::AlignLeft | Qt::AlignBottom, "KORVEL");
+  p.drawText(QRectF(h * 0.9, 0, size.width() - h * 0.9, h * 0.7), Qt::AlignLeft | Qt::AlignBottom,
+             "KORVEL");
   font.setPixelSize(int(h * 0.17));
   font.setBold(false);
   font.setLetterSpacing(QFont::PercentageSpacing, 100);
   p.setFont(font);
   p.setPen(kAccent);
-  p.drawText(QRectF(h * 0.92, h * 0.7, size.width() - h * 0.9, h * 0.3), Qt::AlignLeft | Qt::AlignTop,
-             "2.4GHz RF SoC");
+  p.drawText(QRectF(h * 0.92, h * 0.7, size.width() - h * 0.9, h * 0.3),
+             Qt::AlignLeft | Qt::AlignTop, "2.4GHz RF SoC");
   return pix;
 }
 
@@ -110,7 +113,9 @@ QList<QPixmap> LanguagePictures() {
   const struct {
     const char* text;
     QColor colour;
-  } badges[] = {{"EN", QColor(0x1E, 0x4F, 0x9C)}, {"繁", QColor(0xB0, 0x2A, 0x2A)}, {"简", QColor(0xD2, 0x6A, 0x10)}};
+  } badges[] = {{"EN", QColor(0x1E, 0x4F, 0x9C)},
+                {"繁", QColor(0xB0, 0x2A, 0x2A)},
+                {"简", QColor(0xD2, 0x6A, 0x10)}};
   QList<QPixmap> list;
   for (const auto& b : badges) {
     QPixmap pix = Blank({32, 20});

@@ -18,10 +18,14 @@ ThhALed::ThhALed(QWidget* parent) : QWidget(parent) {
 QSize ThhALed::StyleSize(LEDStyle style) {
   switch (style) {
     case LEDStyle::LEDLarge:
-    case LEDStyle::LEDSqLarge: return {22, 22};
-    case LEDStyle::LEDVertical: return {16, 22};
-    case LEDStyle::LEDHorizontal: return {22, 16};
-    default: return {16, 16};
+    case LEDStyle::LEDSqLarge:
+      return {22, 22};
+    case LEDStyle::LEDVertical:
+      return {16, 22};
+    case LEDStyle::LEDHorizontal:
+      return {22, 16};
+    default:
+      return {16, 16};
   }
 }
 
@@ -51,8 +55,10 @@ void ThhALed::SetBlink(bool on) {
 }
 
 void ThhALed::UpdateTimer() {
-  if (value_ && blink_) timer_.start();
-  else timer_.stop();
+  if (value_ && blink_)
+    timer_.start();
+  else
+    timer_.stop();
 }
 
 void ThhALed::paintEvent(QPaintEvent*) {
@@ -67,8 +73,10 @@ void ThhALed::paintEvent(QPaintEvent*) {
   p.setBrush(glow);
   p.setPen(bordered_ ? QPen(QColor(96, 96, 96), 1) : Qt::NoPen);
   const bool round = style_ == LEDStyle::LEDSmall || style_ == LEDStyle::LEDLarge;
-  if (round) p.drawEllipse(r);
-  else p.drawRoundedRect(r, 3, 3);
+  if (round)
+    p.drawEllipse(r);
+  else
+    p.drawRoundedRect(r, 3, 3);
 }
 
 }  // namespace korvel

@@ -1,18 +1,19 @@
 // The real window on the offscreen platform, on the virtual host and the emulated bus.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QTabWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "EmulatedRx.h"
 #include "StationFixture.h"
@@ -27,8 +28,10 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    form = std::make_unique<TForm1>(StationEnvironment{host, platform, store, dir.path, nullptr, 3});
-    form->MessageHook = [this](const std::string& dialog, const std::string&, const std::string& text) {
+    form =
+        std::make_unique<TForm1>(StationEnvironment{host, platform, store, dir.path, nullptr, 3});
+    form->MessageHook = [this](const std::string& dialog, const std::string&,
+                               const std::string& text) {
       messages.push_back(dialog + ":" + text);
     };
     form->PasswordHook = [this]() -> std::optional<std::string> { return password; };
@@ -125,8 +128,9 @@ TEST_F(MainWindowTest, InitialStateOfEveryArea) {
   }
   EXPECT_EQ(Find<ThhALed>("ledTX")->Interval(), 300);
   EXPECT_TRUE(Find("imgNoneDev")->isVisible());
-  for (const char* hidden : {"imgCust", "imgConnected", "gifBind", "gbPO_BIND", "spgcntrl1", "gb1", "gbRX", "gbTX",
-                             "cbKeyboardbind", "edtRX_SN", "edtTX_SN", "edtMseDongleAddr", "Image1", "lstDebug"})
+  for (const char* hidden :
+       {"imgCust", "imgConnected", "gifBind", "gbPO_BIND", "spgcntrl1", "gb1", "gbRX", "gbTX",
+        "cbKeyboardbind", "edtRX_SN", "edtTX_SN", "edtMseDongleAddr", "Image1", "lstDebug"})
     EXPECT_FALSE(Find(hidden)->isVisible()) << hidden;
 }
 
@@ -153,7 +157,8 @@ TEST_F(MainWindowTest, EachLanguageReachesEveryControlOfTheTable) {
         ADD_FAILURE() << "no control " << name;
         continue;
       }
-      EXPECT_EQ(TextOfWidget(w).toStdString(), *TextOf(key, TLanguateKind(kind))) << name << " in " << kind;
+      EXPECT_EQ(TextOfWidget(w).toStdString(), *TextOf(key, TLanguateKind(kind)))
+          << name << " in " << kind;
     }
   }
   EXPECT_EQ(Find<QPushButton>("btnCombo_Cmd_Soft_Bind_SW")->text(), "&Connect");
@@ -274,7 +279,8 @@ TEST_F(MainWindowTest, EngineeringPageReadsARegisterWritesTheMouseAndShowsTheTra
   auto* trace = Find<QListWidget>("lstTrace");
   ASSERT_GT(trace->count(), 4);
   bool sawWrite = false;
-  for (int i = 0; i < trace->count(); ++i) sawWrite |= trace->item(i)->text().contains("-> 01 21 AA 31 A5");
+  for (int i = 0; i < trace->count(); ++i)
+    sawWrite |= trace->item(i)->text().contains("-> 01 21 AA 31 A5");
   EXPECT_TRUE(sawWrite);
   QTest::mouseClick(Find("btnClearTrace"), Qt::LeftButton);
   EXPECT_EQ(trace->count(), 0);

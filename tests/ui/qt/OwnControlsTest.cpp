@@ -1,7 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "ui/qt/HexEdit.h"
 #include "ui/qt/KRVImageComboBox.h"
