@@ -8,29 +8,13 @@
 #include "EmulatedHid.h"
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
-#include "connection/Station.h"
+#include "connection/StationPresenter.h"
 #include "platform/SystemHost.h"
+#include "ui/ScriptedView.h"
 
 namespace {
 
 using namespace korvel;
-
-class QuietView : public StationView {
- public:
-  void Render(const ViewState&) override {}
-  void ShowMessage(const std::string&, const std::string&, const std::string&) override {}
-  std::optional<std::string> AskPassword() override { return std::nullopt; }
-  int AskLanguage(int) override { return 0; }
-  int ScreenWidth() override { return 1920; }
-  int ScreenHeight() override { return 1080; }
-};
-
-class English : public LanguageStore {
- public:
-  std::optional<std::string> Read() override { return std::string("lkEng"); }
-  bool Write(const std::string&) override { return true; }
-  void Forget() override {}
-};
 
 // The station's host, counting every wait the core asks for.
 class CountingHost : public Host {
@@ -84,12 +68,17 @@ UnitFigures OneUnit(Host& clock) {
   tx->SetPowered(true, clock.TickCount());
   rx->SetTx(tx);
   platform.Attach(rx);
-  English language;
-  QuietView view;
-  Station station({host, platform, language, BenchFolder(), nullptr, 1}, view);
+  MemoryLanguageStore language;
+  ScriptedView view;
+  StationPresenter station({.host = host,
+                            .hid = platform,
+                            .languageStore = language,
+                            .workingDirectory = BenchFolder(),
+                            .randomSeed = 1},
+                           view);
   station.FormCreate({});
   station.FormActivate();
-  station.DetectHIDDeviceCounterTimer();
+  station.Presence().DetectHIDDeviceCounterTimer();
   const uint64_t sent0 = rx->ReportsReceived(), fetched0 = rx->ReportsFetched();
   host.counting = true;
   const double cpu0 = CpuMs();
@@ -97,8 +86,8 @@ UnitFigures OneUnit(Host& clock) {
   UnitFigures f;
   f.cpuMs = CpuMs() - cpu0;
   host.counting = false;
-  f.pass = station.View()["lblResult"].text == "PASS";
-  f.setTxMs = station.LastSetTxMs;
+  f.pass = station.LastRun().pass;
+  f.setTxMs = station.LastRun().ms;
   f.sleptMs = host.sleptMs;
   f.sent = rx->ReportsReceived() - sent0;
   f.fetched = rx->ReportsFetched() - fetched0;

@@ -63,9 +63,9 @@ bool EmulatedHidPlatform::Enumerate(std::vector<HidInterfaceInfo>& out, bool wit
 
 intptr_t EmulatedHidPlatform::Open(const std::string& path) {
   ++openCalls_;
-  lastOpenError_ = 0;
+  lastError_ = 0;
   if (openRefused_) {
-    lastOpenError_ = 13;  // EACCES
+    lastError_ = EACCES;
     return kNoHandle;
   }
   for (const auto& device : devices_) {
@@ -77,6 +77,7 @@ intptr_t EmulatedHidPlatform::Open(const std::string& path) {
       return kHandleBase + intptr_t(handles_.size() - 1);
     }
   }
+  lastError_ = ENOENT;
   return kNoHandle;
 }
 
@@ -97,14 +98,14 @@ EmulatedHidPlatform::Handle* EmulatedHidPlatform::Live(intptr_t handle) {
 
 bool EmulatedHidPlatform::GetAttributes(intptr_t handle, HidAttributes& attributes) {
   Handle* h = Live(handle);
-  if (!h) return false;
+  if (!h) return Failed(kEmulatedGoneError);
   attributes = h->device->Interfaces()[h->index].attributes;
   return true;
 }
 
 bool EmulatedHidPlatform::GetFeatureReportByteLength(intptr_t handle, uint16_t& length) {
   Handle* h = Live(handle);
-  if (!h) return false;
+  if (!h) return Failed(kEmulatedGoneError);
   length = h->device->Interfaces()[h->index].featureLength;
   return true;
 }
@@ -112,13 +113,18 @@ bool EmulatedHidPlatform::GetFeatureReportByteLength(intptr_t handle, uint16_t& 
 bool EmulatedHidPlatform::SetFeature(intptr_t handle, const uint8_t* buffer, size_t length) {
   host_.Sleep(transferCostMs_);
   Handle* h = Live(handle);
-  return h && h->device->SetFeature(h->index, buffer, length);
+  if (!h) return Failed(kEmulatedGoneError);
+  if (h->device->SetFeature(h->index, buffer, length)) return true;
+  // A device pulled during the transfer fails it as a gone device would.
+  return Failed(h->device->Plugged() ? kEmulatedRefusedError : kEmulatedGoneError);
 }
 
 bool EmulatedHidPlatform::GetFeature(intptr_t handle, uint8_t* buffer, size_t length) {
   host_.Sleep(transferCostMs_);
   Handle* h = Live(handle);
-  return h && h->device->GetFeature(h->index, buffer, length);
+  if (!h) return Failed(kEmulatedGoneError);
+  if (h->device->GetFeature(h->index, buffer, length)) return true;
+  return Failed(h->device->Plugged() ? kEmulatedRefusedError : kEmulatedGoneError);
 }
 
 size_t EmulatedHidPlatform::OpenHandleCount() const {

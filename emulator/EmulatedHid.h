@@ -2,6 +2,7 @@
 // hardware: in tests on VirtualHost, in the demo and the companion on real time.
 #pragma once
 
+#include <cerrno>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,15 @@
 #include "platform/Host.h"
 
 namespace korvel {
+
+// The OS errors the emulated bus reports, as the system's own backend would.
+#ifdef _WIN32
+constexpr int kEmulatedGoneError = 1167;   // ERROR_DEVICE_NOT_CONNECTED
+constexpr int kEmulatedRefusedError = 31;  // ERROR_GEN_FAILURE
+#else
+constexpr int kEmulatedGoneError = ENODEV;    // every call on an unplugged hidraw node
+constexpr int kEmulatedRefusedError = EPIPE;  // a stalled control transfer
+#endif
 
 struct EmulatedInterface {
   std::string path;
@@ -69,7 +79,7 @@ class EmulatedHidPlatform : public HidPlatform {
   // Every open is refused as if this user lacked permission (EACCES), like hidraw without the udev
   // rule.
   void SetOpenRefused(bool refused) { openRefused_ = refused; }
-  int LastOpenError() const override { return lastOpenError_; }
+  int LastError() const override { return lastError_; }
 
   bool Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails) override;
   intptr_t Open(const std::string& path) override;
@@ -91,6 +101,10 @@ class EmulatedHidPlatform : public HidPlatform {
   };
   // The handle's interface, or null when the handle is closed or its device is gone.
   Handle* Live(intptr_t handle);
+  bool Failed(int error) {
+    lastError_ = error;
+    return false;
+  }
 
   Host& host_;
   std::vector<std::shared_ptr<EmulatedDevice>> devices_;
@@ -98,7 +112,7 @@ class EmulatedHidPlatform : public HidPlatform {
   uint32_t transferCostMs_ = 1;
   bool enumerationFails_ = false;
   bool openRefused_ = false;
-  int lastOpenError_ = 0;
+  int lastError_ = 0;
   uint64_t openCalls_ = 0;
 };
 

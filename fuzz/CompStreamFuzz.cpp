@@ -5,7 +5,7 @@
 #include <string>
 
 #include "config/CompStream.h"
-#include "config/Settings.h"
+#include "production/NumberingLedger.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace korvel;

@@ -35,6 +35,13 @@ else
   echo "all formatted"; passed=$((passed + 1))
 fi
 
+echo "== Layers (each folder of src/ includes only the folders below it)"
+if scripts/check-layers.sh; then
+  echo "no upward includes"; passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+fi
+
 echo "== Linux (Debug, ASan + UBSan)"
 if cmake --preset debug >"$log/cfg-linux" 2>&1 && cmake --build --preset debug; then
   ctest --preset debug 2>&1 | tee "$log/linux"

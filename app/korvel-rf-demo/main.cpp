@@ -23,7 +23,11 @@ int main(int argc, char** argv) {
   rx->SetTx(tx);
   hid.Attach(rx);
   auto languages = korvel::CreateSystemLanguageStore();
-  korvel::TForm1 form({host, hid, *languages, ".", [] { return korvel::KillOtherInstances(); }, 0});
+  korvel::TForm1 form({.host = host,
+                       .hid = hid,
+                       .languageStore = *languages,
+                       .workingDirectory = ".",
+                       .killOtherInstances = [] { return korvel::KillOtherInstances(); }});
   // The demo's own option; everything else goes to the window as the tool's parameters.
   std::vector<std::string> args;
   QString screenshot;

@@ -13,8 +13,11 @@ int main(int argc, char** argv) {
   korvel::QtHost host;
   auto hid = korvel::CreateSystemHidPlatform();
   auto languages = korvel::CreateSystemLanguageStore();
-  korvel::TForm1 form(
-      {host, *hid, *languages, ".", [] { return korvel::KillOtherInstances(); }, 0});
+  korvel::TForm1 form({.host = host,
+                       .hid = *hid,
+                       .languageStore = *languages,
+                       .workingDirectory = ".",
+                       .killOtherInstances = [] { return korvel::KillOtherInstances(); }});
   form.Start(std::vector<std::string>(argv + 1, argv + argc));
   form.show();
   return app.exec();

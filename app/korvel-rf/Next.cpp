@@ -5,25 +5,22 @@
 namespace korvel {
 
 namespace {
-std::string IdText(const TProdRFID& generator, int32_t id) {
+std::string IdText(const TProdRFID& generator, uint32_t id) {
   if (generator.IsRandom()) return "random";
   char text[8];
-  std::snprintf(text, sizeof text, "%06X", unsigned(id) & kLinkIdMask);
+  std::snprintf(text, sizeof text, "%06X", unsigned(id & kLinkIdMask));
   return text;
 }
 
-std::string SnText(const TProdSN& generator) {
-  const std::string text = generator.GetSNText();
+std::string SnText(const std::string& text) {
   return text.empty() ? "-" : text;
 }
 }  // namespace
 
 bool LoadSettingsForCli(const std::filesystem::path& ini, Settings& settings,
-                        Generators& generators, std::ostream& err) {
-  VidPidTableType table{};
+                        NumberingLedger& ledger, VidPidTableType& table, std::ostream& err) {
   FillFixedVidPids(table);
-  uint8_t stagingMode = kStagingLoading;
-  const SettingsLoadReport report = LoadSettings(ini, settings, generators, table, stagingMode);
+  const SettingsLoadReport report = LoadSettings(ini, settings, table, &ledger);
   if (!report.readError.empty()) {
     err << "korvel-rf: " << report.readError << "\n";
     return false;
@@ -42,30 +39,25 @@ bool LoadSettingsForCli(const std::filesystem::path& ini, Settings& settings,
 
 int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
   Settings settings;
-  Generators generators;
-  if (!LoadSettingsForCli(options.ini, settings, generators, err)) return 1;
-
+  NumberingLedger ledger;
+  VidPidTableType table{};
+  if (!LoadSettingsForCli(options.ini, settings, ledger, table, err)) return 1;
   if (options.date) {
     const LocalDate date = *options.date;
-    generators.RxSN.SetDateSource([date] { return date; });
-    generators.TxSN.SetDateSource([date] { return date; });
+    ledger.SetDateSource([date] { return date; });
   }
+  const Generators& g = ledger.Gen();
   for (int unit = 1; unit <= options.count; ++unit) {
-    const int32_t rxId = generators.RxRFID.NextRFID();
-    int32_t txId = generators.TxRFID.NextRFID();
-    const bool bothCustom = !generators.RxRFID.IsRandom() && !generators.TxRFID.IsRandom();
-    if (bothCustom) txId = int32_t(TxLinkIdFor(uint32_t(rxId), uint32_t(txId)));
-    out << "unit=" << unit << " rxsn=" << SnText(generators.RxSN)
-        << " txsn=" << SnText(generators.TxSN) << " rxid=" << IdText(generators.RxRFID, rxId)
-        << " txid=" << IdText(generators.TxRFID, txId) << "\n";
-    generators.RxSN.Commit();
-    generators.TxSN.Commit();
-    generators.RxRFID.Commit(rxId);
-    generators.TxRFID.Commit(txId);
+    // The same draw and commit as a passed unit in the window.
+    const UnitNumbers numbers = ledger.Draw();
+    out << "unit=" << unit << " rxsn=" << SnText(numbers.rxSerialText)
+        << " txsn=" << SnText(numbers.txSerialText) << " rxid=" << IdText(g.RxRFID, numbers.rxId)
+        << " txid=" << IdText(g.TxRFID, numbers.txId) << "\n";
+    ledger.Commit(numbers);
   }
   if (options.commit) {
     std::string error;
-    if (WriteSettings(options.ini, settings, generators, false, error) != WriteResult::Written) {
+    if (WriteSettings(options.ini, settings, &ledger, false, error) != WriteResult::Written) {
       err << "korvel-rf: " << error << "\n";
       return 1;
     }

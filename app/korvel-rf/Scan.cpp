@@ -1,15 +1,14 @@
 #include "Scan.h"
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "device/VidPidTable.h"
 #include "platform/Text.h"
 
 namespace korvel {
 
-void ScanInterfaces(HidAccess& hid, std::ostream& out) {
+void ScanInterfaces(HidAccess& hid, ReceiverFinder& finder, std::optional<VidPid> typed,
+                    std::ostream& out) {
   HidPlatform& platform = hid.Platform();
   std::vector<HidInterfaceInfo> interfaces;
   const bool listed = platform.Bind() && platform.Enumerate(interfaces, true);
@@ -18,29 +17,7 @@ void ScanInterfaces(HidAccess& hid, std::ostream& out) {
     out << "no HID interfaces\n";
     return;
   }
-
-  VidPidTableType table{};
-  FillFixedVidPids(table);
-  int marked = -1;
-  for (const VidPid& entry : table) {
-    if (entry.vid == 0 || entry.pid == 0) continue;
-    uint32_t version = 0;
-    intptr_t handle = kNoHandle;
-    if (!hid.OpenDeviceByVidPid(entry.vid, entry.pid, version, handle)) {
-      hid.CloseDevice(handle);
-      continue;
-    }
-    hid.CloseDevice(handle);
-    // The handle kept is the last match in enumeration order.
-    for (size_t i = 0; i < interfaces.size(); ++i) {
-      const HidInterfaceInfo& info = interfaces[i];
-      if (info.detailsKnown && info.attributes.VendorID == entry.vid &&
-          info.attributes.ProductID == entry.pid && info.FeatureReportByteLength != 0)
-        marked = int(i);
-    }
-    break;
-  }
-
+  const int marked = finder.WouldOpen(interfaces, typed);
   for (size_t i = 0; i < interfaces.size(); ++i) {
     const HidInterfaceInfo& info = interfaces[i];
     out << (int(i) == marked ? "* " : "  ") << info.path << "  ";

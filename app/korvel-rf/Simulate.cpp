@@ -8,44 +8,17 @@
 #include "EmulatedRx.h"
 #include "Next.h"
 #include "VirtualHost.h"
-#include "connection/Station.h"
+#include "connection/StationPresenter.h"
 #include "platform/Text.h"
+#include "ui/ScriptedView.h"
 
 namespace korvel {
 
 namespace {
-// No window: messages go to the error stream, dialogs are answered as an operator would.
-class ConsoleView : public StationView {
- public:
-  explicit ConsoleView(std::ostream& err) : err_(err) {}
-  void Render(const ViewState&) override {}
-  void ShowMessage(const std::string& dialog, const std::string&,
-                   const std::string& text) override {
-    std::string oneLine = text;
-    for (char& c : oneLine)
-      if (c == '\r' || c == '\n') c = ' ';
-    err_ << "korvel-rf: " << (dialog.empty() ? "message" : dialog) << ": " << oneLine << "\n";
-  }
-  std::optional<std::string> AskPassword() override { return std::nullopt; }
-  int AskLanguage(int) override { return 0; }
-  int ScreenWidth() override { return 1920; }
-  int ScreenHeight() override { return 1080; }
-
- private:
-  std::ostream& err_;
-};
-
-// The simulation never touches the operator's saved language.
-class FixedLanguage : public LanguageStore {
- public:
-  std::optional<std::string> Read() override { return std::string("lkEng"); }
-  bool Write(const std::string&) override { return true; }
-  void Forget() override {}
-};
-
 struct UnitReport {
   int unit = 0;
   bool pass = false;
+  std::string reason;
   uint64_t ms = 0;
   std::string rxsn, txsn, rxid, txid;
   EmulatedRx::RegisterFile rxBefore{}, rxAfter{};
@@ -68,33 +41,55 @@ std::string JsonText(const std::string& s) {
   }
   return text + "\"";
 }
+
+// Why Go was not even pressed: the side that was not ready.
+std::string NotReadyReason(StationPresenter& station) {
+  if (!station.Presence().RxLampOn()) return "Go not enabled: RX not ready";
+  if (!station.Presence().TxLampOn()) return "Go not enabled: TX not ready";
+  return "Go not enabled";
+}
 }  // namespace
 
 int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream& err) {
   // The file is checked first, exactly as the window would load it.
   {
     Settings settings;
-    Generators generators;
-    if (!LoadSettingsForCli(options.ini, settings, generators, err)) return 1;
+    NumberingLedger ledger;
+    VidPidTableType table{};
+    if (!LoadSettingsForCli(options.ini, settings, ledger, table, err)) return 1;
   }
 
   VirtualHost host;
   EmulatedHidPlatform platform(host);
   AttachTypicalNeighbours(platform);
-  FixedLanguage language;
-  ConsoleView view(err);
+  // The simulation never touches the operator's saved language.
+  MemoryLanguageStore language;
+  // No window: messages go to the error stream, dialogs are answered as an operator would.
+  ScriptedView view;
+  view.onMessage = [&err](const std::string& dialog, const std::string& text) {
+    std::string oneLine = text;
+    for (char& c : oneLine)
+      if (c == '\r' || c == '\n') c = ' ';
+    err << "korvel-rf: " << (dialog.empty() ? "message" : dialog) << ": " << oneLine << "\n";
+  };
   StationEnvironment env{
-      host,     platform,
-      language, options.ini.parent_path().empty() ? "." : options.ini.parent_path(),
-      nullptr,  1};
-  env.iniPath = options.ini;
+      .host = host,
+      .hid = platform,
+      .languageStore = language,
+      .workingDirectory = options.ini.parent_path().empty() ? "." : options.ini.parent_path(),
+      .killOtherInstances = nullptr,
+      .randomSeed = 1,
+      .iniPath = options.ini,
+      .date = nullptr,
+      // No external tool and no loader in a simulation.
+      .startProgram = [](const std::string&) { return false; },
+      .reportToLoader = [](const std::string&) { return false; },
+  };
   if (options.date) {
     const LocalDate date = *options.date;
     env.date = [date] { return date; };
   }
-  env.startProgram = [](const std::string&) { return false; };  // no external tool in a simulation
-  env.reportToLoader = [](const std::string&) { return false; };
-  Station station(env, view);
+  StationPresenter station(env, view);
   station.FormCreate({});
   station.FormActivate();
 
@@ -114,32 +109,36 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
 
     platform.Attach(rx);
     host.RunFor(5500);  // the detection tick opens it
-    if (station.HaveRx() && !rx->Linked()) {
+    if (station.Link().HaveRx() && !rx->Linked()) {
       tx->SetBindMode(true);
       station.Click("btnCombo_Cmd_Soft_Bind_SW");
-      host.RunUntil([&] { return !station.tmrSoftBind().Enabled(); }, 20000);
+      host.RunUntil([&] { return !station.Presence().tmrSoftBind().Enabled(); }, 20000);
       tx->SetBindMode(false);
       host.RunFor(600);
     }
     if (!options.fault.empty()) rx->InjectFault(options.fault);
     // The operator's key: taken only while Go is enabled.
     if (station.FormKeyDown(kVkPageDown)) {
-      report.pass = station.View()["lblResult"].text == "PASS";
-      report.ms = station.LastSetTxMs;
-      report.rxid = HexText(station.LastIdA, 6);
-      report.txid = HexText(station.LastIdB, 6);
+      const RunResult& run = station.LastRun();
+      report.pass = run.pass;
+      report.reason = run.failedStep;
+      report.ms = run.ms;
+      report.rxid = HexText(run.rxId, 6);
+      report.txid = HexText(run.txId, 6);
+      report.rxsn = run.rxSerial.empty() ? "-" : run.rxSerial;
+      report.txsn = run.txSerial.empty() ? "-" : run.txSerial;
     } else {
-      report.rxid = report.txid = "-";
+      report.reason = NotReadyReason(station);
+      report.rxid = report.txid = report.rxsn = report.txsn = "-";
     }
-    report.rxsn = station.View()["edtRX_SN"].text.empty() ? "-" : station.View()["edtRX_SN"].text;
-    report.txsn = station.View()["edtTX_SN"].text.empty() ? "-" : station.View()["edtTX_SN"].text;
     report.rxAfter = rx->Registers();
     report.txAfter = tx->EepromBytes();
     report.sent = rx->ReportsReceived();
     report.fetched = rx->ReportsFetched();
-    out << "unit=" << unit << " result=" << (report.pass ? "PASS" : "FAIL") << " ms=" << report.ms
-        << " rxsn=" << report.rxsn << " txsn=" << report.txsn << " rxid=" << report.rxid
-        << " txid=" << report.txid << "\n";
+    out << "unit=" << unit << " result=" << (report.pass ? "PASS" : "FAIL");
+    if (!report.pass) out << " reason=" << JsonText(report.reason);
+    out << " ms=" << report.ms << " rxsn=" << report.rxsn << " txsn=" << report.txsn
+        << " rxid=" << report.rxid << " txid=" << report.txid << "\n";
     reports.push_back(report);
     // The unit leaves the bench; detection sees it go.
     platform.Detach(rx.get());
@@ -153,7 +152,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     for (size_t i = 0; i < reports.size(); ++i) {
       const UnitReport& r = reports[i];
       json << (i ? "," : "") << "{\"unit\":" << r.unit << ",\"result\":\""
-           << (r.pass ? "PASS" : "FAIL") << "\",\"ms\":" << r.ms << ",\"rxsn\":" << JsonText(r.rxsn)
+           << (r.pass ? "PASS" : "FAIL") << "\",\"reason\":" << JsonText(r.reason)
+           << ",\"ms\":" << r.ms << ",\"rxsn\":" << JsonText(r.rxsn)
            << ",\"txsn\":" << JsonText(r.txsn) << ",\"rxid\":" << JsonText(r.rxid)
            << ",\"txid\":" << JsonText(r.txid)
            << ",\"rx_registers_before\":" << JsonInts(r.rxBefore)

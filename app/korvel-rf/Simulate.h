@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/Settings.h"
+#include "production/LocalDate.h"
 
 namespace korvel {
 

@@ -16,13 +16,16 @@
 #include "VirtualHost.h"
 #include "device/HidAccess.h"
 #include "platform/SystemHost.h"
+#include "platform/Text.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: korvel-rf <verb> [options]\n"
     "verbs:\n"
-    "  scan [--emulated]   list the HID interfaces; '*' marks the one the tool would open\n"
+    "  scan [--emulated] [--ini PATH]\n"
+    "                      list the HID interfaces; '*' marks the one the tool would open\n"
+    "                      (built-in VID/PIDs, then TX.ini's Device entries and VID/PID);\n"
     "                      --emulated: scan the built-in emulated dongle instead\n"
     "  next [--ini PATH] [--count N] [--date YYYY-MM-DD] [--commit]\n"
     "                      print the serials and link IDs of the next N units (default 1)\n"
@@ -50,25 +53,43 @@ int UsageError(const std::string& message) {
 
 int Scan(const std::vector<std::string>& args) {
   bool emulated = false;
-  for (const std::string& a : args) {
-    if (a == "--emulated")
+  std::filesystem::path ini = korvel::kIniFileName;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--emulated")
       emulated = true;
+    else if (args[i] == "--ini" && i + 1 < args.size())
+      ini = args[++i];
+    else if (args[i] == "--ini")
+      return UsageError("scan: --ini needs a value");
     else
-      return UsageError("scan: unknown option '" + a + "'");
+      return UsageError("scan: unknown option '" + args[i] + "'");
   }
+  // The tool searches TX.ini's Device entries and the typed VID/PID as well.
+  korvel::Settings settings;
+  korvel::NumberingLedger ledger;
+  korvel::VidPidTableType table{};
+  if (!korvel::LoadSettingsForCli(ini, settings, ledger, table, std::cerr)) return 1;
+  std::optional<korvel::VidPid> typed;
+  const auto vid = korvel::HexFieldNumber(settings.VidSet);
+  const auto pid = korvel::HexFieldNumber(settings.PidSet);
+  if (vid && pid) typed = korvel::VidPid{int32_t(*vid), int32_t(*pid)};
+  auto scan = [&](korvel::Host& host, korvel::HidPlatform& platform) {
+    korvel::HidAccess hid(platform, host);
+    korvel::ReceiverFinder finder(hid);
+    finder.Table() = table;
+    korvel::ScanInterfaces(hid, finder, typed, std::cout);
+  };
   if (emulated) {
     korvel::VirtualHost host;
     korvel::EmulatedHidPlatform platform(host);
     korvel::AttachTypicalNeighbours(platform);
     platform.Attach(std::make_shared<korvel::EmulatedRx>(host));
-    korvel::HidAccess hid(platform, host);
-    korvel::ScanInterfaces(hid, std::cout);
+    scan(host, platform);
     return 0;
   }
   korvel::SystemHost host;
   auto platform = korvel::CreateSystemHidPlatform();
-  korvel::HidAccess hid(*platform, host);
-  korvel::ScanInterfaces(hid, std::cout);
+  scan(host, *platform);
   return 0;
 }
 

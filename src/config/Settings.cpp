@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "config/CompStream.h"
+#include "config/SettingsBinding.h"
 #include "platform/AtomicFile.h"
 #include "platform/Text.h"
 
@@ -12,12 +12,6 @@ namespace {
 constexpr const char* kTX = "TX";
 constexpr const char* kDevice = "Device";
 constexpr size_t kDeviceKeys = 14;
-
-std::string Replace(std::string s, const std::string& from, const std::string& to) {
-  for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
-    s.replace(at, from.size(), to);
-  return s;
-}
 
 bool ParseHexStrict(const std::string& s, int32_t& out) {
   uint32_t v = 0;
@@ -31,72 +25,80 @@ int ItemIndex(int32_t value, int count) {
   return value >= 0 && value < count ? value : -1;
 }
 
-template <typename T>
-bool LoadGenerator(const IniFile& ini, const char* key, T& generator, SettingsLoadReport& report) {
-  const std::string value = ini.ReadString(kTX, key, "");
-  if (value.empty()) {
-    generator = T();
-    return true;
+int& IntOf(Settings& s, const SettingBinding& b) {
+  return s.*std::get<int Settings::*>(b.field);
+}
+bool& BoolOf(Settings& s, const SettingBinding& b) {
+  return s.*std::get<bool Settings::*>(b.field);
+}
+std::string& TextOf(Settings& s, const SettingBinding& b) {
+  return s.*std::get<std::string Settings::*>(b.field);
+}
+
+// A value from the file (or, with no file, the binding's noFile value) as the control takes it.
+void Take(Settings& s, const SettingBinding& b, int32_t v) {
+  switch (b.kind) {
+    case SettingKind::Index:
+      IntOf(s, b) = ItemIndex(v, b.high + 1);
+      break;
+    case SettingKind::Battery:
+      IntOf(s, b) = ItemIndex(v >= b.low && v <= b.high ? v : b.def, kBatteryItems);
+      break;
+    case SettingKind::Flag:
+    case SettingKind::Pair:
+      BoolOf(s, b) = v != 0;
+      break;
+    case SettingKind::Choice:
+      // A value outside the group checks nothing and leaves the group as it was.
+      if (v >= b.low && v <= b.high) IntOf(s, b) = v;
+      break;
+    case SettingKind::Number:
+      IntOf(s, b) = std::clamp(v, b.low, b.high);
+      break;
+    case SettingKind::Memory:
+      IntOf(s, b) = v;
+      break;
+    case SettingKind::Text:
+    case SettingKind::HexId:
+      break;  // not numbers
   }
-  ComponentResult built = TextToComponent(Replace(value, ";", "\r\n"));
-  T* typed = dynamic_cast<T*>(built.object.get());
-  if (!typed) {
-    report.badGenerators.push_back(
-        {key, built.error.empty()
-                  ? "holds a " + built.object->Class().name + ", not a " + T::ClassInfo().name
-                  : built.error});
-    generator = T();
-    return false;
-  }
-  generator = std::move(*typed);
-  return true;
 }
 }  // namespace
-
-void RegisterGeneratorClasses() {
-  RegisterComponentClass(TProdSN::ClassInfo());
-  RegisterComponentClass(TProdRFID::ClassInfo());
-}
-
-std::string GeneratorToIniValue(const TPersistentComponent& generator) {
-  return Replace(ComponentToText(generator), "\r\n", ";");
-}
 
 int64_t HexFieldValue(const std::string& text) {
   int32_t v = 0;
   return ParseHexStrict(text, v) ? int64_t(uint32_t(v)) : 0;
 }
 
-void ApplyMissingFileDefaults(Settings& s, Generators& g) {
-  s.CustKey1 = kDefaultCustKey1;
-  s.CustKey2 = kDefaultCustKey2;
-  s.SoftISS = false;
-  s.CPI = 0;
-  s.PowerSaving = 0;
-  s.AutoBind = true;
-  s.BTY = ItemIndex(6, kBatteryItems);
-  s.VidSet.clear();
-  s.PidSet.clear();
-  s.PName.clear();
-  g = Generators{};
+void ApplyMissingFileDefaults(Settings& s) {
+  for (const SettingBinding& b : SettingBindings()) {
+    if (b.noFile == kKeep) continue;
+    if (b.kind == SettingKind::Text || b.kind == SettingKind::HexId)
+      TextOf(s, b).clear();
+    else
+      Take(s, b, b.noFile);
+  }
 }
 
-SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, Generators& g,
-                                    VidPidTableType& table) {
-  RegisterGeneratorClasses();
+SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, VidPidTableType& table,
+                                    IniPart* more) {
   SettingsLoadReport report;
   report.fileFound = true;
-  s.MouseOnly = ini.ReadBool(kTX, "MouseOnly", true);
-  s.CustKey1 = ItemIndex(ini.ReadInteger(kTX, "CustKey1", kDefaultCustKey1), int(kHotKeyCount));
-  s.CustKey2 = ItemIndex(ini.ReadInteger(kTX, "CustKey2", kDefaultCustKey2), int(kHotKeyCount));
-  s.SoftISS = ini.ReadBool(kTX, "SoftISS", true);
-  s.Delay = ini.ReadInteger(kTX, "Delay", 0);
-  // A radio value outside its group checks nothing and leaves the group as it was.
-  if (const int32_t cpi = ini.ReadInteger(kTX, "CPI", 0); cpi == 0 || cpi == 1) s.CPI = cpi;
-  if (const int32_t w = ini.ReadInteger(kTX, "Wakeup", 0); w == 0 || w == 1) s.Wakeup = w;
-  if (const int32_t p = ini.ReadInteger(kTX, "PowerSaving", 0); p >= 0 && p <= 2) s.PowerSaving = p;
-  s.TX_Erased = ini.ReadBool(kTX, "TX_Erased", false);
-  s.RX_Erased = ini.ReadBool(kTX, "RX_Erased", false);
+  std::vector<std::pair<const SettingBinding*, int32_t>> ids;  // VID and PID: both or neither
+  for (const SettingBinding& b : SettingBindings()) {
+    if (!b.key) continue;
+    if (b.kind == SettingKind::Text)
+      TextOf(s, b) = ini.ReadString(kTX, b.key, b.defText);
+    else if (b.kind == SettingKind::HexId)
+      ids.emplace_back(&b, ini.ReadInteger(kTX, b.key, b.def));
+    else if (b.kind == SettingKind::Flag || b.kind == SettingKind::Pair)
+      BoolOf(s, b) = ini.ReadBool(kTX, b.key, b.def != 0);
+    else
+      Take(s, b, ini.ReadInteger(kTX, b.key, b.def));
+  }
+  bool bothSet = true;
+  for (const auto& [b, v] : ids) bothSet &= v >= 1;
+  for (const auto& [b, v] : ids) TextOf(s, *b) = bothSet ? HexText(uint32_t(v), 4) : "";
 
   for (size_t k = 0; k < kDeviceKeys; ++k) {
     const std::string key = std::to_string(k);
@@ -111,90 +113,60 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, Generators&
     }
     table[kFixedVidPidEntries + k] = {vid, pid};
   }
-
-  const int32_t bty = ini.ReadInteger(kTX, "BTY", 6);
-  s.BTY = ItemIndex(bty >= 0 && bty <= 7 ? bty : 6, kBatteryItems);
-  const int32_t vid = ini.ReadInteger(kTX, "VID", 0);
-  const int32_t pid = ini.ReadInteger(kTX, "PID", 0);
-  s.LRMBinding = ini.ReadBool(kTX, "LRMBinding", false);
-  if (vid >= 1 && pid >= 1) {
-    s.VidSet = HexText(uint32_t(vid), 4);
-    s.PidSet = HexText(uint32_t(pid), 4);
-  } else {
-    s.VidSet.clear();
-    s.PidSet.clear();
-  }
-  s.PName = ini.ReadString(kTX, "PName", kDefaultPName);
-  s.RFPower = ItemIndex(ini.ReadInteger(kTX, "RFPower", 3), kRfPowerItems);
-  s.Sleep = std::clamp(ini.ReadInteger(kTX, "Sleep", 56), 0, 200);
-  s.WakeupPeriod = std::clamp(ini.ReadInteger(kTX, "WakeupPeriod", 15), 3, 19);
-  s.KBind = ini.ReadBool(kTX, "KBind", false);
-  s.EnabledMAPX = ini.ReadBool(kTX, "EnabledMAPX", false);
-  s.Enabled3204L = ini.ReadBool(kTX, "Enabled3204L", false);
-  s.ResetRF = ini.ReadBool(kTX, "ResetRF", true);
-  s.KeyboardBindVisible = !s.MouseOnly;
-
-  LoadGenerator(ini, "RXSNINFO", g.RxSN, report);
-  LoadGenerator(ini, "TXSNINFO", g.TxSN, report);
-  LoadGenerator(ini, "RXRFIDINFO", g.RxRFID, report);
-  LoadGenerator(ini, "TXRFIDINFO", g.TxRFID, report);
+  if (more) more->Load(&ini, report);
   return report;
 }
 
-SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& s, Generators& g,
-                                VidPidTableType& table, uint8_t& stagingMode) {
-  stagingMode = kStagingLoading;
+SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& s,
+                                VidPidTableType& table, IniPart* more) {
   SettingsLoadReport report;
   std::string bytes;
   bool missing = false;
   if (ReadWholeFile(iniPath, bytes, missing, report.readError)) {
-    report = LoadSettingsFrom(IniFile::FromBytes(bytes), s, g, table);
+    report = LoadSettingsFrom(IniFile::FromBytes(bytes), s, table, more);
   } else if (missing) {
-    ApplyMissingFileDefaults(s, g);
+    ApplyMissingFileDefaults(s);
+    if (more) more->Load(nullptr, report);
   }
-  stagingMode = kStagingIdle;
   return report;
 }
 
-void StoreSettings(IniFile& ini, const Settings& s, Generators& g) {
-  ini.WriteInteger(kTX, "CustKey1", s.CustKey1);
-  ini.WriteInteger(kTX, "CustKey2", s.CustKey2);
-  ini.WriteBool(kTX, "MouseOnly", s.MouseOnly);
-  ini.WriteBool(kTX, "SoftISS", s.SoftISS);
-  ini.WriteInteger(kTX, "Sleep", s.Sleep);
-  ini.WriteInteger(kTX, "WakeupPeriod", s.WakeupPeriod);
-  ini.WriteInteger(kTX, "CPI", s.CPI == 0 ? 0 : 1);
-  ini.WriteInteger(kTX, "PowerSaving", s.PowerSaving == 0 ? 0 : s.PowerSaving == 1 ? 1 : 2);
-  ini.WriteInteger(kTX, "Wakeup", s.Wakeup == 0 ? 0 : 1);
-  ini.WriteInteger(kTX, "BTY", s.BTY);
-  const int64_t vid = HexFieldValue(s.VidSet), pid = HexFieldValue(s.PidSet);
-  if (vid > 0 && pid > 0) {
-    ini.WriteInteger(kTX, "VID", int32_t(vid));
-    ini.WriteInteger(kTX, "PID", int32_t(pid));
-  } else {
-    ini.DeleteKey(kTX, "VID");
-    ini.DeleteKey(kTX, "PID");
+void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more) {
+  Settings s = settings;  // the table's fields are reached through a mutable object
+  bool bothSet = true;
+  for (const SettingBinding& b : SettingBindings())
+    if (b.kind == SettingKind::HexId) bothSet &= HexFieldValue(TextOf(s, b)) > 0;
+  for (const SettingBinding& b : SettingBindings()) {
+    if (!b.key) continue;
+    switch (b.kind) {
+      case SettingKind::Flag:
+      case SettingKind::Pair:
+        ini.WriteBool(kTX, b.key, BoolOf(s, b));
+        break;
+      case SettingKind::Choice: {
+        // The last button stands for every value the others do not.
+        const int v = IntOf(s, b);
+        ini.WriteInteger(kTX, b.key, v >= b.low && v < b.high ? v : b.high);
+        break;
+      }
+      case SettingKind::Text:
+        ini.WriteString(kTX, b.key, TextOf(s, b));
+        break;
+      case SettingKind::HexId:
+        if (bothSet)
+          ini.WriteInteger(kTX, b.key, int32_t(HexFieldValue(TextOf(s, b))));
+        else
+          ini.DeleteKey(kTX, b.key);
+        break;
+      default:
+        ini.WriteInteger(kTX, b.key, IntOf(s, b));
+        break;
+    }
   }
-  ini.WriteBool(kTX, "TX_Erased", s.TX_Erased);
-  ini.WriteBool(kTX, "RX_Erased", s.RX_Erased);
-  ini.WriteString(kTX, "PName", s.PName);
-  ini.WriteBool(kTX, "LRMBinding", s.LRMBinding);
-  ini.WriteInteger(kTX, "RFPower", s.RFPower);
-  ini.WriteBool(kTX, "ResetRF", s.ResetRF);
-  ini.WriteInteger(kTX, "Delay", s.Delay);
-  ini.WriteBool(kTX, "KBind", s.KBind);
-  ini.WriteBool(kTX, "EnabledMAPX", s.EnabledMAPX);
-  ini.WriteBool(kTX, "Enabled3204L", s.Enabled3204L);
-  // The start of each link-ID sequence moves up to its next ID before it is saved.
-  g.RxRFID.SetIncInitRFID(g.RxRFID.NextRFID());
-  g.TxRFID.SetIncInitRFID(g.TxRFID.NextRFID());
-  ini.WriteString(kTX, "RXSNINFO", GeneratorToIniValue(g.RxSN));
-  ini.WriteString(kTX, "TXSNINFO", GeneratorToIniValue(g.TxSN));
-  ini.WriteString(kTX, "RXRFIDINFO", GeneratorToIniValue(g.RxRFID));
-  ini.WriteString(kTX, "TXRFIDINFO", GeneratorToIniValue(g.TxRFID));
+  if (more) more->Store(ini);
 }
 
-WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& s, Generators& g,
+WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& s, IniPart* more,
                           bool settingsWriteBlocked, std::string& error) {
   if (settingsWriteBlocked) return WriteResult::Blocked;
   std::string bytes;
@@ -202,8 +174,61 @@ WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& 
   // A file that is there but unreadable is not overwritten: it holds the counters.
   if (!ReadWholeFile(iniPath, bytes, missing, error) && !missing) return WriteResult::Failed;
   IniFile ini = IniFile::FromBytes(bytes);
-  StoreSettings(ini, s, g);
+  StoreSettings(ini, s, more);
   return ini.Save(iniPath, error) ? WriteResult::Written : WriteResult::Failed;
+}
+
+const std::vector<SettingBinding>& SettingBindings() {
+  using K = SettingKind;
+  using S = Settings;
+  static const std::vector<SettingBinding> bindings = {
+      {"CustKey1",
+       K::Index,
+       {"cbCustKey1"},
+       kDefaultCustKey1,
+       0,
+       int(kHotKeyCount) - 1,
+       &S::CustKey1,
+       kDefaultCustKey1},
+      {"CustKey2",
+       K::Index,
+       {"cbCustKey2"},
+       kDefaultCustKey2,
+       0,
+       int(kHotKeyCount) - 1,
+       &S::CustKey2,
+       kDefaultCustKey2},
+      {"MouseOnly", K::Pair, {"rbMouseOnly", "rbKbdMse"}, 1, 0, 1, &S::MouseOnly, kKeep},
+      {"SoftISS", K::Pair, {"rbRF_DR_15", "rbRF_DR_1A"}, 1, 0, 1, &S::SoftISS, 0},
+      {"Sleep", K::Number, {"suiSpinEdit1"}, 56, 0, 200, &S::Sleep, kKeep},
+      {"WakeupPeriod", K::Number, {"suiSpinEdit2"}, 15, 3, 19, &S::WakeupPeriod, kKeep},
+      {"CPI", K::Choice, {"rbRF_CPI_L", "rbRF_CPI_H"}, 0, 0, 1, &S::CPI, 0},
+      {"PowerSaving",
+       K::Choice,
+       {"rbRF_DR_45", "rbRF_DR_4A", "rbRF_DR_4F"},
+       0,
+       0,
+       2,
+       &S::PowerSaving,
+       0},
+      {"Wakeup", K::Choice, {"rbRF_DR_25", "rbRF_DR_2A"}, 0, 0, 1, &S::Wakeup, kKeep},
+      {"BTY", K::Battery, {"cbRF_Set_BTY_Low_Level"}, 6, 0, 7, &S::BTY, 6},
+      {"VID", K::HexId, {"edtVID_SET"}, 0, 0, 0, &S::VidSet, 0},
+      {"PID", K::HexId, {"edtPID_SET"}, 0, 0, 0, &S::PidSet, 0},
+      {"TX_Erased", K::Flag, {"TX_Erased"}, 0, 0, 1, &S::TX_Erased, kKeep},
+      {"RX_Erased", K::Flag, {"RX_Erased"}, 0, 0, 1, &S::RX_Erased, kKeep},
+      {"PName", K::Text, {"edtEEPROM_20"}, 0, 0, 0, &S::PName, 0, kDefaultPName},
+      {"LRMBinding", K::Flag, {"LRMBinding"}, 0, 0, 1, &S::LRMBinding, kKeep},
+      {"RFPower", K::Index, {"ComboRFPower"}, 3, 0, kRfPowerItems - 1, &S::RFPower, kKeep},
+      {"ResetRF", K::Flag, {"cbResetRF"}, 1, 0, 1, &S::ResetRF, kKeep},
+      {"Delay", K::Memory, {}, 0, 0, 0, &S::Delay, kKeep},
+      {"KBind", K::Flag, {"cbKeyboardbind"}, 0, 0, 1, &S::KBind, kKeep},
+      {"EnabledMAPX", K::Flag, {"CallMAPX"}, 0, 0, 1, &S::EnabledMAPX, kKeep},
+      {"Enabled3204L", K::Flag, {"Call3204L"}, 0, 0, 1, &S::Enabled3204L, kKeep},
+      // The automatic binding choice is not kept in the file.
+      {nullptr, K::Pair, {"rbRF_DR_5A", "rbRF_DR_55"}, 1, 0, 1, &S::AutoBind, 1},
+  };
+  return bindings;
 }
 
 }  // namespace korvel

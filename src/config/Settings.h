@@ -1,4 +1,5 @@
-// What the settings controls hold, and its trip to and from TX.ini with the four generators.
+// What the settings controls hold, and its trip to and from TX.ini. The numbering that the
+// same file keeps travels beside it through an IniPart, so this layer knows nothing of it.
 #pragma once
 
 #include <filesystem>
@@ -8,8 +9,6 @@
 #include "config/HotKeys.h"
 #include "config/IniFile.h"
 #include "device/VidPidTable.h"
-#include "production/ProdRFID.h"
-#include "production/ProdSN.h"
 
 namespace korvel {
 
@@ -38,20 +37,12 @@ struct Settings {
   bool RX_Erased = false;
   std::string PName = kInitialPName;  // edtEEPROM_20
   bool LRMBinding = false;
-  int RFPower = 3;      // ComboRFPower item index, -1 for none
-  bool ResetRF = true;  // cbResetRF
-  int Delay = 0;        // kept for the file only
-  bool KBind = false;   // cbKeyboardbind
-  bool KeyboardBindVisible = false;
+  int RFPower = 3;            // ComboRFPower item index, -1 for none
+  bool ResetRF = true;        // cbResetRF
+  int Delay = 0;              // kept for the file only
+  bool KBind = false;         // cbKeyboardbind
   bool EnabledMAPX = false;   // CallMAPX
   bool Enabled3204L = false;  // Call3204L
-};
-
-struct Generators {
-  TProdSN RxSN;
-  TProdSN TxSN;
-  TProdRFID RxRFID;
-  TProdRFID TxRFID;
 };
 
 struct SettingsLoadReport {
@@ -68,29 +59,32 @@ struct SettingsLoadReport {
   }
 };
 
-// "Load Setting": StagingMode is 2 while it runs and 0 after. A file that exists but cannot
-// be read loads nothing and says so.
+// Keys TX.ini keeps beside the settings, loaded and saved with them in one go.
+class IniPart {
+ public:
+  virtual ~IniPart() = default;
+  // From the file; null when there is none. Problems go to the report.
+  virtual void Load(const IniFile* ini, SettingsLoadReport& report) = 0;
+  // Written after the settings' own keys.
+  virtual void Store(IniFile& ini) = 0;
+};
+
+// "Load Setting". A file that exists but cannot be read loads nothing and says so.
 SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& settings,
-                                Generators& generators, VidPidTableType& table,
-                                uint8_t& stagingMode);
+                                VidPidTableType& table, IniPart* more);
 // The same from an already read file.
-SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& settings, Generators& generators,
-                                    VidPidTableType& table);
-// Step 9 of the load: no file.
-void ApplyMissingFileDefaults(Settings& settings, Generators& generators);
+SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& settings, VidPidTableType& table,
+                                    IniPart* more);
+// No file: the defaults a missing file sets; every other setting keeps its value.
+void ApplyMissingFileDefaults(Settings& settings);
 
 enum class WriteResult { Written, Blocked, Failed };
-// "Write Setting": nothing while blocked. Advances each link-ID generator's start to its
-// next ID before saving it. The write is atomic; other lines of the file are kept.
+// "Write Setting": nothing while blocked. The write is atomic; other lines of the file are
+// kept, and a file that is there but unreadable is not overwritten.
 WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& settings,
-                          Generators& generators, bool settingsWriteBlocked, std::string& error);
+                          IniPart* more, bool settingsWriteBlocked, std::string& error);
 // The key writes alone, in the file's order.
-void StoreSettings(IniFile& ini, const Settings& settings, Generators& generators);
-
-// Registers TProdSN and TProdRFID for the component text form.
-void RegisterGeneratorClasses();
-// Generator <-> one INI value (CR LF as ';').
-std::string GeneratorToIniValue(const TPersistentComponent& generator);
+void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more);
 
 // A hex edit's value: its text read as hexadecimal, empty (or not hex) as 0.
 int64_t HexFieldValue(const std::string& text);

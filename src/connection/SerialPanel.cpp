@@ -2,7 +2,7 @@
 // the generators' setters and is saved at once, so numbering survives a crash.
 #include <cctype>
 
-#include "connection/Station.h"
+#include "connection/StationPresenter.h"
 #include "platform/Text.h"
 
 namespace korvel {
@@ -55,10 +55,10 @@ bool ParseHexUpTo(const std::string& text, int maxDigits, uint64_t& value) {
 }
 }  // namespace
 
-void Station::RefreshSerialPanel() {
+void StationPresenter::RefreshSerialPanel() {
   for (const Side& side : kSides) {
-    const TProdSN& sn = generators_.*side.sn;
-    const TProdRFID& id = generators_.*side.rfid;
+    const TProdSN& sn = ledger_.Gen().*side.sn;
+    const TProdRFID& id = ledger_.Gen().*side.rfid;
     view_[Name(side, "cb", "IsSN")].checked = sn.IsSN();
     view_[Name(side, "cb", "IsDate")].checked = sn.IsDate();
     view_[Name(side, "lbl", "Date")].text = sn.GetDateText();
@@ -92,16 +92,16 @@ void Station::RefreshSerialPanel() {
   FormResize();
 }
 
-void Station::PanelError(const std::string& text) {
+void StationPresenter::PanelError(const std::string& text) {
   RefreshSerialPanel();  // put the field back to what the generator holds
   Paint();
   ui_.ShowMessage("dlgError", "Message", text);
 }
 
-bool Station::SerialPanelChanged(const std::string& name, const ControlState& state) {
+bool StationPresenter::SerialPanelChanged(const std::string& name, const ControlState& state) {
   for (const Side& side : kSides) {
-    TProdSN& sn = generators_.*side.sn;
-    TProdRFID& id = generators_.*side.rfid;
+    TProdSN& sn = ledger_.Gen().*side.sn;
+    TProdRFID& id = ledger_.Gen().*side.rfid;
     const std::string who = std::string(side.prefix) + " ";
     const int total = sn.IsDate() ? 4 : 6;
     if (name == Name(side, "cb", "IsSN")) {
@@ -173,12 +173,12 @@ bool Station::SerialPanelChanged(const std::string& name, const ControlState& st
   return false;
 }
 
-void Station::ToggleEngineerView() {
-  if (!view_["gbSetting"].enabled && !EngineerView) return;
-  EngineerView = !EngineerView;
-  for (const char* name : {"gb1", "gbRX", "gbTX", "spgcntrl1"}) view_[name].visible = EngineerView;
+void StationPresenter::ToggleEngineerView() {
+  if (!view_["gbSetting"].enabled && !engineerView_) return;
+  engineerView_ = !engineerView_;
+  for (const char* name : {"gb1", "gbRX", "gbTX", "spgcntrl1"}) view_[name].visible = engineerView_;
   // Built with every tab but the first disabled; an engineer who opens the page uses them all.
-  if (EngineerView)
+  if (engineerView_)
     for (const char* tab : {"stbsht3", "shtRF", "sht1", "sht2", "sht3"}) view_[tab].enabled = true;
   FormResize();
   Paint();

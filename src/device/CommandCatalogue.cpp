@@ -1,10 +1,52 @@
 #include "device/CommandCatalogue.h"
 
+#include "platform/Text.h"
+
 namespace korvel {
 
-bool CommandCatalogue::SendLocal(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3) {
+namespace {
+std::string Hex(uint8_t value) {
+  return "0x" + HexText(value, 2);
+}
+
+DeviceStatus NoRx(const std::string& what) {
+  return DeviceStatus::Failed(what + ": no RX open");
+}
+}  // namespace
+
+std::string RfTargetName(uint8_t code, uint8_t address) {
+  switch (code) {
+    case C_RF_Wrt_EEPROM:
+    case C_RF_Rd_EEPROM:
+      return "TX EEPROM " + Hex(address);
+    case C_RF_Wrt_Index_Reg:
+    case C_RF_Rd_Index_Reg:
+      return "TX index register " + Hex(address);
+    case C_RF_Wrt_Direct_Reg:
+    case C_RF_Rd_Direct_Reg:
+      return "TX direct register " + Hex(address);
+    case C_RF_Wrt_RFIC_TRX5120B:
+    case C_RF_Rd_RFIC_TRX5120B:
+      return "TX transceiver register " + Hex(address);
+    case C_RF_Wrt_Sensor:
+    case C_RF_Rd_Sensor:
+      return "TX sensor register " + Hex(address);
+    case C_RF_ENTER_ACCESS:
+      return "TX access mode";
+    case C_RF_LEAVE_ACCESS:
+      return "TX access mode leave";
+    case C_RF_SETUP_CPI:
+      return "TX CPI set-up";
+    default:
+      return "TX command " + Hex(code);
+  }
+}
+
+DeviceStatus CommandCatalogue::SendLocal(const std::string& what, uint8_t code, uint8_t p1,
+                                         uint8_t p2, uint8_t p3) {
   CommandReport report = MakeReport(code, p1, p2, p3);
-  return ch_.Hid().SendFeature(ch_.State().DeviceHandle, report);
+  if (!ch_.Hid().SendFeature(ch_.State().DeviceHandle, report)) return ch_.Hid().Failed(what);
+  return {};
 }
 
 std::optional<CommandAnswer> CommandCatalogue::AskUntilOk(const CommandReport& request,
@@ -19,46 +61,65 @@ std::optional<CommandAnswer> CommandCatalogue::AskUntilOk(const CommandReport& r
   return std::nullopt;
 }
 
-int32_t CommandCatalogue::RfQuery(uint8_t code, uint8_t address) {
+DeviceResult<uint8_t> CommandCatalogue::RfQuery(uint8_t code, uint8_t address) {
   DeviceState& s = ch_.State();
+  const std::string what = RfTargetName(code, address) + " read";
   if (!HaveDevice()) {
     s.CommandFailed = true;
-    return -1;
+    return NoRx(what);
   }
   Host& host = ch_.HostRef();
   const uint64_t start = host.TickCount();
   for (int32_t attempt = 1;; ++attempt) {
     CommandAnswer answer = MakeReport(code, kRfMarker, address);
-    ch_.Hid().TransactFeature(s.DeviceHandle, answer);  // its result is not examined
+    // Its result only explains a failure; the answer's status decides.
+    const bool transferred = ch_.Hid().TransactFeature(s.DeviceHandle, answer);
     host.ProcessMessages();
-    if (host.TickCount() - start > kRfQueryLimitMs) attempt = RetryCount;
+    const bool outOfTime = host.TickCount() - start > kRfQueryLimitMs;
+    if (outOfTime) attempt = RetryCount;
     // An answer that arrives in the attempt in which time ran out still counts.
     if (IsAnswerOk(answer)) return answer[0];
     if (attempt >= RetryCount) {
       s.CommandFailed = true;
-      return -1;
+      if (!transferred) return ch_.Hid().Failed(what);
+      return DeviceStatus::TxSilent(what + ": no valid answer in " +
+                                    (outOfTime ? std::to_string(kRfQueryLimitMs) + " ms"
+                                               : std::to_string(RetryCount) + " tries"));
     }
   }
 }
 
-void CommandCatalogue::RfSend(uint8_t code, uint8_t a, uint8_t b) {
+DeviceStatus CommandCatalogue::RfSend(uint8_t code, uint8_t a, uint8_t b) {
+  const std::string what =
+      RfTargetName(code, a) +
+      (code == C_RF_ENTER_ACCESS || code == C_RF_LEAVE_ACCESS || code == C_RF_SETUP_CPI ? ""
+                                                                                        : " write");
   if (!HaveDevice()) {
     ch_.State().CommandFailed = true;
-    return;
+    return NoRx(what);
   }
   ch_.HostRef().Sleep(kRfSendDelayMs);
   CommandReport report = MakeReport(code, kRfMarker, a, b);
-  if (!ch_.Hid().SendFeature(ch_.State().DeviceHandle, report)) ch_.State().CommandFailed = true;
+  if (!ch_.Hid().SendFeature(ch_.State().DeviceHandle, report)) {
+    ch_.State().CommandFailed = true;
+    return ch_.Hid().Failed(what);
+  }
+  return {};
 }
 
-void CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
-  if (!HaveDevice()) return;
+DeviceStatus CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
+  const std::string what = RfTargetName(C_RF_Wrt_EEPROM, address) + " write";
+  if (!HaveDevice()) return NoRx(what);
   Host& host = ch_.HostRef();
+  DeviceStatus firstFailure;  // of the sends and reads on the way, each raising CommandFailed
+  auto note = [&](const DeviceStatus& status) {
+    if (!status && firstFailure) firstFailure = status;
+  };
   bool mismatch = false;  // once set, stays set across the writes
   int polls = 0;
-  int32_t readBack = -1;
+  DeviceResult<uint8_t> readBack;
   for (int attempt = 1; attempt <= kEepromMaxWrites; ++attempt) {
-    RfSend(C_RF_Wrt_EEPROM, address, data);
+    note(RfSend(C_RF_Wrt_EEPROM, address, data));
     host.Sleep(kEepromConfirmWaitMs);
     polls = 0;
     for (;;) {
@@ -72,21 +133,32 @@ void CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
         break;
       host.Sleep(kEepromReadBackWaitMs);
       readBack = RfQuery(C_RF_Rd_EEPROM, address);
-      if (readBack == data) break;
+      note(readBack.status);
+      if (readBack.value == data) break;
       mismatch = true;
       if (polls > kEepromMaxPolls) break;
     }
     if (!mismatch) break;
   }
-  if (polls > kEepromMaxPolls) ch_.State().CommandFailed = true;
-  if (mismatch && readBack != data) ch_.State().CommandFailed = true;
+  if (polls > kEepromMaxPolls) {
+    ch_.State().CommandFailed = true;
+    return DeviceStatus::Failed(what + " not confirmed");
+  }
+  if (mismatch && readBack.value != data) {
+    ch_.State().CommandFailed = true;
+    if (!readBack) return readBack.status;
+    return DeviceStatus::Failed(RfTargetName(C_RF_Wrt_EEPROM, address) + " read-back " +
+                                Hex(*readBack) + " != " + Hex(data));
+  }
+  return firstFailure;
 }
 
-std::optional<SpecialAnswer> CommandCatalogue::SpecialQuery(uint8_t selector) {
-  if (!HaveDevice()) return std::nullopt;
+DeviceResult<SpecialAnswer> CommandCatalogue::SpecialQuery(uint8_t selector) {
+  const std::string what = "special query " + std::to_string(selector);
+  if (!HaveDevice()) return NoRx(what);
   for (int32_t attempt = 0; attempt < RetryCount; ++attempt) {
     CommandAnswer answer = MakeReport(C_Rd_Direct_Reg, kSpecialQueryAddress, kRfMarker, selector);
-    if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer)) return std::nullopt;
+    if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer)) return ch_.Hid().Failed(what);
     ch_.HostRef().ProcessMessages();
     if (IsAnswerOk(answer)) {
       SpecialAnswer bytes;
@@ -94,106 +166,124 @@ std::optional<SpecialAnswer> CommandCatalogue::SpecialQuery(uint8_t selector) {
       return bytes;
     }
   }
-  return std::nullopt;
+  return DeviceStatus::Failed(what + ": no valid answer in " + std::to_string(RetryCount) +
+                              " tries");
 }
 
-int32_t CommandCatalogue::ReadDirectRegister(uint8_t address) {
-  if (!HaveDevice()) return -1;
+DeviceResult<uint8_t> CommandCatalogue::ReadDirectRegister(uint8_t address) {
+  const std::string what = "RX direct register " + Hex(address) + " read";
+  if (!HaveDevice()) return NoRx(what);
   const auto answer = AskUntilOk(MakeReport(C_Rd_Direct_Reg, address), 0);
   if (!answer) {
     ch_.State().CommandFailed = true;
-    return -1;
+    return DeviceStatus::Failed(what + ": no valid answer in " + std::to_string(RetryCount) +
+                                " tries");
   }
   return (*answer)[0];
 }
 
-void CommandCatalogue::WriteDirectRegister(uint8_t address, uint8_t data) {
-  if (!HaveDevice()) return;
-  SendLocal(C_Wrt_Direct_Reg, address, data, 0);  // one send, no check
+DeviceStatus CommandCatalogue::WriteDirectRegister(uint8_t address, uint8_t data) {
+  const std::string what = "RX direct register " + Hex(address) + " write";
+  if (!HaveDevice()) return NoRx(what);
+  return SendLocal(what, C_Wrt_Direct_Reg, address, data, 0);  // one send, no check
 }
 
-int32_t CommandCatalogue::ReadTransceiver(uint8_t address) {
+DeviceResult<uint8_t> CommandCatalogue::ReadTransceiver(uint8_t address) {
+  const std::string what = "RX transceiver register " + Hex(address) + " read";
   if (!HaveDevice()) {
     ch_.State().CommandFailed = true;
-    return -1;
+    return NoRx(what);
   }
   const auto answer = AskUntilOk(MakeReport(C_Rd_RFIC_TRX5120B, address), kTransceiverWaitMs);
   if (!answer) {
     ch_.State().CommandFailed = true;
-    return -1;
+    return DeviceStatus::Failed(what + ": no valid answer in " + std::to_string(RetryCount) +
+                                " tries");
   }
   return (*answer)[1];
 }
 
-void CommandCatalogue::WriteTransceiver(uint8_t address, uint8_t data) {
-  if (!HaveDevice()) return;
+DeviceStatus CommandCatalogue::WriteTransceiver(uint8_t address, uint8_t data) {
+  const std::string what = "RX transceiver register " + Hex(address) + " write";
+  if (!HaveDevice()) return NoRx(what);
+  DeviceStatus sent;
   for (int32_t sends = 0; sends < RetryCount; ++sends) {
-    const bool sent = SendLocal(C_Wrt_RFIC_TRX5120B, address, data, 0);
+    sent = SendLocal(what, C_Wrt_RFIC_TRX5120B, address, data, 0);
     ch_.HostRef().Sleep(kTransceiverWaitMs);
     ch_.HostRef().ProcessMessages();
-    if (sent) return;
+    if (sent) return sent;
   }
   // Not one send got through: the RF power was not set, so the run must not pass.
   ch_.State().CommandFailed = true;
+  return sent;
 }
 
-void CommandCatalogue::SetDeviceType(DeviceType type) {
-  if (!HaveDevice()) return;
-  SendLocal(C_Set_Device_Type, 0x3C, 0x5A, uint8_t(type));
+DeviceStatus CommandCatalogue::SetDeviceType(DeviceType type) {
+  if (!HaveDevice()) return NoRx("device type");
+  return SendLocal("device type", C_Set_Device_Type, 0x3C, 0x5A, uint8_t(type));
 }
 
-void CommandCatalogue::JumpToPor() {
-  if (!HaveDevice()) return;
-  if (!SendLocal(C_JUMP_TO_POR, 0x55, 0xAA, 0xCC)) ch_.State().CommandFailed = true;
+DeviceStatus CommandCatalogue::JumpToPor() {
+  if (!HaveDevice()) return NoRx("RX jump to POR");
+  DeviceStatus sent = SendLocal("RX jump to POR", C_JUMP_TO_POR, 0x55, 0xAA, 0xCC);
+  if (!sent) ch_.State().CommandFailed = true;
+  return sent;
 }
 
-void CommandCatalogue::ReloadParameter() {
-  if (!HaveDevice()) return;
-  if (!SendLocal(C_RELOAD_PARAMETER, 0xCC, 0x33, 0x55)) ch_.State().CommandFailed = true;
+DeviceStatus CommandCatalogue::ReloadParameter() {
+  if (!HaveDevice()) return NoRx("RX reload");
+  DeviceStatus sent = SendLocal("RX reload", C_RELOAD_PARAMETER, 0xCC, 0x33, 0x55);
+  if (!sent) ch_.State().CommandFailed = true;
+  return sent;
 }
 
-std::optional<LinkStatus> CommandCatalogue::QueryLinkStatus() {
-  if (!HaveDevice()) return std::nullopt;
-  CommandAnswer answer = MakeReport(C_Get_Link_Status);
-  if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer)) return std::nullopt;
-  if (answer[0] < 2 || answer[0] > 82) return std::nullopt;
-  return LinkStatus{answer[0], {answer[1], answer[2]}};
+DeviceResult<LinkStatus> CommandCatalogue::QueryLinkStatus() {
+  const DeviceResult<CommandAnswer> answer = LinkQueryAnswer();
+  if (!answer) return answer.status;
+  const CommandAnswer& a = *answer;
+  if (a[0] < 2 || a[0] > 82)
+    return DeviceStatus::Failed("link query: no link (channel " + std::to_string(a[0]) + ")");
+  return LinkStatus{a[0], {a[1], a[2]}};
 }
 
-bool CommandCatalogue::ProbeSensorLink(int attempts) {
-  if (!HaveDevice()) return false;
+DeviceStatus CommandCatalogue::ProbeSensorLink(int attempts) {
+  if (!HaveDevice()) return NoRx("sensor probe");
   for (int i = 0; i < attempts; ++i) {
     CommandAnswer answer = MakeReport(C_RF_Rd_Sensor, kRfMarker, 0);
     ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer);
     ch_.HostRef().ProcessMessages();
-    if (IsAnswerOk(answer)) return true;
+    if (IsAnswerOk(answer)) return {};
   }
-  return false;
+  return DeviceStatus::TxSilent("sensor probe: no answer from the TX in " +
+                                std::to_string(attempts) + " tries");
 }
 
-std::optional<CommandAnswer> CommandCatalogue::LinkQueryAnswer() {
-  if (!HaveDevice()) return std::nullopt;
+DeviceResult<CommandAnswer> CommandCatalogue::LinkQueryAnswer() {
+  if (!HaveDevice()) return NoRx("link query");
   CommandAnswer answer = MakeReport(C_Get_Link_Status);
-  if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer)) return std::nullopt;
+  if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer))
+    return ch_.Hid().Failed("link query");
   return answer;
 }
 
-std::optional<uint8_t> CommandCatalogue::QueryBattery() {
-  if (!HaveDevice()) return std::nullopt;
+DeviceResult<uint8_t> CommandCatalogue::QueryBattery() {
+  if (!HaveDevice()) return NoRx("battery query");
   CommandAnswer answer = MakeReport(C_Get_TX_Battery);
-  if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer)) return std::nullopt;
-  if (answer[0] == 0 || !IsAnswerOk(answer)) return std::nullopt;
+  if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer))
+    return ch_.Hid().Failed("battery query");
+  if (answer[0] == 0 || !IsAnswerOk(answer))
+    return DeviceStatus::Failed("battery query: no valid answer");
   return uint8_t(answer[1] & 0x0F);
 }
 
-void CommandCatalogue::StartSoftBind() {
-  if (!HaveDevice()) return;
-  SendLocal(C_Combo_Cmd, 0x00, 0x01, 0);
+DeviceStatus CommandCatalogue::StartSoftBind() {
+  if (!HaveDevice()) return NoRx("bind start");
+  return SendLocal("bind start", C_Combo_Cmd, 0x00, 0x01, 0);
 }
 
-bool CommandCatalogue::ApplyCustomKeys() {
-  if (!HaveDevice()) return false;
-  return SendLocal(C_Combo_Cmd, 0x0B, 0, 0);
+DeviceStatus CommandCatalogue::ApplyCustomKeys() {
+  if (!HaveDevice()) return NoRx("custom key update");
+  return SendLocal("custom key update", C_Combo_Cmd, 0x0B, 0, 0);
 }
 
 }  // namespace korvel

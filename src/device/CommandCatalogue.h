@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "device/CommandChannel.h"
 
@@ -58,50 +59,58 @@ struct LinkStatus {
   std::array<uint8_t, 2> linkId{};  // answer bytes 1 and 2
 };
 
+// Every operation gives back a status or a value with one; CommandFailed is raised as the
+// protocol says, beside it.
 class CommandCatalogue {
  public:
   explicit CommandCatalogue(CommandChannel& channel) : ch_(channel) {}
 
-  // Relayed read: 0..255, or -1 with CommandFailed raised. Gives up after RetryCount
-  // attempts or 3000 ms, whichever comes first.
-  int32_t RfQuery(uint8_t code, uint8_t address);
+  // Relayed read; a failure raises CommandFailed. Gives up after RetryCount attempts or
+  // 3000 ms, whichever comes first.
+  DeviceResult<uint8_t> RfQuery(uint8_t code, uint8_t address);
   // Relayed write, nothing fetched; a refused send raises CommandFailed.
-  void RfSend(uint8_t code, uint8_t a, uint8_t b);
+  DeviceStatus RfSend(uint8_t code, uint8_t a, uint8_t b);
   // TX EEPROM write, confirmed by the RX or read back; at most three writes.
-  void RfEepromWrite(uint8_t address, uint8_t data);
-  // The seven status bytes, or nothing when no valid answer came (CommandFailed untouched).
-  std::optional<SpecialAnswer> SpecialQuery(uint8_t selector);
+  DeviceStatus RfEepromWrite(uint8_t address, uint8_t data);
+  // The seven status bytes (CommandFailed untouched).
+  DeviceResult<SpecialAnswer> SpecialQuery(uint8_t selector);
 
   // RX direct register (0x14 / 0x12) and the RX's transceiver IC (0x06 / 0x07).
-  int32_t ReadDirectRegister(uint8_t address);
-  void WriteDirectRegister(uint8_t address, uint8_t data);
-  int32_t ReadTransceiver(uint8_t address);
-  void WriteTransceiver(uint8_t address, uint8_t data);
+  DeviceResult<uint8_t> ReadDirectRegister(uint8_t address);
+  DeviceStatus WriteDirectRegister(uint8_t address, uint8_t data);
+  DeviceResult<uint8_t> ReadTransceiver(uint8_t address);
+  DeviceStatus WriteTransceiver(uint8_t address, uint8_t data);
 
-  void SetDeviceType(DeviceType type);
-  void JumpToPor();
-  void ReloadParameter();
+  DeviceStatus SetDeviceType(DeviceType type);
+  DeviceStatus JumpToPor();
+  DeviceStatus ReloadParameter();
 
-  void RfEnterAccess(bool withLed) { RfSend(C_RF_ENTER_ACCESS, 0x5A, withLed ? 0xCC : 0x33); }
-  void RfLeaveAccess() { RfSend(C_RF_LEAVE_ACCESS, 0, 0); }
-  void RfSetupCpi(uint8_t step) { RfSend(C_RF_SETUP_CPI, step, 0xCC); }
-  void RfJumpToPor() { RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxJumpToPor); }
-  void RfFastReload() { RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxFastReload); }
+  DeviceStatus RfEnterAccess(bool withLed) {
+    return RfSend(C_RF_ENTER_ACCESS, 0x5A, withLed ? 0xCC : 0x33);
+  }
+  DeviceStatus RfLeaveAccess() { return RfSend(C_RF_LEAVE_ACCESS, 0, 0); }
+  DeviceStatus RfSetupCpi(uint8_t step) { return RfSend(C_RF_SETUP_CPI, step, 0xCC); }
+  DeviceStatus RfJumpToPor() {
+    return RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxJumpToPor);
+  }
+  DeviceStatus RfFastReload() {
+    return RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxFastReload);
+  }
 
   // One link query; valid only when the transfer worked and byte 0 is 2 to 82.
-  std::optional<LinkStatus> QueryLinkStatus();
+  DeviceResult<LinkStatus> QueryLinkStatus();
   // The same query's raw answer whenever the transfer worked, valid or not.
-  std::optional<CommandAnswer> LinkQueryAnswer();
+  DeviceResult<CommandAnswer> LinkQueryAnswer();
   // One battery query; the level (low nibble of byte 1) when byte 0 is non-zero and the
   // status is 0xCC.
-  std::optional<uint8_t> QueryBattery();
+  DeviceResult<uint8_t> QueryBattery();
   // Link probe: the sensor read at address 0 until its status is 0xCC, at most `attempts`
   // transactions with messages let run after each; CommandFailed untouched.
-  bool ProbeSensorLink(int attempts);
+  DeviceStatus ProbeSensorLink(int attempts);
   // Soft-bind switch: [1, 8, 0, 1]; the result is not checked.
-  void StartSoftBind();
-  // Applies the staged custom hot keys: [1, 8, 0x0B]; false when nothing was sent.
-  bool ApplyCustomKeys();
+  DeviceStatus StartSoftBind();
+  // Applies the staged custom hot keys: [1, 8, 0x0B].
+  DeviceStatus ApplyCustomKeys();
 
   CommandChannel& Channel() { return ch_; }
 
@@ -115,12 +124,15 @@ class CommandCatalogue {
 
  private:
   bool HaveDevice() const { return ch_.State().DeviceHandle != kNoHandle; }
-  // Sends a local command with no answer; false when the send was refused.
-  bool SendLocal(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+  // Sends a local command with no answer.
+  DeviceStatus SendLocal(const std::string& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
   // Asks up to RetryCount times until 0xCC; waitMs after each transaction.
   std::optional<CommandAnswer> AskUntilOk(const CommandReport& request, uint32_t waitMs);
 
   CommandChannel& ch_;
 };
+
+// What a relayed command does, in an engineer's words ("TX EEPROM 0x0C", "TX access").
+std::string RfTargetName(uint8_t code, uint8_t address);
 
 }  // namespace korvel

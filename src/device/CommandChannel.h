@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "device/HidAccess.h"
 
@@ -40,12 +41,12 @@ class CommandChannel {
   CommandChannel(HidAccess& hid, Host& host, DeviceState& state)
       : hid_(hid), host_(host), state_(state) {}
 
-  // Sends 1, code, p1, p2, p3, 0... with no answer; false (nothing sent) with no active RX.
-  bool SendCommand(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
-  // 16-bit value or -1.
-  int32_t ReadRegister(uint8_t address);
-  // Failure shows only as CommandFailed.
-  void WriteRegisterVerified(uint8_t address, uint16_t value);
+  // Sends 1, code, p1, p2, p3, 0... with no answer; fails (nothing sent) with no active RX.
+  DeviceStatus SendCommand(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+  // The 16-bit value; a failure raises CommandFailed.
+  DeviceResult<uint16_t> ReadRegister(uint8_t address);
+  // Written and read back until they agree; a failure raises CommandFailed.
+  DeviceStatus WriteRegisterVerified(uint8_t address, uint16_t value);
 
   HidAccess& Hid() { return hid_; }
   Host& HostRef() { return host_; }
@@ -54,6 +55,8 @@ class CommandChannel {
   static constexpr uint32_t kWriteSettleMs = 20;
 
  private:
+  DeviceStatus Send(const std::string& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+
   HidAccess& hid_;
   Host& host_;
   DeviceState& state_;

@@ -66,12 +66,34 @@ bool HidAccess::OpenDeviceByVidPid(int32_t vid, int32_t pid, uint32_t& version, 
   return result;
 }
 
+bool HidAccess::Fail(bool gone, int osError) {
+  failure_ = {false, gone, osError};
+  return false;
+}
+
+DeviceStatus HidAccess::Failed(const std::string& what) const {
+  if (failure_.noHandle) return DeviceStatus::Failed(what + ": no RX open");
+  const std::string cause =
+      failure_.gone || IsDeviceGoneError(failure_.osError) ? "RX gone" : "transfer refused";
+  if (failure_.osError == 0) return DeviceStatus::Failed(what + ": " + cause);
+  return DeviceStatus::Failed(what + ": " + cause + " (" + OsErrorText(failure_.osError) + ")",
+                              failure_.osError);
+}
+
 size_t HidAccess::TransferLength(intptr_t handle) {
-  if (handle == kNoHandle) return 0;
+  if (handle == kNoHandle) {
+    failure_ = {true, false, 0};
+    return 0;
+  }
   HidAttributes attributes;
-  if (!platform_.GetAttributes(handle, attributes)) return 0;  // device gone
   uint16_t length = 0;
-  if (!platform_.GetFeatureReportByteLength(handle, length)) return 0;
+  if (!platform_.GetAttributes(handle, attributes)) {
+    Fail(true, platform_.LastError());  // the liveness test: unplugged
+  } else if (!platform_.GetFeatureReportByteLength(handle, length)) {
+    Fail(false, platform_.LastError());
+  } else if (length == 0) {
+    Fail(false, 0);
+  }
   return length;
 }
 
@@ -80,6 +102,7 @@ bool HidAccess::Set(intptr_t handle, ReportBuffer& buffer, size_t length) {
   std::vector<uint8_t> wire(length, 0);
   std::copy_n(buffer.begin(), std::min(length, buffer.size()), wire.begin());
   const bool ok = platform_.SetFeature(handle, wire.data(), wire.size());
+  if (!ok) Fail(false, platform_.LastError());
   Trace(HidTraceEvent::Direction::Sent, ok, buffer);
   return ok;
 }
@@ -88,28 +111,31 @@ bool HidAccess::Get(intptr_t handle, ReportBuffer& buffer, size_t length) {
   std::vector<uint8_t> wire(length, 0);
   wire[0] = buffer[0];
   const bool ok = platform_.GetFeature(handle, wire.data(), wire.size());
-  if (ok) std::copy_n(wire.begin(), std::min(length, buffer.size()), buffer.begin());
+  if (ok)
+    std::copy_n(wire.begin(), std::min(length, buffer.size()), buffer.begin());
+  else
+    Fail(false, platform_.LastError());
   Trace(HidTraceEvent::Direction::Fetched, ok, buffer);
   return ok;
 }
 
 bool HidAccess::SendFeature(intptr_t handle, ReportBuffer& buffer) {
   Binding binding(platform_);
-  if (!binding.Bound()) return false;
+  if (!binding.Bound()) return Fail(false, platform_.LastError());
   const size_t length = TransferLength(handle);
   return length != 0 && Set(handle, buffer, length);
 }
 
 bool HidAccess::ReceiveFeature(intptr_t handle, ReportBuffer& buffer) {
   Binding binding(platform_);
-  if (!binding.Bound()) return false;
+  if (!binding.Bound()) return Fail(false, platform_.LastError());
   const size_t length = TransferLength(handle);
   return length != 0 && Get(handle, buffer, length);
 }
 
 bool HidAccess::TransactFeature(intptr_t handle, ReportBuffer& buffer) {
   Binding binding(platform_);
-  if (!binding.Bound()) return false;
+  if (!binding.Bound()) return Fail(false, platform_.LastError());
   const size_t length = TransferLength(handle);
   if (length == 0 || !Set(handle, buffer, length)) return false;
   // The device's time to prepare its answer; blocks, no messages.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "device/DeviceStatus.h"
 #include "device/HidPlatform.h"
 #include "platform/Host.h"
 
@@ -39,6 +40,17 @@ class HidAccess {
   bool TransactFeature(intptr_t handle, ReportBuffer& buffer);
   void CloseDevice(intptr_t handle);
 
+  // Why the last transfer failed: the device is gone (the liveness test failed), or it
+  // refused; with the OS error behind it.
+  struct TransferFailure {
+    bool noHandle = false;
+    bool gone = false;
+    int osError = 0;
+  };
+  const TransferFailure& LastFailure() const { return failure_; }
+  // The last failure as a status, prefixed with what was being done.
+  DeviceStatus Failed(const std::string& what) const;
+
   void SetTraceHook(HidTraceHook hook) { trace_ = std::move(hook); }
   HidPlatform& Platform() { return platform_; }
 
@@ -50,10 +62,12 @@ class HidAccess {
   bool Set(intptr_t handle, ReportBuffer& buffer, size_t length);
   bool Get(intptr_t handle, ReportBuffer& buffer, size_t length);
   void Trace(HidTraceEvent::Direction direction, bool ok, const ReportBuffer& bytes);
+  bool Fail(bool gone, int osError);
 
   HidPlatform& platform_;
   Host& host_;
   HidTraceHook trace_;
+  TransferFailure failure_;
 };
 
 }  // namespace korvel

@@ -157,10 +157,10 @@ intptr_t HidLinux::Open(const std::string& path) {
   if (fd < 0 && (errno == EACCES || errno == EROFS))
     fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    lastOpenError_ = errno;
+    lastError_ = errno;
     return kNoHandle;
   }
-  lastOpenError_ = 0;
+  lastError_ = 0;
   // The release number is looked up on the first attribute read: a count only opens.
   OpenNode node;
   node.name = NodeName(path);
@@ -175,12 +175,17 @@ void HidLinux::Close(intptr_t handle) {
   open_.erase(it);
 }
 
+bool HidLinux::Failed(int error) {
+  lastError_ = error;
+  return false;
+}
+
 bool HidLinux::GetAttributes(intptr_t handle, HidAttributes& attributes) {
   auto it = open_.find(handle);
-  if (it == open_.end()) return false;
+  if (it == open_.end()) return Failed(EBADF);
   hidraw_devinfo devinfo{};
   // Fails with ENODEV once the device is unplugged: the liveness test.
-  if (Ioctl(int(handle), HIDIOCGRAWINFO, &devinfo) < 0) return false;
+  if (Ioctl(int(handle), HIDIOCGRAWINFO, &devinfo) < 0) return Failed(errno);
   if (it->second.version < 0) {
     HidInterfaceInfo info;
     it->second.version = ReadHidrawSysfs(sysfsRoot_, it->second.name, info, false)
@@ -195,13 +200,13 @@ bool HidLinux::GetAttributes(intptr_t handle, HidAttributes& attributes) {
 
 bool HidLinux::GetFeatureReportByteLength(intptr_t handle, uint16_t& length) {
   auto it = open_.find(handle);
-  if (it == open_.end()) return false;
+  if (it == open_.end()) return Failed(EBADF);
   if (it->second.featureLength < 0) {
     int size = 0;
-    if (Ioctl(int(handle), HIDIOCGRDESCSIZE, &size) < 0) return false;
+    if (Ioctl(int(handle), HIDIOCGRDESCSIZE, &size) < 0) return Failed(errno);
     hidraw_report_descriptor rd{};
     rd.size = uint32_t(std::clamp(size, 0, HID_MAX_DESCRIPTOR_SIZE));
-    if (Ioctl(int(handle), HIDIOCGRDESC, &rd) < 0) return false;
+    if (Ioctl(int(handle), HIDIOCGRDESC, &rd) < 0) return Failed(errno);
     it->second.featureLength = FeatureReportByteLength(rd.value, rd.size).value_or(0);
   }
   length = uint16_t(it->second.featureLength);
@@ -209,17 +214,20 @@ bool HidLinux::GetFeatureReportByteLength(intptr_t handle, uint16_t& length) {
 }
 
 bool HidLinux::SetFeature(intptr_t handle, const uint8_t* buffer, size_t length) {
-  if (open_.find(handle) == open_.end() || length == 0) return false;
+  if (open_.find(handle) == open_.end() || length == 0) return Failed(EBADF);
   std::vector<uint8_t> copy(buffer, buffer + length);
-  return Ioctl(int(handle), HIDIOCSFEATURE(length), copy.data()) > 0;
+  const int r = Ioctl(int(handle), HIDIOCSFEATURE(length), copy.data());
+  // Nothing sent without an error is still a failed transfer.
+  if (r <= 0) return Failed(r < 0 ? errno : EIO);
+  return true;
 }
 
 bool HidLinux::GetFeature(intptr_t handle, uint8_t* buffer, size_t length) {
-  if (open_.find(handle) == open_.end() || length == 0) return false;
+  if (open_.find(handle) == open_.end() || length == 0) return Failed(EBADF);
   std::vector<uint8_t> copy(length, 0);
   copy[0] = buffer[0];
   const int r = Ioctl(int(handle), HIDIOCGFEATURE(length), copy.data());
-  if (r <= 0) return false;
+  if (r <= 0) return Failed(r < 0 ? errno : EIO);
   std::fill(copy.begin() + std::min<size_t>(size_t(r), length), copy.end(), 0);
   std::copy(copy.begin(), copy.end(), buffer);
   return true;

@@ -24,8 +24,8 @@ class HidLinux final : public HidPlatform {
   bool SetFeature(intptr_t handle, const uint8_t* buffer, size_t length) override;
   bool GetFeature(intptr_t handle, uint8_t* buffer, size_t length) override;
 
-  // errno of the last failed Open (EACCES: present but no permission), 0 after a success.
-  int LastOpenError() const override { return lastOpenError_; }
+  // errno of the last failed call (EACCES from Open: present but no permission).
+  int LastError() const override { return lastError_; }
 
  private:
   struct OpenNode {
@@ -38,7 +38,9 @@ class HidLinux final : public HidPlatform {
   std::string sysfsRoot_;
   std::string devRoot_;
   std::map<intptr_t, OpenNode> open_;
-  int lastOpenError_ = 0;
+  // Records errno and gives false, for the failure paths.
+  bool Failed(int error);
+  int lastError_ = 0;
 };
 
 // Reads one /sys/class/hidraw/<name> entry; false when it is gone or unreadable.

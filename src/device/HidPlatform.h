@@ -41,9 +41,9 @@ class HidPlatform {
   virtual bool Enumerate(std::vector<HidInterfaceInfo>& out, bool withDetails) = 0;
   // Opens with no read or write intent; kNoHandle on failure.
   virtual intptr_t Open(const std::string& path) = 0;
-  // errno of the last refused Open where the system reports one (EACCES: no permission); 0
-  // otherwise.
-  virtual int LastOpenError() const { return 0; }
+  // The OS error of the last call that failed (errno on Linux, GetLastError on Windows; EACCES
+  // from Open: present but no permission); 0 when the system reported none.
+  virtual int LastError() const { return 0; }
   virtual void Close(intptr_t handle) = 0;
   // Also the liveness test of a handle: fails once the device is gone.
   virtual bool GetAttributes(intptr_t handle, HidAttributes& attributes) = 0;

@@ -1,9 +1,12 @@
 #ifdef _WIN32
 #include "device/HidWindows.h"
 
-#include <setupapi.h>
+// windows.h first: the others need its types.
+// clang-format off
 #include <windows.h>
 #include <winternl.h>  // NTSTATUS for hidpi.h
+#include <setupapi.h>
+// clang-format on
 
 // mingw's HID headers lack C linkage guards; hidsdi.h brings hidusage.h and hidpi.h in order.
 extern "C" {
@@ -194,18 +197,33 @@ intptr_t HidWindows::Open(const std::string& path) {
   // capability and feature requests need no more.
   HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                          OPEN_EXISTING, 0, nullptr);
-  return h == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<intptr_t>(h);
+  if (h == INVALID_HANDLE_VALUE) {
+    Failed();
+    return kNoHandle;
+  }
+  lastError_ = 0;
+  return reinterpret_cast<intptr_t>(h);
 }
 
 void HidWindows::Close(intptr_t handle) {
   if (handle != kNoHandle) CloseHandle(reinterpret_cast<HANDLE>(handle));
 }
 
+bool HidWindows::Failed(unsigned long error) {
+  lastError_ = int(error);
+  return false;
+}
+
+bool HidWindows::Failed() {
+  return Failed(GetLastError());
+}
+
 bool HidWindows::GetAttributes(intptr_t handle, HidAttributes& attributes) {
-  if (!HidBound() || handle == kNoHandle) return false;
+  if (!HidBound()) return Failed(ERROR_MOD_NOT_FOUND);
+  if (handle == kNoHandle) return Failed(ERROR_INVALID_HANDLE);
   HIDD_ATTRIBUTES a{};
   a.Size = sizeof(a);
-  if (!libs_->GetAttributes(reinterpret_cast<HANDLE>(handle), &a)) return false;
+  if (!libs_->GetAttributes(reinterpret_cast<HANDLE>(handle), &a)) return Failed();
   attributes.VendorID = a.VendorID;
   attributes.ProductID = a.ProductID;
   attributes.VersionNumber = a.VersionNumber;
@@ -213,25 +231,32 @@ bool HidWindows::GetAttributes(intptr_t handle, HidAttributes& attributes) {
 }
 
 bool HidWindows::GetFeatureReportByteLength(intptr_t handle, uint16_t& length) {
-  if (!HidBound() || handle == kNoHandle) return false;
+  if (!HidBound()) return Failed(ERROR_MOD_NOT_FOUND);
+  if (handle == kNoHandle) return Failed(ERROR_INVALID_HANDLE);
   PHIDP_PREPARSED_DATA preparsed = nullptr;
-  if (!libs_->GetPreparsedData(reinterpret_cast<HANDLE>(handle), &preparsed)) return false;
+  if (!libs_->GetPreparsedData(reinterpret_cast<HANDLE>(handle), &preparsed)) return Failed();
   HIDP_CAPS caps{};
   const bool ok = libs_->GetCaps(preparsed, &caps) == kHidpStatusSuccess;
   libs_->FreePreparsedData(preparsed);
-  if (ok) length = caps.FeatureReportByteLength;
-  return ok;
+  if (!ok) return Failed(ERROR_INVALID_DATA);
+  length = caps.FeatureReportByteLength;
+  return true;
 }
 
 bool HidWindows::SetFeature(intptr_t handle, const uint8_t* buffer, size_t length) {
-  if (!HidBound() || handle == kNoHandle) return false;
+  if (!HidBound()) return Failed(ERROR_MOD_NOT_FOUND);
+  if (handle == kNoHandle) return Failed(ERROR_INVALID_HANDLE);
   std::vector<uint8_t> copy(buffer, buffer + length);
-  return libs_->SetFeature(reinterpret_cast<HANDLE>(handle), copy.data(), ULONG(length)) != 0;
+  if (!libs_->SetFeature(reinterpret_cast<HANDLE>(handle), copy.data(), ULONG(length)))
+    return Failed();
+  return true;
 }
 
 bool HidWindows::GetFeature(intptr_t handle, uint8_t* buffer, size_t length) {
-  if (!HidBound() || handle == kNoHandle) return false;
-  return libs_->GetFeature(reinterpret_cast<HANDLE>(handle), buffer, ULONG(length)) != 0;
+  if (!HidBound()) return Failed(ERROR_MOD_NOT_FOUND);
+  if (handle == kNoHandle) return Failed(ERROR_INVALID_HANDLE);
+  if (!libs_->GetFeature(reinterpret_cast<HANDLE>(handle), buffer, ULONG(length))) return Failed();
+  return true;
 }
 
 }  // namespace korvel

@@ -20,6 +20,7 @@ class HidWindows final : public HidPlatform {
   bool GetFeatureReportByteLength(intptr_t handle, uint16_t& length) override;
   bool SetFeature(intptr_t handle, const uint8_t* buffer, size_t length) override;
   bool GetFeature(intptr_t handle, uint8_t* buffer, size_t length) override;
+  int LastError() const override { return lastError_; }
 
   bool SetupApiBound() const;
   bool HidBound() const;
@@ -29,7 +30,11 @@ class HidWindows final : public HidPlatform {
 
  private:
   struct Libraries;
+  // Records GetLastError (or the given code) and gives false, for the failure paths.
+  bool Failed(unsigned long error);
+  bool Failed();
   Libraries* libs_;
+  int lastError_ = 0;
 };
 
 }  // namespace korvel

@@ -96,13 +96,13 @@ class RegistryLanguageStore final : public LanguageStore {
     RegCloseKey(key);
   }
 };
-#endif
-
+#else
 std::string ConfigFolder() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
   if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config";
   return ".";
 }
+#endif
 }  // namespace
 
 TLanguateKind CurrentLanguage() {

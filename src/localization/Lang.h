@@ -35,6 +35,22 @@ class LanguageStore {
   virtual void Forget() = 0;
 };
 std::unique_ptr<LanguageStore> CreateSystemLanguageStore();
+// A store in memory, for runs that must not touch the operator's choice (the companion's
+// simulation, tests).
+class MemoryLanguageStore final : public LanguageStore {
+ public:
+  explicit MemoryLanguageStore(std::optional<std::string> saved = std::string("lkEng"))
+      : value(std::move(saved)) {}
+  std::optional<std::string> Read() override { return value; }
+  bool Write(const std::string& valueName) override {
+    value = valueName;
+    ++writes;
+    return true;
+  }
+  void Forget() override { value.reset(); }
+  std::optional<std::string> value;
+  int writes = 0;
+};
 // The file store on its own, for tests and non-Windows systems.
 std::unique_ptr<LanguageStore> CreateFileLanguageStore(const std::string& path);
 

@@ -3,8 +3,11 @@
 #include "platform/Text.h"
 
 #ifdef _WIN32
-#include <tlhelp32.h>
+// windows.h first: the others need its types.
+// clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
 #else
 #include <dirent.h>
 #include <fcntl.h>

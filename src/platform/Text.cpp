@@ -40,6 +40,17 @@ bool ParseHexDigits(std::string_view s, uint32_t& value) {
   return true;
 }
 
+std::string HexFieldText(int64_t value) {
+  return value <= 0 ? "" : HexText(uint64_t(value), 1);
+}
+
+std::optional<int64_t> HexFieldNumber(const std::string& text) {
+  if (text.empty()) return 0;
+  uint32_t v = 0;
+  if (!ParseHexDigits(text, v)) return std::nullopt;
+  return int64_t(v);
+}
+
 std::string HexText(uint64_t value, int minDigits) {
   char text[24];
   std::snprintf(text, sizeof text, "%0*llX", minDigits, static_cast<unsigned long long>(value));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,12 @@ bool EqualNoCase(std::string_view a, std::string_view b);
 bool ParseHexDigits(std::string_view s, uint32_t& value);
 // Upper-case hexadecimal with at least minDigits digits.
 std::string HexText(uint64_t value, int minDigits);
+
+// The window's hexadecimal fields. A number as a field shows it: upper-case hex without
+// leading zeros; 0 or less is empty.
+std::string HexFieldText(int64_t value);
+// A field's number: its text as hexadecimal, the empty text as 0; nothing when the text is
+// not hexadecimal (the caller reports the conversion error).
+std::optional<int64_t> HexFieldNumber(const std::string& text);
 
 }  // namespace korvel

@@ -4,17 +4,6 @@
 
 namespace korvel {
 
-std::string HexFieldText(int64_t value) {
-  return value <= 0 ? "" : HexText(uint64_t(value), 1);
-}
-
-std::optional<int64_t> HexFieldNumber(const std::string& text) {
-  if (text.empty()) return 0;
-  uint32_t v = 0;
-  if (!ParseHexDigits(text, v)) return std::nullopt;
-  return int64_t(v);
-}
-
 bool HexFilterAccepts(char32_t c) {
   return c == U'\b' || (c >= U'0' && c <= U'9') || (c >= U'a' && c <= U'f') ||
          (c >= U'A' && c <= U'F');

@@ -5,13 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/Text.h"
+
 namespace korvel {
 
-// A number as a field shows it: upper-case hex without leading zeros; 0 or less is empty.
-std::string HexFieldText(int64_t value);
-// A field's number: its text as hexadecimal, the empty text as 0; nothing when the text is
-// not hexadecimal (the caller reports the conversion error).
-std::optional<int64_t> HexFieldNumber(const std::string& text);
 // What the filter lets through when typing: hex digits and backspace.
 bool HexFilterAccepts(char32_t typed);
 

@@ -1,5 +1,6 @@
 // What the operator sees, kept by the core and drawn by the window: one entry per control,
-// found by the control's name.
+// found by the control's name. The names are those the layout adds; any other name is a
+// programming error, caught where it is used rather than silently made into a new control.
 #pragma once
 
 #include <map>
@@ -24,6 +25,11 @@ struct ControlState {
   std::string color;  // text colour by name ("blue", "red", "green"); empty: the skin's
 };
 
+// Called with a name the layout never added. The default ends the program in debug builds
+// (so every test catches a misspelt name) and reports it on stderr in release builds.
+using UnknownControlHandler = void (*)(const std::string& name);
+void SetUnknownControlHandler(UnknownControlHandler handler);
+
 struct ViewState {
   std::string caption;
   int width = 900;
@@ -32,11 +38,20 @@ struct ViewState {
   int top = 0;
   std::map<std::string, ControlState> controls;
 
-  ControlState& operator[](const std::string& name) { return controls[name]; }
+  // The layout's own way in: adds the control (or gives the one already there).
+  ControlState& Add(const std::string& name) { return controls[name]; }
+  // A control the layout added.
+  ControlState& operator[](const std::string& name);
+  const ControlState& operator[](const std::string& name) const;
+  bool Has(const std::string& name) const { return controls.count(name) != 0; }
   const ControlState* Find(const std::string& name) const {
     const auto it = controls.find(name);
     return it == controls.end() ? nullptr : &it->second;
   }
+
+ private:
+  ControlState& Unknown(const std::string& name) const;
+  mutable ControlState scratch_;  // what an unknown name gets in a release build
 };
 
 // Implemented by the window, and by a recording fake in tests. The core calls it; it never

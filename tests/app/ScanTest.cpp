@@ -10,6 +10,12 @@ namespace {
 
 using test::EmulatedBench;
 
+// The scan as the companion runs it with no TX.ini: the built-in table only.
+void Scan(HidAccess& hid, std::ostream& out) {
+  ReceiverFinder finder(hid);
+  ScanInterfaces(hid, finder, std::nullopt, out);
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -20,7 +26,7 @@ std::vector<std::string> Lines(const std::string& text) {
 TEST(Scan, MarksTheVendorCollectionOfTheRxOnly) {
   EmulatedBench b;
   std::ostringstream out;
-  ScanInterfaces(b.hid, out);
+  Scan(b.hid, out);
   const auto lines = Lines(out.str());
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[3], "  emu://rx0/mouse  1BCF:053A  0100  0");
@@ -39,13 +45,13 @@ TEST(Scan, FollowsTableOrderNotEnumerationOrder) {
   b.rx->Unplug();
   b.rx->Plug();
   std::ostringstream out;
-  ScanInterfaces(b.hid, out);
+  Scan(b.hid, out);
   const std::string text = out.str();
   EXPECT_NE(text.find("* emu://rx0/vendor"), std::string::npos) << text;
   EXPECT_NE(text.find("  emu://rx7/vendor  1BCF:05CA"), std::string::npos) << text;
   b.rx->Unplug();
   std::ostringstream again;
-  ScanInterfaces(b.hid, again);
+  Scan(b.hid, again);
   EXPECT_NE(again.str().find("* emu://rx7/vendor"), std::string::npos) << again.str();
 }
 
@@ -54,7 +60,7 @@ TEST(Scan, SaysSoWhenThereIsNothing) {
   EmulatedHidPlatform platform(host);
   HidAccess hid(platform, host);
   std::ostringstream out;
-  ScanInterfaces(hid, out);
+  Scan(hid, out);
   EXPECT_EQ(out.str(), "no HID interfaces\n");
 }
 

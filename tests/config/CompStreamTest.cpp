@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config/CompStream.h"
-#include "config/Settings.h"
+#include "production/NumberingLedger.h"
 
 namespace korvel {
 namespace {

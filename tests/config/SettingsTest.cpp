@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "config/Settings.h"
+#include "production/NumberingLedger.h"
 
 namespace korvel {
 namespace {
@@ -22,10 +23,10 @@ class SettingsTest : public ::testing::Test {
     path = dir.path / kIniFileName;
   }
   void WriteFile(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-  SettingsLoadReport Load() { return LoadSettings(path, settings, generators, table, stagingMode); }
+  SettingsLoadReport Load() { return LoadSettings(path, settings, table, &ledger); }
   WriteResult Write(bool blocked = false) {
     std::string error;
-    const WriteResult r = WriteSettings(path, settings, generators, blocked, error);
+    const WriteResult r = WriteSettings(path, settings, &ledger, blocked, error);
     EXPECT_NE(r, WriteResult::Failed) << error;
     return r;
   }
@@ -33,18 +34,18 @@ class SettingsTest : public ::testing::Test {
   test::TempDir dir;
   std::filesystem::path path;
   Settings settings;
-  Generators generators;
+  // The numbering travels in the same file.
+  NumberingLedger ledger;
+  Generators& generators = ledger.Gen();
   VidPidTableType table{};
-  uint8_t stagingMode = kStagingLoading;
 };
 
-TEST_F(SettingsTest, NoFileGivesTheDefaultsAndEndsIdle) {
+TEST_F(SettingsTest, NoFileGivesTheDefaults) {
   settings.SoftISS = true;
   settings.CPI = 1;
   settings.Sleep = 99;  // not among the defaults a missing file resets
   const auto report = Load();
   EXPECT_FALSE(report.fileFound);
-  EXPECT_EQ(stagingMode, kStagingIdle);
   EXPECT_EQ(settings.CustKey1, 7);
   EXPECT_EQ(settings.CustKey2, 8);
   EXPECT_FALSE(settings.SoftISS);
@@ -194,7 +195,7 @@ TEST_F(SettingsTest, AFileThatCannotBeReadIsNeitherLoadedNorOverwritten) {
   EXPECT_FALSE(report.readError.empty());
   EXPECT_EQ(settings.Sleep, 77);
   std::string error;
-  EXPECT_EQ(WriteSettings(path, settings, generators, false, error), WriteResult::Failed);
+  EXPECT_EQ(WriteSettings(path, settings, &ledger, false, error), WriteResult::Failed);
   EXPECT_TRUE(std::filesystem::is_directory(path));
 }
 

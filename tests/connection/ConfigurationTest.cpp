@@ -1,9 +1,11 @@
-// The settings controls' staging and the engineering page's operations, on the emulator.
+// The settings controls, the staging the run builds from them, and the engineering page's
+// operations, on the emulator.
 #include <gtest/gtest.h>
 
 #include "EmulatedRx.h"
 #include "StationFixture.h"
 #include "device/Staging.h"
+#include "production/UnitProgrammer.h"
 #include "ui/HexField.h"
 
 namespace korvel {
@@ -19,8 +21,7 @@ class ConfigurationTest : public StationTest {
     s->FormCreate({});
     s->FormActivate();
     host.RunFor(5500);  // the RX is found and opened
-    ASSERT_TRUE(s->HaveRx());
-    s->Staging().StagingMode = kStagingIdle;
+    ASSERT_TRUE(s->Link().HaveRx());
   }
   void Set(const std::string& name, const std::string& text) { s->View()[name].text = text; }
   void Check(const std::string& name, bool on = true) {
@@ -33,130 +34,139 @@ class ConfigurationTest : public StationTest {
     c.itemIndex = index;
     s->ControlChanged(name, c);
   }
-  void InRun() {
-    s->Staging().Clear();
-    s->Staging().StagingMode = kStagingRun;
-  }
-  int StagedCount() {
+  StagingTables& Staging() { return s->Programmer().Staging(); }
+  static int StagedCount(const StagingTables& t) {
     int n = 0;
-    for (int32_t v : s->Staging().TxEepromImage) n += v != kNotStaged;
-    for (int32_t v : s->Staging().RxRegisterImage) n += v != kNotStaged;
+    for (int32_t v : t.TxEepromImage) n += v != kNotStaged;
+    for (int32_t v : t.RxRegisterImage) n += v != kNotStaged;
     return n;
+  }
+  // What the run stages of the mouse's options, from the controls as they stand.
+  StagingTables StagedFromControls() {
+    StagingTables t;
+    StageTxSettings(t, s->CurrentSettings());
+    return t;
   }
   const std::string& Text(const std::string& name) { return s->View()[name].text; }
 
   std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
   std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
-  std::unique_ptr<Station> s;
+  std::unique_ptr<StationPresenter> s;
 };
 
-TEST_F(ConfigurationTest, EachTxOptionStagesItsPairOnlyInARun) {
+TEST_F(ConfigurationTest, EachTxOptionReachesTheStagingOfTheRunAndNothingElse) {
   const struct {
     const char* button;
     uint8_t address, value;
   } table[] = {{"rbRF_DR_15", 0x12, 0x33}, {"rbRF_DR_1A", 0x12, 0xCC}, {"rbRF_DR_25", 0x14, 0x55},
                {"rbRF_DR_2A", 0x14, 0xAA}, {"rbRF_DR_45", 0x16, 0x3C}, {"rbRF_DR_4A", 0x16, 0xC5},
                {"rbRF_DR_4F", 0x16, 0xCA}, {"rbRF_DR_5A", 0x18, 0x5A}, {"rbRF_DR_55", 0x18, 0x55}};
+  const uint64_t sent = rx->ReportsReceived();
   for (const auto& row : table) {
-    s->Staging().Clear();
-    s->Staging().StagingMode = kStagingIdle;
     Check(row.button);
-    EXPECT_EQ(StagedCount(), 0) << row.button;
-    InRun();
-    Check(row.button);
-    EXPECT_EQ(StagedCount(), 2) << row.button;
-    EXPECT_EQ(s->Staging().TxEepromImage[row.address], row.value) << row.button;
-    EXPECT_EQ(s->Staging().TxEepromImage[row.address + 1], row.value ^ 0xFF) << row.button;
-    EXPECT_EQ(HexFieldNumber(Text("edtRF_EEPROMAddr")), row.address + 1) << row.button;
-    EXPECT_EQ(HexFieldNumber(Text("edtRF_EEPROMData")), row.value ^ 0xFF) << row.button;
+    // A click outside a run stages nothing and sends nothing.
+    EXPECT_EQ(StagedCount(Staging()), 0) << row.button;
+    const StagingTables t = StagedFromControls();
+    EXPECT_EQ(t.TxEepromImage[row.address], row.value) << row.button;
+    EXPECT_EQ(t.TxEepromImage[row.address + 1], row.value ^ 0xFF) << row.button;
   }
+  EXPECT_EQ(rx->ReportsReceived(), sent);
 }
 
 TEST_F(ConfigurationTest, BatteryLevelKeepsTheRxsFiveLowBits) {
-  rx->Registers()[0x2F] = 0x9A65;  // high byte 0x9A: low five bits 0x1A
   Select("cbRF_Set_BTY_Low_Level", 0);
-  EXPECT_EQ(StagedCount(), 0);
+  EXPECT_EQ(StagedCount(Staging()), 0);
   const struct {
     int index;
     uint8_t level;
   } cases[] = {{0, 0x40}, {1, 0x20}, {2, 0x00}, {-1, 0x20}};
   for (const auto& c : cases) {
-    InRun();
-    Select("cbRF_Set_BTY_Low_Level", c.index);
-    EXPECT_EQ(s->Staging().TxEepromImage[0x1A], c.level) << c.index;
-    EXPECT_EQ(s->Staging().TxEepromImage[0x1B], c.level ^ 0xFF) << c.index;
+    StagingTables t;
+    StageBatteryLevel(t, c.index, 0x9A65);  // high byte 0x9A: low five bits 0x1A
+    EXPECT_EQ(t.TxEepromImage[0x1A], c.level) << c.index;
+    EXPECT_EQ(t.TxEepromImage[0x1B], c.level ^ 0xFF) << c.index;
     const uint8_t b = c.level | 0x1A;
-    EXPECT_EQ(s->Staging().RxRegisterImage[0x2F], (b << 8) | (b ^ 0xFF)) << c.index;
+    EXPECT_EQ(t.RxRegisterImage[0x2F], (b << 8) | (b ^ 0xFF)) << c.index;
   }
+  // A register that could not be read keeps no bits of its own: all five are set.
+  StagingTables t;
+  StageBatteryLevel(t, 2, -1);
+  EXPECT_EQ(t.RxRegisterImage[0x2F], 0x1FE0);
 }
 
 TEST_F(ConfigurationTest, RxKindPeriodsLrmSensorAndCpi) {
-  InRun();
   Check("rbKbdMse");
-  EXPECT_EQ(s->Staging().RxRegisterImage[0x38], 0xFFFF);
   EXPECT_TRUE(s->View()["cbKeyboardbind"].visible);
+  EXPECT_FALSE(s->View()["rbMouseOnly"].checked);  // one button of the group
+  StagingTables t;
+  StageRxKind(t, s->CurrentSettings().MouseOnly);
+  EXPECT_EQ(t.RxRegisterImage[0x38], 0xFFFF);
   Check("rbMouseOnly");
-  EXPECT_EQ(s->Staging().RxRegisterImage[0x38], 0x5AA5);
   EXPECT_FALSE(s->View()["cbKeyboardbind"].visible);
+  StageRxKind(t, s->CurrentSettings().MouseOnly);
+  EXPECT_EQ(t.RxRegisterImage[0x38], 0x5AA5);
 
   ControlState sleep = s->View()["suiSpinEdit1"];
   sleep.value = 56;
   s->ControlChanged("suiSpinEdit1", sleep);
   EXPECT_EQ(Text("Label3"), "1828.36ms");
   EXPECT_EQ(Text("Label4"), "6.4ms");
-  s->StagePeriods();
-  EXPECT_EQ(s->Staging().RxRegisterImage[0x39], 0x38C7);
-  EXPECT_EQ(s->Staging().RxRegisterImage[0x3A], 0x0FF0);
+  StagePeriods(t, s->CurrentSettings().Sleep, s->CurrentSettings().WakeupPeriod);
+  EXPECT_EQ(t.RxRegisterImage[0x39], 0x38C7);
+  EXPECT_EQ(t.RxRegisterImage[0x3A], 0x0FF0);
 
   Check("LRMBinding", true);
-  EXPECT_EQ(s->Staging().TxEepromImage[0x1C], 0x24);
-  EXPECT_EQ(s->Staging().TxEepromImage[0x1D], 0xDB);
+  EXPECT_EQ(StagedFromControls().TxEepromImage[0x1C], 0x24);
+  EXPECT_EQ(StagedFromControls().TxEepromImage[0x1D], 0xDB);
   Check("LRMBinding", false);
-  EXPECT_EQ(s->Staging().TxEepromImage[0x1C], 0x20);
-  EXPECT_EQ(s->Staging().TxEepromImage[0x1D], 0xDF);
+  EXPECT_EQ(StagedFromControls().TxEepromImage[0x1C], 0x20);
+  EXPECT_EQ(StagedFromControls().TxEepromImage[0x1D], 0xDF);
 
   Check("Call3204L", true);
-  EXPECT_EQ(s->Staging().TxEepromImage[0x74], 0xB2);
-  EXPECT_EQ(s->Staging().TxEepromImage[0x75], 0x4D);
+  EXPECT_EQ(StagedFromControls().TxEepromImage[0x74], 0xB2);
+  EXPECT_EQ(StagedFromControls().TxEepromImage[0x75], 0x4D);
   Check("Call3204L", false);
-  EXPECT_EQ(s->Staging().TxEepromImage[0x74], 0xFF);
+  EXPECT_EQ(StagedFromControls().TxEepromImage[0x74], 0xFF);
 
+  // Outside a run the CPI buttons send nothing; a run sends the choice at once and the
+  // page's CPI field shows it.
   const uint64_t cpiBefore = rx->CommandCount(0x2F);
   Check("rbRF_CPI_H");
+  EXPECT_EQ(rx->CommandCount(0x2F), cpiBefore);
+  s->Click("btnSetTX");
+  EXPECT_EQ(Text("lblResult"), "PASS") << Text("lblReason");
+  EXPECT_EQ(rx->CommandCount(0x2F), cpiBefore + 1);
   EXPECT_EQ(s->View()["edtC_RF_SETUP_CPI"].value, 1);
-  EXPECT_EQ(rx->CommandCount(0x2F), cpiBefore + 1);
-  host.RunFor(50);
   EXPECT_EQ(tx->CpiStep(), 1);
-
-  // Outside a run the CPI buttons send nothing.
-  s->Staging().StagingMode = kStagingIdle;
-  Check("rbRF_CPI_L");
-  EXPECT_EQ(rx->CommandCount(0x2F), cpiBefore + 1);
 }
 
-TEST_F(ConfigurationTest, CustomKeysStageTheirCodesAndAnnounceThem) {
+TEST_F(ConfigurationTest, CustomKeysStageTheirCodesAndAreAnnouncedOnlyByARun) {
   Select("cbCustKey1", 0);
-  EXPECT_EQ(StagedCount(), 0);
+  EXPECT_EQ(StagedCount(Staging()), 0);
   EXPECT_EQ(rx->CustomKeyApplies(), 0u);
 
-  InRun();
-  Select("cbCustKey1", 7);  // WWW HOME
-  EXPECT_EQ(s->Staging().RxRegisterImage[3], 0x23DC);
-  EXPECT_EQ(s->Staging().RxRegisterImage[4], 0x02FD);
-  EXPECT_EQ(rx->CustomKeyApplies(), 1u);
-  Select("cbCustKey2", 0);  // [DISABLE]
-  EXPECT_EQ(s->Staging().RxRegisterImage[5], 0x00FF);
-  EXPECT_EQ(s->Staging().RxRegisterImage[6], 0x00FF);
-  EXPECT_EQ(rx->CustomKeyApplies(), 2u);
+  StagingTables t;
+  EXPECT_TRUE(StageCustomKey(t, 1, 7));  // WWW HOME
+  EXPECT_EQ(t.RxRegisterImage[3], 0x23DC);
+  EXPECT_EQ(t.RxRegisterImage[4], 0x02FD);
+  EXPECT_TRUE(StageCustomKey(t, 2, 0));  // [DISABLE]
+  EXPECT_EQ(t.RxRegisterImage[5], 0x00FF);
+  EXPECT_EQ(t.RxRegisterImage[6], 0x00FF);
 
-  // An index beyond the list stages nothing for its key; the other key still works.
-  InRun();
+  // An index beyond the list stages nothing for its key; the other key still works, and
+  // the run announces only the key it staged.
+  StagingTables u;
+  EXPECT_FALSE(StageCustomKey(u, 1, 30));
+  EXPECT_TRUE(StageCustomKey(u, 2, 8));  // MAIL 0x18A
+  EXPECT_EQ(u.RxRegisterImage[3], kNotStaged);
+  EXPECT_EQ(u.RxRegisterImage[5], 0x8A75);
+  EXPECT_EQ(u.RxRegisterImage[6], 0x01FE);
   Select("cbCustKey1", 30);
-  Select("cbCustKey2", 8);  // MAIL 0x18A
-  EXPECT_EQ(s->Staging().RxRegisterImage[3], kNotStaged);
-  EXPECT_EQ(s->Staging().RxRegisterImage[5], 0x8A75);
-  EXPECT_EQ(s->Staging().RxRegisterImage[6], 0x01FE);
-  EXPECT_EQ(rx->CustomKeyApplies(), 3u);
+  Select("cbCustKey2", 8);
+  s->Click("btnSetTX");
+  EXPECT_EQ(Text("lblResult"), "PASS") << Text("lblReason");
+  EXPECT_EQ(rx->CustomKeyApplies(), 1u);
+  EXPECT_EQ(rx->Registers()[5], 0x8A75);
 }
 
 TEST_F(ConfigurationTest, EepromTabReadsRegistersAndStagesWrites) {
@@ -166,13 +176,13 @@ TEST_F(ConfigurationTest, EepromTabReadsRegistersAndStagesWrites) {
   Set("edtEEPROM_01", "5");
   const uint64_t sent = rx->ReportsReceived();
   s->Click("btnEEPROM_W_01");
-  EXPECT_EQ(s->Staging().RxRegisterImage[1], 0x05FA);
+  EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[1], 0x05FA);
   EXPECT_EQ(rx->ReportsReceived(), sent);  // W sends nothing
 
   Set("edtVID_SET", "1BCF");
   s->Click("btnEEPROM_W_VID");
-  EXPECT_EQ(s->Staging().RxRegisterImage[15], 0x1BE4);
-  EXPECT_EQ(s->Staging().RxRegisterImage[16], 0xCF30);
+  EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[15], 0x1BE4);
+  EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[16], 0xCF30);
   rx->Registers()[17] = 0x05FA;
   rx->Registers()[18] = 0x3AC5;
   s->Click("btnEEPROM_R_PID");
@@ -181,8 +191,8 @@ TEST_F(ConfigurationTest, EepromTabReadsRegistersAndStagesWrites) {
   Set("edtEEPROM_20", "Mouse");
   s->Click("btnEEPROM_W_20");
   EXPECT_EQ(Text("edtEEPROM_19"), "C");
-  EXPECT_EQ(s->Staging().RxRegisterImage[19], 0x0CF3);
-  EXPECT_EQ(s->Staging().RxRegisterImage[20], 0x4D6F);  // "Mo"
+  EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[19], 0x0CF3);
+  EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[20], 0x4D6F);  // "Mo"
 }
 
 TEST_F(ConfigurationTest, RfTabWritesAndReadsTheMouseThroughTheLink) {
@@ -207,7 +217,10 @@ TEST_F(ConfigurationTest, RfTabWritesAndReadsTheMouseThroughTheLink) {
   tx->SetPowered(false, host.TickCount());
   s->Click("btnC_RF_Rd_EEPROM");
   EXPECT_EQ(Text("edtRF_EEPROMData"), "FFFFFFFF");
-  EXPECT_TRUE(s->Device().CommandFailed);
+  EXPECT_TRUE(s->Link().CommandFailed());
+  // The page says what failed instead of leaving the F digits to speak for themselves.
+  EXPECT_EQ(Text("lblEngResult"), "TX EEPROM 0x30 read: no valid answer in 30 tries");
+  EXPECT_EQ(s->View()["lblEngResult"].color, "red");
 }
 
 TEST_F(ConfigurationTest, AFieldThatIsNotHexStopsBeforeAnythingIsSent) {
@@ -221,7 +234,7 @@ TEST_F(ConfigurationTest, AFieldThatIsNotHexStopsBeforeAnythingIsSent) {
   EXPECT_EQ(rx->ReportsReceived(), sent);
   ASSERT_EQ(view.messages.size(), 3u);
   EXPECT_EQ(view.messages[0], "dlgError:'3g' is not a valid hexadecimal value (edtRF_EEPROMAddr).");
-  EXPECT_EQ(s->Staging().RxRegisterImage[15], kNotStaged);
+  EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[15], kNotStaged);
 }
 
 TEST_F(ConfigurationTest, RxPageReadsAndSpecialQueries) {

@@ -15,26 +15,26 @@ class PresenceTest : public StationTest {
     rx->SetTx(tx);
     tx->SetPowered(true, host.TickCount());
   }
-  std::unique_ptr<Station> Started() {
+  std::unique_ptr<StationPresenter> Started() {
     auto s = Make();
     s->FormCreate({});
     s->FormActivate();
     return s;
   }
   void PlugRx() { platform.Attach(rx); }
-  ControlState& C(Station& s, const char* name) { return s.View()[name]; }
-  bool Shows(Station& s, const char* picture) {
+  ControlState& C(StationPresenter& s, const char* name) { return s.View()[name]; }
+  bool Shows(StationPresenter& s, const char* picture) {
     int shown = 0;
     for (const char* p : {"imgNoneDev", "gifBind", "imgConnected"}) shown += C(s, p).visible;
     return shown == 1 && C(s, picture).visible;
   }
-  void ExpectTxReady(Station& s) {
+  void ExpectTxReady(StationPresenter& s) {
     EXPECT_EQ(C(s, "edtTX").text, "Mouse TX Ready");
     EXPECT_TRUE(C(s, "ledTX").checked);
     EXPECT_TRUE(C(s, "btnGo").enabled);
     EXPECT_TRUE(C(s, "btnCombo_Cmd_Soft_Bind_SW").enabled);
   }
-  void ExpectNotReady(Station& s) {
+  void ExpectNotReady(StationPresenter& s) {
     EXPECT_EQ(C(s, "edtRX").text, "Mouse RX Not Ready");
     EXPECT_EQ(C(s, "edtTX").text, "Mouse TX Not Ready");
     EXPECT_FALSE(C(s, "ledRX").checked);
@@ -63,9 +63,10 @@ TEST_F(PresenceTest, AnRxPluggedInIsReadyOnTheFirstDetectionTick) {
   EXPECT_TRUE(C(*s, "rbMSE").enabled && C(*s, "rbKB").enabled);
   EXPECT_EQ(rx->DeviceType(), 1);  // mouse, as the Device tab says
   ExpectTxReady(*s);
-  EXPECT_EQ(s->LinkId, (std::array<uint8_t, 2>{rx->ActiveAddress()[1], rx->ActiveAddress()[2]}));
-  EXPECT_TRUE(s->tmrIsTxLink().Enabled());
-  EXPECT_EQ(s->LastDeviceCount, hid->CountHidDevices());
+  EXPECT_EQ(s->Presence().LinkId(),
+            (std::array<uint8_t, 2>{rx->ActiveAddress()[1], rx->ActiveAddress()[2]}));
+  EXPECT_TRUE(s->Presence().tmrIsTxLink().Enabled());
+  EXPECT_EQ(s->Presence().LastDeviceCount(), hid->CountHidDevices());
   EXPECT_TRUE(view.messages.empty());
 }
 
@@ -85,11 +86,11 @@ class FlickeringPlatform : public EmulatedHidPlatform {
 TEST_F(PresenceTest, AFlickeringCountDefersTheDecision) {
   FlickeringPlatform flickering(host);
   flickering.Attach(rx);
-  Station s(StationEnvironment{host, flickering, store, dir.path, nullptr, 7}, view);
+  StationPresenter s(Environment(flickering), view);
   s.FormCreate({});
   host.RunFor(5500);
   ExpectNotReady(s);
-  EXPECT_EQ(s.LastDeviceCount, 0);
+  EXPECT_EQ(s.Presence().LastDeviceCount(), 0);
   EXPECT_EQ(flickering.OpenHandleCount(), 0u);
   flickering.flicker = false;
   host.RunFor(5500);
@@ -181,21 +182,22 @@ TEST_F(PresenceTest, ConnectWithAMouseInBindModeSucceeds) {
   PlugRx();
   auto s = Started();
   host.RunFor(5500);
-  const auto before = s->LinkId;
+  const auto before = s->Presence().LinkId();
   tx->SetBindMode(true);
   ASSERT_TRUE(s->Click("btnCombo_Cmd_Soft_Bind_SW"));
   EXPECT_EQ(C(*s, "btnCombo_Cmd_Soft_Bind_SW").text, "&Connecting");
   EXPECT_TRUE(Shows(*s, "gifBind"));
-  EXPECT_FALSE(s->tmrIsTxLink().Enabled());
+  EXPECT_FALSE(s->Presence().tmrIsTxLink().Enabled());
   EXPECT_EQ(rx->CommandCount(0x08), 1u);
   host.RunFor(3000);
   EXPECT_EQ(view.messages, std::vector<std::string>{"dlgBind:Connect Success"});
-  EXPECT_NE(s->LinkId, before);
-  EXPECT_EQ(s->LinkId, (std::array<uint8_t, 2>{rx->ActiveAddress()[1], rx->ActiveAddress()[2]}));
+  EXPECT_NE(s->Presence().LinkId(), before);
+  EXPECT_EQ(s->Presence().LinkId(),
+            (std::array<uint8_t, 2>{rx->ActiveAddress()[1], rx->ActiveAddress()[2]}));
   EXPECT_TRUE(Shows(*s, "imgConnected"));
   EXPECT_EQ(C(*s, "btnCombo_Cmd_Soft_Bind_SW").text, "&Connect");
-  EXPECT_FALSE(s->tmrSoftBind().Enabled());
-  EXPECT_TRUE(s->tmrIsTxLink().Enabled());
+  EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
+  EXPECT_TRUE(s->Presence().tmrIsTxLink().Enabled());
 }
 
 TEST_F(PresenceTest, ABindThatNeverChangesTheLinkFailsAfterSixteenTicks) {
@@ -205,11 +207,11 @@ TEST_F(PresenceTest, ABindThatNeverChangesTheLinkFailsAfterSixteenTicks) {
   s->Click("btnCombo_Cmd_Soft_Bind_SW");
   host.RunFor(15 * 1000 + 500);
   EXPECT_TRUE(view.messages.empty());
-  EXPECT_EQ(s->BindCheckCount, 15);
+  EXPECT_EQ(s->Presence().BindCheckCount(), 15);
   host.RunFor(1000);
   EXPECT_EQ(view.messages, std::vector<std::string>{"dlgBind:Connect Fail"});
-  EXPECT_FALSE(s->tmrSoftBind().Enabled());
-  EXPECT_TRUE(s->tmrIsTxLink().Enabled());
+  EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
+  EXPECT_TRUE(s->Presence().tmrIsTxLink().Enabled());
   EXPECT_EQ(C(*s, "btnCombo_Cmd_Soft_Bind_SW").text, "&Connect");
 }
 
@@ -217,16 +219,16 @@ TEST_F(PresenceTest, KeyboardModeShowsNoDialogOnSuccessOrFailure) {
   PlugRx();
   auto s = Started();
   host.RunFor(5500);
-  s->KeyboardBindMode = true;
+  s->Presence().SetKeyboardBindMode(true);
   s->Click("btnCombo_Cmd_Soft_Bind_SW");
   host.RunFor(20 * 1000);
-  EXPECT_FALSE(s->tmrSoftBind().Enabled());
+  EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
   tx->SetBindMode(true);
-  const auto before = s->LinkId;
+  const auto before = s->Presence().LinkId();
   s->Click("btnCombo_Cmd_Soft_Bind_SW");
   host.RunFor(3000);
-  EXPECT_FALSE(s->tmrSoftBind().Enabled());
-  EXPECT_NE(s->LinkId[1], before[1]);
+  EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
+  EXPECT_NE(s->Presence().LinkId()[1], before[1]);
   EXPECT_TRUE(view.messages.empty());
 }
 
@@ -239,7 +241,7 @@ TEST_F(PresenceTest, PullingTheRxIsNoticedWithinOneDetectionTick) {
   host.RunFor(5500);
   ExpectNotReady(*s);
   EXPECT_EQ(platform.OpenHandleCount(), 0u);
-  EXPECT_FALSE(s->tmrIsTxLink().Enabled());
+  EXPECT_FALSE(s->Presence().tmrIsTxLink().Enabled());
 }
 
 TEST_F(PresenceTest, ConnectGivesUpOnAnRxThatNeverGivesAValidPair) {
@@ -249,10 +251,11 @@ TEST_F(PresenceTest, ConnectGivesUpOnAnRxThatNeverGivesAValidPair) {
   rx->SetRadioEnabled(false);  // link answers carry channel 0: never valid
   const uint64_t queriesBefore = rx->CommandCount(0x09);
   s->Click("btnCombo_Cmd_Soft_Bind_SW");
-  EXPECT_EQ(rx->CommandCount(0x09) - queriesBefore, uint64_t(2 * Station::kConnectPairLimit));
+  EXPECT_EQ(rx->CommandCount(0x09) - queriesBefore,
+            uint64_t(2 * PresenceMonitor::kConnectPairLimit));
   EXPECT_EQ(rx->CommandCount(0x08), 0u);
   EXPECT_EQ(C(*s, "edtRX").text, "Mouse RX Not Ready");
-  EXPECT_FALSE(s->tmrSoftBind().Enabled());
+  EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
 }
 
 class ReenteringPlatform : public EmulatedHidPlatform {
@@ -263,12 +266,12 @@ class ReenteringPlatform : public EmulatedHidPlatform {
     if (station && reenter) {
       reenter = false;
       const int before = scans;
-      station->DetectHIDDeviceCounterTimer();
+      station->Presence().DetectHIDDeviceCounterTimer();
       nestedScans = scans - before;
     }
     return EmulatedHidPlatform::Enumerate(out, withDetails);
   }
-  Station* station = nullptr;
+  StationPresenter* station = nullptr;
   bool reenter = true;
   int scans = 0;
   int nestedScans = -1;
@@ -277,12 +280,12 @@ class ReenteringPlatform : public EmulatedHidPlatform {
 TEST_F(PresenceTest, ADetectionTickEnteredFromInsideAScanReturnsAtOnce) {
   ReenteringPlatform reentering(host);
   reentering.Attach(rx);
-  Station s(StationEnvironment{host, reentering, store, dir.path, nullptr, 7}, view);
+  StationPresenter s(Environment(reentering), view);
   s.FormCreate({});
   reentering.station = &s;
   host.RunFor(5500);
   EXPECT_EQ(reentering.nestedScans, 0);
-  EXPECT_FALSE(s.DetectBusy);
+  EXPECT_FALSE(s.Presence().DetectBusy());
   EXPECT_EQ(s.View()["edtVID"].text, "1BCF");
 }
 

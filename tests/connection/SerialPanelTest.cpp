@@ -29,7 +29,7 @@ TEST_F(StationTest, EngineersShowThePanelOnlyWhileUnlockedAndLockingHidesIt) {
   EXPECT_EQ(v.height, 740 - 60 - 60);  // shown: each serial group is 60 short of its full height
   EXPECT_EQ(v["gbGo"].top, v.height - 120 - 16);
   s->imgLogoDblClick();  // lock
-  EXPECT_FALSE(s->EngineerView);
+  EXPECT_FALSE(s->EngineerView());
   EXPECT_FALSE(v["gbRX"].visible);
   EXPECT_EQ(v.height, 600);
 }
@@ -41,11 +41,11 @@ TEST_F(StationTest, PanelEditsGoThroughTheGeneratorAndAreSavedAtOnce) {
   Unlock(*s);
   s->ToggleEngineerView();
   s->ControlChanged("cbRX_IsSN", Checked(true));
-  EXPECT_TRUE(s->GeneratorsRef().RxSN.IsSN());
+  EXPECT_TRUE(s->Ledger().Gen().RxSN.IsSN());
   EXPECT_EQ(s->View()["gbRX"].height, 95);
   EXPECT_TRUE(s->View()["edtRX_IncInitSN"].visible);
   s->ControlChanged("edtRX_IncInitSN", Text("01f0"));
-  const TProdSN& rx = s->GeneratorsRef().RxSN;
+  const TProdSN& rx = s->Ledger().Gen().RxSN;
   EXPECT_EQ(rx.IncInitSN(), 0x01F0);
   EXPECT_EQ(s->View()["edtRX_IncInitSN"].text, "01F0");
   EXPECT_EQ(s->View()["edtRX_IncNextSN"].text, "01F0");
@@ -63,11 +63,11 @@ TEST_F(StationTest, PanelEditsGoThroughTheGeneratorAndAreSavedAtOnce) {
   view.messages.clear();
   auto again = Make();
   again->FormCreate({});
-  EXPECT_TRUE(again->GeneratorsRef().RxSN.IsSN());
-  EXPECT_EQ(again->GeneratorsRef().RxSN.IncInitSN(), 0x01F0);
-  EXPECT_EQ(again->GeneratorsRef().RxSN.FixSN(), 0x4B37);
-  EXPECT_FALSE(again->GeneratorsRef().RxSN.IsFixAscii());
-  EXPECT_FALSE(again->GeneratorsRef().TxRFID.IsRandom());
+  EXPECT_TRUE(again->Ledger().Gen().RxSN.IsSN());
+  EXPECT_EQ(again->Ledger().Gen().RxSN.IncInitSN(), 0x01F0);
+  EXPECT_EQ(again->Ledger().Gen().RxSN.FixSN(), 0x4B37);
+  EXPECT_FALSE(again->Ledger().Gen().RxSN.IsFixAscii());
+  EXPECT_FALSE(again->Ledger().Gen().TxRFID.IsRandom());
   EXPECT_EQ(again->View()["edtTX_IncNextRFID"].text, "123456");
 }
 
@@ -76,7 +76,7 @@ TEST_F(StationTest, BadPanelEntriesAreRefusedWithAMessageAndNotSaved) {
   s->FormCreate({});
   s->FormActivate();
   Unlock(*s);
-  const TProdSN before = s->GeneratorsRef().RxSN;
+  const TProdSN before = s->Ledger().Gen().RxSN;
   struct Case {
     const char* field;
     const char* text;
@@ -99,9 +99,9 @@ TEST_F(StationTest, BadPanelEntriesAreRefusedWithAMessageAndNotSaved) {
     ASSERT_EQ(view.messages.size(), 1u) << c.field << " " << c.text;
     EXPECT_EQ(view.messages[0].rfind("dlgError:RX ", 0), 0u) << view.messages[0];
   }
-  EXPECT_EQ(s->GeneratorsRef().RxSN.FixSNByteCount(), before.FixSNByteCount());
-  EXPECT_EQ(s->GeneratorsRef().RxSN.FixSN(), before.FixSN());
-  EXPECT_EQ(s->GeneratorsRef().RxSN.IncInitSN(), before.IncInitSN());
+  EXPECT_EQ(s->Ledger().Gen().RxSN.FixSNByteCount(), before.FixSNByteCount());
+  EXPECT_EQ(s->Ledger().Gen().RxSN.FixSN(), before.FixSN());
+  EXPECT_EQ(s->Ledger().Gen().RxSN.IncInitSN(), before.IncInitSN());
   EXPECT_EQ(s->View()["edtRX_FixByteCount"].text, "2");  // the field shows the generator again
   EXPECT_EQ(s->View()["edtRX_IncInitSN"].text, "0000");
   EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "StationFixture.h"
-#include "connection/Station.h"
+#include "connection/StationPresenter.h"
 
 namespace korvel {
 namespace {
@@ -12,22 +12,22 @@ namespace {
 TEST_F(StationTest, StartUpStateOfTheWindow) {
   auto s = Make();
   s->FormCreate({});
-  EXPECT_FALSE(s->AutoStart);
+  EXPECT_FALSE(s->AutoStart());
   const std::string prefix = std::string(kFormCaption) + " For B-Nova Only TempID=";
   ASSERT_EQ(s->View().caption.rfind(prefix, 0), 0u) << s->View().caption;
   const int tempId = std::stoi(s->View().caption.substr(prefix.size()));
   EXPECT_GE(tempId, 0);
   EXPECT_LE(tempId, 254);
-  EXPECT_EQ(tempId, s->TempID);
+  EXPECT_EQ(tempId, s->TempID());
   for (size_t i = 0; i < kFixedVidPidEntries; ++i) {
-    EXPECT_EQ(s->VidPidTable()[i].vid, kFixedVidPids[i].vid);
-    EXPECT_EQ(s->VidPidTable()[i].pid, kFixedVidPids[i].pid);
+    EXPECT_EQ(s->Finder().Table()[i].vid, kFixedVidPids[i].vid);
+    EXPECT_EQ(s->Finder().Table()[i].pid, kFixedVidPids[i].pid);
   }
-  EXPECT_EQ(s->VidPidTable()[21].vid, 0);
-  EXPECT_TRUE(s->DetectHIDDeviceCounter().Enabled());
-  EXPECT_EQ(s->DetectHIDDeviceCounter().Interval(), 5500u);
-  EXPECT_FALSE(s->tmrSoftBind().Enabled());
-  EXPECT_FALSE(s->tmrIsTxLink().Enabled());
+  EXPECT_EQ(s->Finder().Table()[21].vid, 0);
+  EXPECT_TRUE(s->Presence().DetectHIDDeviceCounter().Enabled());
+  EXPECT_EQ(s->Presence().DetectHIDDeviceCounter().Interval(), 5500u);
+  EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
+  EXPECT_FALSE(s->Presence().tmrIsTxLink().Enabled());
   ViewState& v = s->View();
   EXPECT_EQ(v["cbCustKey1"].items.size(), 24u);
   EXPECT_EQ(v["cbCustKey1"].itemIndex, 7);
@@ -45,7 +45,7 @@ TEST_F(StationTest, StartUpStateOfTheWindow) {
   EXPECT_EQ(v["pbSetTX"].top, v.height - 16);
   EXPECT_EQ(v["gbGo"].top, v.height - 120 - 16);
   EXPECT_EQ(v.left, 1920 / 2 - 900 / 2);
-  EXPECT_EQ(s->Staging().StagingMode, kStagingIdle);
+  EXPECT_EQ(s->Programmer().Staging().StagingMode, kStagingIdle);
   EXPECT_TRUE(view.languagePrompts.empty());
   EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
 }
@@ -53,7 +53,7 @@ TEST_F(StationTest, StartUpStateOfTheWindow) {
 TEST_F(StationTest, AnyParameterMeansAutoStart) {
   auto s = Make();
   s->FormCreate({"x"});
-  EXPECT_TRUE(s->AutoStart);
+  EXPECT_TRUE(s->AutoStart());
 }
 
 TEST_F(StationTest, WriteSettingIsIgnoredUntilTheFirstActivation) {
@@ -62,7 +62,7 @@ TEST_F(StationTest, WriteSettingIsIgnoredUntilTheFirstActivation) {
   s->btnWriteSettingClick();
   EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
   s->FormActivate();
-  EXPECT_FALSE(s->StartingUp);
+  EXPECT_FALSE(s->StartingUp());
   s->btnWriteSettingClick();
   EXPECT_TRUE(std::filesystem::exists(dir.path / "TX.ini"));
 }
@@ -93,11 +93,11 @@ TEST_F(StationTest, PageDownPressesGoOnlyWhileGoIsEnabled) {
   auto s = Make();
   s->FormCreate({});
   EXPECT_FALSE(s->FormKeyDown(kVkPageDown));
-  EXPECT_EQ(s->GoRequests, 0);
+  EXPECT_EQ(s->GoRequests(), 0);
   s->View()["btnGo"].enabled = true;
   EXPECT_FALSE(s->FormKeyDown(33));
   EXPECT_TRUE(s->FormKeyDown(kVkPageDown));
-  EXPECT_EQ(s->GoRequests, 1);
+  EXPECT_EQ(s->GoRequests(), 1);
 }
 
 TEST_F(StationTest, FiveDoubleClicksAndTheExactPassPhraseUnlock) {
@@ -125,13 +125,13 @@ TEST_F(StationTest, FiveDoubleClicksAndTheExactPassPhraseUnlock) {
   EXPECT_FALSE(v["gbSetting"].enabled);
   EXPECT_FALSE(v["ComboRFPower"].enabled);
   EXPECT_EQ(view.messages, (std::vector<std::string>{":Locked"}));
-  EXPECT_EQ(s->LogoDoubleClicks, 20);
+  EXPECT_EQ(s->LogoDoubleClicks(), 20);
 }
 
 TEST_F(StationTest, UnlockedFixedFieldStaysOffWithoutFixedBytes) {
   auto s = Make();
   s->FormCreate({});
-  s->GeneratorsRef().RxSN.SetFixSNByteCount(0);
+  s->Ledger().Gen().RxSN.SetFixSNByteCount(0);
   view.passwords = {std::string("MeridonQX")};
   for (int i = 0; i < 5; ++i) s->imgLogoDblClick();
   EXPECT_TRUE(s->View()["gbSetting"].enabled);
@@ -170,7 +170,7 @@ TEST_F(StationTest, SettingsComeFromTheFileAndProblemsAreShown) {
   EXPECT_TRUE(v["rbKbdMse"].checked);
   EXPECT_TRUE(v["cbKeyboardbind"].visible);
   EXPECT_EQ(v["ComboRFPower"].itemIndex, 0);
-  EXPECT_EQ(s->VidPidTable()[8].pid, 0x05CA);
+  EXPECT_EQ(s->Finder().Table()[8].pid, 0x05CA);
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_NE(view.messages[0].find("[Device] 0=nothex"), std::string::npos);
 }

@@ -17,17 +17,17 @@ class CatalogueTest : public ::testing::Test {
 
 TEST_F(CatalogueTest, RfQueryReadsTheTxThroughTheRelay) {
   b.tx->EepromBytes()[0x30] = 0x5C;
-  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_EEPROM, 0x30), 0x5C);
+  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_EEPROM, 0x30).value, 0x5C);
   ASSERT_EQ(b.Sent().size(), 1u);
   EXPECT_EQ(b.Sent()[0], (ReportBuffer{1, 0x24, 0xAA, 0x30, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_Sensor, 0), 0x11);
+  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_Sensor, 0).value, 0x11);
   EXPECT_FALSE(b.state.CommandFailed);
 }
 
 TEST_F(CatalogueTest, RfQueryWithoutAnAnswerStopsAtThirtyAttempts) {
   b.rx->InjectFault("tx-out-of-range");
   const uint64_t t0 = b.host.TickCount();
-  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_Sensor, 0), -1);
+  EXPECT_FALSE(b.commands.RfQuery(C_RF_Rd_Sensor, 0));
   EXPECT_TRUE(b.state.CommandFailed);
   EXPECT_EQ(b.Sent().size(), 30u);
   EXPECT_LT(b.host.TickCount() - t0, 3000u);
@@ -50,7 +50,7 @@ TEST_F(CatalogueTest, RfQueryStopsWhenThreeSecondsHavePassed) {
   b.rx->InjectFault("tx-out-of-range");
   SlowPump pump(b, nullptr);
   const uint64_t t0 = b.host.TickCount();
-  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_EEPROM, 1), -1);
+  EXPECT_FALSE(b.commands.RfQuery(C_RF_Rd_EEPROM, 1));
   EXPECT_TRUE(b.state.CommandFailed);
   EXPECT_LT(b.Sent().size(), 10u);
   EXPECT_GT(b.host.TickCount() - t0, 3000u);
@@ -64,7 +64,7 @@ TEST_F(CatalogueTest, RfQueryTakesAnAnswerThatCameInTheAttemptWhereTimeRanOut) {
     if (b.host.TickCount() - t0 > 2500) b.tx->SetInRange(true);
   });
   b.tx->EepromBytes()[1] = 0x42;
-  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_EEPROM, 1), 0x42);
+  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_EEPROM, 1).value, 0x42);
   EXPECT_FALSE(b.state.CommandFailed);
   EXPECT_GT(b.host.TickCount() - t0, 3000u);
 }
@@ -147,7 +147,8 @@ TEST_F(CatalogueTest, FlakyRadioNeverLeavesAWrongByteUnflagged) {
   for (int q = 0; q < 20; ++q) {
     b.state.CommandFailed = false;
     b.tx->EepromBytes()[q] = uint8_t(q * 7);
-    EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_EEPROM, uint8_t(q)), q * 7);  // retries absorb the drops
+    EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_EEPROM, uint8_t(q)).value,
+              q * 7);  // retries absorb the drops
     EXPECT_FALSE(b.state.CommandFailed);
   }
   int clean = 0;
@@ -229,9 +230,9 @@ TEST_F(CatalogueTest, LinkStatusIsValidOnlyWhileTheRadioRuns) {
 }
 
 TEST_F(CatalogueTest, BatteryLevelComesFromTheLinkedTx) {
-  EXPECT_EQ(b.commands.QueryBattery(), 0x0C);
+  EXPECT_EQ(b.commands.QueryBattery().value, 0x0C);
   b.rx->InjectFault("low-battery");
-  EXPECT_EQ(b.commands.QueryBattery(), 2);
+  EXPECT_EQ(b.commands.QueryBattery().value, 2);
   b.rx->InjectFault("tx-off");
   EXPECT_FALSE(b.commands.QueryBattery());
 }
@@ -239,9 +240,9 @@ TEST_F(CatalogueTest, BatteryLevelComesFromTheLinkedTx) {
 TEST_F(CatalogueTest, RxRegistersOfItsOwn) {
   b.commands.WriteDirectRegister(0x31, 0x77);
   EXPECT_EQ(b.Sent().back(), (ReportBuffer{1, 0x12, 0x31, 0x77, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(b.commands.ReadDirectRegister(0x31), 0x77);
+  EXPECT_EQ(b.commands.ReadDirectRegister(0x31).value, 0x77);
   const uint64_t t0 = b.host.TickCount();
-  EXPECT_EQ(b.commands.ReadTransceiver(1), 0x1B);
+  EXPECT_EQ(b.commands.ReadTransceiver(1).value, 0x1B);
   EXPECT_GE(b.host.TickCount() - t0, 8u + 10u);  // the transceiver read waits 10 ms more
   b.trace.clear();
   b.rx->InjectFault("transfer-refused", 2);
@@ -255,7 +256,7 @@ TEST_F(CatalogueTest, RxRegistersOfItsOwn) {
   b.rx->ClearFaults();
   b.state.CommandFailed = false;
   b.rx->InjectFault("answers-never-valid");
-  EXPECT_EQ(b.commands.ReadDirectRegister(0x31), -1);
+  EXPECT_FALSE(b.commands.ReadDirectRegister(0x31));
   EXPECT_TRUE(b.state.CommandFailed);
 }
 
@@ -276,7 +277,7 @@ TEST_F(CatalogueTest, LocalCommandBytes) {
 
 TEST_F(CatalogueTest, WithoutADeviceNothingIsSent) {
   b.state.DeviceHandle = kNoHandle;
-  EXPECT_EQ(b.commands.ReadDirectRegister(1), -1);
+  EXPECT_FALSE(b.commands.ReadDirectRegister(1));
   EXPECT_FALSE(b.state.CommandFailed);  // the direct read does not raise it without a device
   b.commands.WriteDirectRegister(1, 1);
   b.commands.RfEepromWrite(1, 1);
@@ -285,13 +286,13 @@ TEST_F(CatalogueTest, WithoutADeviceNothingIsSent) {
   EXPECT_FALSE(b.commands.SpecialQuery(1));
   EXPECT_FALSE(b.commands.ApplyCustomKeys());
   EXPECT_FALSE(b.state.CommandFailed);
-  EXPECT_EQ(b.commands.RfQuery(C_RF_Rd_EEPROM, 1), -1);
+  EXPECT_FALSE(b.commands.RfQuery(C_RF_Rd_EEPROM, 1));
   EXPECT_TRUE(b.state.CommandFailed);
   b.state.CommandFailed = false;
   b.commands.RfSend(C_RF_Wrt_Index_Reg, 1, 2);
   EXPECT_TRUE(b.state.CommandFailed);
   b.state.CommandFailed = false;
-  EXPECT_EQ(b.commands.ReadTransceiver(1), -1);
+  EXPECT_FALSE(b.commands.ReadTransceiver(1));
   EXPECT_TRUE(b.state.CommandFailed);
   EXPECT_TRUE(b.trace.empty());
 }

@@ -15,7 +15,7 @@ class CommandChannelTest : public ::testing::Test {
 };
 
 TEST_F(CommandChannelTest, ReadRegisterTakesOneTransactionWhenTheAnswerIsReady) {
-  EXPECT_EQ(b.channel.ReadRegister(15), 0x1BE4);
+  EXPECT_EQ(b.channel.ReadRegister(15).value, 0x1BE4);
   ASSERT_EQ(b.Sent().size(), 1u);
   EXPECT_EQ(b.Sent()[0], (ReportBuffer{1, 3, 15, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(b.Fetched().size(), 1u);
@@ -26,21 +26,21 @@ TEST_F(CommandChannelTest, ReadRegisterRetriesWhileTheAnswerIsBeingPrepared) {
   // Ready 20 ms after the command: each attempt is 1 + 8 + 1 ms, and a new command
   // restarts the preparation, so it never becomes ready.
   b.rx->SetAnswerPrepareMs(20);
-  EXPECT_EQ(b.channel.ReadRegister(0), -1);
+  EXPECT_FALSE(b.channel.ReadRegister(0));
   EXPECT_EQ(b.Sent().size(), size_t(RetryCount));
   EXPECT_TRUE(b.state.CommandFailed);
   // 9 ms: the first fetch comes at 1 + 8 = 9 ms after the command arrived.
   b.state.CommandFailed = false;
   b.trace.clear();
   b.rx->SetAnswerPrepareMs(9);
-  EXPECT_EQ(b.channel.ReadRegister(0), 0x926D);
+  EXPECT_EQ(b.channel.ReadRegister(0).value, 0x926D);
   EXPECT_EQ(b.Sent().size(), 1u);
 }
 
 TEST_F(CommandChannelTest, ReadRegisterGivesUpAfterExactlyRetryCountTransactions) {
   b.rx->InjectFault("answers-never-valid");
   const uint64_t pumps = b.host.ProcessMessagesCalls();
-  EXPECT_EQ(b.channel.ReadRegister(1), -1);
+  EXPECT_FALSE(b.channel.ReadRegister(1));
   EXPECT_TRUE(b.state.CommandFailed);
   EXPECT_EQ(b.Sent().size(), 30u);
   EXPECT_EQ(b.Fetched().size(), 30u);
@@ -49,7 +49,7 @@ TEST_F(CommandChannelTest, ReadRegisterGivesUpAfterExactlyRetryCountTransactions
 
 TEST_F(CommandChannelTest, ReadRegisterStopsAtOnceOnAFailedTransfer) {
   b.rx->InjectFault("transfer-refused", 1);
-  EXPECT_EQ(b.channel.ReadRegister(1), -1);
+  EXPECT_FALSE(b.channel.ReadRegister(1));
   EXPECT_TRUE(b.state.CommandFailed);
   EXPECT_EQ(b.Sent().size(), 1u);
   EXPECT_EQ(b.Fetched().size(), 0u);
@@ -117,7 +117,7 @@ TEST_F(CommandChannelTest, SendCommandNeedsAnActiveIdentity) {
 
 TEST_F(CommandChannelTest, NoDeviceFailsWithoutTraffic) {
   b.state.DeviceHandle = kNoHandle;
-  EXPECT_EQ(b.channel.ReadRegister(0), -1);
+  EXPECT_FALSE(b.channel.ReadRegister(0));
   EXPECT_TRUE(b.state.CommandFailed);
   b.state.CommandFailed = false;
   b.channel.WriteRegisterVerified(0, 0);
@@ -127,9 +127,9 @@ TEST_F(CommandChannelTest, NoDeviceFailsWithoutTraffic) {
 
 TEST_F(CommandChannelTest, CommandFailedStaysRaisedThroughLaterSuccesses) {
   b.rx->InjectFault("answers-never-valid");
-  EXPECT_EQ(b.channel.ReadRegister(0), -1);
+  EXPECT_FALSE(b.channel.ReadRegister(0));
   b.rx->ClearFaults();
-  EXPECT_EQ(b.channel.ReadRegister(0), 0x926D);
+  EXPECT_EQ(b.channel.ReadRegister(0).value, 0x926D);
   b.channel.WriteRegisterVerified(8, 0x0102);
   EXPECT_TRUE(b.state.CommandFailed);
 }

@@ -69,7 +69,7 @@ TEST_F(HidLinuxFixture, VanishedNodeIsLeftOutAndCountsAreOfOpenableNodes) {
   std::filesystem::remove(fx.DevRoot() + "/hidraw11");
   EXPECT_EQ(access.CountHidDevices(), 3);
   EXPECT_EQ(hid.Open(fx.DevRoot() + "/hidraw11"), kNoHandle);
-  EXPECT_EQ(hid.LastOpenError(), ENOENT);
+  EXPECT_EQ(hid.LastError(), ENOENT);
 }
 
 TEST_F(HidLinuxFixture, NodesThatAreNotHidrawDevicesNeverMatchAndLeakNothing) {

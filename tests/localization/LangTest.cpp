@@ -6,19 +6,6 @@
 namespace korvel {
 namespace {
 
-class MemoryStore : public LanguageStore {
- public:
-  std::optional<std::string> Read() override { return value; }
-  bool Write(const std::string& v) override {
-    value = v;
-    ++writes;
-    return true;
-  }
-  void Forget() override { value.reset(); }
-  std::optional<std::string> value;
-  int writes = 0;
-};
-
 class LangTest : public ::testing::Test {
  protected:
   void TearDown() override { SetCurrentLanguage(lkEng); }
@@ -60,7 +47,7 @@ TEST_F(LangTest, SavedTextsAsTheToolReadsThem) {
 }
 
 TEST_F(LangTest, LoadUsesTheSavedChoiceWithoutAskingOrRewriting) {
-  MemoryStore store;
+  MemoryLanguageStore store{std::nullopt};
   store.value = "Cht";
   int asked = 0;
   EXPECT_EQ(LoadLanguage(store,
@@ -75,7 +62,7 @@ TEST_F(LangTest, LoadUsesTheSavedChoiceWithoutAskingOrRewriting) {
 }
 
 TEST_F(LangTest, AnUnknownSavedTextAsksAndSavesTheAnswer) {
-  MemoryStore store;
+  MemoryLanguageStore store{std::nullopt};
   store.value = "Klingon";
   EXPECT_EQ(LoadLanguage(store, [](TLanguateKind) { return lkChs; }), lkChs);
   EXPECT_EQ(*store.value, "lkChs");

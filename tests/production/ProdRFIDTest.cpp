@@ -2,7 +2,7 @@
 
 #include <deque>
 
-#include "config/Settings.h"
+#include "production/NumberingLedger.h"
 #include "production/ProdRFID.h"
 
 namespace korvel {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "config/Settings.h"
+#include "production/NumberingLedger.h"
 #include "production/ProdSN.h"
 
 namespace korvel {

@@ -15,8 +15,8 @@ class SetTxRunTest : public StationTest {
  protected:
   void SetUp() override { Fresh(); }
   // A new station on the same folder, as after a restart.
-  void Fresh() {
-    StationEnvironment env{host, platform, store, dir.path, nullptr, 7};
+  void Fresh(const std::vector<std::string>& args = {}) {
+    StationEnvironment env = Environment();
     env.date = [] { return LocalDate{2026, 12, 7}; };
     env.startProgram = [this](const std::string& path) {
       started.push_back(path);
@@ -26,8 +26,8 @@ class SetTxRunTest : public StationTest {
       loader.push_back(title);
       return true;
     };
-    s = std::make_unique<Station>(env, view);
-    s->FormCreate({});
+    s = std::make_unique<StationPresenter>(env, view);
+    s->FormCreate(args);
     s->FormActivate();
   }
   void Plug() {
@@ -60,14 +60,15 @@ class SetTxRunTest : public StationTest {
     return missing ? "<missing>" : bytes;
   }
   void CustomIds(uint32_t rxId, uint32_t txId) {
-    s->GeneratorsRef().RxRFID.SetIsRandom(false);
-    s->GeneratorsRef().RxRFID.SetIncInitRFID(int32_t(rxId));
-    s->GeneratorsRef().TxRFID.SetIsRandom(false);
-    s->GeneratorsRef().TxRFID.SetIncInitRFID(int32_t(txId));
+    Generators& g = s->Ledger().Gen();
+    g.RxRFID.SetIsRandom(false);
+    g.RxRFID.SetIncInitRFID(int32_t(rxId));
+    g.TxRFID.SetIsRandom(false);
+    g.TxRFID.SetIncInitRFID(int32_t(txId));
   }
   uint16_t Word(uint8_t b) { return uint16_t(b << 8 | (b ^ 0xFF)); }
 
-  std::unique_ptr<Station> s;
+  std::unique_ptr<StationPresenter> s;
   std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
   std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
   bool attached = false;
@@ -91,11 +92,11 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
   Set("edtVID_SET", "1BCF");
   Set("edtPID_SET", "05CA");
   Set("edtEEPROM_20", "Korvel Mouse");
-  TProdSN& txSn = s->GeneratorsRef().TxSN;
+  TProdSN& txSn = s->Ledger().Gen().TxSN;
   txSn.SetIsSN(true);
   txSn.SetFixSN(0x4B37);
   txSn.SetIncInitSN(0x0100);
-  TProdSN& rxSn = s->GeneratorsRef().RxSN;
+  TProdSN& rxSn = s->Ledger().Gen().RxSN;
   rxSn.SetIsSN(true);
   rxSn.SetFixSN(0x4142);
   CustomIds(0x123456, 0x123456);   // a clash: the TX side takes the next ID
@@ -107,8 +108,8 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
   s->btnGoClick();
   ASSERT_EQ(Result(), "PASS") << (view.messages.empty() ? "" : view.messages.back());
   EXPECT_EQ(s->View()["lblResult"].color, "blue");
-  EXPECT_EQ(s->View()["edtCaliTime"].text, RunTimeText(s->LastSetTxMs));
-  EXPECT_GT(s->LastSetTxMs, 1000u);
+  EXPECT_EQ(s->View()["edtCaliTime"].text, RunTimeText(s->LastRun().ms));
+  EXPECT_GT(s->LastRun().ms, 1000u);
 
   const auto& ee = tx->EepromBytes();
   const struct {
@@ -146,9 +147,11 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
                {0x7E, 0xFF},
                {0x7F, 0xFF}};
   for (const auto& p : pairs) EXPECT_EQ(ee[p.address], p.value) << "TX EEPROM " << int(p.address);
-  for (size_t a = 0; a < ee.size(); ++a)  // nothing but the staged bytes was written over
-    if (s->Staging().TxEepromImage[a] == kNotStaged)
+  for (size_t a = 0; a < ee.size(); ++a) {  // nothing but the staged bytes was written over
+    if (s->Programmer().Staging().TxEepromImage[a] == kNotStaged) {
       EXPECT_EQ(ee[a], before[a]) << "TX EEPROM " << a;
+    }
+  }
 
   const auto& r = rx->Registers();
   const struct {
@@ -166,7 +169,7 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
                {0x2F, Word(0x4B)}, {0x38, 0xFFFF},
                {0x39, Word(100)},  {0x3A, Word(10)},
                {60, 0x3555},       {61, 0x4142},
-               {62, 0x0000},       {Station::kSensorByteRegister, Word(0x91)}};
+               {62, 0x0000},       {UnitProgrammer::kSensorByteRegister, Word(0x91)}};
   for (const auto& w : words) EXPECT_EQ(r[w.reg], w.word) << "RX register " << int(w.reg);
 
   // The devices took their new identity and found each other.
@@ -176,10 +179,10 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
 
   // Committed, saved before PASS was shown, and continued after a restart.
   EXPECT_EQ(txSn.IncCurrentSN(), 0x0100);
-  EXPECT_EQ(s->GeneratorsRef().TxRFID.IncCurrentRFID(), 0x123457);
+  EXPECT_EQ(s->Ledger().Gen().TxRFID.IncCurrentRFID(), 0x123457);
   Fresh();
-  EXPECT_EQ(s->GeneratorsRef().TxSN.IncNextSN(), 0x0101);
-  EXPECT_EQ(s->GeneratorsRef().RxRFID.NextRFID(), 0x123457);
+  EXPECT_EQ(s->Ledger().Gen().TxSN.IncNextSN(), 0x0101);
+  EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x123457);
 
   // Go released the RX: the no-device state until detection finds the next unit.
   EXPECT_EQ(platform.OpenHandleCount(), 0u);
@@ -191,7 +194,7 @@ TEST_F(SetTxRunTest, AClashingIdMovesPastReservedValues) {
   Plug();
   s->btnGoClick();
   ASSERT_EQ(Result(), "PASS");
-  EXPECT_EQ(s->LastIdB, 0x123456u);
+  EXPECT_EQ(s->LastRun().txId, 0x123456u);
   EXPECT_EQ(tx->EepromBytes()[0x0A], 0x56);
 }
 
@@ -203,7 +206,7 @@ TEST_F(SetTxRunTest, NoSerialIsStagedWhenBothGeneratorsAreOff) {
   ASSERT_EQ(Result(), "PASS");
   for (int a = 0x78; a < 0x80; ++a) EXPECT_EQ(tx->EepromBytes()[size_t(a)], before[size_t(a)]);
   EXPECT_EQ(rx->Registers()[60], reg60);
-  EXPECT_EQ(s->Staging().TxEepromImage[0x78], kNotStaged);
+  EXPECT_EQ(s->Programmer().Staging().TxEepromImage[0x78], kNotStaged);
   EXPECT_EQ(s->View()["edtTX_SN"].text, "");
 }
 
@@ -233,7 +236,7 @@ TEST_F(SetTxRunTest, RfPowerIsResetOnlyWhenTickedAndNotAlreadyAtTheTop) {
 
 TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
   CustomIds(0x323334, 0x424344);
-  s->GeneratorsRef().TxSN.SetIsSN(true);
+  s->Ledger().Gen().TxSN.SetIsSN(true);
   s->btnWriteSettingClick();
   const std::string ini = IniBytes();
   const struct {
@@ -260,10 +263,10 @@ TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
     s->btnGoClick();
     EXPECT_EQ(Result(), "FAIL") << f.fault << " " << f.count;
     EXPECT_EQ(s->View()["lblResult"].color, "red");
-    EXPECT_EQ(s->GeneratorsRef().RxRFID.NextRFID(), 0x323334) << f.fault;
-    EXPECT_EQ(s->GeneratorsRef().TxSN.IncCurrentSN(), 0) << f.fault;
+    EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323334) << f.fault;
+    EXPECT_EQ(s->Ledger().Gen().TxSN.IncCurrentSN(), 0) << f.fault;
     EXPECT_EQ(IniBytes(), ini) << f.fault;
-    EXPECT_TRUE(s->DetectHIDDeviceCounter().Enabled());
+    EXPECT_TRUE(s->Presence().DetectHIDDeviceCounter().Enabled());
     rx->Unplug();
     host.RunFor(5500);
   }
@@ -278,7 +281,7 @@ TEST_F(SetTxRunTest, ALinkThatNeverReturnsFailsAfterTwentyRoundsOfTwoChecks) {
   EXPECT_EQ(Result(), "FAIL");
   // Each check finds two equal readings twice: 4 presence queries, 2 checks a round.
   EXPECT_EQ(rx->CommandCount(0x14) - queries, 20u * 2 * 4);
-  EXPECT_EQ(s->GeneratorsRef().RxRFID.NextRFID(), 0x323334);
+  EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323334);
   EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
 }
 
@@ -291,7 +294,7 @@ TEST_F(SetTxRunTest, KeyboardBindingWaitsForTheKeyboardToSettle) {
   const uint64_t combo = rx->CommandCount(0x08);
   s->btnGoClick();
   ASSERT_EQ(Result(), "PASS");
-  EXPECT_TRUE(s->KeyboardBindMode);
+  EXPECT_TRUE(s->Presence().KeyboardBindMode());
   EXPECT_EQ(rx->CommandCount(0x08) - combo, 3u);  // two hot-key updates and one bind start
   for (int reg : {43, 44, 45}) {
     const uint16_t w = rx->Registers()[size_t(reg)];
@@ -307,14 +310,14 @@ TEST_F(SetTxRunTest, KeyboardBindingWaitsForTheKeyboardToSettle) {
   for (int reg = 43; reg <= 50; ++reg) rx->Registers()[size_t(reg)] = 0xFFFF;
   s->btnGoClick();
   EXPECT_EQ(Result(), "FAIL");
-  EXPECT_EQ(s->GeneratorsRef().RxRFID.NextRFID(), 0x323335);
+  EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323335);
   EXPECT_TRUE(view.messages.empty());  // keyboard mode: no bind dialog
 }
 
 TEST_F(SetTxRunTest, TenPassesGiveTenDistinctNumbersThatContinueAfterARestart) {
   CustomIds(0x414243, 0x515253);
-  s->GeneratorsRef().TxSN.SetIsSN(true);
-  s->GeneratorsRef().RxSN.SetIsSN(true);
+  s->Ledger().Gen().TxSN.SetIsSN(true);
+  s->Ledger().Gen().RxSN.SetIsSN(true);
   std::set<std::string> serials;
   std::set<uint32_t> ids;
   for (int unit = 0; unit < 10; ++unit) {
@@ -324,15 +327,15 @@ TEST_F(SetTxRunTest, TenPassesGiveTenDistinctNumbersThatContinueAfterARestart) {
     ASSERT_EQ(Result(), "PASS") << unit;
     serials.insert(s->View()["edtTX_SN"].text);
     serials.insert(s->View()["edtRX_SN"].text + "rx");
-    ids.insert(s->LastIdA);
-    ids.insert(s->LastIdB);
+    ids.insert(s->LastRun().rxId);
+    ids.insert(s->LastRun().txId);
   }
   EXPECT_EQ(serials.size(), 20u);
   EXPECT_EQ(ids.size(), 20u);
   const std::string lastTx = s->View()["edtTX_SN"].text;
   Fresh();  // as after a power cut: only TX.ini is left
-  EXPECT_EQ(s->GeneratorsRef().TxSN.IncNextSN(), 10);
-  EXPECT_EQ(uint32_t(s->GeneratorsRef().RxRFID.NextRFID()), 0x414243u + 10);
+  EXPECT_EQ(s->Ledger().Gen().TxSN.IncNextSN(), 10);
+  EXPECT_EQ(uint32_t(s->Ledger().Gen().RxRFID.NextRFID()), 0x414243u + 10);
   EXPECT_EQ(lastTx.substr(lastTx.size() - 4), "0009");
 }
 
@@ -340,7 +343,7 @@ TEST_F(SetTxRunTest, GoChecksReadinessListingTxBeforeRxAndRecoversByItself) {
   s->btnGoClick();  // PageDown with nothing plugged in
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.messages[0], "dlgError:Please Check Device:\r\n* Mouse TX\r\n* Mouse RX\r\n");
-  EXPECT_FALSE(s->GoRunning);
+  EXPECT_FALSE(s->Presence().GoRunning());
 
   // Detection is back on: plugging the unit in makes Go usable without a restart.
   Plug();
@@ -348,25 +351,28 @@ TEST_F(SetTxRunTest, GoChecksReadinessListingTxBeforeRxAndRecoversByItself) {
   EXPECT_TRUE(s->View()["ledRX"].checked && s->View()["ledTX"].checked);
 
   view.messages.clear();
-  s->View()["ledRX"].checked = false;
+  EXPECT_EQ(ReadinessMessage(/*txReady=*/true, /*rxReady=*/false),
+            "Please Check Device:\r\n* Mouse RX\r\n");
+  // The mouse switched off: the link check darkens its lamp, and Go touches nothing.
+  tx->SetPowered(false, host.TickCount());
+  host.RunFor(1000);
   const uint64_t sent = rx->ReportsReceived();
   s->btnGoClick();
   EXPECT_EQ(view.messages,
-            std::vector<std::string>{"dlgError:Please Check Device:\r\n* Mouse RX\r\n"});
+            std::vector<std::string>{"dlgError:Please Check Device:\r\n* Mouse TX\r\n"});
   EXPECT_EQ(rx->ReportsReceived(), sent);  // the devices were not touched
   EXPECT_EQ(s->View()["lblResult"].text, "");
 }
 
 TEST_F(SetTxRunTest, TheProgrammingToolAndTheLoaderHearOfTheResult) {
-  std::ofstream(dir.path / Station::kMapxProgram) << "tool";
+  std::ofstream(dir.path / kMapxProgram) << "tool";
+  Fresh({"auto"});  // a loader started us with a parameter
   s->View()["CallMAPX"].checked = true;
-  s->AutoStart = true;
-  s->StartingUp = false;
   Plug();  // AutoStart: the link check presses Go by itself
   host.RunFor(1000);
   EXPECT_EQ(Result(), "PASS");
   ASSERT_EQ(started.size(), 1u);
-  EXPECT_EQ(std::filesystem::path(started[0]).filename(), Station::kMapxProgram);
+  EXPECT_EQ(std::filesystem::path(started[0]).filename(), kMapxProgram);
   EXPECT_EQ(loader, std::vector<std::string>{"PASS"});
 
   // A failed unit starts no tool and reports FAIL.
@@ -395,7 +401,7 @@ TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
   tick.checked = true;
   s->ControlChanged("TX_Erased", tick);
   EXPECT_TRUE(s->View()["btnEraseTX"].enabled);
-  s->Device().CommandFailed = true;  // lowered by the erase itself
+  s->Link().RaiseCommandFailed(DeviceStatus::Failed("left over"));  // lowered by the erase
   s->Click("btnEraseTX");
   for (uint8_t b : tx->EepromBytes()) ASSERT_EQ(b, 0xFF);
   EXPECT_EQ(view.messages, std::vector<std::string>{":TX Erased"});
@@ -411,7 +417,8 @@ TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
 
   rx->InjectFault("readback-mismatch", -1);
   s->Click("btnEraseRX");
-  EXPECT_EQ(view.messages.back(), ":RX erase failed at register 0");
+  EXPECT_EQ(view.messages.back(),
+            ":RX erase failed at register 0: RX register 0 read-back 0xFFFE != 0xFFFF");
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ bool ShowOnly(const QString& name) {
 
 TForm1::TForm1(StationEnvironment env) {
   setObjectName("Form1");
-  station_ = std::make_unique<Station>(std::move(env), *this);
+  station_ = std::make_unique<StationPresenter>(std::move(env), *this);
   setMinimumSize(130, 50);
   if (QStyle* fusion = QStyleFactory::create("Fusion")) QApplication::setStyle(fusion);
   setStyleSheet(kSkin);
@@ -329,6 +329,12 @@ void TForm1::BuildEngineeringPage() {
   button(settings, "btnWriteSetting", 8, 46);
   button(settings, "btnSetTX", 8, 80);
 
+  // The failure of the page's last operation, beside the tabs.
+  auto* result = Add<QLabel>(page, "lblEngResult", 0, 0, 420, 20);
+  result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  result->setTextFormat(Qt::PlainText);
+  page->setCornerWidget(result, Qt::TopRightCorner);
+
   // Every feature report, as it went to and came from the dongle.
   QWidget* trace = tab("shtTrace");
   page->setTabText(page->count() - 1, "HID trace");
@@ -427,6 +433,13 @@ void TForm1::BuildGo(QWidget* gb) {
   // The result pictures carry nothing the result text does not say; they stay empty.
   Add<QLabel>(gb, "Image1", 424, 8, 1, 1);
   Add<QLabel>(gb, "Image2", 424, 8, 1, 1);
+  // Why the unit failed, under its result and time.
+  auto* reason = Add<QLabel>(gb, "lblReason", 424, 105, 462, 14);
+  QFont small = reason->font();
+  small.setPointSize(8);
+  reason->setFont(small);
+  reason->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  reason->setTextFormat(Qt::PlainText);
   auto* time = Add<TKRVEdit>(gb, "edtCaliTime", 448, 82, 80, 24);
   time->SetAlignment(Qt::AlignRight);
   Label(gb, "lblSec", "sec", 532, 86, 40);
@@ -495,8 +508,10 @@ void TForm1::Changed(QWidget* w) {
     Render(station_->View());
     return;
   }
+  // Widgets of the window's own (the trace list, its Clear button) are not the core's.
   const ControlState* known = station_->View().Find(name);
-  ControlState state = known ? *known : ControlState{};
+  if (!known) return;
+  ControlState state = *known;
   if (auto* e = qobject_cast<QLineEdit*>(w)) {
     if (known && state.text == S(e->text()) && !e->isModified()) return;
     e->setModified(false);

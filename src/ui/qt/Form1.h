@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "connection/Station.h"
+#include "connection/StationPresenter.h"
 
 class QTimer;
 
@@ -35,7 +35,7 @@ class TForm1 : public QWidget, public StationView {
 
   // FormCreate, then the first paint.
   void Start(const std::vector<std::string>& args);
-  Station& station() { return *station_; }
+  StationPresenter& station() { return *station_; }
   QWidget* Control(const std::string& name) const {
     return controls_.value(QString::fromStdString(name));
   }
@@ -78,7 +78,7 @@ class TForm1 : public QWidget, public StationView {
   void CommitEdits();
   void Act(const std::function<void()>& action);
 
-  std::unique_ptr<Station> station_;
+  std::unique_ptr<StationPresenter> station_;
   QMap<QString, QWidget*> controls_;
   QList<QPixmap> bindFrames_;
   QTimer* bindAnimation_ = nullptr;

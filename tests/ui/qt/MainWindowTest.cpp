@@ -28,8 +28,11 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    form =
-        std::make_unique<TForm1>(StationEnvironment{host, platform, store, dir.path, nullptr, 3});
+    form = std::make_unique<TForm1>(StationEnvironment{.host = host,
+                                                       .hid = platform,
+                                                       .languageStore = store,
+                                                       .workingDirectory = dir.path,
+                                                       .randomSeed = 3});
     form->MessageHook = [this](const std::string& dialog, const std::string&,
                                const std::string& text) {
       messages.push_back(dialog + ":" + text);
@@ -68,7 +71,7 @@ class MainWindowTest : public ::testing::Test {
   test::TempDir dir;
   VirtualHost host;
   EmulatedHidPlatform platform{host};
-  MemoryStore store;
+  MemoryLanguageStore store;
   std::unique_ptr<TForm1> form;
   std::vector<std::string> messages;
   std::optional<std::string> password;
@@ -136,11 +139,11 @@ TEST_F(MainWindowTest, InitialStateOfEveryArea) {
 
 TEST_F(MainWindowTest, PageDownPressesGoOnlyWhileGoIsEnabled) {
   QTest::keyClick(form.get(), Qt::Key_PageDown);
-  EXPECT_EQ(form->station().GoRequests, 0);
+  EXPECT_EQ(form->station().GoRequests(), 0);
   form->station().View()["btnGo"].enabled = true;
   form->Render(form->station().View());
   QTest::keyClick(Find("edtEEPROM_20"), Qt::Key_PageDown);  // from whatever has the focus
-  EXPECT_EQ(form->station().GoRequests, 1);
+  EXPECT_EQ(form->station().GoRequests(), 1);
 }
 
 TEST_F(MainWindowTest, EachLanguageReachesEveryControlOfTheTable) {
@@ -191,7 +194,7 @@ TEST_F(MainWindowTest, EngineersOpenTheSerialPanelAndTheirEntriesAreSaved) {
   ASSERT_TRUE(Find("gbRX")->isVisible());
   EXPECT_EQ(form->height(), 740 - 60 - 60);
   QTest::mouseClick(Find("cbTX_IsSN"), Qt::LeftButton, {}, QPoint(5, 10));
-  EXPECT_TRUE(form->station().GeneratorsRef().TxSN.IsSN());
+  EXPECT_TRUE(form->station().Ledger().Gen().TxSN.IsSN());
   EXPECT_EQ(form->height(), 740 - 60);
   auto* init = Find<QLineEdit>("edtTX_IncInitSN");
   ASSERT_TRUE(init->isVisible());
@@ -202,7 +205,7 @@ TEST_F(MainWindowTest, EngineersOpenTheSerialPanelAndTheirEntriesAreSaved) {
   form->Render(form->station().View());
   EXPECT_EQ(init->text(), "00ab");
   QTest::keyClick(init, Qt::Key_Return);
-  EXPECT_EQ(form->station().GeneratorsRef().TxSN.IncInitSN(), 0xAB);
+  EXPECT_EQ(form->station().Ledger().Gen().TxSN.IncInitSN(), 0xAB);
   EXPECT_EQ(init->text(), "00AB");
   EXPECT_EQ(Find<QLineEdit>("edtTX_IncNextSN")->text(), "00AB");
   EXPECT_TRUE(Find<QLineEdit>("edtTX_IncNextSN")->isReadOnly());
@@ -314,7 +317,7 @@ TEST_F(MainWindowTest, GoByButtonAndByPageDownWritesUnitAfterUnit) {
   ASSERT_TRUE(go->isEnabled());
   EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Ready");
   QTest::keyClick(form.get(), Qt::Key_PageDown);
-  EXPECT_EQ(form->station().GoRequests, 2);
+  EXPECT_EQ(form->station().GoRequests(), 2);
   EXPECT_EQ(result->text(), "PASS");
 }
 

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Arrows point down: each folder of src/ may include only the folders below it (and itself).
+# Prints every include that points elsewhere; the exit code is non-zero when there is one.
+set -uo pipefail
+cd "$(dirname "$0")/../src"
+
+allowed() {  # folder -> the folders it may include
+  case "$1" in
+    platform) echo "platform" ;;
+    device) echo "device platform" ;;
+    config) echo "config device platform" ;;
+    localization) echo "localization config device platform" ;;
+    production) echo "production config device platform" ;;
+    ui) echo "ui platform" ;;
+    connection) echo "connection ui production localization config device platform" ;;
+    ui/qt) echo "ui/qt ui connection production localization config device platform" ;;
+    *) echo "" ;;
+  esac
+}
+
+bad=0
+while IFS= read -r file; do
+  folder=$(dirname "$file")
+  ok=" $(allowed "$folder") "
+  while IFS= read -r target; do
+    [ -z "$target" ] && continue
+    # ui/qt is a layer of its own, above ui.
+    case "$target" in ui/qt/*) layer=ui/qt ;; *) layer=${target%%/*} ;; esac
+    if [[ "$ok" != *" $layer "* ]]; then
+      echo "$file includes $target: $folder may not reach $layer"
+      bad=1
+    fi
+  done < <(sed -nE 's/^#include "([a-z]+\/[^"]+)".*/\1/p' "$file")
+done < <(find . -name '*.cpp' -o -name '*.h' | sed 's|^\./||' | sort)
+exit $bad

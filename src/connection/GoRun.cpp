@@ -1,0 +1,194 @@
+// One unit end to end as the operator runs it: Go times the Set TX run, hands the result on
+// and releases the RX; Set TX draws the unit's numbers, runs the programmer and commits the
+// numbering (saved before PASS is shown); and the erase actions of the serial panel.
+#include <filesystem>
+
+#include "connection/StationPresenter.h"
+#include "platform/ProcessControl.h"
+#include "platform/Text.h"
+
+namespace korvel {
+
+std::string RunTimeText(uint64_t ms) {
+  return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000);
+}
+
+std::string ReadinessMessage(bool txReady, bool rxReady) {
+  std::string text;
+  GetText(36, text);
+  text += "\r\n";
+  if (!txReady) text += "* Mouse TX\r\n";
+  if (!rxReady) text += "* Mouse RX\r\n";
+  return text;
+}
+
+void StationPresenter::Progress(int position) {
+  view_["pbSetTX"].value = position;
+  Paint();
+}
+
+void StationPresenter::TxSerialShown(const std::string& text) {
+  view_["edtTX_SN"].text = text;
+}
+
+void StationPresenter::LinkIdShown(const std::string& text) {
+  view_["edtMseDongleAddr"].text = text;
+  Paint();
+}
+
+void StationPresenter::RxSerialShown(const std::string& text) {
+  view_["edtRX_SN"].text = text;
+}
+
+void StationPresenter::PhaseShown(Phase phase) {
+  if (phase == Phase::Move) {
+    view_["lblResult"].text = "Move";
+    view_["lblResult"].color = "green";
+  } else {
+    view_["lblResult"].text = "Wait";
+    view_["Image2"].visible = true;
+  }
+  Paint();
+}
+
+void StationPresenter::VidPidCleared() {
+  view_["edtVID_SET"].text.clear();
+  view_["edtPID_SET"].text.clear();
+}
+
+void StationPresenter::btnSetTXClick() {
+  if (programmer_.Running()) return;
+  presence_.SetProductionBusy(true);
+  view_["lblResult"].text.clear();
+  view_["lblReason"].text.clear();
+  view_["Image1"].visible = false;
+  // A VID or PID that is not hexadecimal stops the run before anything reaches a device.
+  FieldWord("edtVID_SET");
+  FieldWord("edtPID_SET");
+  const UnitNumbers unit = ledger_.Draw();
+  RunResult result = programmer_.Run(CurrentSettings(), unit, *this);
+  if (result.pass) {
+    // PASS commits the numbering and saves it before PASS is shown.
+    ledger_.Commit(unit);
+    RefreshSerialPanel();
+    std::string error;
+    if (WriteSettings(IniPath(), CurrentSettings(), &ledger_, false, error) !=
+        WriteResult::Written) {
+      // The unit is good, but a restart would hand its numbers out again: stop the line.
+      result.pass = false;
+      result.failedStep = "serial numbers and IDs not saved to TX.ini: " + error;
+      result.detail = "save";
+      ui_.ShowMessage(
+          "dlgError", "Message",
+          "The unit was written, but its serial numbers and IDs could not be saved to " +
+              IniPath().string() + ": " + error +
+              "\nDo not ship this unit; fix the file and run it again.");
+    }
+  }
+  lastRun_ = result;
+  ShowResult(result);
+  presence_.SetProductionBusy(false);
+}
+
+void StationPresenter::ShowResult(const RunResult& result) {
+  view_["lblResult"].text = result.pass ? "PASS" : "FAIL";
+  view_["lblResult"].color = result.pass ? "blue" : "red";
+  view_["lblReason"].text = result.failedStep;
+  view_["Image2"].visible = false;
+  view_["Image1"].visible = true;
+  Paint();
+}
+
+void StationPresenter::btnGoClick() {
+  ++goRequests_;
+  if (presence_.GoRunning()) return;
+  presence_.GoStarted();  // a link check in progress stands aside
+  // 1. and 2.
+  presence_.DetectHIDDeviceCounter().SetEnabled(false);
+  view_["btnGo"].enabled = false;
+  for (const char* name :
+       {"edtCaliTime", "lblResult", "lblReason", "edtTX_SN", "edtRX_SN", "edtMseDongleAddr"})
+    view_[name].text.clear();
+  view_["Image1"].visible = false;
+  // 3. Both sides must be ready.
+  const bool tx = presence_.TxLampOn(), rx = presence_.RxLampOn();
+  if (!tx || !rx) {
+    Paint();
+    ui_.ShowMessage("dlgError", "Message", ReadinessMessage(tx, rx));
+    // Detection comes back so the tool recovers by itself once the devices are ready.
+    presence_.DetectHIDDeviceCounter().SetEnabled(true);
+    presence_.GoEnded();
+    Paint();
+    return;
+  }
+  // 4. and 5. The timed run.
+  presence_.tmrIsTxLink().SetEnabled(false);
+  const uint64_t start = env_.host.TickCount();
+  btnSetTXClick();
+  lastRun_.ms = env_.host.TickCount() - start;
+  view_["edtCaliTime"].text = RunTimeText(lastRun_.ms);
+  Paint();
+  env_.host.ProcessMessages();
+  // 7. The automatic programming tool, for passed units only.
+  if (view_["CallMAPX"].checked && lastRun_.pass) {
+    const std::filesystem::path tool =
+        std::filesystem::absolute(env_.workingDirectory) / kMapxProgram;
+    std::error_code ec;
+    if (std::filesystem::exists(tool, ec)) {
+      if (env_.startProgram)
+        env_.startProgram(tool.string());
+      else
+        StartDetached(tool.string());
+    }
+  }
+  // 8. The loader that started us learns the result from its window title.
+  if (autoStart_) {
+    const std::string title = lastRun_.pass ? "PASS" : "FAIL";
+    if (env_.reportToLoader)
+      env_.reportToLoader(title);
+    else
+      RetitleWindow("TApplication", "KRVRF MFP Loader", title);
+  }
+  // 9. Release the RX; detection finds the next unit.
+  presence_.EnterNotReady();
+  presence_.DetectHIDDeviceCounter().SetEnabled(true);
+  link_.Close();
+  presence_.GoEnded();
+  Paint();
+}
+
+void StationPresenter::btnEraseTXClick() {
+  if (!view_["TX_Erased"].checked || !link_.HaveRx()) return;
+  link_.ClearCommandFailed();
+  link_.TxEnterAccess(false);
+  env_.host.Sleep(50);
+  int address = 0;
+  DeviceStatus status;
+  for (; address < int(kTxEepromSize) && !link_.CommandFailed(); ++address)
+    status = link_.WriteByte(RegisterSpace::TxEeprom, uint8_t(address), 0xFF);
+  const bool failed = link_.CommandFailed();
+  link_.TxLeaveAccess();
+  Paint();
+  ui_.ShowMessage("", "",
+                  failed
+                      ? "TX erase failed at EEPROM address " + HexText(uint32_t(address - 1), 2) +
+                            ": " + link_.CommandFailedCause().failure
+                      : "TX Erased");
+}
+
+void StationPresenter::btnEraseRXClick() {
+  if (!view_["RX_Erased"].checked || !link_.HaveRx()) return;
+  link_.ClearCommandFailed();
+  int reg = 0;
+  for (; reg < int(kRxRegisterCount) && !link_.CommandFailed(); ++reg) {
+    link_.WriteRegisterVerified(uint8_t(reg), 0xFFFF);
+    env_.host.Sleep(20);
+  }
+  Paint();
+  ui_.ShowMessage("", "",
+                  link_.CommandFailed() ? "RX erase failed at register " + std::to_string(reg - 1) +
+                                              ": " + link_.CommandFailedCause().failure
+                                        : "RX Erased");
+}
+
+}  // namespace korvel

@@ -1,0 +1,132 @@
+// Keeps the tool's view of the hardware current on the window's three timers: notices HID
+// devices coming and going and opens the RX (detection), pairs a TX with it ("Connect" and
+// the bind check), and watches the link, the battery and the sensor. It reports every change
+// as a typed event; what the operator sees of it is the listener's business.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "device/ReceiverFinder.h"
+#include "device/RxLink.h"
+#include "platform/Host.h"
+#include "production/UnitProgrammer.h"
+
+namespace korvel {
+
+enum class PresenceEvent {
+  NotReadyLook,          // timers off; Go, the mode buttons and Connect disabled; no-link picture
+  RxNotReady,            // the above, no VID/PID shown, both lamps off, both sides "Not Ready"
+  DevicesChanged,        // the population changed: the last unit's result is cleared
+  RxOpened,              // an RX was opened: mode buttons and Connect enabled, its VID/PID shown
+  RxReady,               // it answered the link query: connected picture, RX lamp on
+  TxNotReady,            // TX lamp off, "Mouse TX Not Ready"
+  TxReady,               // TX lamp on, "Mouse TX Ready"
+  GoAllowed,             // the sensor answered: Connect and Go enabled
+  BatteryLow,            // the not-ready look, then the low-battery message
+  Binding,               // "Connect" started: the bind animation, "Connecting"
+  BindEnded,             // connected picture, "Connect"
+  BindSucceeded,         // mouse mode: the success message; the link check runs again
+  BindFailed,            // mouse mode: the failure message (16 ticks without a new identity)
+  PermissionDenied,      // a dongle is present that this user may not open
+  SensorAddressCleared,  // the presence test starts its second pair from sensor address 0
+  LinkTickEnded,         // a link tick ran to its end with the link timer on again
+};
+
+struct PresenceChange {
+  PresenceEvent event;
+  VidPid id;  // RxOpened, PermissionDenied
+};
+
+class PresenceListener {
+ public:
+  virtual ~PresenceListener() = default;
+  virtual void OnPresence(const PresenceChange& change) = 0;
+};
+
+class PresenceMonitor final : public LinkWatch {
+ public:
+  // `typed`: the VID/PID typed into the settings, when they read as hexadecimal.
+  PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& host, PresenceListener& listener,
+                  std::function<std::optional<VidPid>()> typed);
+
+  // The three timers.
+  void DetectHIDDeviceCounterTimer();
+  void tmrSoftBindTimer();
+  void tmrIsTxLinkTimer();
+  HostTimer& DetectHIDDeviceCounter() { return *detect_; }
+  HostTimer& tmrSoftBind() { return *softBind_; }
+  HostTimer& tmrIsTxLink() { return *isTxLink_; }
+
+  // "Connect".
+  void btnCombo_Cmd_Soft_Bind_SWClick();
+  // PBind Switch (also run when an RX with release 0xA041 becomes ready).
+  void btnPBindClick();
+  void TxStatusCheck();
+  // The not-ready state, as Go leaves the station after a unit.
+  void EnterNotReady();
+  // The Device tab's choice; sent to an open RX at once.
+  void SetDeviceType(DeviceType type);
+
+  // LinkWatch, for the production run.
+  bool CheckTx() override;
+  void Connect() override { btnCombo_Cmd_Soft_Bind_SWClick(); }
+  bool Binding() const override { return softBind_->Enabled(); }
+  void SetKeyboardBindMode(bool keyboard) override { keyboardBindMode_ = keyboard; }
+
+  // Go's marks, which the link tick stands aside for.
+  void GoStarted() { goRunning_ = goPending_ = true; }
+  void GoEnded() { goRunning_ = goPending_ = false; }
+  bool GoRunning() const { return goRunning_; }
+  void SetProductionBusy(bool busy) { productionBusy_ = busy; }
+  // While the language dialog is up the link check leaves the devices alone.
+  void SetLanguageDialogOpen(bool open) { languageDialogOpen_ = open; }
+
+  bool RxLampOn() const { return rxLamp_; }
+  bool TxLampOn() const { return txLamp_; }
+  bool KeyboardBindMode() const { return keyboardBindMode_; }
+  const std::array<uint8_t, 2>& LinkId() const { return linkId_; }
+  int BindCheckCount() const { return bindCheckCount_; }
+  int32_t LastDeviceCount() const { return lastDeviceCount_; }
+  bool DetectBusy() const { return detectBusy_; }
+
+  // Pairs of link queries "Connect" tries before it gives up.
+  static constexpr int kConnectPairLimit = RetryCount;
+
+ private:
+  void Emit(PresenceEvent event, VidPid id = {}) { listener_.OnPresence({event, id}); }
+  void NotReadyLook();
+  void ReadyState();
+  void SendDeviceType();
+  void PermissionHint();
+  // Pairs of link queries until both are valid and agree on byte 1; nothing after `pairs`.
+  std::optional<std::array<uint8_t, 2>> AgreedLinkId(int pairs);
+  // The mouse's sequence number moves while it is on the air.
+  bool PresencePairDiffers();
+
+  RxLink& link_;
+  ReceiverFinder& finder_;
+  Host& host_;
+  PresenceListener& listener_;
+  std::function<std::optional<VidPid>()> typed_;
+  std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_;
+
+  int32_t lastDeviceCount_ = 0;
+  bool detectBusy_ = false;
+  std::array<uint8_t, 2> linkId_{};
+  int bindCheckCount_ = 0;
+  bool keyboardBindMode_ = false;
+  DeviceType deviceType_ = DeviceType::Mouse;
+  bool rxLamp_ = false;
+  bool txLamp_ = false;
+  bool goRunning_ = false;
+  bool goPending_ = false;
+  bool productionBusy_ = false;
+  bool languageDialogOpen_ = false;
+  bool permissionHintShown_ = false;
+  int readyDepth_ = 0;
+};
+
+}  // namespace korvel

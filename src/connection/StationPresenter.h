@@ -1,0 +1,186 @@
+// The main window's core: the handlers keep the window's names (FormCreate, btnGoClick, ...)
+// and delegate to the rooms below, each owning its state. This one owns what the operator
+// sees (the ViewState), the settings lock, the language and the serial panel's checks, and
+// maps the rooms' events and results onto the controls by name. A window (Qt or Win32)
+// renders View() and forwards every click here.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/Settings.h"
+#include "connection/EngineeringConsole.h"
+#include "connection/PresenceMonitor.h"
+#include "device/ReceiverFinder.h"
+#include "device/RxLink.h"
+#include "localization/Lang.h"
+#include "platform/Host.h"
+#include "production/LocalDate.h"
+#include "production/NumberingLedger.h"
+#include "production/UnitProgrammer.h"
+#include "ui/ViewState.h"
+
+namespace korvel {
+
+constexpr const char* kFormCaption = "Korvel 2.4GHz RF SoC Manufacture Tool V0.37 ";
+constexpr const char* kApplicationTitle = "Korvel 2.4GHz RF SoC Manufacture Tool ";
+constexpr const char* kPassPhrase = "MeridonQX";
+constexpr int kLayoutWidth = 900;
+constexpr int kLayoutHeight = 740;
+constexpr int kVkPageDown = 34;
+// The external programming tool, in the working directory.
+constexpr const char* kMapxProgram = "MAPX_RF_auto.exe";
+
+struct StationEnvironment {
+  Host& host;
+  HidPlatform& hid;
+  LanguageStore& languageStore;
+  std::filesystem::path workingDirectory = ".";
+  std::function<int()> killOtherInstances;  // ends other copies; tests leave it empty
+  uint32_t randomSeed = 0;
+  std::filesystem::path iniPath;                           // empty: TX.ini in the working directory
+  DateSource date;                                         // empty: today, from the system clock
+  std::function<bool(const std::string&)> startProgram;    // empty: a detached process
+  std::function<bool(const std::string&)> reportToLoader;  // the loader's new title
+};
+
+class StationPresenter final : private PresenceListener, private RunObserver {
+ public:
+  StationPresenter(StationEnvironment env, StationView& view);
+  ~StationPresenter() override;
+
+  void FormCreate(const std::vector<std::string>& args);
+  void FormActivate();
+  void FormResize();
+  // True when the key was taken (PageDown with Go enabled).
+  bool FormKeyDown(int virtualKey);
+  void FormCloseQuery();
+
+  void imgLogoDblClick();
+  void cbbLangChange(int index);
+  void btnClearLngClick();
+  void btnLoadSettingClick();
+  void btnWriteSettingClick();
+  // One unit end to end (Go), and the Set TX run it times.
+  void btnGoClick();
+  void btnSetTXClick();
+  void btnEraseTXClick();
+  void btnEraseRXClick();
+  // A button of the window by its name; false when nothing handles it.
+  bool Click(const std::string& name);
+  // The window reports an operator's change of a control's value (edits when committed).
+  void ControlChanged(const std::string& name, const ControlState& state);
+
+  // The serial-number and ID panel: shows the four generators.
+  void RefreshSerialPanel();
+  // Shows or hides the panels an operator never needs (serials and IDs, the engineering
+  // page); only while the settings are unlocked. The window binds it to Ctrl+Shift+E.
+  void ToggleEngineerView();
+
+  // Every feature report sent and fetched, one line each, to the window's trace list.
+  void SetTraceSink(std::function<void(const std::string&)> sink);
+  static std::string FormatTrace(const HidTraceEvent& event);
+
+  ViewState& View() { return view_; }
+  const std::filesystem::path& WorkingDirectory() const { return env_.workingDirectory; }
+  // The settings as the controls hold them now.
+  Settings CurrentSettings() const;
+  const RunResult& LastRun() const { return lastRun_; }
+  bool AutoStart() const { return autoStart_; }
+  bool StartingUp() const { return startingUp_; }
+  int TempID() const { return tempId_; }
+  int GoRequests() const { return goRequests_; }
+  int LogoDoubleClicks() const { return logoDoubleClicks_; }
+  bool EngineerView() const { return engineerView_; }
+
+  // The rooms, for a second window and for tests.
+  RxLink& Link() { return link_; }
+  ReceiverFinder& Finder() { return finder_; }
+  PresenceMonitor& Presence() { return presence_; }
+  NumberingLedger& Ledger() { return ledger_; }
+  UnitProgrammer& Programmer() { return programmer_; }
+  EngineeringConsole& Console() { return console_; }
+
+ private:
+  // PresenceListener
+  void OnPresence(const PresenceChange& change) override;
+  // RunObserver
+  void Progress(int position) override;
+  void TxSerialShown(const std::string& text) override;
+  void LinkIdShown(const std::string& text) override;
+  void RxSerialShown(const std::string& text) override;
+  void PhaseShown(Phase phase) override;
+  void VidPidCleared() override;
+
+  void Paint() { ui_.Render(view_); }
+  void ApplyTexts();
+  void ApplyLock();
+  void SettingsToView(const Settings& s);
+  void NotReadyLook();
+  void ShowLink(const char* picture);
+  void SpinLabels();
+  void EraseEnables();
+  std::filesystem::path IniPath() const;
+  std::optional<VidPid> TypedIdentity() const;
+  void ShowResult(const RunResult& result);
+
+  // The serial panel.
+  bool SerialPanelChanged(const std::string& name, const ControlState& state);
+  void PanelError(const std::string& text);
+
+  // The engineering page: its fields in, the console's results out.
+  bool EngineeringClick(const std::string& name);
+  // A field's number; a text that is not hexadecimal (or above 0xFFFF) is reported.
+  std::optional<uint16_t> FieldWord(const std::string& name);
+  std::optional<uint8_t> FieldByte(const std::string& name);
+  // Keeps the page's text when it already reads as the number.
+  void SetFieldNumber(const std::string& name, int64_t value);
+  void ShowOperation(const LinkOperation& operation);
+  // The page's result line: the failure of an operation, or nothing after a success.
+  void Report(const DeviceStatus& status);
+  void RfRead(const std::string& kind);
+  void RfWrite(const std::string& kind);
+  DeviceResult<uint16_t> EepromRead(const std::string& address);
+  void EepromWrite(const std::string& address);
+  void StringRead();
+  void StringWrite();
+  void IdRead(const char* which);
+  void IdWrite(const char* which);
+
+  StationEnvironment env_;
+  StationView& ui_;
+  ViewState view_;
+  RxLink link_;
+  ReceiverFinder finder_;
+  NumberingLedger ledger_;
+  PresenceMonitor presence_;
+  UnitProgrammer programmer_;
+  EngineeringConsole console_;
+
+  RunResult lastRun_;
+  int delay_ = 0;  // "Delay": kept between a load and a write
+  bool autoStart_ = false;
+  bool startingUp_ = true;
+  bool settingsWriteBlocked_ = true;
+  int tempId_ = 0;
+  int goRequests_ = 0;
+  int logoDoubleClicks_ = 0;
+  bool engineerView_ = false;
+};
+
+// A run's duration as the window shows it: seconds, a dot, milliseconds without padding.
+std::string RunTimeText(uint64_t ms);
+// Go's devices-not-ready message: text 36, then the missing sides, TX before RX.
+std::string ReadinessMessage(bool txReady, bool rxReady);
+// Which control shows which text of the table, in the order they are applied.
+std::vector<std::pair<std::string, TTerm>> TextBindings();
+// The controls as the window is created, before FormCreate.
+ViewState InitialViewState();
+// Width and height of a Windows bitmap file; false when it is not one.
+bool ReadBmpSize(const std::filesystem::path& path, int& width, int& height);
+
+}  // namespace korvel
