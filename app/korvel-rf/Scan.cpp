@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "Next.h"
 #include "platform/Text.h"
 
 namespace korvel {
@@ -30,6 +31,21 @@ void ScanInterfaces(HidAccess& hid, ReceiverFinder& finder, std::optional<VidPid
     }
     out << '\n';
   }
+}
+
+int RunScan(HidPlatform& platform, Host& host, const std::filesystem::path& ini, std::ostream& out,
+            std::ostream& err) {
+  Settings settings;
+  NumberingLedger ledger;
+  HidAccess hid(platform, host);
+  ReceiverFinder finder(hid);
+  if (!LoadSettingsForCli(ini, settings, ledger, finder.Table(), err)) return 1;
+  std::optional<VidPid> typed;
+  const auto vid = HexFieldNumber(settings.VidSet);
+  const auto pid = HexFieldNumber(settings.PidSet);
+  if (vid && pid) typed = VidPid{int32_t(*vid), int32_t(*pid)};
+  ScanInterfaces(hid, finder, typed, out);
+  return 0;
 }
 
 }  // namespace korvel

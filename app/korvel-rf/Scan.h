@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <ostream>
 
@@ -13,5 +14,9 @@ namespace korvel {
 // then the typed VID/PID) that matches, its last matching interface.
 void ScanInterfaces(HidAccess& hid, ReceiverFinder& finder, std::optional<VidPid> typed,
                     std::ostream& out);
+// 'korvel-rf scan': the same with TX.ini's Device entries and typed VID/PID, as the tool
+// searches. Returns the exit code (1: the settings file cannot be read).
+int RunScan(HidPlatform& platform, Host& host, const std::filesystem::path& ini, std::ostream& out,
+            std::ostream& err);
 
 }  // namespace korvel

@@ -64,33 +64,16 @@ int Scan(const std::vector<std::string>& args) {
     else
       return UsageError("scan: unknown option '" + args[i] + "'");
   }
-  // The tool searches TX.ini's Device entries and the typed VID/PID as well.
-  korvel::Settings settings;
-  korvel::NumberingLedger ledger;
-  korvel::VidPidTableType table{};
-  if (!korvel::LoadSettingsForCli(ini, settings, ledger, table, std::cerr)) return 1;
-  std::optional<korvel::VidPid> typed;
-  const auto vid = korvel::HexFieldNumber(settings.VidSet);
-  const auto pid = korvel::HexFieldNumber(settings.PidSet);
-  if (vid && pid) typed = korvel::VidPid{int32_t(*vid), int32_t(*pid)};
-  auto scan = [&](korvel::Host& host, korvel::HidPlatform& platform) {
-    korvel::HidAccess hid(platform, host);
-    korvel::ReceiverFinder finder(hid);
-    finder.Table() = table;
-    korvel::ScanInterfaces(hid, finder, typed, std::cout);
-  };
   if (emulated) {
     korvel::VirtualHost host;
     korvel::EmulatedHidPlatform platform(host);
     korvel::AttachTypicalNeighbours(platform);
     platform.Attach(std::make_shared<korvel::EmulatedRx>(host));
-    scan(host, platform);
-    return 0;
+    return korvel::RunScan(platform, host, ini, std::cout, std::cerr);
   }
   korvel::SystemHost host;
   auto platform = korvel::CreateSystemHidPlatform();
-  scan(host, *platform);
-  return 0;
+  return korvel::RunScan(*platform, host, ini, std::cout, std::cerr);
 }
 
 int Next(const std::vector<std::string>& args) {

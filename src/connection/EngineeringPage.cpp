@@ -71,10 +71,12 @@ void StationPresenter::ShowOperation(const LinkOperation& op) {
     case LinkOperation::Kind::Read:
       SetFieldNumber(fields.address, op.address);
       view_[fields.data].text = FormatRfByte(op.value ? *op.value : -1);
+      view_[fields.data].color = op.value ? "" : "red";
       break;
     case LinkOperation::Kind::Write:
       SetFieldNumber(fields.address, op.address);
       SetFieldNumber(fields.data, op.value.value_or(0));
+      view_[fields.data].color.clear();
       break;
     case LinkOperation::Kind::CpiSetup:
       view_["edtC_RF_SETUP_CPI"].value = op.value.value_or(0);
@@ -173,6 +175,7 @@ DeviceResult<uint16_t> StationPresenter::EepromRead(const std::string& address) 
   if (!console_.HaveRx()) return DeviceStatus::Failed("no RX open");
   const DeviceResult<uint16_t> word = console_.ReadRegister(uint8_t(std::stoi(address)));
   view_[field].text = FormatRegisterHighByte(word ? int32_t(*word) : -1);
+  view_[field].color = word ? "" : "red";
   Report(word.status);
   return word;
 }

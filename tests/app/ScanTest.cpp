@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 #include "EmulatedBench.h"
 #include "Scan.h"
+#include "TempDir.h"
 
 namespace korvel {
 namespace {
@@ -53,6 +55,29 @@ TEST(Scan, FollowsTableOrderNotEnumerationOrder) {
   std::ostringstream again;
   Scan(b.hid, again);
   EXPECT_NE(again.str().find("* emu://rx7/vendor"), std::string::npos) << again.str();
+}
+
+TEST(Scan, SearchesTxIniAsTheToolDoes) {
+  test::TempDir dir;
+  EmulatedBench b;
+  b.rx->Unplug();
+  EmulatedRx::Config config;
+  config.pid = 0x1234;  // in no built-in entry
+  b.platform.Attach(std::make_shared<EmulatedRx>(b.host, config));
+  std::ostringstream out, err;
+  const std::filesystem::path ini = dir.path / "TX.ini";
+  ASSERT_EQ(RunScan(b.platform, b.host, ini, out, err), 0);  // no file: the built-in table
+  EXPECT_EQ(out.str().find("* "), std::string::npos) << out.str();
+  std::ofstream(ini, std::ios::binary) << "[Device]\r\n0=1BCF1234\r\n";
+  out.str("");
+  ASSERT_EQ(RunScan(b.platform, b.host, ini, out, err), 0);
+  EXPECT_NE(out.str().find("* emu://rx0/vendor  1BCF:1234"), std::string::npos) << out.str();
+  // The VID and PID typed into the settings count as well.
+  std::ofstream(ini, std::ios::binary) << "[TX]\r\nVID=7119\r\nPID=4660\r\n";
+  out.str("");
+  ASSERT_EQ(RunScan(b.platform, b.host, ini, out, err), 0);
+  EXPECT_NE(out.str().find("* emu://rx0/vendor  1BCF:1234"), std::string::npos) << out.str();
+  EXPECT_EQ(b.platform.OpenHandleCount(), 0u);
 }
 
 TEST(Scan, SaysSoWhenThereIsNothing) {

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
+#include "EmulatedHid.h"
+#include "EmulatedRx.h"
 #include "Simulate.h"
 #include "TempDir.h"
 #include "platform/AtomicFile.h"
@@ -85,6 +89,47 @@ TEST_F(SimulateTest, AFaultFailsEveryUnitAndLeavesTheNumbering) {
   EXPECT_EQ(text.find("PASS"), std::string::npos);
   ASSERT_EQ(Run(1), 0);
   EXPECT_NE(out.str().find("rxsn=3555-4B37-0001"), std::string::npos) << out.str();
+}
+
+TEST_F(SimulateTest, EachFaultFailsWithItsOwnReason) {
+  const std::regex failed(R"re(unit=1 result=FAIL reason="([^"]+)" ms=\d+ .*)re");
+  std::map<std::string, std::string> reasons;
+  for (const std::string& fault : EmulatedRx::FaultNames()) {
+    SetUp();  // the same numbering for each
+    ASSERT_EQ(Run(1, fault, true), 0) << fault;
+    std::smatch m;
+    const std::string line = out.str().substr(0, out.str().find('\n'));
+    if (fault == "low-battery") {
+      // The mouse is programmed; the battery message goes to the operator.
+      EXPECT_EQ(line.rfind("unit=1 result=PASS ms=", 0), 0u) << line;
+      EXPECT_NE(err.str().find("Battery Low Power"), std::string::npos);
+      continue;
+    }
+    ASSERT_TRUE(std::regex_match(line, m, failed)) << fault << ": " << line;
+    reasons[fault] = m[1];
+    EXPECT_NE(Bytes(dir.path / "units.json").find("\"reason\":\"" + reasons[fault] + "\""),
+              std::string::npos)
+        << fault;
+  }
+  EXPECT_NE(reasons["rx-gone"].find(": RX gone (" + OsErrorText(kEmulatedGoneError) + ")"),
+            std::string::npos);
+  EXPECT_NE(reasons["transfer-refused"].find(": transfer refused (" +
+                                             OsErrorText(kEmulatedRefusedError) + ")"),
+            std::string::npos);
+  EXPECT_EQ(reasons["readback-mismatch"].rfind("RX register 0 read-back 0x", 0), 0u);
+  EXPECT_EQ(reasons["tx-eeprom-mismatch"], "TX EEPROM 0x08 write not confirmed");
+  EXPECT_NE(reasons["tx-flaky"].find("TX EEPROM 0x"), std::string::npos);
+  EXPECT_EQ(reasons["no-link-after-reload"], "link not back after reload");
+  EXPECT_NE(reasons["answers-never-valid"].find("the RX does not answer its link query either"),
+            std::string::npos);
+  // A mouse that is off and one out of range are alike on the air: the same reason, which
+  // is not the one of an RX that answers nothing.
+  EXPECT_NE(reasons["tx-off"].find("the TX is off or out of range"), std::string::npos);
+  EXPECT_EQ(reasons["tx-off"], reasons["tx-out-of-range"]);
+  std::set<std::string> distinct;
+  for (const auto& [fault, reason] : reasons)
+    if (fault != "tx-out-of-range") distinct.insert(reason);
+  EXPECT_EQ(distinct.size(), reasons.size() - 1);
 }
 
 TEST_F(SimulateTest, ABadFileIsExitCodeOne) {

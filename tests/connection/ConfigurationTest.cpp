@@ -223,6 +223,38 @@ TEST_F(ConfigurationTest, RfTabWritesAndReadsTheMouseThroughTheLink) {
   EXPECT_EQ(s->View()["lblEngResult"].color, "red");
 }
 
+TEST_F(ConfigurationTest, AFailedWriteSaysSoAndTheNextSuccessClearsIt) {
+  tx->SetPowered(false, host.TickCount());
+  Set("edtRF_EEPROMAddr", "30");
+  Set("edtRF_EEPROMData", "5A");
+  s->Click("btnC_RF_Wrt_EEPROM");
+  EXPECT_EQ(Text("lblEngResult").rfind("TX EEPROM 0x30 ", 0), 0u) << Text("lblEngResult");
+  EXPECT_EQ(s->View()["lblEngResult"].color, "red");
+  tx->SetPowered(true, host.TickCount());
+  host.RunFor(100);
+  s->Click("btnC_RF_Wrt_EEPROM");
+  EXPECT_EQ(Text("lblEngResult"), "");
+  EXPECT_EQ(tx->EepromBytes()[0x30], 0x5A);
+}
+
+TEST_F(ConfigurationTest, AStringWhoseLengthCannotBeReadIsNotMadeUp) {
+  rx->InjectFault("answers-never-valid");
+  const uint64_t reads = rx->CommandCount(0x03);
+  s->Click("btnEEPROM_R_20");
+  EXPECT_EQ(Text("edtEEPROM_19"), "FFFFFF");  // the R button's failure mark
+  EXPECT_EQ(Text("edtEEPROM_20"), "");
+  EXPECT_EQ(rx->CommandCount(0x03) - reads, 30u);  // register 19 only, not 23 more
+  EXPECT_EQ(Text("lblEngResult"), "RX register 19 read: no valid answer in 30 tries");
+  // Nor is a VID from two failed reads.
+  Set("edtVID_SET", "1BCF");
+  s->Click("btnEEPROM_R_VID");
+  EXPECT_EQ(Text("edtVID_SET"), "1BCF");
+  rx->ClearFaults();
+  s->Click("btnEEPROM_R_20");
+  EXPECT_EQ(Text("edtEEPROM_20"), "2.4G Mouse");
+  EXPECT_EQ(Text("lblEngResult"), "");
+}
+
 TEST_F(ConfigurationTest, AFieldThatIsNotHexStopsBeforeAnythingIsSent) {
   const uint64_t sent = rx->ReportsReceived();
   Set("edtRF_EEPROMAddr", "3g");

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <fstream>
+#include <iterator>
 
 #include "StationFixture.h"
 #include "connection/StationPresenter.h"
@@ -173,6 +174,40 @@ TEST_F(StationTest, SettingsComeFromTheFileAndProblemsAreShown) {
   EXPECT_EQ(s->Finder().Table()[8].pid, 0x05CA);
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_NE(view.messages[0].find("[Device] 0=nothex"), std::string::npos);
+}
+
+TEST_F(StationTest, EverySettingTravelsFromTheFileToTheControlsAndBackUnchanged) {
+  const std::string settings =
+      "[TX]\r\nCustKey1=3\r\nCustKey2=0\r\nMouseOnly=0\r\nSoftISS=1\r\nSleep=100\r\n"
+      "WakeupPeriod=4\r\nCPI=1\r\nPowerSaving=1\r\nWakeup=1\r\nBTY=0\r\nVID=6863\r\nPID=1338\r\n"
+      "TX_Erased=1\r\nRX_Erased=1\r\nPName=Korvel Desk\r\nLRMBinding=1\r\nRFPower=2\r\n"
+      "ResetRF=0\r\nDelay=17\r\nKBind=1\r\nEnabledMAPX=1\r\nEnabled3204L=1\r\n";
+  std::ofstream(dir.path / "TX.ini", std::ios::binary) << settings;
+  auto s = Make();
+  s->FormCreate({});
+  s->FormActivate();
+  ViewState& v = s->View();
+  EXPECT_EQ(v["cbCustKey1"].itemIndex, 3);
+  EXPECT_TRUE(v["rbKbdMse"].checked && !v["rbMouseOnly"].checked);
+  EXPECT_TRUE(v["rbRF_DR_15"].checked && !v["rbRF_DR_1A"].checked);
+  EXPECT_EQ(v["suiSpinEdit2"].value, 4);
+  EXPECT_TRUE(v["rbRF_CPI_H"].checked && !v["rbRF_CPI_L"].checked);
+  EXPECT_TRUE(v["rbRF_DR_4A"].checked && !v["rbRF_DR_45"].checked && !v["rbRF_DR_4F"].checked);
+  EXPECT_TRUE(v["rbRF_DR_2A"].checked);
+  EXPECT_EQ(v["cbRF_Set_BTY_Low_Level"].itemIndex, 0);
+  EXPECT_EQ(v["edtVID_SET"].text, "1ACF");
+  EXPECT_EQ(v["edtPID_SET"].text, "053A");
+  EXPECT_TRUE(v["TX_Erased"].checked && v["btnEraseTX"].enabled);
+  EXPECT_EQ(v["edtEEPROM_20"].text, "Korvel Desk");
+  EXPECT_EQ(v["ComboRFPower"].itemIndex, 2);
+  EXPECT_FALSE(v["cbResetRF"].checked);
+  EXPECT_TRUE(v["cbKeyboardbind"].checked && v["cbKeyboardbind"].visible);
+  EXPECT_TRUE(v["CallMAPX"].checked && v["Call3204L"].checked);
+  s->btnWriteSettingClick();
+  std::ifstream in(dir.path / "TX.ini", std::ios::binary);
+  const std::string written((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(written.substr(0, settings.size()), settings);
+  EXPECT_EQ(written.find("RXSNINFO="), settings.size());
 }
 
 TEST(StationBmp, LogoSizeFromTheBitmapHeader) {

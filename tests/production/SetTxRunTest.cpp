@@ -263,6 +263,9 @@ TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
     s->btnGoClick();
     EXPECT_EQ(Result(), "FAIL") << f.fault << " " << f.count;
     EXPECT_EQ(s->View()["lblResult"].color, "red");
+    // The reason is on the screen, below the result.
+    EXPECT_FALSE(s->LastRun().failedStep.empty()) << f.fault;
+    EXPECT_EQ(s->View()["lblReason"].text, s->LastRun().failedStep);
     EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323334) << f.fault;
     EXPECT_EQ(s->Ledger().Gen().TxSN.IncCurrentSN(), 0) << f.fault;
     EXPECT_EQ(IniBytes(), ini) << f.fault;
@@ -270,6 +273,43 @@ TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
     rx->Unplug();
     host.RunFor(5500);
   }
+}
+
+TEST_F(SetTxRunTest, AUnitWhoseNumbersCannotBeSavedIsNeverPass) {
+  Fresh({"auto"});  // a loader waits for the result
+  std::ofstream(dir.path / kMapxProgram) << "tool";
+  s->View()["CallMAPX"].checked = true;
+  CustomIds(0x323334, 0x424344);
+  Plug();
+  // Something took the file's place: the save after the run cannot succeed.
+  std::filesystem::remove(dir.path / "TX.ini");
+  std::filesystem::create_directory(dir.path / "TX.ini");
+  view.messages.clear();
+  host.RunFor(1000);  // the link check presses Go by itself
+  EXPECT_EQ(Result(), "FAIL");
+  EXPECT_FALSE(s->LastRun().pass);
+  EXPECT_EQ(s->LastRun().failedStep.rfind("serial numbers and IDs not saved to TX.ini", 0), 0u)
+      << s->LastRun().failedStep;
+  EXPECT_EQ(s->View()["lblReason"].text, s->LastRun().failedStep);
+  EXPECT_EQ(loader, std::vector<std::string>{"FAIL"});
+  EXPECT_TRUE(started.empty());
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_NE(view.messages[0].find("Do not ship this unit"), std::string::npos);
+  // The numbers that unit got are not handed out again.
+  EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323335);
+}
+
+TEST_F(SetTxRunTest, AVidThatIsNotHexStopsTheRunBeforeTheDevicesAreWritten) {
+  Plug();
+  Set("edtVID_SET", "12G4");
+  const auto eeprom = tx->EepromBytes();
+  s->btnGoClick();
+  EXPECT_EQ(Result(), "FAIL");
+  EXPECT_EQ(s->LastRun().failedStep, "VID '12G4' is not a hexadecimal value");
+  EXPECT_EQ(view.messages, std::vector<std::string>{
+                               "dlgError:'12G4' is not a valid hexadecimal value (edtVID_SET)."});
+  EXPECT_EQ(tx->EepromBytes(), eeprom);
+  EXPECT_EQ(rx->CommandCount(0x04), 0u);  // no register written
 }
 
 TEST_F(SetTxRunTest, ALinkThatNeverReturnsFailsAfterTwentyRoundsOfTwoChecks) {

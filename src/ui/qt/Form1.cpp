@@ -203,7 +203,7 @@ void TForm1::BuildSettings(QWidget* gb) {
 
 void TForm1::BuildEngineeringPage() {
   // A window of its own beside the main window, so the operator's layout never moves.
-  auto* page = Add<QTabWidget>(this, "spgcntrl1", 0, 0, 900, 330);
+  auto* page = Add<QTabWidget>(this, "spgcntrl1", 0, 0, 900, 356);
   page->setWindowFlags(Qt::Tool);
   page->setWindowTitle("Engineering");
   page->hide();
@@ -329,11 +329,11 @@ void TForm1::BuildEngineeringPage() {
   button(settings, "btnWriteSetting", 8, 46);
   button(settings, "btnSetTX", 8, 80);
 
-  // The failure of the page's last operation, beside the tabs.
-  auto* result = Add<QLabel>(page, "lblEngResult", 0, 0, 420, 20);
+  // The failure of the page's last operation, on the strip below every tab's controls.
+  auto* result = Add<QLabel>(page, "lblEngResult", 10, 332, 880, 20);
   result->setTextInteractionFlags(Qt::TextSelectableByMouse);
   result->setTextFormat(Qt::PlainText);
-  page->setCornerWidget(result, Qt::TopRightCorner);
+  result->raise();
 
   // Every feature report, as it went to and came from the dongle.
   QWidget* trace = tab("shtTrace");
@@ -550,6 +550,9 @@ void TForm1::Render(const ViewState& state) {
       // Never overwrite what an operator is typing; the core hears of it when committed.
       const bool typing = edit->hasFocus() && edit->isModified();
       if (!typing && edit->text() != Q(c.text)) edit->setText(Q(c.text));
+      // A field that holds the mark of a failed read says so in red.
+      const QString colour = c.color.empty() ? QString() : "color: " + Q(c.color);
+      if (edit->styleSheet() != colour) edit->setStyleSheet(colour);
     } else if (auto* box = qobject_cast<QComboBox*>(w)) {
       QStringList items;
       for (const auto& item : c.items) items << Q(item);

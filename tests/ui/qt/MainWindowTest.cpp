@@ -321,6 +321,27 @@ TEST_F(MainWindowTest, GoByButtonAndByPageDownWritesUnitAfterUnit) {
   EXPECT_EQ(result->text(), "PASS");
 }
 
+TEST_F(MainWindowTest, EveryControlOfTheCoreHasItsWidget) {
+  // A name misspelt on either side would leave the core drawing into nothing.
+  for (const auto& [name, state] : form->station().View().controls)
+    EXPECT_NE(form->findChild<QWidget*>(QString::fromStdString(name)), nullptr) << name;
+}
+
+TEST_F(MainWindowTest, AFailedUnitShowsWhy) {
+  PlugDongleWithMouse();
+  rx->InjectFault("no-link-after-reload");
+  QTest::mouseClick(Find("btnGo"), Qt::LeftButton);
+  EXPECT_EQ(Find<QLabel>("lblResult")->text(), "FAIL");
+  auto* reason = Find<QLabel>("lblReason");
+  EXPECT_TRUE(reason->isVisible());
+  EXPECT_EQ(reason->text(), "link not back after reload");
+  // The next unit starts without the old reason.
+  rx->ClearFaults();
+  rx->Unplug();
+  host.RunFor(5500);
+  EXPECT_EQ(reason->text(), "");
+}
+
 TEST_F(MainWindowTest, TheLanguageDialogPreselectsAndReturnsTheChoice) {
   TForm2 dialog("caption", 1);
   EXPECT_EQ(dialog.windowTitle(), "caption");
