@@ -65,7 +65,7 @@ intptr_t EmulatedHidPlatform::Open(const std::string& path) {
   ++openCalls_;
   lastError_ = 0;
   if (openRefused_) {
-    lastError_ = EACCES;
+    lastError_ = kEmulatedAccessError;
     return kNoHandle;
   }
   for (const auto& device : devices_) {

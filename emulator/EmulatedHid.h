@@ -16,9 +16,11 @@ namespace korvel {
 #ifdef _WIN32
 constexpr int kEmulatedGoneError = 1167;   // ERROR_DEVICE_NOT_CONNECTED
 constexpr int kEmulatedRefusedError = 31;  // ERROR_GEN_FAILURE
+constexpr int kEmulatedAccessError = 5;    // ERROR_ACCESS_DENIED
 #else
 constexpr int kEmulatedGoneError = ENODEV;    // every call on an unplugged hidraw node
 constexpr int kEmulatedRefusedError = EPIPE;  // a stalled control transfer
+constexpr int kEmulatedAccessError = EACCES;  // a node without the udev rule
 #endif
 
 struct EmulatedInterface {
@@ -76,7 +78,7 @@ class EmulatedHidPlatform : public HidPlatform {
   void SetTransferCostMs(uint32_t ms) { transferCostMs_ = ms; }
   // Makes the list of interfaces fail, as a missing set-up library would.
   void SetEnumerationFails(bool fails) { enumerationFails_ = fails; }
-  // Every open is refused as if this user lacked permission (EACCES), like hidraw without the udev
+  // Every open is refused as if this user lacked permission, like hidraw without the udev
   // rule.
   void SetOpenRefused(bool refused) { openRefused_ = refused; }
   int LastError() const override { return lastError_; }

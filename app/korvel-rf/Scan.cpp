@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "Next.h"
+#include "config/Settings.h"
 #include "platform/Text.h"
 
 namespace korvel {
@@ -36,10 +36,16 @@ void ScanInterfaces(HidAccess& hid, ReceiverFinder& finder, std::optional<VidPid
 int RunScan(HidPlatform& platform, Host& host, const std::filesystem::path& ini, std::ostream& out,
             std::ostream& err) {
   Settings settings;
-  NumberingLedger ledger;
   HidAccess hid(platform, host);
   ReceiverFinder finder(hid);
-  if (!LoadSettingsForCli(ini, settings, ledger, finder.Table(), err)) return 1;
+  // A diagnosis must not fail with the station's set-up: what cannot be read is said, and
+  // the scan goes on with what could be.
+  const SettingsLoadReport report = LoadSettings(ini, settings, finder.Table(), nullptr);
+  if (!report.readError.empty())
+    err << "korvel-rf: warning: " << report.readError << "; the built-in VID/PIDs only\n";
+  for (const auto& bad : report.badDeviceEntries)
+    err << "korvel-rf: warning: " << ini.string() << ": [Device] " << bad.key << "=" << bad.text
+        << " is not an 8-digit VID/PID and was skipped\n";
   std::optional<VidPid> typed;
   const auto vid = HexFieldNumber(settings.VidSet);
   const auto pid = HexFieldNumber(settings.PidSet);

@@ -15,7 +15,7 @@ namespace korvel {
 void ScanInterfaces(HidAccess& hid, ReceiverFinder& finder, std::optional<VidPid> typed,
                     std::ostream& out);
 // 'korvel-rf scan': the same with TX.ini's Device entries and typed VID/PID, as the tool
-// searches. Returns the exit code (1: the settings file cannot be read).
+// searches; a settings file that cannot be read is a warning. Returns the exit code.
 int RunScan(HidPlatform& platform, Host& host, const std::filesystem::path& ini, std::ostream& out,
             std::ostream& err);
 

@@ -1,8 +1,7 @@
-// The engineering page's buttons: the fields give the parameters, the console does the work,
-// and the fields show what last went to (or came from) the device, whoever sent it.
+#include "connection/EngineeringPage.h"
+
 #include <cstdio>
 
-#include "connection/StationPresenter.h"
 #include "platform/Text.h"
 
 namespace korvel {
@@ -44,7 +43,7 @@ std::optional<RegisterSpace> TxSpaceOf(const std::string& kind) {
 }
 }  // namespace
 
-std::optional<uint16_t> StationPresenter::FieldWord(const std::string& name) {
+std::optional<uint16_t> EngineeringPage::FieldWord(const std::string& name) {
   const std::optional<int64_t> n = HexFieldNumber(view_[name].text);
   if (!n || *n > 0xFFFF) {
     ui_.ShowMessage("dlgError", "Message",
@@ -54,28 +53,24 @@ std::optional<uint16_t> StationPresenter::FieldWord(const std::string& name) {
   return uint16_t(*n);
 }
 
-std::optional<uint8_t> StationPresenter::FieldByte(const std::string& name) {
+std::optional<uint8_t> EngineeringPage::FieldByte(const std::string& name) {
   const auto word = FieldWord(name);
   return word ? std::optional<uint8_t>(uint8_t(*word)) : std::nullopt;
 }
 
-void StationPresenter::SetFieldNumber(const std::string& name, int64_t value) {
-  ControlState& field = view_[name];
-  const auto shown = HexFieldNumber(field.text);
-  if (!shown || *shown != value) field.text = HexFieldText(value);
-}
-
-void StationPresenter::ShowOperation(const LinkOperation& op) {
+void EngineeringPage::Show(const LinkOperation& op) {
   const Fields fields = FieldsOf(op.space);
   switch (op.kind) {
     case LinkOperation::Kind::Read:
-      SetFieldNumber(fields.address, op.address);
+      if (!pageOperation_) view_[fields.address].text = HexFieldText(op.address);
       view_[fields.data].text = FormatRfByte(op.value ? *op.value : -1);
       view_[fields.data].color = op.value ? "" : "red";
       break;
     case LinkOperation::Kind::Write:
-      SetFieldNumber(fields.address, op.address);
-      SetFieldNumber(fields.data, op.value.value_or(0));
+      if (!pageOperation_) {
+        view_[fields.address].text = HexFieldText(op.address);
+        view_[fields.data].text = HexFieldText(op.value.value_or(0));
+      }
       view_[fields.data].color.clear();
       break;
     case LinkOperation::Kind::CpiSetup:
@@ -90,13 +85,31 @@ void StationPresenter::ShowOperation(const LinkOperation& op) {
   }
 }
 
-void StationPresenter::Report(const DeviceStatus& status) {
+void EngineeringPage::ShowStaged(uint8_t reg, uint8_t value) {
+  char field[16];
+  std::snprintf(field, sizeof field, "edtEEPROM_%02d", reg);
+  if (view_.Has(field)) view_[field].text = HexFieldText(value);
+}
+
+void EngineeringPage::AccessChosen(AccessChoice choice) {
+  if (console_.HaveRx()) Report(console_.Access(choice));
+}
+
+void EngineeringPage::Report(const DeviceStatus& status) {
   ControlState& line = view_["lblEngResult"];
   line.text = status.failure;
   line.color = status.Ok() ? "" : "red";
 }
 
-bool StationPresenter::EngineeringClick(const std::string& name) {
+bool EngineeringPage::Click(const std::string& name) {
+  // The page's own operations take their parameters from its fields: those stay as typed.
+  pageOperation_ = true;
+  const bool handled = Handle(name);
+  pageOperation_ = false;
+  return handled;
+}
+
+bool EngineeringPage::Handle(const std::string& name) {
   auto starts = [&](const char* prefix) { return name.rfind(prefix, 0) == 0; };
   auto rest = [&](const char* prefix) { return name.substr(std::string(prefix).size()); };
   const bool rx = console_.HaveRx();
@@ -154,14 +167,14 @@ bool StationPresenter::EngineeringClick(const std::string& name) {
   return true;
 }
 
-void StationPresenter::RfRead(const std::string& kind) {
+void EngineeringPage::RfRead(const std::string& kind) {
   const auto space = TxSpaceOf(kind);
   if (!space || !console_.HaveRx()) return;
   const auto address = FieldByte(FieldsOf(*space).address);
   if (address) Report(console_.Read(*space, *address).status);
 }
 
-void StationPresenter::RfWrite(const std::string& kind) {
+void EngineeringPage::RfWrite(const std::string& kind) {
   const auto space = TxSpaceOf(kind);
   if (!space || !console_.HaveRx()) return;
   const auto address = FieldByte(FieldsOf(*space).address);
@@ -169,7 +182,7 @@ void StationPresenter::RfWrite(const std::string& kind) {
   if (data) Report(console_.Write(*space, *address, *data));
 }
 
-DeviceResult<uint16_t> StationPresenter::EepromRead(const std::string& address) {
+DeviceResult<uint16_t> EngineeringPage::EepromRead(const std::string& address) {
   const std::string field = "edtEEPROM_" + address;
   view_[field].text.clear();
   if (!console_.HaveRx()) return DeviceStatus::Failed("no RX open");
@@ -180,13 +193,13 @@ DeviceResult<uint16_t> StationPresenter::EepromRead(const std::string& address) 
   return word;
 }
 
-void StationPresenter::EepromWrite(const std::string& address) {
+void EngineeringPage::EepromWrite(const std::string& address) {
   if (!console_.HaveRx()) return;
   const auto value = FieldByte("edtEEPROM_" + address);
   if (value) console_.StageRegisterByte(uint8_t(std::stoi(address)), *value);
 }
 
-void StationPresenter::StringRead() {
+void EngineeringPage::StringRead() {
   view_["edtEEPROM_20"].text.clear();
   if (!console_.HaveRx()) return;
   // A length that could not be read names no text: nothing more is asked.
@@ -197,7 +210,7 @@ void StationPresenter::StringRead() {
   Report(text.status);
 }
 
-void StationPresenter::StringWrite() {
+void EngineeringPage::StringWrite() {
   if (!console_.HaveRx()) return;
   const std::string text = view_["edtEEPROM_20"].text;
   const size_t chars = std::min(text.size(), kMaxStringChars);
@@ -206,7 +219,7 @@ void StationPresenter::StringWrite() {
   console_.StageStringDescriptor(text);
 }
 
-void StationPresenter::IdRead(const char* which) {
+void EngineeringPage::IdRead(const char* which) {
   const bool vid = std::string(which) == "VID";
   const DeviceResult<uint16_t> high = EepromRead(vid ? "15" : "17");
   const DeviceResult<uint16_t> low = EepromRead(vid ? "16" : "18");
@@ -220,7 +233,7 @@ void StationPresenter::IdRead(const char* which) {
       view_[vid ? "edtEEPROM_16" : "edtEEPROM_18"].text;
 }
 
-void StationPresenter::IdWrite(const char* which) {
+void EngineeringPage::IdWrite(const char* which) {
   const bool vid = std::string(which) == "VID";
   const auto value = FieldWord(vid ? "edtVID_SET" : "edtPID_SET");
   if (!value) return;
@@ -228,26 +241,6 @@ void StationPresenter::IdWrite(const char* which) {
   view_[vid ? "edtEEPROM_16" : "edtEEPROM_18"].text = HexFieldText(*value & 0xFF);
   EepromWrite(vid ? "15" : "17");
   EepromWrite(vid ? "16" : "18");
-}
-
-std::string StationPresenter::FormatTrace(const HidTraceEvent& event) {
-  char head[48];
-  std::snprintf(head, sizeof head, "%10llu ms %s ", static_cast<unsigned long long>(event.timeMs),
-                event.direction == HidTraceEvent::Direction::Sent ? "->" : "<-");
-  std::string line = head;
-  for (size_t i = 0; i < event.bytes.size(); ++i)
-    line += (i ? " " : "") + HexText(event.bytes[i], 2);
-  if (!event.ok) line += "  (failed)";
-  return line;
-}
-
-void StationPresenter::SetTraceSink(std::function<void(const std::string&)> sink) {
-  if (!sink) {
-    link_.SetTraceHook(nullptr);
-    return;
-  }
-  link_.SetTraceHook(
-      [sink = std::move(sink)](const HidTraceEvent& event) { sink(FormatTrace(event)); });
 }
 
 }  // namespace korvel

@@ -63,8 +63,8 @@ void StationPresenter::btnSetTXClick() {
   view_["lblReason"].text.clear();
   view_["Image1"].visible = false;
   // A VID or PID that is not hexadecimal stops the run before anything reaches a device.
-  FieldWord("edtVID_SET");
-  FieldWord("edtPID_SET");
+  page_.FieldWord("edtVID_SET");
+  page_.FieldWord("edtPID_SET");
   const UnitNumbers unit = ledger_.Draw();
   RunResult result = programmer_.Run(CurrentSettings(), unit, *this);
   if (result.pass) {
@@ -101,7 +101,9 @@ void StationPresenter::ShowResult(const RunResult& result) {
 
 void StationPresenter::btnGoClick() {
   ++goRequests_;
-  if (presence_.GoRunning()) return;
+  // Not during a run, whether Go's own or one the engineering page started: it would report
+  // another run's result and close the RX under it.
+  if (presence_.GoRunning() || programmer_.Running()) return;
   presence_.GoStarted();  // a link check in progress stands aside
   // 1. and 2.
   presence_.DetectHIDDeviceCounter().SetEnabled(false);
@@ -162,18 +164,18 @@ void StationPresenter::btnEraseTXClick() {
   link_.ClearCommandFailed();
   link_.TxEnterAccess(false);
   env_.host.Sleep(50);
-  int address = 0;
-  DeviceStatus status;
-  for (; address < int(kTxEepromSize) && !link_.CommandFailed(); ++address)
-    status = link_.WriteByte(RegisterSpace::TxEeprom, uint8_t(address), 0xFF);
+  int tried = -1;  // the last address written
+  while (tried + 1 < int(kTxEepromSize) && !link_.CommandFailed())
+    link_.WriteByte(RegisterSpace::TxEeprom, uint8_t(++tried), 0xFF);
   const bool failed = link_.CommandFailed();
   link_.TxLeaveAccess();
   Paint();
-  ui_.ShowMessage("", "",
-                  failed
-                      ? "TX erase failed at EEPROM address " + HexText(uint32_t(address - 1), 2) +
-                            ": " + link_.CommandFailedCause().failure
-                      : "TX Erased");
+  std::string text = "TX Erased";
+  if (failed)
+    text = (tried < 0 ? "TX erase failed before the first EEPROM address"
+                      : "TX erase failed at EEPROM address " + HexText(uint32_t(tried), 2)) +
+           ": " + link_.CommandFailedCause().failure;
+  ui_.ShowMessage("", "", text);
 }
 
 void StationPresenter::btnEraseRXClick() {

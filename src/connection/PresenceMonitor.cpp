@@ -78,7 +78,8 @@ void PresenceMonitor::DetectHIDDeviceCounterTimer() {
 
 void PresenceMonitor::PermissionHint() {
   if (permissionHintShown_) return;
-  const std::optional<HidAttributes> refused = finder_.Unopenable(typed_());
+  // The built-in and TX.ini identities: a typed one may name anything.
+  const std::optional<HidAttributes> refused = finder_.Unopenable(std::nullopt);
   if (!refused) return;
   permissionHintShown_ = true;
   Emit(PresenceEvent::PermissionDenied, {refused->VendorID, refused->ProductID});

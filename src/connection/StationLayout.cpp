@@ -101,9 +101,10 @@ void AddSerialPanel(ViewState& v) {
       return &v.Add(std::string(kind) + side + "_" + role);
     };
     for (const char* role : {"IsSN", "IsDate"}) add("cb", role);
+    add("lbl", "Side")->text = side;
     for (const char* role :
-         {"Side", "Date", "FixSN", "FixSNByte", "FixSNV", "IncSN", "IncSNByte", "IncInitSN",
-          "IncCurrentSN", "IncNextSN", "IncInitRFID", "IncCurrentRFID", "IncNextRFID"})
+         {"Date", "FixSN", "FixSNByte", "FixSNV", "IncSN", "IncSNByte", "IncInitSN", "IncCurrentSN",
+          "IncNextSN", "IncInitRFID", "IncCurrentRFID", "IncNextRFID"})
       add("lbl", role);
     for (const char* role : {"FixByteCount", "FixSN", "IncByteCount", "IncInitSN", "IncCurrentSN",
                              "IncNextSN", "IncInitRFID", "IncCurrentRFID", "IncNextRFID"})

@@ -1,5 +1,6 @@
 #include "connection/StationPresenter.h"
 
+#include <cstdio>
 #include <random>
 
 #include "config/HotKeys.h"
@@ -98,9 +99,10 @@ StationPresenter::StationPresenter(StationEnvironment env, StationView& view)
       finder_(link_.Hid()),
       presence_(link_, finder_, env_.host, *this, [this] { return TypedIdentity(); }),
       programmer_(link_, env_.host, presence_),
-      console_(link_, programmer_.Staging()) {
+      console_(link_, programmer_.Staging()),
+      page_(view_, view, console_) {
   if (env_.date) ledger_.SetDateSource(env_.date);
-  link_.SetOperationHook([this](const LinkOperation& operation) { ShowOperation(operation); });
+  link_.SetOperationHook([this](const LinkOperation& operation) { page_.Show(operation); });
 }
 
 StationPresenter::~StationPresenter() = default;
@@ -368,7 +370,7 @@ bool StationPresenter::Click(const std::string& name) {
     presence_.btnCombo_Cmd_Soft_Bind_SWClick();
   } else if (name == "btnPBind") {
     presence_.btnPBindClick();
-  } else if (!EngineeringClick(name)) {
+  } else if (!page_.Click(name)) {
     return false;
   }
   Paint();
@@ -401,7 +403,7 @@ void StationPresenter::ControlChanged(const std::string& name, const ControlStat
                                              "rbC_RF_ENTER_ACCESS_W_LED", "rbC_RF_LEAVE_ACCESS"};
     const size_t chosen = name == access[0] ? 0 : name == access[1] ? 1 : 2;
     Radio(view_, access, chosen);
-    if (console_.HaveRx()) Report(console_.Access(AccessChoice(chosen)));
+    page_.AccessChosen(AccessChoice(chosen));
   }
   Paint();
 }
@@ -500,6 +502,26 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
       return;  // Go paints for itself
   }
   Paint();
+}
+
+std::string StationPresenter::FormatTrace(const HidTraceEvent& event) {
+  char head[48];
+  std::snprintf(head, sizeof head, "%10llu ms %s ", static_cast<unsigned long long>(event.timeMs),
+                event.direction == HidTraceEvent::Direction::Sent ? "->" : "<-");
+  std::string line = head;
+  for (size_t i = 0; i < event.bytes.size(); ++i)
+    line += (i ? " " : "") + HexText(event.bytes[i], 2);
+  if (!event.ok) line += "  (failed)";
+  return line;
+}
+
+void StationPresenter::SetTraceSink(std::function<void(const std::string&)> sink) {
+  if (!sink) {
+    link_.SetTraceHook(nullptr);
+    return;
+  }
+  link_.SetTraceHook(
+      [sink = std::move(sink)](const HidTraceEvent& event) { sink(FormatTrace(event)); });
 }
 
 }  // namespace korvel

@@ -14,6 +14,7 @@
 
 #include "config/Settings.h"
 #include "connection/EngineeringConsole.h"
+#include "connection/EngineeringPage.h"
 #include "connection/PresenceMonitor.h"
 #include "device/ReceiverFinder.h"
 #include "device/RxLink.h"
@@ -115,6 +116,7 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   void RxSerialShown(const std::string& text) override;
   void PhaseShown(Phase phase) override;
   void VidPidCleared() override;
+  void RegisterStaged(uint8_t reg, uint8_t value) override { page_.ShowStaged(reg, value); }
 
   void Paint() { ui_.Render(view_); }
   void ApplyTexts();
@@ -132,25 +134,6 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   bool SerialPanelChanged(const std::string& name, const ControlState& state);
   void PanelError(const std::string& text);
 
-  // The engineering page: its fields in, the console's results out.
-  bool EngineeringClick(const std::string& name);
-  // A field's number; a text that is not hexadecimal (or above 0xFFFF) is reported.
-  std::optional<uint16_t> FieldWord(const std::string& name);
-  std::optional<uint8_t> FieldByte(const std::string& name);
-  // Keeps the page's text when it already reads as the number.
-  void SetFieldNumber(const std::string& name, int64_t value);
-  void ShowOperation(const LinkOperation& operation);
-  // The page's result line: the failure of an operation, or nothing after a success.
-  void Report(const DeviceStatus& status);
-  void RfRead(const std::string& kind);
-  void RfWrite(const std::string& kind);
-  DeviceResult<uint16_t> EepromRead(const std::string& address);
-  void EepromWrite(const std::string& address);
-  void StringRead();
-  void StringWrite();
-  void IdRead(const char* which);
-  void IdWrite(const char* which);
-
   StationEnvironment env_;
   StationView& ui_;
   ViewState view_;
@@ -160,6 +143,7 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   PresenceMonitor presence_;
   UnitProgrammer programmer_;
   EngineeringConsole console_;
+  EngineeringPage page_;
 
   RunResult lastRun_;
   int delay_ = 0;  // "Delay": kept between a load and a write

@@ -21,4 +21,12 @@ bool IsDeviceGoneError(int osError) {
 #endif
 }
 
+bool IsAccessDeniedError(int osError) {
+#ifdef _WIN32
+  return osError == 5;  // ERROR_ACCESS_DENIED
+#else
+  return osError == EACCES;
+#endif
+}
+
 }  // namespace korvel

@@ -44,5 +44,7 @@ struct DeviceResult {
 std::string OsErrorText(int osError);
 // The error a transfer gets once its device is unplugged.
 bool IsDeviceGoneError(int osError);
+// The error an open gets when the system's permissions keep this user out.
+bool IsAccessDeniedError(int osError);
 
 }  // namespace korvel

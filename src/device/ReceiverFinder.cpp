@@ -1,7 +1,5 @@
 #include "device/ReceiverFinder.h"
 
-#include <cerrno>
-
 namespace korvel {
 
 std::vector<VidPid> ReceiverFinder::Candidates(std::optional<VidPid> typed) const {
@@ -54,7 +52,7 @@ std::optional<HidAttributes> ReceiverFinder::Unopenable(std::optional<VidPid> ty
       platform.Close(h);
       continue;
     }
-    if (platform.LastError() == EACCES) refused = info.attributes;
+    if (IsAccessDeniedError(platform.LastError())) refused = info.attributes;
   }
   platform.Release();
   return refused;

@@ -35,8 +35,8 @@ class ReceiverFinder {
   // The enumerated interface (with details) the tool would open, or -1.
   int WouldOpen(const std::vector<HidInterfaceInfo>& interfaces, std::optional<VidPid> typed);
 
-  // An interface with a candidate's identity that this user may not open (EACCES): present,
-  // but the system's permissions keep the tool out.
+  // An interface with a candidate's identity that this user may not open: present, but the
+  // system's permissions keep the tool out.
   std::optional<HidAttributes> Unopenable(std::optional<VidPid> typed);
 
  private:

@@ -210,13 +210,19 @@ bool UnitProgrammer::WriteRx(const Settings& s, const UnitNumbers& unit, RunResu
     if (link_.HaveRx()) {
       StageVid(staging_, uint16_t(vid));
       StagePid(staging_, uint16_t(pid));
+      const uint8_t bytes[4] = {uint8_t(vid >> 8), uint8_t(vid), uint8_t(pid >> 8), uint8_t(pid)};
+      for (int i = 0; i < 4; ++i) o.RegisterStaged(uint8_t(15 + i), bytes[i]);
     }
   } else {
     for (int reg = 15; reg <= 18; ++reg) staging_.RxRegisterImage[size_t(reg)] = kNotStaged;
     o.VidPidCleared();
   }
   if (!std::string(TrimBlanks(s.PName)).empty()) {
-    if (link_.HaveRx()) StageString(staging_, s.PName);
+    if (link_.HaveRx()) {
+      StageString(staging_, s.PName);
+      o.RegisterStaged(kStringLengthRegister,
+                       uint8_t(2 * std::min(s.PName.size(), kMaxStringChars) + 2));
+    }
   } else {
     staging_.RxRegisterImage[kStringLengthRegister] = kNotStaged;
   }

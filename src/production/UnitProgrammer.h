@@ -53,6 +53,8 @@ class RunObserver {
   virtual void PhaseShown(Phase) {}
   // VID or PID below 1: neither is written and both fields are emptied.
   virtual void VidPidCleared() {}
+  // A byte of the USB identity staged for an RX register (VID, PID, string length).
+  virtual void RegisterStaged(uint8_t /*reg*/, uint8_t /*value*/) {}
 };
 
 class UnitProgrammer {

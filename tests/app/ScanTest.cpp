@@ -78,6 +78,13 @@ TEST(Scan, SearchesTxIniAsTheToolDoes) {
   ASSERT_EQ(RunScan(b.platform, b.host, ini, out, err), 0);
   EXPECT_NE(out.str().find("* emu://rx0/vendor  1BCF:1234"), std::string::npos) << out.str();
   EXPECT_EQ(b.platform.OpenHandleCount(), 0u);
+  // A file that cannot be read (here a folder) is a warning: the diagnosis still lists.
+  std::filesystem::remove(ini);
+  std::filesystem::create_directory(ini);
+  out.str("");
+  ASSERT_EQ(RunScan(b.platform, b.host, ini, out, err), 0);
+  EXPECT_EQ(Lines(out.str()).size(), 6u);
+  EXPECT_NE(err.str().find("warning"), std::string::npos);
 }
 
 TEST(Scan, SaysSoWhenThereIsNothing) {

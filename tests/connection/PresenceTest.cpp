@@ -289,6 +289,22 @@ TEST_F(PresenceTest, ADetectionTickEnteredFromInsideAScanReturnsAtOnce) {
   EXPECT_EQ(s.View()["edtVID"].text, "1BCF");
 }
 
+TEST_F(PresenceTest, APermissionHintNamesOnlyTheToolsOwnIdentities) {
+  EmulatedRx::Config config;
+  config.pid = 0x1234;  // a dongle of another product, typed into the settings
+  rx = std::make_shared<EmulatedRx>(host, config);
+  PlugRx();
+  platform.SetOpenRefused(true);
+  auto s = Started();
+  ControlState vid = C(*s, "edtVID_SET"), pid = C(*s, "edtPID_SET");
+  vid.text = "1BCF";
+  pid.text = "1234";
+  s->ControlChanged("edtVID_SET", vid);
+  s->ControlChanged("edtPID_SET", pid);
+  host.RunFor(5500 * 2);
+  EXPECT_TRUE(view.messages.empty());
+}
+
 TEST_F(PresenceTest, APermissionProblemIsExplainedOnce) {
   PlugRx();
   platform.SetOpenRefused(true);

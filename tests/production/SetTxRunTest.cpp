@@ -172,6 +172,13 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
                {62, 0x0000},       {UnitProgrammer::kSensorByteRegister, Word(0x91)}};
   for (const auto& w : words) EXPECT_EQ(r[w.reg], w.word) << "RX register " << int(w.reg);
 
+  // The engineering page shows the USB identity the run staged.
+  EXPECT_EQ(s->View()["edtEEPROM_15"].text, "1B");
+  EXPECT_EQ(s->View()["edtEEPROM_16"].text, "CF");
+  EXPECT_EQ(s->View()["edtEEPROM_17"].text, "5");
+  EXPECT_EQ(s->View()["edtEEPROM_18"].text, "CA");
+  EXPECT_EQ(s->View()["edtEEPROM_19"].text, "1A");
+
   // The devices took their new identity and found each other.
   EXPECT_EQ(tx->ActiveAddress(), (EmulatedTx::Address{0x92, 0x34, 0x56}));
   EXPECT_TRUE(rx->Linked());
@@ -426,6 +433,36 @@ TEST_F(SetTxRunTest, TheProgrammingToolAndTheLoaderHearOfTheResult) {
   EXPECT_EQ(loader, (std::vector<std::string>{"PASS", "FAIL"}));
 }
 
+TEST_F(SetTxRunTest, GoWaitsWhileTheEngineeringPageRunsSetTx) {
+  Fresh({"auto"});
+  std::ofstream(dir.path / kMapxProgram) << "tool";
+  s->View()["CallMAPX"].checked = true;
+  Plug();
+  s->btnGoClick();  // a unit passes: the next Go would find this PASS
+  ASSERT_EQ(Result(), "PASS");
+  loader.clear();
+  started.clear();
+  rx->Unplug();
+  host.RunFor(5500);
+  rx->Plug();
+  host.RunFor(5500);
+  // An operator's PageDown while an engineer's Set TX waits for the link.
+  auto press = host.CreateTimer();
+  press->SetInterval(1500);
+  press->OnTimer = [&] {
+    press->SetEnabled(false);
+    s->FormKeyDown(kVkPageDown);
+  };
+  press->SetEnabled(true);
+  rx->InjectFault("no-link-after-reload");
+  s->Click("btnSetTX");
+  EXPECT_EQ(s->GoRequests(), 2);
+  EXPECT_EQ(Result(), "FAIL");
+  EXPECT_TRUE(loader.empty());  // nobody was told a result of another run
+  EXPECT_TRUE(started.empty());
+  EXPECT_TRUE(s->Link().HaveRx());  // and the RX was not closed under the run
+}
+
 TEST_F(SetTxRunTest, RunTimeShowsMillisecondsUnpadded) {
   EXPECT_EQ(RunTimeText(1005), "1.5");
   EXPECT_EQ(RunTimeText(2050), "2.50");
@@ -454,6 +491,13 @@ TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
   for (uint16_t w : rx->Registers()) ASSERT_EQ(w, 0xFFFF);
   EXPECT_GE(host.TickCount() - start, 64u * 20);
   EXPECT_EQ(view.messages.back(), ":RX Erased");
+
+  rx->InjectFault("transfer-refused", 1);
+  s->Click("btnEraseTX");
+  EXPECT_EQ(view.messages.back(),
+            ":TX erase failed before the first EEPROM address: TX access mode: "
+            "transfer refused (" +
+                OsErrorText(kEmulatedRefusedError) + ")");
 
   rx->InjectFault("readback-mismatch", -1);
   s->Click("btnEraseRX");

@@ -322,6 +322,8 @@ TEST_F(MainWindowTest, GoByButtonAndByPageDownWritesUnitAfterUnit) {
 }
 
 TEST_F(MainWindowTest, EveryControlOfTheCoreHasItsWidget) {
+  EXPECT_EQ(Find<QLabel>("lblRX_Side")->text(), "RX");  // the rows of the ID panel keep their names
+  EXPECT_EQ(Find<QRadioButton>("rbTX_FixHex")->text(), "HEX");
   // A name misspelt on either side would leave the core drawing into nothing.
   for (const auto& [name, state] : form->station().View().controls)
     EXPECT_NE(form->findChild<QWidget*>(QString::fromStdString(name)), nullptr) << name;
