@@ -23,6 +23,14 @@ class PresenceTest : public StationTest {
   }
   void PlugRx() { platform.Attach(rx); }
   ControlState& C(StationPresenter& s, const char* name) { return s.View()[name]; }
+  // The VID and PID typed into the settings, as the window reports them.
+  void Type(StationPresenter& s, const char* vidText, const char* pidText) {
+    for (const auto& [field, text] : {std::pair{"edtVID_SET", vidText}, {"edtPID_SET", pidText}}) {
+      ControlState c = C(s, field);
+      c.text = text;
+      s.ControlChanged(field, c);
+    }
+  }
   bool Shows(StationPresenter& s, const char* picture) {
     int shown = 0;
     for (const char* p : {"imgNoneDev", "gifBind", "imgConnected"}) shown += C(s, p).visible;
@@ -105,11 +113,7 @@ TEST_F(PresenceTest, AnRxOutsideTheTableIsFoundThroughTheVidAndPidFields) {
   rx->SetTx(tx);
   PlugRx();
   auto s = Started();
-  ControlState vid = C(*s, "edtVID_SET"), pid = C(*s, "edtPID_SET");
-  vid.text = "1234";
-  pid.text = "5678";
-  s->ControlChanged("edtVID_SET", vid);
-  s->ControlChanged("edtPID_SET", pid);
+  Type(*s, "1234", "5678");
   host.RunFor(5500);
   EXPECT_EQ(C(*s, "edtVID").text, "1234");
   EXPECT_EQ(C(*s, "edtPID").text, "5678");
@@ -296,11 +300,7 @@ TEST_F(PresenceTest, APermissionHintNamesOnlyTheToolsOwnIdentities) {
   PlugRx();
   platform.SetOpenRefused(true);
   auto s = Started();
-  ControlState vid = C(*s, "edtVID_SET"), pid = C(*s, "edtPID_SET");
-  vid.text = "1BCF";
-  pid.text = "1234";
-  s->ControlChanged("edtVID_SET", vid);
-  s->ControlChanged("edtPID_SET", pid);
+  Type(*s, "1BCF", "1234");
   host.RunFor(5500 * 2);
   EXPECT_TRUE(view.messages.empty());
 }
