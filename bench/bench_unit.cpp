@@ -41,7 +41,8 @@ class CountingHost : public Host {
 std::filesystem::path BenchFolder() {
   auto dir = std::filesystem::temp_directory_path() / "korvel-bench";
   std::filesystem::create_directories(dir);
-  std::filesystem::remove(dir / "TX.ini");
+  for (const char* name : {"TX.ini", "production.db", "production.db-wal", "production.db-shm"})
+    std::filesystem::remove(dir / name);
   return dir;
 }
 

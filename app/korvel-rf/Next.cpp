@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "config/SettingsFile.h"
+
 namespace korvel {
 
 namespace {
@@ -27,8 +29,7 @@ bool LoadSettingsForCli(const std::filesystem::path& ini, Settings& settings,
   }
   if (!report.badGenerators.empty()) {
     const auto& bad = report.badGenerators.front();
-    err << "korvel-rf: " << ini.string() << ": " << bad.key << " cannot be read: " << bad.text
-        << "\n";
+    err << "korvel-rf: " << ini.string() << ": " << bad.key << ": " << bad.text << "\n";
     return false;
   }
   for (const auto& bad : report.badDeviceEntries)
@@ -41,7 +42,13 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
   Settings settings;
   NumberingLedger ledger;
   VidPidTableType table{};
-  if (!LoadSettingsForCli(options.ini, settings, ledger, table, err)) return 1;
+  // Committing writes the numbering: only while no station holds the file.
+  SettingsFile file(options.ini);
+  if (options.commit && !file.Claim("korvel-rf next")) {
+    err << "korvel-rf: " << file.Problem() << "\n";
+    return kExitInUse;
+  }
+  if (!LoadSettingsForCli(options.ini, settings, ledger, table, err)) return kExitBadSettings;
   if (options.date) {
     const LocalDate date = *options.date;
     ledger.SetDateSource([date] { return date; });
@@ -57,12 +64,12 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
   }
   if (options.commit) {
     std::string error;
-    if (WriteSettings(options.ini, settings, &ledger, false, error) != WriteResult::Written) {
+    if (file.Write(settings, &ledger, false, error) != WriteResult::Written) {
       err << "korvel-rf: " << error << "\n";
-      return 1;
+      return kExitBadSettings;
     }
   }
-  return 0;
+  return kExitDone;
 }
 
 }  // namespace korvel

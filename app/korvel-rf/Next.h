@@ -9,6 +9,15 @@
 
 namespace korvel {
 
+// The companion's exit codes.
+enum ExitCode {
+  kExitDone = 0,
+  kExitBadSettings = 1,  // TX.ini cannot be read, is no settings file, or a generator is unsound
+  kExitUsage = 2,
+  kExitInUse = 3,   // another station holds TX.ini
+  kExitRecord = 4,  // the production record cannot be opened, written or read
+};
+
 struct NextOptions {
   std::filesystem::path ini = kIniFileName;
   int count = 1;
@@ -22,7 +31,7 @@ bool LoadSettingsForCli(const std::filesystem::path& ini, Settings& settings,
                         NumberingLedger& ledger, VidPidTableType& table, std::ostream& err);
 
 // Prints the numbering of the next units as if each passed in turn; with commit, saves the
-// advanced generators as "Write Setting" does. Returns the exit code (0 done, 1 bad file).
+// advanced generators as "Write Setting" does, holding the file as a station would.
 int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace korvel

@@ -56,7 +56,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     Settings settings;
     NumberingLedger ledger;
     VidPidTableType table{};
-    if (!LoadSettingsForCli(options.ini, settings, ledger, table, err)) return 1;
+    if (!LoadSettingsForCli(options.ini, settings, ledger, table, err)) return kExitBadSettings;
   }
 
   VirtualHost host;
@@ -84,6 +84,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
       // No external tool and no loader in a simulation.
       .startProgram = [](const std::string&) { return false; },
       .reportToLoader = [](const std::string&) { return false; },
+      .recordPath = options.db,
+      .program = "korvel-rf simulate",
   };
   if (options.date) {
     const LocalDate date = *options.date;
@@ -92,6 +94,9 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
   StationPresenter station(env, view);
   station.FormCreate({});
   station.FormActivate();
+  // Another station on this TX.ini, or no record to write: production would only refuse.
+  if (!station.File().Claimed()) return kExitInUse;
+  if (!station.Production().Record().IsOpen()) return kExitRecord;
 
   std::vector<UnitReport> reports;
   for (int unit = 1; unit <= options.units; ++unit) {
@@ -138,7 +143,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     out << "unit=" << unit << " result=" << (report.pass ? "PASS" : "FAIL");
     if (!report.pass) out << " reason=" << JsonText(report.reason);
     out << " ms=" << report.ms << " rxsn=" << report.rxsn << " txsn=" << report.txsn
-        << " rxid=" << report.rxid << " txid=" << report.txid << "\n";
+        << " rxid=" << report.rxid << " txid=" << report.txid << "\n"
+        << std::flush;  // a killed run loses no line it printed
     reports.push_back(report);
     // The unit leaves the bench; detection sees it go.
     platform.Detach(rx.get());
@@ -167,10 +173,10 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     file << json.str();
     if (!file.flush()) {
       err << "korvel-rf: cannot write " << options.json->string() << "\n";
-      return 1;
+      return kExitBadSettings;
     }
   }
-  return 0;
+  return kExitDone;
 }
 
 }  // namespace korvel

@@ -11,6 +11,7 @@
 #include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
 #include "Next.h"
+#include "Records.h"
 #include "Scan.h"
 #include "Simulate.h"
 #include "VirtualHost.h"
@@ -31,11 +32,16 @@ constexpr const char* kUsage =
     "                      print the serials and link IDs of the next N units (default 1)\n"
     "                      as if each passed; --ini defaults to ./TX.ini; --date fixes the\n"
     "                      date word; --commit saves the advanced generators to the file\n"
-    "  simulate [--ini PATH] [--units N] [--date YYYY-MM-DD] [--fault NAME] [--json PATH]\n"
+    "  records [--db PATH] [--since YYYY-MM-DD] [--csv PATH|-]\n"
+    "                      list the production record (--db defaults to ./production.db):\n"
+    "                      one line per unit, or with --csv as CSV with a header row\n"
+    "  simulate [--ini PATH] [--db PATH] [--units N] [--date YYYY-MM-DD] [--fault NAME]\n"
+    "           [--json PATH]\n"
     "                      runs the window's station on virtual time against a fresh emulated\n"
     "                      dongle and mouse per unit (detection, link check, Connect when\n"
-    "                      needed, Go), using and updating the settings file like the window\n"
-    "                      (--ini defaults to ./TX.ini); prints one line per unit;\n"
+    "                      needed, Go), using and updating the settings file and the\n"
+    "                      production record like the window (--ini defaults to ./TX.ini,\n"
+    "                      --db to production.db beside it); prints one line per unit;\n"
     "                      --json writes each unit's device images before and after\n"
     "                      --fault injects one emulator fault into every unit, just before Go:\n";
 
@@ -43,12 +49,15 @@ std::string Usage() {
   std::string text = kUsage;
   for (const std::string& fault : korvel::EmulatedRx::FaultNames())
     text += "                        " + fault + "\n";
-  return text + "exit codes: 0 done, 1 bad settings file, 2 usage error\n";
+  return text +
+         "exit codes: 0 done, 1 bad settings file (unreadable, not a settings file, or an\n"
+         "            unsound generator), 2 usage error, 3 settings file in use by another\n"
+         "            station, 4 production record cannot be opened or written\n";
 }
 
 int UsageError(const std::string& message) {
   std::cerr << "korvel-rf: " << message << " (try 'korvel-rf --help')\n";
-  return 2;
+  return korvel::kExitUsage;
 }
 
 int Scan(const std::vector<std::string>& args) {
@@ -133,13 +142,39 @@ int Simulate(const std::vector<std::string>& args) {
       const auto names = korvel::EmulatedRx::FaultNames();
       if (std::find(names.begin(), names.end(), options.fault) == names.end())
         return UsageError("simulate: unknown fault '" + options.fault + "'");
-    } else if (a == "--ini" || a == "--json" || a == "--units" || a == "--date" || a == "--fault") {
+    } else if (a == "--db" && hasValue) {
+      options.db = args[++i];
+    } else if (a == "--ini" || a == "--json" || a == "--units" || a == "--date" || a == "--fault" ||
+               a == "--db") {
       return UsageError("simulate: " + a + " needs a value");
     } else {
       return UsageError("simulate: unknown option '" + a + "'");
     }
   }
   return korvel::RunSimulate(options, std::cout, std::cerr);
+}
+
+int Records(const std::vector<std::string>& args) {
+  korvel::RecordsOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--db" && hasValue) {
+      options.db = args[++i];
+    } else if (a == "--csv" && hasValue) {
+      options.csv = args[++i];
+    } else if (a == "--since" && hasValue) {
+      korvel::LocalDate date;
+      if (!korvel::ParseIsoDate(args[++i], date))
+        return UsageError("records: --since needs YYYY-MM-DD, not '" + args[i] + "'");
+      options.since = args[i];
+    } else if (a == "--db" || a == "--csv" || a == "--since") {
+      return UsageError("records: " + a + " needs a value");
+    } else {
+      return UsageError("records: unknown option '" + a + "'");
+    }
+  }
+  return korvel::RunRecords(options, std::cout, std::cerr);
 }
 
 }  // namespace
@@ -156,5 +191,6 @@ int main(int argc, char** argv) {
   if (verb == "scan") return Scan(args);
   if (verb == "next") return Next(args);
   if (verb == "simulate") return Simulate(args);
+  if (verb == "records") return Records(args);
   return UsageError("unknown verb '" + verb + "'");
 }

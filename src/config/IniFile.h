@@ -17,6 +17,7 @@ class IniFile {
   IniFile() = default;
   static IniFile FromBytes(const std::string& bytes);
 
+  bool HasSection(const std::string& section) const { return Section(section).has_value(); }
   std::optional<std::string> ReadValue(const std::string& section, const std::string& key) const;
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& def) const;

@@ -113,9 +113,28 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, VidPidTable
     }
     table[kFixedVidPidEntries + k] = {vid, pid};
   }
+  s.RecordPath = ini.ReadString("Record", "Path", "");
   if (more) more->Load(&ini, report);
   return report;
 }
+
+std::string NotSettingsReason(const std::string& bytes) {
+  if (bytes.size() >= 2 && ((uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) ||
+                            (uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF)))
+    return "it is UTF-16 text; save it as ANSI text";
+  if (bytes.find('\0') != std::string::npos) return "it is not a text file";
+  if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) return {};
+  // A file of [Device] entries alone is how an engineer adds receivers: that one is ours.
+  const IniFile ini = IniFile::FromBytes(bytes);
+  if (!ini.HasSection(kTX) && !ini.HasSection(kDevice)) return "it has no [TX] section";
+  return {};
+}
+
+namespace {
+std::string NotSettingsError(const std::filesystem::path& path, const std::string& why) {
+  return path.string() + " is not a settings file (" + why + "); it was left as it is";
+}
+}  // namespace
 
 SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& s,
                                 VidPidTableType& table, IniPart* more) {
@@ -123,6 +142,12 @@ SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& 
   std::string bytes;
   bool missing = false;
   if (ReadWholeFile(iniPath, bytes, missing, report.readError)) {
+    // Taken as "no settings" it would mean serials off and fresh IDs: report it instead.
+    if (const std::string why = NotSettingsReason(bytes); !why.empty()) {
+      report.fileFound = true;
+      report.readError = NotSettingsError(iniPath, why);
+      return report;
+    }
     report = LoadSettingsFrom(IniFile::FromBytes(bytes), s, table, more);
   } else if (missing) {
     ApplyMissingFileDefaults(s);
@@ -166,6 +191,14 @@ void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more) {
   if (more) more->Store(ini);
 }
 
+std::string SettingsFingerprint(const Settings& settings) {
+  IniFile ini;
+  StoreSettings(ini, settings, nullptr);
+  uint64_t hash = 0xcbf29ce484222325ull;
+  for (unsigned char c : ini.Bytes()) hash = (hash ^ c) * 0x100000001b3ull;
+  return HexText(hash, 16);
+}
+
 WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& s, IniPart* more,
                           bool settingsWriteBlocked, std::string& error) {
   if (settingsWriteBlocked) return WriteResult::Blocked;
@@ -173,9 +206,19 @@ WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& 
   bool missing = false;
   // A file that is there but unreadable is not overwritten: it holds the counters.
   if (!ReadWholeFile(iniPath, bytes, missing, error) && !missing) return WriteResult::Failed;
+  if (const std::string why = NotSettingsReason(bytes); !why.empty()) {
+    error = NotSettingsError(iniPath, why);
+    return WriteResult::Failed;
+  }
   IniFile ini = IniFile::FromBytes(bytes);
+  if (more) {
+    error = more->CheckBeforeStore(ini);
+    if (!error.empty()) return WriteResult::Failed;
+  }
   StoreSettings(ini, s, more);
-  return ini.Save(iniPath, error) ? WriteResult::Written : WriteResult::Failed;
+  if (!ini.Save(iniPath, error)) return WriteResult::Failed;
+  if (more) more->Saved();
+  return WriteResult::Written;
 }
 
 const std::vector<SettingBinding>& SettingBindings() {

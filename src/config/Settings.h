@@ -43,6 +43,8 @@ struct Settings {
   bool KBind = false;         // cbKeyboardbind
   bool EnabledMAPX = false;   // CallMAPX
   bool Enabled3204L = false;  // Call3204L
+  // [Record] Path: the production record's file, when not beside TX.ini. Only read.
+  std::string RecordPath;
 };
 
 struct SettingsLoadReport {
@@ -51,7 +53,7 @@ struct SettingsLoadReport {
     std::string text;  // the offending value, or what went wrong
   };
   bool fileFound = false;
-  std::string readError;                  // the file is there but could not be read
+  std::string readError;  // the file is there but could not be read, or is no settings file
   std::vector<Problem> badDeviceEntries;  // skipped; everything else was loaded
   std::vector<Problem> badGenerators;     // started from their defaults
   bool Clean() const {
@@ -65,9 +67,18 @@ class IniPart {
   virtual ~IniPart() = default;
   // From the file; null when there is none. Problems go to the report.
   virtual void Load(const IniFile* ini, SettingsLoadReport& report) = 0;
+  // Why the file as it is now must not be written over (empty: it may); asked before Store.
+  virtual std::string CheckBeforeStore(const IniFile& /*ini*/) { return {}; }
   // Written after the settings' own keys.
   virtual void Store(IniFile& ini) = 0;
+  // The file holding what Store wrote is on the disk.
+  virtual void Saved() {}
 };
+
+// Why these bytes cannot be a settings file (empty when they can): not text, UTF-16, or no
+// [TX] (nor [Device]) section in a file that is not empty. Such a file is reported and never
+// written over.
+std::string NotSettingsReason(const std::string& bytes);
 
 // "Load Setting". A file that exists but cannot be read loads nothing and says so.
 SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& settings,
@@ -85,6 +96,10 @@ WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& 
                           IniPart* more, bool settingsWriteBlocked, std::string& error);
 // The key writes alone, in the file's order.
 void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more);
+
+// A short fingerprint of the settings a unit was written with (not the numbering): 16 hex
+// digits of FNV-1a over their TX.ini keys.
+std::string SettingsFingerprint(const Settings& settings);
 
 // A hex edit's value: its text read as hexadecimal, empty (or not hex) as 0.
 int64_t HexFieldValue(const std::string& text);

@@ -65,26 +65,22 @@ void StationPresenter::btnSetTXClick() {
   // A VID or PID that is not hexadecimal stops the run before anything reaches a device.
   page_.FieldWord("edtVID_SET");
   page_.FieldWord("edtPID_SET");
-  const UnitNumbers unit = ledger_.Draw();
-  RunResult result = programmer_.Run(CurrentSettings(), unit, *this);
-  if (result.pass) {
-    // PASS commits the numbering and saves it before PASS is shown.
-    ledger_.Commit(unit);
-    RefreshSerialPanel();
-    std::string error;
-    if (WriteSettings(IniPath(), CurrentSettings(), &ledger_, false, error) !=
-        WriteResult::Written) {
-      // The unit is good, but a restart would hand its numbers out again: stop the line.
-      result.pass = false;
-      result.failedStep = "serial numbers and IDs not saved to TX.ini: " + error;
-      result.detail = "save";
-      ui_.ShowMessage(
-          "dlgError", "Message",
-          "The unit was written, but its serial numbers and IDs could not be saved to " +
-              IniPath().string() + ": " + error +
-              "\nDo not ship this unit; fix the file and run it again.");
-    }
+  // A station refused its TX.ini at start takes it as soon as the other one lets go.
+  if (!file_.Claimed() && ClaimStation()) {
+    btnLoadSettingClick();
+    OpenRecord();
   }
+  RunResult result = production_.Run(CurrentSettings(), *this);
+  RefreshSerialPanel();
+  if (result.stage == RunStage::Refused)
+    ui_.ShowMessage("dlgError", "Message", "Nothing was written to the unit: " + result.failedStep);
+  else if (result.stage == RunStage::Recorded || result.stage == RunStage::Saved)
+    // The unit is good, but its numbers are not safely kept: stop the line.
+    ui_.ShowMessage("dlgError", "Message",
+                    "The unit was written, but " + result.failedStep +
+                        "\nDo not ship this unit; fix the file and run it again.");
+  CountYield(result);
+  ShowYield();
   lastRun_ = result;
   ShowResult(result);
   presence_.SetProductionBusy(false);

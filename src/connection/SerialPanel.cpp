@@ -12,9 +12,12 @@ struct Side {
   const char* prefix;  // "RX" or "TX"
   TProdSN Generators::*sn;
   TProdRFID Generators::*rfid;
+  GeneratorSlot snSlot;
+  GeneratorSlot rfidSlot;
 };
-const Side kSides[] = {{"RX", &Generators::RxSN, &Generators::RxRFID},
-                       {"TX", &Generators::TxSN, &Generators::TxRFID}};
+const Side kSides[] = {
+    {"RX", &Generators::RxSN, &Generators::RxRFID, GeneratorSlot::RxSN, GeneratorSlot::RxRFID},
+    {"TX", &Generators::TxSN, &Generators::TxRFID, GeneratorSlot::TxSN, GeneratorSlot::TxRFID}};
 
 std::string Name(const Side& side, const char* kind, const char* role) {
   return std::string(kind) + side.prefix + "_" + role;
@@ -104,6 +107,7 @@ bool StationPresenter::SerialPanelChanged(const std::string& name, const Control
     TProdRFID& id = ledger_.Gen().*side.rfid;
     const std::string who = std::string(side.prefix) + " ";
     const int total = sn.IsDate() ? 4 : 6;
+    GeneratorSlot slot = side.snSlot;
     if (name == Name(side, "cb", "IsSN")) {
       sn.SetIsSN(state.checked);
     } else if (name == Name(side, "cb", "IsDate")) {
@@ -151,20 +155,24 @@ bool StationPresenter::SerialPanelChanged(const std::string& name, const Control
                    " hexadecimal digits.");
         return true;
       }
-      sn.SetIncInitSN(int64_t(value));
+      // The next unit continues from the new start, and so does the next program start.
+      ledger_.NewSerialStart(slot, int64_t(value));
     } else if (name == Name(side, "rb", "RandomRFID") || name == Name(side, "rb", "CustomRFID")) {
       if (!state.checked) return true;
       id.SetIsRandom(name == Name(side, "rb", "RandomRFID"));
+      slot = side.rfidSlot;
     } else if (name == Name(side, "edt", "IncInitRFID")) {
       uint64_t value = 0;
       if (!ParseHexUpTo(state.text, 6, value) || value == 0) {
         PanelError(who + "initial ID: enter 1 to 6 hexadecimal digits, not all zero.");
         return true;
       }
-      id.SetIncInitRFID(int32_t(value));
+      ledger_.NewLinkIdStart(side.rfidSlot, int32_t(value));
+      slot = side.rfidSlot;
     } else {
       continue;
     }
+    ledger_.Edited(slot);
     RefreshSerialPanel();
     btnWriteSettingClick();
     Paint();

@@ -270,6 +270,9 @@ ViewState InitialViewState() {
   for (const char* label : {"lblHK1", "lblHK2", "lblStrDesc"}) set(label, "");
   // Why the last unit failed, below its result.
   set("lblReason", "");
+  // Today's PASS and FAIL counts and the rate since start; the engineer may reset them.
+  set("lblYield", "");
+  set("btnYieldReset", "Reset", false);
   for (const char* label : {"lbl14", "lbl55", "Label2"}) set(label, "");
   AddSerialPanel(v);
   AddEngineeringPage(v);

@@ -66,7 +66,8 @@ const char* const kLocked[] = {"rbMouseOnly",
                                "rbRF_DR_25",
                                "rbRF_DR_2A",
                                "TX_Erased",
-                               "RX_Erased"};
+                               "RX_Erased",
+                               "btnYieldReset"};
 
 constexpr const char* kRxNotReady = "Mouse RX Not Ready";
 constexpr const char* kRxReady = "Mouse RX Ready";
@@ -97,11 +98,15 @@ StationPresenter::StationPresenter(StationEnvironment env, StationView& view)
       view_(InitialViewState()),
       link_(env_.hid, env_.host),
       finder_(link_.Hid()),
+      file_(env_.iniPath.empty() ? env_.workingDirectory / kIniFileName : env_.iniPath),
       presence_(link_, finder_, env_.host, *this, [this] { return TypedIdentity(); }),
       programmer_(link_, env_.host, presence_),
+      production_(ledger_, programmer_, file_, link_, env_.host),
       console_(link_, programmer_.Staging()),
       page_(view_, view, console_) {
   if (env_.date) ledger_.SetDateSource(env_.date);
+  if (!env_.station.empty()) production_.SetStation(env_.station);
+  production_.Record().SetBusyTimeout(env_.recordBusyMs);
   link_.SetOperationHook([this](const LinkOperation& operation) { page_.Show(operation); });
 }
 
@@ -168,8 +173,61 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
   view_.height = kLayoutHeight;
   view_.left = ui_.ScreenWidth() / 2 - view_.width / 2;
   view_.top = ui_.ScreenHeight() / 2 - view_.height / 2;
+  const bool claimed = ClaimStation();
   btnLoadSettingClick();
+  if (claimed) OpenRecord();
+  yield_.day = env_.date ? env_.date() : SystemLocalDate();
+  yield_.since = env_.host.TickCount();
+  ShowYield();
   RefreshSerialPanel();
+  Paint();
+  // One station per settings file: a second one says so and does not number units.
+  if (!claimed)
+    ui_.ShowMessage("dlgError", "Message",
+                    file_.Problem() +
+                        ".\nThis station will not run Go on it. Close the other "
+                        "station, or give this one its own TX.ini.");
+}
+
+bool StationPresenter::ClaimStation() {
+  if (file_.Claimed()) return true;
+  return file_.Claim(env_.program);
+}
+
+void StationPresenter::OpenRecord() {
+  const std::filesystem::path path = !env_.recordPath.empty() ? env_.recordPath : recordFromIni_;
+  std::string error;
+  if (!production_.OpenRecord(path, error))
+    ui_.ShowMessage("dlgError", "Message",
+                    error + "\nGo stays stopped until the production record can be written.");
+}
+
+void StationPresenter::CountYield(const RunResult& result) {
+  const LocalDate today = env_.date ? env_.date() : SystemLocalDate();
+  if (today.year != yield_.day.year || today.month != yield_.day.month ||
+      today.day != yield_.day.day) {
+    yield_.pass = yield_.fail = 0;
+    yield_.day = today;
+  }
+  // A Go refused before any device was touched wrote no unit.
+  if (result.stage == RunStage::Refused) return;
+  ++(result.pass ? yield_.pass : yield_.fail);
+  if (result.pass) ++yield_.passSince;
+}
+
+void StationPresenter::ShowYield() {
+  const uint64_t ms = env_.host.TickCount() - yield_.since;
+  std::string rate = "-";
+  if (ms >= 60000) rate = std::to_string(uint64_t(yield_.passSince) * 3600000 / ms);
+  view_["lblYield"].text = "Today PASS " + std::to_string(yield_.pass) + "  FAIL " +
+                           std::to_string(yield_.fail) + "  " + rate + " units/h";
+}
+
+void StationPresenter::btnYieldResetClick() {
+  if (!view_["gbSetting"].enabled) return;
+  yield_.pass = yield_.fail = yield_.passSince = 0;
+  yield_.since = env_.host.TickCount();
+  ShowYield();
   Paint();
 }
 
@@ -324,8 +382,13 @@ void StationPresenter::btnLoadSettingClick() {
   Settings s = CurrentSettings();
   // Loading never stages device values.
   programmer_.Staging().StagingMode = kStagingLoading;
-  const SettingsLoadReport report = LoadSettings(IniPath(), s, finder_.Table(), &ledger_);
+  const SettingsLoadReport report = file_.Load(s, finder_.Table(), &ledger_);
+  recordFromIni_ = s.RecordPath.empty() ? std::filesystem::path()
+                   : std::filesystem::path(s.RecordPath).is_absolute()
+                       ? std::filesystem::path(s.RecordPath)
+                       : file_.Target().parent_path() / s.RecordPath;
   SettingsToView(s);
+  RefreshSerialPanel();
   programmer_.Staging().StagingMode = kStagingIdle;
   std::string problems;
   if (!report.readError.empty()) problems += report.readError + "\n";
@@ -338,8 +401,7 @@ void StationPresenter::btnLoadSettingClick() {
 
 void StationPresenter::btnWriteSettingClick() {
   std::string error;
-  if (WriteSettings(IniPath(), CurrentSettings(), &ledger_, settingsWriteBlocked_, error) ==
-      WriteResult::Failed)
+  if (file_.Write(CurrentSettings(), &ledger_, settingsWriteBlocked_, error) == WriteResult::Failed)
     ui_.ShowMessage("dlgError", "Message", "The settings were not saved: " + error);
 }
 
@@ -358,6 +420,7 @@ bool StationPresenter::Click(const std::string& name) {
   static const std::map<std::string, void (P::*)()> handlers = {
       {"btnGo", &P::btnGoClick},
       {"btnLoadSetting", &P::btnLoadSettingClick},
+      {"btnYieldReset", &P::btnYieldResetClick},
       {"btnWriteSetting", &P::btnWriteSettingClick},
       {"btnClearLng", &P::btnClearLngClick},
       {"btnSetTX", &P::btnSetTXClick},

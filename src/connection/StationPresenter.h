@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/Settings.h"
+#include "config/SettingsFile.h"
 #include "connection/EngineeringConsole.h"
 #include "connection/EngineeringPage.h"
 #include "connection/PresenceMonitor.h"
@@ -22,6 +23,7 @@
 #include "platform/Host.h"
 #include "production/LocalDate.h"
 #include "production/NumberingLedger.h"
+#include "production/ProductionRun.h"
 #include "production/UnitProgrammer.h"
 #include "ui/ViewState.h"
 
@@ -47,6 +49,20 @@ struct StationEnvironment {
   DateSource date;                                         // empty: today, from the system clock
   std::function<bool(const std::string&)> startProgram;    // empty: a detached process
   std::function<bool(const std::string&)> reportToLoader;  // the loader's new title
+  // The production record; empty: [Record] Path of TX.ini, else production.db beside TX.ini.
+  std::filesystem::path recordPath;
+  std::string program = "korvel-rf-tool";  // names this station in the settings file's lock
+  std::string station;                     // the record's station; empty: the PC's name
+  int recordBusyMs = 2000;                 // how long a record write waits for another writer
+};
+
+// Today's units at this station, for the yield shown beside Go.
+struct YieldCount {
+  int pass = 0;
+  int fail = 0;
+  LocalDate day;
+  uint64_t since = 0;  // tick of the program's start (or the engineer's reset)
+  int passSince = 0;
 };
 
 class StationPresenter final : private PresenceListener, private RunObserver {
@@ -71,6 +87,8 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   void btnSetTXClick();
   void btnEraseTXClick();
   void btnEraseRXClick();
+  // The engineer sets today's counts and the rate back to zero.
+  void btnYieldResetClick();
   // A button of the window by its name; false when nothing handles it.
   bool Click(const std::string& name);
   // The window reports an operator's change of a control's value (edits when committed).
@@ -101,6 +119,9 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   // The rooms, for a second window and for tests.
   RxLink& Link() { return link_; }
   ReceiverFinder& Finder() { return finder_; }
+  SettingsFile& File() { return file_; }
+  ProductionRun& Production() { return production_; }
+  const YieldCount& Yield() const { return yield_; }
   PresenceMonitor& Presence() { return presence_; }
   NumberingLedger& Ledger() { return ledger_; }
   UnitProgrammer& Programmer() { return programmer_; }
@@ -129,6 +150,11 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   std::filesystem::path IniPath() const;
   std::optional<VidPid> TypedIdentity() const;
   void ShowResult(const RunResult& result);
+  // Claims TX.ini (reloading it when a claim succeeds late) and opens the record.
+  bool ClaimStation();
+  void OpenRecord();
+  void CountYield(const RunResult& result);
+  void ShowYield();
 
   // The serial panel.
   bool SerialPanelChanged(const std::string& name, const ControlState& state);
@@ -140,13 +166,17 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   RxLink link_;
   ReceiverFinder finder_;
   NumberingLedger ledger_;
+  SettingsFile file_;
   PresenceMonitor presence_;
   UnitProgrammer programmer_;
+  ProductionRun production_;
   EngineeringConsole console_;
   EngineeringPage page_;
 
   RunResult lastRun_;
-  int delay_ = 0;  // "Delay": kept between a load and a write
+  YieldCount yield_;
+  std::filesystem::path recordFromIni_;  // [Record] Path, as last loaded
+  int delay_ = 0;                        // "Delay": kept between a load and a write
   bool autoStart_ = false;
   bool startingUp_ = true;
   bool settingsWriteBlocked_ = true;

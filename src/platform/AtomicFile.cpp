@@ -8,7 +8,6 @@
 
 #ifdef _WIN32
 #include <io.h>
-#include <process.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -20,14 +19,6 @@ namespace korvel {
 namespace fs = std::filesystem;
 
 namespace {
-int ProcessId() {
-#ifdef _WIN32
-  return _getpid();
-#else
-  return int(getpid());
-#endif
-}
-
 bool FlushToDisk(std::FILE* f) {
   if (std::fflush(f) != 0) return false;
 #ifdef _WIN32
@@ -55,9 +46,41 @@ bool ReplaceFile(const fs::path& from, const fs::path& to) {
 }
 }  // namespace
 
+fs::path WriteTarget(const fs::path& path) {
+  fs::path target = path;
+  std::error_code ec;
+  // A bounded walk: a loop of links ends as an error at the rename, not here.
+  for (int hops = 0; hops < 40 && fs::is_symlink(target, ec); ++hops) {
+    const fs::path next = fs::read_symlink(target, ec);
+    if (ec) break;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target;
+}
+
+fs::path TemporaryFor(const fs::path& target) {
+  fs::path temp = target;
+  temp += ".tmp";
+  return temp;
+}
+
+void RemoveStaleTemporaries(const fs::path& target) {
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const std::string base = target.filename().string() + ".tmp";
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.rfind(base, 0) != 0) continue;
+    const std::string rest = name.substr(base.size());
+    if (rest.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::error_code ignored;
+    if (it->is_regular_file(ignored)) fs::remove(it->path(), ignored);
+  }
+}
+
 bool WriteFileAtomically(const fs::path& path, const std::string& bytes, std::string& error) {
-  fs::path temp = path;
-  temp += ".tmp" + std::to_string(ProcessId());
+  const fs::path target = WriteTarget(path);
+  const fs::path temp = TemporaryFor(target);
 #ifdef _WIN32
   std::FILE* f = _wfopen(temp.wstring().c_str(), L"wb");
 #else
@@ -77,8 +100,12 @@ bool WriteFileAtomically(const fs::path& path, const std::string& bytes, std::st
     fs::remove(temp, ec);
     return false;
   }
-  if (!ReplaceFile(temp, path)) {
-    error = "cannot replace " + path.string() + ": " + std::strerror(errno);
+  if (!ReplaceFile(temp, target)) {
+#ifdef _WIN32
+    error = "cannot replace " + target.string() + ": error " + std::to_string(GetLastError());
+#else
+    error = "cannot replace " + target.string() + ": " + std::strerror(errno);
+#endif
     std::error_code ec;
     fs::remove(temp, ec);
     return false;

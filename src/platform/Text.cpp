@@ -57,4 +57,32 @@ std::string HexText(uint64_t value, int minDigits) {
   return text;
 }
 
+std::tm LocalTimeParts(int64_t seconds) {
+  const std::time_t t = std::time_t(seconds);
+  std::tm parts{};
+#ifdef _WIN32
+  localtime_s(&parts, &t);
+#else
+  localtime_r(&t, &parts);
+#endif
+  return parts;
+}
+
+std::tm UtcTimeParts(int64_t seconds) {
+  const std::time_t t = std::time_t(seconds);
+  std::tm parts{};
+#ifdef _WIN32
+  gmtime_s(&parts, &t);
+#else
+  gmtime_r(&t, &parts);
+#endif
+  return parts;
+}
+
+std::string FormatTime(const std::tm& parts, const char* format) {
+  char text[64] = {};
+  std::strftime(text, sizeof text, format, &parts);
+  return text;
+}
+
 }  // namespace korvel

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,12 @@ bool EqualNoCase(std::string_view a, std::string_view b);
 bool ParseHexDigits(std::string_view s, uint32_t& value);
 // Upper-case hexadecimal with at least minDigits digits.
 std::string HexText(uint64_t value, int minDigits);
+
+// A moment (seconds since 1970) on this PC's local clock, or in UTC.
+std::tm LocalTimeParts(int64_t seconds);
+std::tm UtcTimeParts(int64_t seconds);
+// strftime of those parts.
+std::string FormatTime(const std::tm& parts, const char* format);
 
 // The window's hexadecimal fields. A number as a field shows it: upper-case hex without
 // leading zeros; 0 or less is empty.

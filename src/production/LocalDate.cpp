@@ -2,16 +2,12 @@
 
 #include <ctime>
 
+#include "platform/Text.h"
+
 namespace korvel {
 
 LocalDate SystemLocalDate() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = LocalTimeParts(int64_t(std::time(nullptr)));
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 

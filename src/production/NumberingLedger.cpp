@@ -1,11 +1,15 @@
 #include "production/NumberingLedger.h"
 
+#include <optional>
+
 #include "config/CompStream.h"
+#include "platform/Text.h"
 
 namespace korvel {
 
 namespace {
 constexpr const char* kTX = "TX";
+constexpr const char* kKeys[kGeneratorSlots] = {"RXSNINFO", "TXSNINFO", "RXRFIDINFO", "TXRFIDINFO"};
 
 std::string Replace(std::string s, const std::string& from, const std::string& to) {
   for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size()))
@@ -13,8 +17,47 @@ std::string Replace(std::string s, const std::string& from, const std::string& t
   return s;
 }
 
+// "  Name = Value" of the saved form, as written (a setter may have ignored it).
+std::optional<int64_t> Listed(const std::string& value, const std::string& name) {
+  const std::string marker = ";  " + name + " = ";
+  const size_t at = value.find(marker);
+  if (at == std::string::npos) return std::nullopt;
+  const size_t from = at + marker.size();
+  const std::string number = value.substr(from, value.find(';', from) - from);
+  try {
+    size_t used = 0;
+    const int64_t v = std::stoll(number, &used);
+    if (used == number.size()) return v;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
+std::string CountsProblem(const std::string& value, const TProdSN& sn) {
+  const int64_t total = sn.IsDate() ? 4 : 6;
+  const auto fix = Listed(value, "FixSNByteCount");
+  const auto inc = Listed(value, "IncSNByteCount");
+  for (const auto& [name, v] : {std::pair{"FixSNByteCount", fix}, std::pair{"IncSNByteCount", inc}})
+    if (v && (*v < 0 || *v > total))
+      return std::string(name) + " = " + std::to_string(*v) + " is outside 0.." +
+             std::to_string(total);
+  if (fix && inc && *fix + *inc != total)
+    return "FixSNByteCount = " + std::to_string(*fix) +
+           " and IncSNByteCount = " + std::to_string(*inc) + " do not add up to the " +
+           std::to_string(total) + " bytes of a serial " + (sn.IsDate() ? "with" : "without") +
+           " a date";
+  return {};
+}
+
+std::string CounterProblem(const char* name, int64_t v, int64_t max, const std::string& room) {
+  if (v >= -1 && v <= max) return {};
+  return std::string(name) + " = " + std::to_string(v) + " does not fit in " + room + " (0.." +
+         HexText(uint64_t(max), 1) + " hex)";
+}
+
 template <typename T>
-void LoadGenerator(const IniFile& ini, const char* key, T& generator, SettingsLoadReport& report) {
+void LoadGenerator(const IniFile& ini, const char* key, T& generator, std::string& problem,
+                   std::string& unread) {
   const std::string value = ini.ReadString(kTX, key, "");
   if (value.empty()) {
     generator = T();
@@ -23,20 +66,49 @@ void LoadGenerator(const IniFile& ini, const char* key, T& generator, SettingsLo
   ComponentResult built = TextToComponent(Replace(value, ";", "\r\n"));
   T* typed = dynamic_cast<T*>(built.object.get());
   if (!typed) {
-    report.badGenerators.push_back(
-        {key, built.error.empty()
+    problem = built.error.empty()
                   ? "holds a " + built.object->Class().name + ", not a " + T::ClassInfo().name
-                  : built.error});
+                  : built.error;
     generator = T();
+    unread = value;
     return;
   }
   generator = std::move(*typed);
 }
-
-std::string SerialText(const TProdSN& sn) {
-  return sn.GetSNText();
-}
 }  // namespace
+
+const char* GeneratorKey(GeneratorSlot slot) {
+  return kKeys[size_t(slot)];
+}
+
+std::string SerialGeneratorProblem(const TProdSN& sn) {
+  const int32_t total = sn.IsDate() ? 4 : 6;
+  const int32_t fix = sn.FixSNByteCount(), inc = sn.IncSNByteCount();
+  if (fix < 0 || inc < 0 || fix + inc != total)
+    return "FixSNByteCount = " + std::to_string(fix) +
+           " and IncSNByteCount = " + std::to_string(inc) + " do not make the " +
+           std::to_string(total) + " bytes of a serial";
+  if (inc == 0) return {};  // no counter
+  const int64_t max = int64_t((uint64_t(1) << (8 * inc)) - 1);
+  const std::string room = std::to_string(inc) + " bytes";
+  if (sn.IncInitSN() < 0) return "IncInitSN = " + std::to_string(sn.IncInitSN()) + " is negative";
+  // The current value first: a restore copies it into the previous one.
+  for (const auto& [name, v] :
+       {std::pair{"IncCurrentSN", sn.IncCurrentSN()}, std::pair{"IncPrevSN", sn.IncPrevSN()},
+        std::pair{"IncInitSN", sn.IncInitSN()}})
+    if (std::string p = CounterProblem(name, v, max, room); !p.empty()) return p;
+  return {};
+}
+
+std::string LinkIdGeneratorProblem(const TProdRFID& id) {
+  if (id.IsRandom()) return {};  // the counters are not used
+  for (const auto& [name, v] :
+       {std::pair{"IncCurrentRFID", id.IncCurrentRFID()},
+        std::pair{"IncPrevRFID", id.IncPrevRFID()}, std::pair{"IncInitRFID", id.IncInitRFID()}})
+    if (std::string p = CounterProblem(name, v, kLinkIdMask, "a 24-bit link ID"); !p.empty())
+      return p;
+  return {};
+}
 
 void RegisterGeneratorClasses() {
   RegisterComponentClass(TProdSN::ClassInfo());
@@ -70,8 +142,8 @@ UnitNumbers NumberingLedger::Draw() const {
     unit.rxSerial[size_t(j)] = generators_.RxSN.GetSNByte(j);
     unit.txSerial[size_t(j)] = generators_.TxSN.GetSNByte(j);
   }
-  unit.rxSerialText = SerialText(generators_.RxSN);
-  unit.txSerialText = SerialText(generators_.TxSN);
+  unit.rxSerialText = generators_.RxSN.GetSNText();
+  unit.txSerialText = generators_.TxSN.GetSNText();
   // On a clash the TX side takes the next acceptable ID, never a reserved one.
   unit.rxId = uint32_t(generators_.RxRFID.NextRFID()) & kLinkIdMask;
   unit.txId = TxLinkIdFor(unit.rxId, uint32_t(generators_.TxRFID.NextRFID()) & kLinkIdMask);
@@ -85,26 +157,112 @@ void NumberingLedger::Commit(const UnitNumbers& unit) {
   generators_.TxRFID.Commit(int32_t(unit.txId));
 }
 
+namespace {
+TProdSN& Serial(Generators& g, GeneratorSlot slot) {
+  return slot == GeneratorSlot::RxSN ? g.RxSN : g.TxSN;
+}
+TProdRFID& LinkId(Generators& g, GeneratorSlot slot) {
+  return slot == GeneratorSlot::RxRFID ? g.RxRFID : g.TxRFID;
+}
+}  // namespace
+
+void NumberingLedger::NewSerialStart(GeneratorSlot slot, int64_t start) {
+  TProdSN& sn = Serial(generators_, slot);
+  sn.SetIncInitSN(start);
+  // A saved current value outranks the start when the file is read back.
+  sn.SetIncCurrentSN(start - 1);
+  Edited(slot);
+}
+
+void NumberingLedger::NewLinkIdStart(GeneratorSlot slot, int32_t start) {
+  TProdRFID& id = LinkId(generators_, slot);
+  id.SetIncInitRFID(start);
+  id.SetIncCurrentRFID(start - 1);
+  Edited(slot);
+}
+
+void NumberingLedger::Edited(GeneratorSlot slot) {
+  unreadText_[size_t(slot)].clear();
+  Validate(slot);
+}
+
+void NumberingLedger::Validate(GeneratorSlot slot) {
+  std::string& problem = problems_[size_t(slot)];
+  if (!unreadText_[size_t(slot)].empty()) return;  // keeps why it could not be read
+  switch (slot) {
+    case GeneratorSlot::RxSN:
+    case GeneratorSlot::TxSN:
+      problem = SerialGeneratorProblem(Serial(generators_, slot));
+      break;
+    default:
+      problem = LinkIdGeneratorProblem(LinkId(generators_, slot));
+      break;
+  }
+}
+
+std::string NumberingLedger::BlockingProblem() const {
+  const Generators& g = generators_;
+  const bool used[kGeneratorSlots] = {g.RxSN.IsSN(), g.TxSN.IsSN(), !g.RxRFID.IsRandom(),
+                                      !g.TxRFID.IsRandom()};
+  for (size_t i = 0; i < kGeneratorSlots; ++i) {
+    if (problems_[i].empty() || !(used[i] || !unreadText_[i].empty())) continue;
+    return std::string(kKeys[i]) + ": " + problems_[i];
+  }
+  return {};
+}
+
 void NumberingLedger::Load(const IniFile* ini, SettingsLoadReport& report) {
+  problems_ = {};
+  unreadText_ = {};
+  fileValues_ = {};
   if (!ini) {
     generators_ = Generators{};
   } else {
-    LoadGenerator(*ini, "RXSNINFO", generators_.RxSN, report);
-    LoadGenerator(*ini, "TXSNINFO", generators_.TxSN, report);
-    LoadGenerator(*ini, "RXRFIDINFO", generators_.RxRFID, report);
-    LoadGenerator(*ini, "TXRFIDINFO", generators_.TxRFID, report);
+    Generators& g = generators_;
+    LoadGenerator(*ini, kKeys[0], g.RxSN, problems_[0], unreadText_[0]);
+    LoadGenerator(*ini, kKeys[1], g.TxSN, problems_[1], unreadText_[1]);
+    LoadGenerator(*ini, kKeys[2], g.RxRFID, problems_[2], unreadText_[2]);
+    LoadGenerator(*ini, kKeys[3], g.TxRFID, problems_[3], unreadText_[3]);
+    for (size_t i = 0; i < kGeneratorSlots; ++i) {
+      fileValues_[i] = ini->ReadString(kTX, kKeys[i], "");
+      Validate(GeneratorSlot(i));
+    }
+    // The restore ignores a count out of range; the file still says it, and that is what
+    // the engineer must see.
+    for (size_t i = 0; i < 2; ++i)
+      if (unreadText_[i].empty())
+        if (std::string p = CountsProblem(fileValues_[i], Serial(g, GeneratorSlot(i))); !p.empty())
+          problems_[i] = p;
+    for (size_t i = 0; i < kGeneratorSlots; ++i)
+      if (!problems_[i].empty()) report.badGenerators.push_back({kKeys[i], problems_[i]});
   }
   ApplyDate();
 }
 
+std::string NumberingLedger::CheckBeforeStore(const IniFile& ini) {
+  for (size_t i = 0; i < kGeneratorSlots; ++i)
+    if (ini.ReadString(kTX, kKeys[i], "") != fileValues_[i])
+      return std::string(kKeys[i]) +
+             " in the settings file was changed by another program since this station read "
+             "it; not written over (Load Setting takes the file's numbering)";
+  return {};
+}
+
 void NumberingLedger::Store(IniFile& ini) {
   Generators& g = generators_;
-  g.RxRFID.SetIncInitRFID(g.RxRFID.NextRFID());
-  g.TxRFID.SetIncInitRFID(g.TxRFID.NextRFID());
-  ini.WriteString(kTX, "RXSNINFO", GeneratorToIniValue(g.RxSN));
-  ini.WriteString(kTX, "TXSNINFO", GeneratorToIniValue(g.TxSN));
-  ini.WriteString(kTX, "RXRFIDINFO", GeneratorToIniValue(g.RxRFID));
-  ini.WriteString(kTX, "TXRFIDINFO", GeneratorToIniValue(g.TxRFID));
+  const TPersistentComponent* objects[kGeneratorSlots] = {&g.RxSN, &g.TxSN, &g.RxRFID, &g.TxRFID};
+  for (size_t i = 0; i < kGeneratorSlots; ++i) {
+    if (!unreadText_[i].empty()) {
+      pendingValues_[i] = unreadText_[i];  // nothing lost: the file keeps what it had
+    } else {
+      if (i >= 2) {
+        TProdRFID& id = LinkId(g, GeneratorSlot(i));
+        id.SetIncInitRFID(id.NextRFID());
+      }
+      pendingValues_[i] = GeneratorToIniValue(*objects[i]);
+    }
+    ini.WriteString(kTX, kKeys[i], pendingValues_[i]);
+  }
 }
 
 }  // namespace korvel

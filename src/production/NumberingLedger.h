@@ -30,6 +30,17 @@ struct UnitNumbers {
   uint32_t txId = 0;  // B from the TX one, moved on when it clashes with A
 };
 
+// The four generators in the order TX.ini keeps them.
+enum class GeneratorSlot { RxSN, TxSN, RxRFID, TxRFID };
+constexpr size_t kGeneratorSlots = 4;
+// Its TX.ini key ("RXSNINFO", ...).
+const char* GeneratorKey(GeneratorSlot slot);
+
+// Why a generator cannot number units (empty when it can): byte counts outside their ranges
+// or not adding up to the serial, counters that do not fit their byte count.
+std::string SerialGeneratorProblem(const TProdSN& sn);
+std::string LinkIdGeneratorProblem(const TProdRFID& id);
+
 class NumberingLedger final : public IniPart {
  public:
   NumberingLedger();
@@ -44,17 +55,43 @@ class NumberingLedger final : public IniPart {
   // After a passed unit: each generator moves on past what that unit got.
   void Commit(const UnitNumbers& unit);
 
+  // A new start entered by an engineer. The saved current value follows it, so the new
+  // range is where the next start of the program continues too.
+  void NewSerialStart(GeneratorSlot slot, int64_t start);
+  void NewLinkIdStart(GeneratorSlot slot, int32_t start);
+  // An engineer changed the generator in `slot`: it is checked again, and one that could not
+  // be read from the file is now the engineer's and is saved from here on.
+  void Edited(GeneratorSlot slot);
+
+  // Why the generator in `slot` cannot number units now; empty when it can.
+  const std::string& Problem(GeneratorSlot slot) const { return problems_[size_t(slot)]; }
+  // The first problem of a generator the next unit would use (a serial that is on, a custom
+  // link-ID sequence, or one that could not be read), as "KEY: what is wrong"; empty if none.
+  std::string BlockingProblem() const;
+
   // TX.ini's RXSNINFO, TXSNINFO, RXRFIDINFO and TXRFIDINFO. A value that cannot be built, or
-  // is of the other class, starts that generator from its defaults and is reported.
+  // is of the other class, or fails the checks above, is reported and stops the units that
+  // would use it; one that cannot be built is kept in the file as it was.
   void Load(const IniFile* ini, SettingsLoadReport& report) override;
+  // Refuses when the file's numbering is not what this ledger last read or wrote there
+  // (another program wrote it since): saving would hand out its numbers again.
+  std::string CheckBeforeStore(const IniFile& ini) override;
   // Each link-ID generator's start moves up to its next ID before it is saved.
   void Store(IniFile& ini) override;
+  void Saved() override { fileValues_ = pendingValues_; }
 
  private:
   void ApplyDate();
+  void Validate(GeneratorSlot slot);
 
   Generators generators_;
   DateSource date_;
+  std::array<std::string, kGeneratorSlots> problems_;
+  // The file's text of a generator that could not be built; written back unchanged.
+  std::array<std::string, kGeneratorSlots> unreadText_;
+  // The four values as the file holds them after our last load or save.
+  std::array<std::string, kGeneratorSlots> fileValues_;
+  std::array<std::string, kGeneratorSlots> pendingValues_;
 };
 
 // Registers TProdSN and TProdRFID for the component text form.

@@ -106,6 +106,7 @@ RunResult UnitProgrammer::Run(const Settings& s, const UnitNumbers& unit, RunObs
     aborted_ = "link not back after reload";
   }
   result.pass = passed && link_.HaveRx();
+  result.stage = result.pass ? RunStage::Passed : RunStage::Device;
   if (passed && !result.pass) aborted_ = "RX closed before the end of the run";
   if (!result.pass) {
     result.detail = stage_;

@@ -14,8 +14,18 @@
 
 namespace korvel {
 
+// Where a run ended.
+enum class RunStage {
+  Passed,
+  Refused,   // stopped before any device was touched: the station cannot number units now
+  Device,    // the unit's write failed
+  Recorded,  // the unit was written, but the production record did not take it
+  Saved,     // the unit was written and recorded, but TX.ini did not take the numbering
+};
+
 struct RunResult {
   bool pass = false;
+  RunStage stage = RunStage::Device;
   uint64_t ms = 0;  // as Go timed it
   // As shown during the run: empty when the serial is off or its step was not reached.
   std::string rxSerial;

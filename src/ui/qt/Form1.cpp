@@ -440,6 +440,11 @@ void TForm1::BuildGo(QWidget* gb) {
   reason->setFont(small);
   reason->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   reason->setTextFormat(Qt::PlainText);
+  auto* yield = Add<QLabel>(gb, "lblYield", 10, 88, 196, 16);
+  yield->setFont(small);
+  yield->setTextFormat(Qt::PlainText);
+  auto* reset = Add<QPushButton>(gb, "btnYieldReset", 208, 86, 46, 20);
+  reset->setFont(small);
   auto* time = Add<TKRVEdit>(gb, "edtCaliTime", 448, 82, 80, 24);
   time->SetAlignment(Qt::AlignRight);
   Label(gb, "lblSec", "sec", 532, 86, 40);

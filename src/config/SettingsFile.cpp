@@ -1,0 +1,49 @@
+#include "config/SettingsFile.h"
+
+#include "platform/AtomicFile.h"
+
+namespace korvel {
+
+std::filesystem::path SettingsFile::Target() const {
+  return WriteTarget(path_);
+}
+
+bool SettingsFile::Claim(const std::string& program) {
+  if (lock_.Held()) return true;
+  const std::filesystem::path target = Target();
+  std::filesystem::path lockPath = target;
+  lockPath += ".lock";
+  std::string error;
+  if (!lock_.Acquire(lockPath, ProcessHolderText(program), error)) {
+    claimError_ = path_.string() + " is " + error;
+    if (error.rfind("in use", 0) != 0) claimError_ = path_.string() + ": " + error;
+    return false;
+  }
+  claimError_.clear();
+  RemoveStaleTemporaries(target);
+  return true;
+}
+
+SettingsLoadReport SettingsFile::Load(Settings& settings, VidPidTableType& table, IniPart* more) {
+  SettingsLoadReport report = LoadSettings(path_, settings, table, more);
+  loadError_ = report.readError;
+  return report;
+}
+
+WriteResult SettingsFile::Write(const Settings& settings, IniPart* more, bool blocked,
+                                std::string& error) {
+  if (blocked) return WriteResult::Blocked;
+  if (!Claimed()) {
+    error = claimError_.empty() ? path_.string() + " is not claimed by this station" : claimError_;
+    return WriteResult::Failed;
+  }
+  return WriteSettings(path_, settings, more, false, error);
+}
+
+std::string SettingsFile::Problem() const {
+  if (!Claimed())
+    return claimError_.empty() ? path_.string() + " is not claimed by this station" : claimError_;
+  return loadError_;
+}
+
+}  // namespace korvel

@@ -1,0 +1,102 @@
+// The production record: one row per unit run, in an SQLite file beside TX.ini. A number is
+// "given" once the numbering moved past it (every PASS); the record keeps each given serial
+// and link ID unique, so a number a passed unit carries is never written into another.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace korvel {
+
+constexpr const char* kRecordFileName = "production.db";
+
+// A unit's numbers as the record keeps them: serials as 12 hex digits (the six bytes), link
+// IDs as 6; empty when the unit does not get that number.
+struct RecordNumbers {
+  std::string rxSerial, txSerial, rxId, txId;
+};
+
+struct RecordRow {
+  int64_t id = 0;
+  std::string timeUtc;    // 2026-12-08T10:15:00Z
+  std::string timeLocal;  // 2026-12-08 11:15:00
+  std::string station;    // host name
+  std::string settingsFile;
+  std::string result;  // RUNNING while the unit is written, then PASS or FAIL
+  std::string failedStep;
+  int64_t ms = 0;
+  RecordNumbers numbers;
+  int rxVid = 0, rxPid = 0, rxVersion = 0;
+  std::string settingsHash;
+  bool given = false;
+};
+
+// A number that a unit already carries.
+struct GivenNumber {
+  std::string what;   // "RX serial", "TX serial", "RX link ID", "TX link ID"
+  std::string value;  // as the record keeps it
+  RecordRow row;      // the unit that got it
+};
+
+class ProductionRecord {
+ public:
+  using Clock = std::function<int64_t()>;  // seconds since 1970 (UTC)
+
+  ProductionRecord();
+  ~ProductionRecord();
+  ProductionRecord(const ProductionRecord&) = delete;
+  ProductionRecord& operator=(const ProductionRecord&) = delete;
+
+  // Opens the file, creating it (and its table) when missing. A file that is not a record,
+  // or cannot be opened, gives false and a message with SQLite's reason.
+  // With create false a missing file is an error (listing never makes an empty record).
+  bool Open(const std::filesystem::path& path, std::string& error, bool create = true);
+  void Close();
+  bool IsOpen() const { return db_ != nullptr; }
+  const std::filesystem::path& Path() const { return path_; }
+  // How long a write waits for another writer (another station on a shared file).
+  void SetBusyTimeout(int ms);
+  void SetClock(Clock clock) { clock_ = std::move(clock); }
+
+  // The first of these numbers that a unit already carries.
+  std::optional<GivenNumber> FindGiven(const RecordNumbers& numbers, std::string& error);
+  // The newest row whose numbers were given, by this station on this settings file.
+  std::optional<RecordRow> LastGiven(const std::string& station, const std::string& settingsFile,
+                                     std::string& error);
+  // A unit is about to be written: its row (result RUNNING) goes in first, so a record that
+  // cannot be written stops the unit before any device is touched. The new row's id.
+  std::optional<int64_t> Begin(RecordRow row, std::string& error);
+  // The unit's end: result, reason, time, and whether its numbers are now given.
+  bool Finish(int64_t id, const std::string& result, const std::string& failedStep, int64_t ms,
+              bool given, std::string& error);
+  // Rows a killed station left RUNNING become FAIL ("interrupted"). Their count.
+  int CloseInterrupted(const std::string& station, const std::string& settingsFile,
+                       std::string& error);
+  // Oldest first; since is "YYYY-MM-DD" (local date) or empty for all.
+  bool Rows(const std::string& since, std::vector<RecordRow>& rows, std::string& error);
+
+  // Local and UTC time text of a moment.
+  static std::string LocalText(int64_t seconds);
+  static std::string UtcText(int64_t seconds);
+
+ private:
+  bool Exec(const char* sql, std::string& error);
+  std::string Error(const std::string& what) const;
+
+  sqlite3* db_ = nullptr;
+  std::filesystem::path path_;
+  int busyMs_ = 2000;
+  Clock clock_;
+};
+
+// The record's columns as a CSV header line and one row (RFC 4180 quoting).
+std::string RecordCsvHeader();
+std::string RecordCsvLine(const RecordRow& row);
+
+}  // namespace korvel

@@ -1,0 +1,347 @@
+// Numbers that cannot repeat, tried as a line would: two stations on one TX.ini, a linked
+// TX.ini, a counter that comes round, an old TX.ini restored, a new range, files that are no
+// settings, and a record that cannot be written. "Untouched" means the dongle's registers and
+// the mouse's EEPROM are as they were before Go.
+#include <sqlite3.h>
+
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "EmulatedRx.h"
+#include "StationFixture.h"
+#include "platform/AtomicFile.h"
+
+namespace korvel {
+namespace {
+
+constexpr const char* kSerialsOn =
+    "[TX]\r\n"
+    "RXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = 19255;  "
+    "IncSNByteCount = 2;  IsFixAscii = True;end;\r\n"
+    "TXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = 19256;  "
+    "IncSNByteCount = 2;  IsFixAscii = True;end;\r\n"
+    "RXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 3289908;end;\r\n"
+    "TXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 4342596;end;\r\n";
+
+class NumberingTest : public StationTest {
+ protected:
+  std::filesystem::path Ini() const { return dir.path / "TX.ini"; }
+  void WriteIni(const std::string& text) { std::ofstream(Ini(), std::ios::binary) << text; }
+  std::string Bytes(const std::filesystem::path& path) const {
+    std::string bytes, error;
+    bool missing = false;
+    ReadWholeFile(path, bytes, missing, error);
+    return bytes;
+  }
+  std::unique_ptr<StationPresenter> Start(ScriptedView& v, std::filesystem::path ini = {}) {
+    StationEnvironment env = Environment();
+    env.iniPath = std::move(ini);
+    env.station = "bench";
+    env.recordBusyMs = 0;
+    env.date = [] { return LocalDate{2026, 12, 7}; };
+    auto s = std::make_unique<StationPresenter>(env, v);
+    s->FormCreate({});
+    s->FormActivate();
+    return s;
+  }
+  // A fresh dongle and mouse: plugged, paired when needed, Go pressed once ready, taken away.
+  RunResult Unit(StationPresenter& s, bool* untouched = nullptr, const char* fault = nullptr) {
+    EmulatedRx::Config config;
+    config.seed = config.instance = ++units;
+    auto rx = std::make_shared<EmulatedRx>(host, config);
+    auto tx = std::make_shared<EmulatedTx>();
+    tx->SetPowered(true, host.TickCount());
+    rx->SetTx(tx);
+    platform.Attach(rx);
+    host.RunFor(5500);
+    if (s.Link().HaveRx() && !rx->Linked()) {
+      tx->SetBindMode(true);
+      s.Click("btnCombo_Cmd_Soft_Bind_SW");
+      host.RunUntil([&] { return !s.Presence().tmrSoftBind().Enabled(); }, 20000);
+      tx->SetBindMode(false);
+    }
+    host.RunUntil([&] { return s.View()["btnGo"].enabled; }, 20000);
+    EXPECT_TRUE(s.View()["btnGo"].enabled) << "unit " << units << " never became ready";
+    const auto registers = rx->Registers();
+    const auto eeprom = tx->EepromBytes();
+    if (fault) rx->InjectFault(fault);
+    if (beforeGo) beforeGo();
+    s.btnGoClick();
+    shownResult = s.View()["lblResult"].text;
+    shownReason = s.View()["lblReason"].text;
+    if (untouched) *untouched = rx->Registers() == registers && tx->EepromBytes() == eeprom;
+    platform.Detach(rx.get());
+    host.RunFor(5500);
+    return s.LastRun();
+  }
+  std::string LastMessage(const ScriptedView& v) const {
+    return v.messages.empty() ? std::string() : v.messages.back();
+  }
+  int units = 0;
+  std::function<void()> beforeGo;
+  std::string shownResult, shownReason;  // as Go left them
+};
+
+TEST_F(NumberingTest, ASecondStationOnOneFileRefusesAndNeverRollsTheNumberingBack) {
+  WriteIni(kSerialsOn);
+  auto a = Start(view);
+  ScriptedView otherView;
+  auto b = Start(otherView);
+  EXPECT_TRUE(a->File().Claimed());
+  EXPECT_FALSE(b->File().Claimed());
+  EXPECT_NE(LastMessage(otherView).find("in use by another station (korvel-rf-tool, pid"),
+            std::string::npos)
+      << LastMessage(otherView);
+
+  std::set<std::string> serials;
+  for (int i = 0; i < 3; ++i) {
+    const RunResult r = Unit(*a);
+    ASSERT_TRUE(r.pass) << r.failedStep;
+    EXPECT_TRUE(serials.insert(r.txSerial).second) << r.txSerial;
+  }
+  bool untouched = false;
+  const RunResult refused = Unit(*b, &untouched);
+  EXPECT_FALSE(refused.pass);
+  EXPECT_EQ(refused.stage, RunStage::Refused);
+  EXPECT_TRUE(untouched);
+  EXPECT_NE(LastMessage(otherView).find("Nothing was written to the unit"), std::string::npos);
+
+  // The short-lived station closes: the file keeps the long run's numbering.
+  const std::string before = Bytes(Ini());
+  b->FormCloseQuery();
+  EXPECT_EQ(Bytes(Ini()), before);
+  b.reset();
+  const RunResult fourth = Unit(*a);
+  ASSERT_TRUE(fourth.pass) << fourth.failedStep;
+  EXPECT_EQ(fourth.txSerial, "3555-4B38-0004");
+}
+
+// Once the first station is gone the second takes the file over at its next Go.
+TEST_F(NumberingTest, ALateClaimReadsTheFileBeforeItNumbersAUnit) {
+  WriteIni(kSerialsOn);
+  auto a = Start(view);
+  ScriptedView otherView;
+  auto b = Start(otherView);  // refused, and holding the file as it was at its start
+  ASSERT_TRUE(Unit(*a).pass);
+  ASSERT_TRUE(Unit(*a).pass);
+  a->FormCloseQuery();
+  a.reset();
+  const RunResult r = Unit(*b);
+  ASSERT_TRUE(r.pass) << r.failedStep;
+  EXPECT_EQ(r.txSerial, "3555-4B38-0003");
+}
+
+#ifndef _WIN32
+TEST_F(NumberingTest, ALinkedSettingsFileKeepsItsLinkAndItsNumbering) {
+  std::filesystem::create_directory(dir.path / "share");
+  std::ofstream(dir.path / "share" / "TX.ini", std::ios::binary) << kSerialsOn;
+  std::ofstream(dir.path / "share" / "TX.ini.tmp777") << "a killed save's leftovers";
+  std::filesystem::create_symlink(dir.path / "share" / "TX.ini", Ini());
+  auto s = Start(view, Ini());
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "share" / "TX.ini.tmp777"));
+  EXPECT_TRUE(std::filesystem::exists(dir.path / "share" / "TX.ini.lock"));
+  EXPECT_TRUE(std::filesystem::exists(dir.path / "share" / "production.db"));
+  ASSERT_TRUE(Unit(*s).pass);
+  ASSERT_TRUE(Unit(*s).pass);
+  s->FormCloseQuery();
+  s.reset();
+  EXPECT_TRUE(std::filesystem::is_symlink(Ini()));
+  auto again = Start(view, Ini());
+  const RunResult r = Unit(*again);
+  ASSERT_TRUE(r.pass) << r.failedStep;
+  EXPECT_EQ(r.txSerial, "3555-4B38-0003");
+}
+#endif
+
+TEST_F(NumberingTest, ACounterThatComesRoundOntoAGivenSerialStopsBeforeAnyDeviceIsWritten) {
+  WriteIni(kSerialsOn);
+  auto s = Start(view);
+  s->Ledger().NewSerialStart(GeneratorSlot::TxSN, 0);
+  const RunResult first = Unit(*s);
+  ASSERT_TRUE(first.pass) << first.failedStep;
+  EXPECT_EQ(first.txSerial, "3555-4B38-0000");
+  // The engineer starts the counter at its last value; the next unit wraps to 0000.
+  s->Ledger().NewSerialStart(GeneratorSlot::TxSN, 0xFFFF);
+  const RunResult top = Unit(*s);
+  ASSERT_TRUE(top.pass) << top.failedStep;
+  EXPECT_EQ(top.txSerial, "3555-4B38-FFFF");
+  bool untouched = false;
+  const RunResult wrapped = Unit(*s, &untouched);
+  EXPECT_FALSE(wrapped.pass);
+  EXPECT_EQ(wrapped.stage, RunStage::Refused);
+  EXPECT_TRUE(untouched);
+  EXPECT_NE(wrapped.failedStep.find("TX serial 35554B380000 was already given to a unit on"),
+            std::string::npos)
+      << wrapped.failedStep;
+  EXPECT_NE(wrapped.failedStep.find("set a new range"), std::string::npos);
+  EXPECT_EQ(shownResult, "FAIL");
+  EXPECT_EQ(shownReason, wrapped.failedStep);
+}
+
+TEST_F(NumberingTest, AnOldFileRestoredAfterTenUnitsStopsTheNextUnitUntouched) {
+  WriteIni(kSerialsOn);
+  const std::string backup = Bytes(Ini());
+  auto s = Start(view);
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(Unit(*s).pass);
+  s->FormCloseQuery();
+  s.reset();
+  WriteIni(backup);
+  auto restored = Start(view);
+  bool untouched = false;
+  const RunResult r = Unit(*restored, &untouched);
+  EXPECT_EQ(r.stage, RunStage::Refused);
+  EXPECT_TRUE(untouched);
+  EXPECT_NE(r.failedStep.find("RX serial 35554B370001 was already given"), std::string::npos)
+      << r.failedStep;
+  EXPECT_NE(LastMessage(view).find("RX serial 35554B370001"), std::string::npos);
+  EXPECT_EQ(Bytes(Ini()), backup);  // a refused Go commits nothing
+}
+
+TEST_F(NumberingTest, AStationStoppedBetweenRecordAndFileGoesOnWithoutRepeating) {
+  WriteIni(kSerialsOn);
+  auto s = Start(view);
+  ASSERT_TRUE(Unit(*s).pass);
+  const std::string oneBehind = Bytes(Ini());
+  ASSERT_TRUE(Unit(*s).pass);  // 0002: recorded, and then (as if killed) the file is not saved
+  s->FormCloseQuery();
+  s.reset();
+  WriteIni(oneBehind);
+  auto next = Start(view);
+  const RunResult r = Unit(*next);
+  ASSERT_TRUE(r.pass) << r.failedStep;
+  EXPECT_EQ(r.txSerial, "3555-4B38-0003");
+}
+
+TEST_F(NumberingTest, ANewStartTypedAfterUnitsPassedIsWhereTheNextStartContinues) {
+  WriteIni(kSerialsOn);
+  auto s = Start(view);
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(Unit(*s).pass);
+  Unlock(*s);
+  s->ToggleEngineerView();
+  ControlState entry = s->View()["edtTX_IncInitSN"];
+  entry.text = "0100";
+  s->ControlChanged("edtTX_IncInitSN", entry);
+  ControlState id = s->View()["edtRX_IncInitRFID"];
+  id.text = "505050";
+  s->ControlChanged("edtRX_IncInitRFID", id);
+  s->FormCloseQuery();
+  s.reset();
+  auto again = Start(view);
+  const RunResult r = Unit(*again);
+  ASSERT_TRUE(r.pass) << r.failedStep;
+  EXPECT_EQ(r.txSerial, "3555-4B38-0100");
+  EXPECT_EQ(r.rxId, 0x505050u);
+}
+
+TEST_F(NumberingTest, FilesThatAreNoSettingsAreReportedAndLeftByteForByte) {
+  const std::string utf16("\xFF\xFE[\0T\0X\0]\0\r\0\n\0", 14);
+  const std::string garbage(
+      "\x7F"
+      "ELF\x02\x01\x01\0\0\0garbage\x90\x90",
+      19);
+  for (const std::string& bytes : {utf16, garbage, std::string("just some notes\r\n")}) {
+    WriteIni(bytes);
+    ScriptedView v;
+    auto s = Start(v);
+    EXPECT_NE(LastMessage(v).find("is not a settings file"), std::string::npos) << LastMessage(v);
+    bool untouched = false;
+    const RunResult r = Unit(*s, &untouched);
+    EXPECT_EQ(r.stage, RunStage::Refused);
+    EXPECT_TRUE(untouched);
+    s->btnWriteSettingClick();
+    s->FormCloseQuery();
+    s.reset();
+    EXPECT_EQ(Bytes(Ini()), bytes);
+  }
+}
+
+TEST_F(NumberingTest, UnsoundGeneratorsStopGoUntilTheEngineerSetsThemAgain) {
+  std::string ini = kSerialsOn;
+  ini.replace(ini.find("FixSNByteCount = 2;  FixSN = 19256;  IncSNByteCount = 2"),
+              std::string("FixSNByteCount = 2;  FixSN = 19256;  IncSNByteCount = 2").size(),
+              "FixSNByteCount = 2147483647;  FixSN = 19256;  IncSNByteCount = -2147483648");
+  WriteIni(ini);
+  auto s = Start(view);
+  EXPECT_NE(LastMessage(view).find("TXSNINFO"), std::string::npos) << LastMessage(view);
+  bool untouched = false;
+  const RunResult r = Unit(*s, &untouched);
+  EXPECT_EQ(r.stage, RunStage::Refused);
+  EXPECT_TRUE(untouched);
+  EXPECT_NE(r.failedStep.find("TXSNINFO: FixSNByteCount = 2147483647 is outside 0..4"),
+            std::string::npos)
+      << r.failedStep;
+  Unlock(*s);
+  s->ToggleEngineerView();
+  ControlState count = s->View()["edtTX_FixByteCount"];
+  count.text = "2";
+  s->ControlChanged("edtTX_FixByteCount", count);
+  const RunResult fixed = Unit(*s);
+  EXPECT_TRUE(fixed.pass) << fixed.failedStep;
+}
+
+TEST_F(NumberingTest, ARecordThatCannotTakeThePassTurnsItIntoFailAndCommitsNothing) {
+  WriteIni(kSerialsOn);
+  auto s = Start(view);
+  ASSERT_TRUE(Unit(*s).pass);
+  const std::string saved = Bytes(Ini());
+  // Another writer takes the record while the unit is being written.
+  sqlite3* rival = nullptr;
+  ASSERT_EQ(sqlite3_open((dir.path / "production.db").string().c_str(), &rival), SQLITE_OK);
+  auto grab = host.CreateTimer();
+  grab->SetInterval(300);
+  grab->OnTimer = [&] {
+    sqlite3_exec(rival, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    grab->SetEnabled(false);
+  };
+  beforeGo = [&] { grab->SetEnabled(true); };  // fires while the unit is written
+  const RunResult r = Unit(*s);
+  sqlite3_exec(rival, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(rival);
+  EXPECT_FALSE(r.pass);
+  EXPECT_EQ(r.stage, RunStage::Recorded);
+  EXPECT_NE(r.failedStep.find("the production record did not take it"), std::string::npos)
+      << r.failedStep;
+  EXPECT_EQ(Bytes(Ini()), saved);
+  EXPECT_EQ(shownResult, "FAIL");
+  beforeGo = nullptr;
+  // The numbers were not given: the next unit gets them.
+  const RunResult next = Unit(*s);
+  ASSERT_TRUE(next.pass) << next.failedStep;
+  EXPECT_EQ(next.txSerial, "3555-4B38-0002");
+}
+
+TEST_F(NumberingTest, ARecordThatIsNoDatabaseStopsGoUntilItIsFixed) {
+  WriteIni(kSerialsOn);
+  std::ofstream(dir.path / "production.db", std::ios::binary) << std::string(4096, '\x5A');
+  auto s = Start(view);
+  EXPECT_NE(LastMessage(view).find("production record"), std::string::npos) << LastMessage(view);
+  bool untouched = false;
+  const RunResult r = Unit(*s, &untouched);
+  EXPECT_EQ(r.stage, RunStage::Refused);
+  EXPECT_TRUE(untouched);
+  std::filesystem::remove(dir.path / "production.db");
+  const RunResult fixed = Unit(*s);
+  EXPECT_TRUE(fixed.pass) << fixed.failedStep;
+  EXPECT_EQ(fixed.txSerial, "3555-4B38-0001");
+}
+
+TEST_F(NumberingTest, TodaysCountsAndTheRateShowBesideGo) {
+  WriteIni(kSerialsOn);
+  auto s = Start(view);
+  ASSERT_TRUE(Unit(*s).pass);
+  ASSERT_TRUE(Unit(*s).pass);
+  EXPECT_FALSE(Unit(*s, nullptr, "no-link-after-reload").pass);
+  const std::string& yield = s->View()["lblYield"].text;
+  EXPECT_EQ(yield.rfind("Today PASS 2  FAIL 1  ", 0), 0u) << yield;
+  EXPECT_NE(yield.find(" units/h"), std::string::npos);
+  s->btnYieldResetClick();  // locked: the operator cannot reset
+  EXPECT_EQ(s->Yield().pass, 2);
+  Unlock(*s);
+  s->btnYieldResetClick();
+  EXPECT_EQ(s->Yield().pass, 0);
+  EXPECT_EQ(s->View()["lblYield"].text, "Today PASS 0  FAIL 0  - units/h");
+}
+
+}  // namespace
+}  // namespace korvel

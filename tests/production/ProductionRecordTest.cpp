@@ -1,0 +1,111 @@
+// The production record: a given number stays unique, a killed run is closed, and the CSV a
+// spreadsheet imports.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <fstream>
+
+#include "TempDir.h"
+#include "production/ProductionRecord.h"
+
+namespace korvel {
+namespace {
+
+class RecordTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    record.SetClock([] { return int64_t(1796730000); });  // 2026-12-08 (UTC)
+    record.SetBusyTimeout(0);
+    ASSERT_TRUE(record.Open(dir.path / "production.db", error)) << error;
+  }
+  RecordRow Row(const std::string& rxsn) {
+    RecordRow row;
+    row.station = "bench";
+    row.settingsFile = "/line/TX.ini";
+    row.numbers = {rxsn, "", "8A0101", "8B0101"};
+    row.settingsHash = "00";
+    return row;
+  }
+  test::TempDir dir;
+  ProductionRecord record;
+  std::string error;
+};
+
+TEST_F(RecordTest, ANumberIsGivenOnlyOnceItsUnitCommitted) {
+  const auto failed = record.Begin(Row("35554B370001"), error);
+  ASSERT_TRUE(failed) << error;
+  ASSERT_TRUE(record.Finish(*failed, "FAIL", "link not back after reload", 2100, false, error));
+  // A failed unit gives nothing: the same numbers may be offered again.
+  EXPECT_FALSE(record.FindGiven(Row("35554B370001").numbers, error));
+  const auto passed = record.Begin(Row("35554B370001"), error);
+  ASSERT_TRUE(passed);
+  ASSERT_TRUE(record.Finish(*passed, "PASS", "", 2200, true, error)) << error;
+  const auto given = record.FindGiven({"", "", "", "8B0101"}, error);
+  ASSERT_TRUE(given);
+  EXPECT_EQ(given->what, "TX link ID");
+  EXPECT_EQ(given->row.id, *passed);
+  EXPECT_EQ(given->row.timeUtc, "2026-12-08T11:40:00Z");
+  // The index refuses a second unit with a given number, whatever the caller checked.
+  const auto twin = record.Begin(Row("35554B370001"), error);
+  ASSERT_TRUE(twin);
+  EXPECT_FALSE(record.Finish(*twin, "PASS", "", 2200, true, error));
+  EXPECT_NE(error.find("UNIQUE"), std::string::npos) << error;
+  const auto last = record.LastGiven("bench", "/line/TX.ini", error);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->id, *passed);
+}
+
+TEST_F(RecordTest, RowsAKilledRunLeftRunningAreClosedAsInterrupted) {
+  ASSERT_TRUE(record.Begin(Row("35554B370001"), error));
+  record.Close();
+  ASSERT_TRUE(record.Open(dir.path / "production.db", error));
+  EXPECT_EQ(record.CloseInterrupted("other", "/line/TX.ini", error), 0);
+  EXPECT_EQ(record.CloseInterrupted("bench", "/line/TX.ini", error), 1);
+  std::vector<RecordRow> rows;
+  ASSERT_TRUE(record.Rows("", rows, error));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].result, "FAIL");
+  EXPECT_NE(rows[0].failedStep.find("interrupted"), std::string::npos);
+}
+
+TEST_F(RecordTest, CsvHasAHeaderAndQuotesWhatNeedsIt) {
+  const auto id = record.Begin(Row(""), error);
+  ASSERT_TRUE(id);
+  ASSERT_TRUE(record.Finish(*id, "FAIL", "RX register 19 read-back 0x1234 != 0x5678, \"x\"", 7,
+                            false, error));
+  std::vector<RecordRow> rows;
+  ASSERT_TRUE(record.Rows("2026-12-01", rows, error));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(RecordCsvHeader().substr(0, 40), "id,time_utc,time_local,station,settings_");
+  const std::string line = RecordCsvLine(rows[0]);
+  EXPECT_NE(line.find(",FAIL,\"RX register 19 read-back 0x1234 != 0x5678, \"\"x\"\"\",7,,,8A0101,"),
+            std::string::npos)
+      << line;
+  rows.clear();
+  ASSERT_TRUE(record.Rows("2026-12-09", rows, error));
+  EXPECT_TRUE(rows.empty());
+}
+
+TEST_F(RecordTest, AFileThatIsNoRecordOrIsBusyIsAnErrorBeforeAnythingIsWritten) {
+  record.Close();
+  std::ofstream(dir.path / "garbage.db", std::ios::binary) << std::string(4096, 'x');
+  ProductionRecord other;
+  EXPECT_FALSE(other.Open(dir.path / "garbage.db", error));
+  EXPECT_NE(error.find("not a database"), std::string::npos) << error;
+  EXPECT_FALSE(other.Open(dir.path / "none.db", error, false));
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "none.db"));
+
+  // Another writer holds the file: the unit's first row cannot go in.
+  ASSERT_TRUE(record.Open(dir.path / "production.db", error));
+  sqlite3* rival = nullptr;
+  ASSERT_EQ(sqlite3_open((dir.path / "production.db").string().c_str(), &rival), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(rival, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_FALSE(record.Begin(Row("35554B370001"), error));
+  EXPECT_NE(error.find("locked"), std::string::npos) << error;
+  sqlite3_exec(rival, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(rival);
+  EXPECT_TRUE(record.Begin(Row("35554B370001"), error)) << error;
+}
+
+}  // namespace
+}  // namespace korvel
