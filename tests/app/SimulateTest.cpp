@@ -8,9 +8,13 @@
 
 #include "EmulatedHid.h"
 #include "EmulatedRx.h"
+#include "Next.h"
+#include "Records.h"
 #include "Simulate.h"
 #include "TempDir.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileLock.h"
+#include "production/ProductionRecord.h"
 
 namespace korvel {
 namespace {
@@ -18,6 +22,9 @@ namespace {
 class SimulateTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A fresh record too: numbers a PASS gave stay given otherwise.
+    for (const char* name : {"production.db", "production.db-wal", "production.db-shm"})
+      std::filesystem::remove(dir.path / name);
     std::ofstream(Ini(), std::ios::binary)
         << "[TX]\r\n"
            "RXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = "
@@ -30,11 +37,13 @@ class SimulateTest : public ::testing::Test {
            "TXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 4342596;end;\r\n";
   }
   std::filesystem::path Ini() const { return dir.path / "TX.ini"; }
-  int Run(int units, const std::string& fault = "", bool json = false) {
+  int Run(int units, const std::string& fault = "", bool json = false,
+          const std::filesystem::path& db = {}) {
     out.str("");
     err.str("");
     SimulateOptions options;
     options.ini = Ini();
+    options.db = db;
     options.units = units;
     options.date = LocalDate{2026, 12, 7};
     options.fault = fault;
@@ -138,6 +147,71 @@ TEST_F(SimulateTest, ABadFileIsExitCodeOne) {
   EXPECT_EQ(Run(1), 1);
   EXPECT_NE(err.str().find("RXSNINFO"), std::string::npos) << err.str();
   EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(SimulateTest, EveryPassLineHasItsRowInTheRecordAndTheCsvListsThem) {
+  ASSERT_EQ(Run(2), kExitDone) << err.str();
+  ASSERT_EQ(Run(1, "no-link-after-reload"), kExitDone);
+  std::ostringstream csv, listErr;
+  RecordsOptions list;
+  list.db = dir.path / "production.db";
+  list.csv = "-";
+  ASSERT_EQ(RunRecords(list, csv, listErr), kExitDone) << listErr.str();
+  std::istringstream lines(csv.str());
+  std::string header, row;
+  std::getline(lines, header);
+  EXPECT_EQ(header, RecordCsvHeader().substr(0, RecordCsvHeader().size() - 2) + "\r");
+  std::vector<std::string> rows;
+  while (std::getline(lines, row)) rows.push_back(row);
+  ASSERT_EQ(rows.size(), 3u) << csv.str();
+  EXPECT_NE(rows[0].find(",PASS,,"), std::string::npos) << rows[0];
+  EXPECT_NE(rows[0].find(",35554B370001,35554B380001,323334,424344,1BCF,053A,"), std::string::npos)
+      << rows[0];
+  EXPECT_NE(rows[1].find(",35554B370002,35554B380002,"), std::string::npos) << rows[1];
+  EXPECT_NE(rows[2].find(",FAIL,link not back after reload,"), std::string::npos) << rows[2];
+  // The failed unit's numbers are offered again and were not given.
+  EXPECT_TRUE(rows[2].ends_with(",0\r")) << rows[2];
+
+  // The listing form and a date filter.
+  std::ostringstream text;
+  list.csv.reset();
+  list.since = "2999-01-01";
+  ASSERT_EQ(RunRecords(list, text, listErr), kExitDone);
+  EXPECT_EQ(text.str(), "");
+  list.db = dir.path / "none.db";
+  EXPECT_EQ(RunRecords(list, text, listErr), kExitRecord);
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "none.db"));
+}
+
+TEST_F(SimulateTest, AnotherStationOnTheFileOrNoRecordStopsBeforeAnyUnit) {
+  {
+    FileLock held;
+    std::string error;
+    ASSERT_TRUE(held.Acquire(dir.path / "TX.ini.lock", "korvel-rf-tool, pid 99", error));
+    EXPECT_EQ(Run(1), kExitInUse);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("in use by another station (korvel-rf-tool, pid 99)"),
+              std::string::npos)
+        << err.str();
+    NextOptions next;
+    next.ini = Ini();
+    next.commit = true;
+    std::ostringstream nextOut, nextErr;
+    EXPECT_EQ(RunNext(next, nextOut, nextErr), kExitInUse);
+  }
+  EXPECT_EQ(Run(1, "", false, dir.path / "no-such-folder" / "production.db"), kExitRecord);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_NE(err.str().find("cannot open the production record"), std::string::npos) << err.str();
+}
+
+TEST_F(SimulateTest, AnUnsoundGeneratorIsExitCodeOne) {
+  std::ofstream(Ini(), std::ios::binary)
+      << "[TX]\r\nTXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  "
+         "IncSNByteCount = 2;  IncCurrentSN = 74565;  IsFixAscii = True;end;\r\n";
+  EXPECT_EQ(Run(1), kExitBadSettings);
+  EXPECT_NE(err.str().find("TXSNINFO: IncCurrentSN = 74565 does not fit in 2 bytes"),
+            std::string::npos)
+      << err.str();
 }
 
 }  // namespace
