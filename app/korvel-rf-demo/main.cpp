@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
                        .hid = hid,
                        .languageStore = *languages,
                        .workingDirectory = ".",
-                       .killOtherInstances = [] { return korvel::KillOtherInstances(); }});
+                       .killOtherInstances = [] { return korvel::KillOtherInstances(); },
+                       .program = "korvel-rf-demo"});
   // The demo's own option; everything else goes to the window as the tool's parameters.
   std::vector<std::string> args;
   QString screenshot;

@@ -15,8 +15,9 @@ bool SettingsFile::Claim(const std::string& program) {
   lockPath += ".lock";
   std::string error;
   if (!lock_.Acquire(lockPath, ProcessHolderText(program), error)) {
-    claimError_ = path_.string() + " is " + error;
-    if (error.rfind("in use", 0) != 0) claimError_ = path_.string() + ": " + error;
+    // "TX.ini is in use by another station (...)", or the OS error behind the lock file.
+    const bool inUse = error.rfind("in use", 0) == 0;
+    claimError_ = path_.string() + (inUse ? " is " : ": ") + error;
     return false;
   }
   claimError_.clear();
