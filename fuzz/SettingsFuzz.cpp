@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Settings settings;
   NumberingLedger ledger;
   VidPidTableType table{};
-  LoadSettingsFrom(ini, settings, table, &ledger);
+  const auto first = LoadSettingsFrom(ini, settings, table, &ledger);
   IniFile written = ini;
   StoreSettings(written, settings, &ledger);
   Settings again;
@@ -24,7 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   VidPidTableType tableAgain{};
   const auto report =
       LoadSettingsFrom(IniFile::FromBytes(written.Bytes()), again, tableAgain, &ledgerAgain);
-  if (!report.badGenerators.empty()) std::abort();  // what we write we must be able to read
+  // Writing never makes a generator unsound: the problems after are the ones before (an
+  // unreadable or unsound value is kept as it was).
+  for (const auto& bad : report.badGenerators) {
+    bool before = false;
+    for (const auto& old : first.badGenerators) before |= old.key == bad.key;
+    if (!before) std::abort();
+  }
   if (again.Sleep != settings.Sleep || again.CustKey1 != settings.CustKey1 ||
       again.PName != settings.PName)
     std::abort();

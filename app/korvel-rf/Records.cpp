@@ -1,8 +1,9 @@
 #include "Records.h"
 
-#include <fstream>
+#include <cctype>
 
 #include "Next.h"
+#include "platform/AtomicFile.h"
 #include "production/ProductionRecord.h"
 
 namespace korvel {
@@ -17,7 +18,7 @@ int RunRecords(const RecordsOptions& options, std::ostream& out, std::ostream& e
   ProductionRecord record;
   std::string error;
   std::vector<RecordRow> rows;
-  if (!record.Open(options.db, error, false) || !record.Rows(options.since, rows, error)) {
+  if (!record.OpenToRead(options.db, error) || !record.Rows(options.since, rows, error)) {
     err << "korvel-rf: " << error << "\n";
     return kExitRecord;
   }
@@ -37,10 +38,20 @@ int RunRecords(const RecordsOptions& options, std::ostream& out, std::ostream& e
     out << csv;
     return kExitDone;
   }
-  std::ofstream file(*options.csv, std::ios::binary);
-  file << csv;
-  if (!file.flush()) {
-    err << "korvel-rf: cannot write " << options.csv->string() << "\n";
+  // An export replaces an earlier export, never the record, a settings file or anything else.
+  const std::filesystem::path target = WriteTarget(*options.csv);
+  std::error_code ec;
+  if (std::filesystem::exists(target, ec)) {
+    std::string ext = target.extension().string();
+    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".csv") {
+      err << "korvel-rf: records: " << options.csv->string()
+          << " exists and is not a .csv file; not overwritten\n";
+      return kExitUsage;
+    }
+  }
+  if (!WriteFileAtomically(*options.csv, csv, error)) {
+    err << "korvel-rf: " << error << "\n";
     return kExitRecord;
   }
   return kExitDone;

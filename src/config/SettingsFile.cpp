@@ -11,6 +11,15 @@ std::filesystem::path SettingsFile::Target() const {
 bool SettingsFile::Claim(const std::string& program) {
   if (lock_.Held()) return true;
   const std::filesystem::path target = Target();
+  // The lock sits beside one name of the file; a save replaces the file and would split the
+  // links, each name then numbering on its own.
+  std::error_code ec;
+  if (const auto links = std::filesystem::hard_link_count(target, ec); !ec && links > 1) {
+    claimError_ = path_.string() + " has " + std::to_string(links) +
+                  " hard links: saving would split them and each would number units on its own. "
+                  "Use one file, or symbolic links to it";
+    return false;
+  }
   std::filesystem::path lockPath = target;
   lockPath += ".lock";
   std::string error;

@@ -76,9 +76,12 @@ void StationPresenter::btnSetTXClick() {
     ui_.ShowMessage("dlgError", "Message", "Nothing was written to the unit: " + result.failedStep);
   else if (result.stage == RunStage::Recorded || result.stage == RunStage::Saved)
     // The unit is good, but its numbers are not safely kept: stop the line.
-    ui_.ShowMessage("dlgError", "Message",
-                    "The unit was written, but " + result.failedStep +
-                        "\nDo not ship this unit; fix the file and run it again.");
+    ui_.ShowMessage(
+        "dlgError", "Message",
+        "The unit was written, but " + result.failedStep +
+            ".\nDo not ship this unit; fix the cause and run it again (" +
+            (result.stage == RunStage::Saved ? "its numbers stay given: it gets new ones)."
+                                             : "it gets the same numbers)."));
   CountYield(result);
   ShowYield();
   lastRun_ = result;

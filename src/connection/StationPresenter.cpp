@@ -175,9 +175,9 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
   view_.top = ui_.ScreenHeight() / 2 - view_.height / 2;
   const bool claimed = ClaimStation();
   btnLoadSettingClick();
-  if (claimed) OpenRecord();
   yield_.day = env_.date ? env_.date() : SystemLocalDate();
   yield_.since = env_.host.TickCount();
+  if (claimed) OpenRecord();
   ShowYield();
   RefreshSerialPanel();
   Paint();
@@ -197,9 +197,13 @@ bool StationPresenter::ClaimStation() {
 void StationPresenter::OpenRecord() {
   const std::filesystem::path path = !env_.recordPath.empty() ? env_.recordPath : recordFromIni_;
   std::string error;
-  if (!production_.OpenRecord(path, error))
-    ui_.ShowMessage("dlgError", "Message",
-                    error + "\nGo stays stopped until the production record can be written.");
+  // Today's counts go on from what the record holds of this station.
+  if (production_.OpenRecord(path, error)) {
+    production_.CountToday(yield_.pass, yield_.fail);
+    return;
+  }
+  ui_.ShowMessage("dlgError", "Message",
+                  error + ".\nGo stays stopped until the production record can be written.");
 }
 
 void StationPresenter::CountYield(const RunResult& result) {

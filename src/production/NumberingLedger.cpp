@@ -1,6 +1,7 @@
 #include "production/NumberingLedger.h"
 
 #include <optional>
+#include <string_view>
 
 #include "config/CompStream.h"
 #include "platform/Text.h"
@@ -49,10 +50,37 @@ std::string CountsProblem(const std::string& value, const TProdSN& sn) {
   return {};
 }
 
+// A start is a value; the others may be one below the start (-1 before a start of 0).
 std::string CounterProblem(const char* name, int64_t v, int64_t max, const std::string& room) {
-  if (v >= -1 && v <= max) return {};
+  const int64_t min = std::string_view(name).find("Init") != std::string_view::npos ? 0 : -1;
+  if (v >= min && v <= max) return {};
   return std::string(name) + " = " + std::to_string(v) + " does not fit in " + room + " (0.." +
          HexText(uint64_t(max), 1) + " hex)";
+}
+
+// A counter as the file wrote it: the restore's setters may have moved it into another
+// property (IncInitRFID = -1 leaves IncPrevRFID at -2), and the engineer must see what they
+// wrote.
+std::string ListedCounterProblem(const std::string& value, std::initializer_list<const char*> names,
+                                 int64_t max, const std::string& room) {
+  for (const char* name : names)
+    if (const auto v = Listed(value, name))
+      if (std::string p = CounterProblem(name, *v, max, room); !p.empty()) return p;
+  return {};
+}
+
+std::string ListedProblem(const std::string& value, const TProdSN& sn) {
+  const int inc = sn.IncSNByteCount();
+  if (inc <= 0 || inc > 6) return {};
+  return ListedCounterProblem(value, {"IncCurrentSN", "IncPrevSN", "IncInitSN"},
+                              int64_t((uint64_t(1) << (8 * inc)) - 1),
+                              std::to_string(inc) + " bytes");
+}
+
+std::string ListedProblem(const std::string& value, const TProdRFID& id) {
+  if (id.IsRandom()) return {};
+  return ListedCounterProblem(value, {"IncCurrentRFID", "IncPrevRFID", "IncInitRFID"}, kLinkIdMask,
+                              "a 24-bit link ID");
 }
 
 template <typename T>
@@ -88,6 +116,12 @@ std::string SerialGeneratorProblem(const TProdSN& sn) {
     return "FixSNByteCount = " + std::to_string(fix) +
            " and IncSNByteCount = " + std::to_string(inc) + " do not make the " +
            std::to_string(total) + " bytes of a serial";
+  if (fix > 0) {
+    const int64_t fixMax = int64_t((uint64_t(1) << (8 * fix)) - 1);
+    if (sn.FixSN() < 0 || sn.FixSN() > fixMax)
+      return "FixSN = " + std::to_string(sn.FixSN()) + " does not fit in " + std::to_string(fix) +
+             " bytes (0.." + HexText(uint64_t(fixMax), 1) + " hex)";
+  }
   if (inc == 0) return {};  // no counter
   const int64_t max = int64_t((uint64_t(1) << (8 * inc)) - 1);
   const std::string room = std::to_string(inc) + " bytes";
@@ -227,12 +261,17 @@ void NumberingLedger::Load(const IniFile* ini, SettingsLoadReport& report) {
       fileValues_[i] = ini->ReadString(kTX, kKeys[i], "");
       Validate(GeneratorSlot(i));
     }
-    // The restore ignores a count out of range; the file still says it, and that is what
-    // the engineer must see.
-    for (size_t i = 0; i < 2; ++i)
-      if (unreadText_[i].empty())
-        if (std::string p = CountsProblem(fileValues_[i], Serial(g, GeneratorSlot(i))); !p.empty())
-          problems_[i] = p;
+    // The restore ignores a count out of range and moves counters between properties; the
+    // file still says what it says, and that is what the engineer must see.
+    for (size_t i = 0; i < kGeneratorSlots; ++i) {
+      if (!unreadText_[i].empty()) continue;
+      const GeneratorSlot slot = GeneratorSlot(i);
+      std::string p = i < 2 ? CountsProblem(fileValues_[i], Serial(g, slot)) : std::string();
+      if (p.empty())
+        p = i < 2 ? ListedProblem(fileValues_[i], Serial(g, slot))
+                  : ListedProblem(fileValues_[i], LinkId(g, slot));
+      if (!p.empty()) problems_[i] = p;
+    }
     for (size_t i = 0; i < kGeneratorSlots; ++i)
       if (!problems_[i].empty()) report.badGenerators.push_back({kKeys[i], problems_[i]});
   }

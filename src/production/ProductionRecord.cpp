@@ -133,19 +133,13 @@ bool ProductionRecord::Exec(const char* sql, std::string& error) {
   return false;
 }
 
-bool ProductionRecord::Open(const std::filesystem::path& path, std::string& error, bool create) {
+bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, std::string& error) {
   Close();
   path_ = path;
-  std::error_code ec;
-  if (!create && !std::filesystem::exists(path, ec)) {
-    error = "there is no production record at " + path.string();
-    return false;
-  }
   // SQLite takes UTF-8 names on every system.
   const std::u8string utf8 = path.u8string();
   const std::string name(reinterpret_cast<const char*>(utf8.data()), utf8.size());
-  const int rc = sqlite3_open_v2(
-      name.c_str(), &db_, SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
+  const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
     error = "cannot open the production record " + path.string() + ": " +
             (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
@@ -154,6 +148,28 @@ bool ProductionRecord::Open(const std::filesystem::path& path, std::string& erro
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, busyMs_);
+  return true;
+}
+
+bool ProductionRecord::OpenToRead(const std::filesystem::path& path, std::string& error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    error = "there is no production record at " + path.string();
+    return false;
+  }
+  if (!OpenFile(path, SQLITE_OPEN_READWRITE, error)) return false;
+  Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'units'");
+  if (!table.Ok() || table.Step() != SQLITE_ROW) {
+    error = path.string() + " is not a production record" +
+            (table.Ok() ? std::string() : std::string(": ") + sqlite3_errmsg(db_));
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool ProductionRecord::Open(const std::filesystem::path& path, std::string& error) {
+  if (!OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error)) return false;
   if (sqlite3_db_readonly(db_, "main") == 1) {
     error = "the production record " + path.string() + " is read-only";
     Close();
@@ -303,6 +319,32 @@ int ProductionRecord::CloseInterrupted(const std::string& station, const std::st
     return -1;
   }
   return sqlite3_changes(db_);
+}
+
+bool ProductionRecord::CountToday(const std::string& station, const std::string& settingsFile,
+                                  int& pass, int& fail, std::string& error) {
+  const std::string day = LocalText(clock_()).substr(0, 10);
+  Statement s(db_,
+              "SELECT result, COUNT(*) FROM units WHERE station = ?1 AND settings_file = ?2 AND "
+              "substr(time_local, 1, 10) = ?3 GROUP BY result");
+  if (!s.Ok()) {
+    error = Error("cannot read the production record");
+    return false;
+  }
+  s.Text(1, station);
+  s.Text(2, settingsFile);
+  s.Text(3, day);
+  pass = fail = 0;
+  int rc = SQLITE_ROW;
+  while ((rc = s.Step()) == SQLITE_ROW) {
+    if (s.Column(0) == "PASS") pass = int(s.ColumnInt(1));
+    if (s.Column(0) == "FAIL") fail = int(s.ColumnInt(1));
+  }
+  if (rc != SQLITE_DONE) {
+    error = Error("cannot read the production record");
+    return false;
+  }
+  return true;
 }
 
 bool ProductionRecord::Rows(const std::string& since, std::vector<RecordRow>& rows,

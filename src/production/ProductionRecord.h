@@ -55,8 +55,11 @@ class ProductionRecord {
 
   // Opens the file, creating it (and its table) when missing. A file that is not a record,
   // or cannot be opened, gives false and a message with SQLite's reason.
-  // With create false a missing file is an error (listing never makes an empty record).
-  bool Open(const std::filesystem::path& path, std::string& error, bool create = true);
+  // Opens for production: creates a missing file and its table.
+  bool Open(const std::filesystem::path& path, std::string& error);
+  // Opens an existing record to read it; the file is not changed (a listing never makes a
+  // record, nor a table in a file that is none).
+  bool OpenToRead(const std::filesystem::path& path, std::string& error);
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
   const std::filesystem::path& Path() const { return path_; }
@@ -78,6 +81,9 @@ class ProductionRecord {
   // Rows a killed station left RUNNING become FAIL ("interrupted"). Their count.
   int CloseInterrupted(const std::string& station, const std::string& settingsFile,
                        std::string& error);
+  // PASS and FAIL rows of one station and settings file today (local date of the clock).
+  bool CountToday(const std::string& station, const std::string& settingsFile, int& pass,
+                  int& fail, std::string& error);
   // Oldest first; since is "YYYY-MM-DD" (local date) or empty for all.
   bool Rows(const std::string& since, std::vector<RecordRow>& rows, std::string& error);
 
@@ -86,6 +92,7 @@ class ProductionRecord {
   static std::string UtcText(int64_t seconds);
 
  private:
+  bool OpenFile(const std::filesystem::path& path, int flags, std::string& error);
   bool Exec(const char* sql, std::string& error);
   std::string Error(const std::string& what) const;
 

@@ -56,7 +56,11 @@ std::string ProductionRun::SettingsFileName() const {
 }
 
 bool ProductionRun::OpenRecord(const std::filesystem::path& path, std::string& error) {
+  std::error_code ec;
   recordPath_ = path.empty() ? file_.Target().parent_path() / kRecordFileName : path;
+  // A folder (or a path ending in a separator) holds the record under its usual name.
+  if (!recordPath_.has_filename() || std::filesystem::is_directory(recordPath_, ec))
+    recordPath_ /= kRecordFileName;
   if (!record_.Open(recordPath_, error)) {
     recordError_ = error;
     return false;
@@ -68,6 +72,11 @@ bool ProductionRun::OpenRecord(const std::filesystem::path& path, std::string& e
   }
   recordError_.clear();
   return true;
+}
+
+bool ProductionRun::CountToday(int& pass, int& fail) {
+  std::string error;
+  return record_.IsOpen() && record_.CountToday(station_, SettingsFileName(), pass, fail, error);
 }
 
 RunResult ProductionRun::Refuse(std::string why) {
@@ -118,6 +127,14 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
     std::string error;
     if (!OpenRecord(recordPath_, error)) return Refuse(recordError_);
   }
+  // One unsaved unit at most: with more, a restart would find numbers given ahead of the file.
+  if (unsaved_) {
+    std::string error;
+    if (file_.Write(settings, &ledger_, false, error) != WriteResult::Written)
+      return Refuse(
+          "the last passed unit's serial numbers and IDs are still not saved to TX.ini: " + error);
+    unsaved_ = false;
+  }
   UnitNumbers unit;
   if (const std::string why = DrawFresh(settings, unit); !why.empty()) return Refuse(why);
   RecordRow row;
@@ -144,8 +161,13 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
     // Nothing is committed: the next attempt offers the same numbers again.
     result.pass = false;
     result.stage = RunStage::Recorded;
-    result.failedStep = "unit written, but the production record did not take it: " + error;
+    // Another station sharing the record may have given a number meanwhile: say which.
     std::string ignored;
+    if (const auto given = record_.FindGiven(row.numbers, ignored))
+      error = given->what + " " + given->value +
+              " was given to another unit meanwhile (record row " + std::to_string(given->row.id) +
+              ", station " + given->row.station + ")";
+    result.failedStep = "the production record did not take the unit: " + error;
     record_.Finish(*id, "FAIL", result.failedStep, ms, false, ignored);
     return result;
   }
@@ -156,6 +178,7 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
     result.pass = false;
     result.stage = RunStage::Saved;
     result.failedStep = "serial numbers and IDs not saved to TX.ini: " + error;
+    unsaved_ = true;
     std::string ignored;
     record_.Finish(*id, "FAIL", result.failedStep, ms, true, ignored);
   }

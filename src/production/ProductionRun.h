@@ -34,6 +34,9 @@ class ProductionRun {
 
   RunResult Run(const Settings& settings, RunObserver& observer);
 
+  // Today's PASS and FAIL rows of this station and settings file, from the record.
+  bool CountToday(int& pass, int& fail);
+
  private:
   RunResult Refuse(std::string why);
   std::string SettingsFileName() const;
@@ -49,6 +52,8 @@ class ProductionRun {
   std::filesystem::path recordPath_;
   std::string recordError_ = "the production record is not open";
   std::string station_;
+  // A passed unit's numbering that TX.ini did not take: saved before the next unit.
+  bool unsaved_ = false;
 };
 
 }  // namespace korvel

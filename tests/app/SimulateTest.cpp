@@ -181,6 +181,28 @@ TEST_F(SimulateTest, EveryPassLineHasItsRowInTheRecordAndTheCsvListsThem) {
   list.db = dir.path / "none.db";
   EXPECT_EQ(RunRecords(list, text, listErr), kExitRecord);
   EXPECT_FALSE(std::filesystem::exists(dir.path / "none.db"));
+  // Listing an empty file leaves it empty; it is no record.
+  std::ofstream(dir.path / "empty.db", std::ios::binary).flush();
+  list.db = dir.path / "empty.db";
+  EXPECT_EQ(RunRecords(list, text, listErr), kExitRecord);
+  EXPECT_EQ(std::filesystem::file_size(dir.path / "empty.db"), 0u);
+
+  // An export never lands on the record or the settings: only on a .csv or a new file.
+  list.db = dir.path / "production.db";
+  list.since.clear();
+  const std::string settings = Bytes(Ini());
+  for (const std::filesystem::path& target : {dir.path / "production.db", Ini()}) {
+    list.csv = target;
+    EXPECT_EQ(RunRecords(list, text, listErr), kExitUsage) << target;
+  }
+  EXPECT_EQ(Bytes(Ini()), settings);
+  list.csv = dir.path / "day.csv";
+  ASSERT_EQ(RunRecords(list, text, listErr), kExitDone);
+  ASSERT_EQ(RunRecords(list, text, listErr), kExitDone);  // the last export is replaced
+  EXPECT_EQ(Bytes(dir.path / "day.csv"), csv.str());
+  std::ostringstream again;
+  list.csv = "-";
+  ASSERT_EQ(RunRecords(list, again, listErr), kExitDone);  // the record still reads
 }
 
 TEST_F(SimulateTest, AnotherStationOnTheFileOrNoRecordStopsBeforeAnyUnit) {

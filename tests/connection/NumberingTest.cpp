@@ -300,7 +300,7 @@ TEST_F(NumberingTest, ARecordThatCannotTakeThePassTurnsItIntoFailAndCommitsNothi
   sqlite3_close(rival);
   EXPECT_FALSE(r.pass);
   EXPECT_EQ(r.stage, RunStage::Recorded);
-  EXPECT_NE(r.failedStep.find("the production record did not take it"), std::string::npos)
+  EXPECT_NE(r.failedStep.find("the production record did not take the unit"), std::string::npos)
       << r.failedStep;
   EXPECT_EQ(Bytes(Ini()), saved);
   EXPECT_EQ(shownResult, "FAIL");
@@ -341,6 +341,57 @@ TEST_F(NumberingTest, TodaysCountsAndTheRateShowBesideGo) {
   s->btnYieldResetClick();
   EXPECT_EQ(s->Yield().pass, 0);
   EXPECT_EQ(s->View()["lblYield"].text, "Today PASS 0  FAIL 0  - units/h");
+}
+
+TEST_F(NumberingTest, AHardLinkedSettingsFileIsRefusedBecauseASaveWouldSplitIt) {
+  WriteIni(kSerialsOn);
+  std::filesystem::create_directory(dir.path / "other");
+  std::filesystem::create_hard_link(Ini(), dir.path / "other" / "TX.ini");
+  auto s = Start(view);
+  EXPECT_FALSE(s->File().Claimed());
+  EXPECT_NE(LastMessage(view).find("has 2 hard links"), std::string::npos) << LastMessage(view);
+  bool untouched = false;
+  EXPECT_EQ(Unit(*s, &untouched).stage, RunStage::Refused);
+  EXPECT_TRUE(untouched);
+}
+
+TEST_F(NumberingTest, AfterASaveFailsNoSecondUnitIsNumberedUntilTheFileTakesTheFirst) {
+  WriteIni(kSerialsOn);
+  auto s = Start(view);
+  ASSERT_TRUE(Unit(*s).pass);
+  std::filesystem::create_directory(dir.path / "TX.ini.tmp");  // every save now fails
+  const RunResult unsaved = Unit(*s);
+  EXPECT_EQ(unsaved.stage, RunStage::Saved);
+  EXPECT_NE(LastMessage(view).find("its numbers stay given: it gets new ones"), std::string::npos)
+      << LastMessage(view);
+  bool untouched = false;
+  const RunResult held = Unit(*s, &untouched);
+  EXPECT_EQ(held.stage, RunStage::Refused);
+  EXPECT_TRUE(untouched);
+  EXPECT_NE(held.failedStep.find("still not saved to TX.ini"), std::string::npos)
+      << held.failedStep;
+  std::filesystem::remove(dir.path / "TX.ini.tmp");
+  const RunResult next = Unit(*s);
+  ASSERT_TRUE(next.pass) << next.failedStep;
+  EXPECT_EQ(next.txSerial, "3555-4B38-0003");  // 0002 went into the unit that was not saved
+  s->FormCloseQuery();
+  s.reset();
+  auto again = Start(view);
+  EXPECT_EQ(again->Yield().pass, 2);  // today's counts come from the record
+  EXPECT_EQ(again->Yield().fail, 1);
+  const RunResult after = Unit(*again);
+  ASSERT_TRUE(after.pass) << after.failedStep;
+  EXPECT_EQ(after.txSerial, "3555-4B38-0004");
+}
+
+TEST_F(NumberingTest, ARecordPathInTheSettingsFileMayNameAFolder) {
+  std::filesystem::create_directory(dir.path / "records");
+  WriteIni(std::string(kSerialsOn) + "[Record]\r\nPath=records\r\n");
+  auto s = Start(view);
+  ASSERT_TRUE(Unit(*s).pass);
+  EXPECT_EQ(s->Production().RecordPath(), dir.path / "records" / "production.db");
+  EXPECT_TRUE(std::filesystem::exists(dir.path / "records" / "production.db"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "production.db"));
 }
 
 }  // namespace

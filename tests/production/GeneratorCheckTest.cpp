@@ -122,5 +122,18 @@ TEST(GeneratorCheck, ANewStartOutranksTheSavedCurrentValueAfterARestart) {
   EXPECT_EQ(restarted.Problem(GeneratorSlot::TxSN), "");
 }
 
+TEST(GeneratorCheck, TheMessageNamesTheValueTheFileHoldsAndTheFixedPartMustFit) {
+  NumberingLedger ledger;
+  LoadInto(ledger,
+           "[TX]\r\nRXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = "
+           "-1;end;\r\nTXSNINFO=" +
+               Sn("  FixSNByteCount = 2;  FixSN = 70000;  IncSNByteCount = 2;") + "\r\n");
+  // The restore left IncPrevRFID at -2; the engineer wrote IncInitRFID = -1.
+  EXPECT_EQ(ledger.Problem(GeneratorSlot::RxRFID).rfind("IncInitRFID = -1 ", 0), 0u)
+      << ledger.Problem(GeneratorSlot::RxRFID);
+  EXPECT_EQ(ledger.Problem(GeneratorSlot::TxSN),
+            "FixSN = 70000 does not fit in 2 bytes (0..FFFF hex)");
+}
+
 }  // namespace
 }  // namespace korvel

@@ -92,7 +92,7 @@ TEST_F(RecordTest, AFileThatIsNoRecordOrIsBusyIsAnErrorBeforeAnythingIsWritten) 
   ProductionRecord other;
   EXPECT_FALSE(other.Open(dir.path / "garbage.db", error));
   EXPECT_NE(error.find("not a database"), std::string::npos) << error;
-  EXPECT_FALSE(other.Open(dir.path / "none.db", error, false));
+  EXPECT_FALSE(other.OpenToRead(dir.path / "none.db", error));
   EXPECT_FALSE(std::filesystem::exists(dir.path / "none.db"));
 
   // Another writer holds the file: the unit's first row cannot go in.
