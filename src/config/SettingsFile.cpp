@@ -13,8 +13,7 @@ bool SettingsFile::Claim(const std::string& program) {
   const std::filesystem::path target = Target();
   // The lock sits beside one name of the file; a save replaces the file and would split the
   // links, each name then numbering on its own.
-  std::error_code ec;
-  if (const auto links = std::filesystem::hard_link_count(target, ec); !ec && links > 1) {
+  if (const uint64_t links = HardLinkCount(target); links > 1) {
     claimError_ = path_.string() + " has " + std::to_string(links) +
                   " hard links: saving would split them and each would number units on its own. "
                   "Use one file, or symbolic links to it";

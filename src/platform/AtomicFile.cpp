@@ -113,6 +113,24 @@ bool WriteFileAtomically(const fs::path& path, const std::string& bytes, std::st
   return true;
 }
 
+uint64_t HardLinkCount(const fs::path& path) {
+#ifdef _WIN32
+  // The C++ library of the cross build does not count links on Windows.
+  HANDLE h =
+      CreateFileW(path.wstring().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 1;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool known = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return known && info.nNumberOfLinks > 0 ? info.nNumberOfLinks : 1;
+#else
+  std::error_code ec;
+  const auto links = fs::hard_link_count(path, ec);
+  return ec ? 1 : uint64_t(links);
+#endif
+}
+
 bool ReadWholeFile(const fs::path& path, std::string& bytes, bool& missing, std::string& error) {
   std::error_code ec;
   missing = !fs::exists(path, ec) && !ec;

@@ -1,6 +1,7 @@
 // Files the tool writes are written whole or not at all.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -20,6 +21,9 @@ std::filesystem::path TemporaryFor(const std::filesystem::path& target);
 // Removes temporaries that saves of `target` left behind when a process was killed (the
 // fixed name and the older per-process names). Only the file's owner may call it.
 void RemoveStaleTemporaries(const std::filesystem::path& target);
+
+// How many names (hard links) the file has; 1 when it cannot be told.
+uint64_t HardLinkCount(const std::filesystem::path& path);
 
 // Reads a whole file. False with a message when it exists but cannot be read; a missing
 // file gives false with `missing` set.

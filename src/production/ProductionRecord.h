@@ -82,8 +82,8 @@ class ProductionRecord {
   int CloseInterrupted(const std::string& station, const std::string& settingsFile,
                        std::string& error);
   // PASS and FAIL rows of one station and settings file today (local date of the clock).
-  bool CountToday(const std::string& station, const std::string& settingsFile, int& pass,
-                  int& fail, std::string& error);
+  bool CountToday(const std::string& station, const std::string& settingsFile, int& pass, int& fail,
+                  std::string& error);
   // Oldest first; since is "YYYY-MM-DD" (local date) or empty for all.
   bool Rows(const std::string& since, std::vector<RecordRow>& rows, std::string& error);
 
