@@ -36,7 +36,56 @@ bool EmulatedForeignDevice::GetFeature(size_t index, uint8_t* buffer, size_t len
   return true;
 }
 
+namespace {
+class EmulatedHotPlugSource final : public HotPlugSource {
+ public:
+  EmulatedHotPlugSource(std::shared_ptr<Sink> slot, bool fails)
+      : slot_(std::move(slot)), fails_(fails) {}
+  ~EmulatedHotPlugSource() override {
+    if (started_) *slot_ = nullptr;
+  }
+  bool Start(Host&, Sink sink, std::string& error) override {
+    if (fails_) {
+      error = "the emulated bus gives no hot-plug word";
+      return false;
+    }
+    *slot_ = std::move(sink);
+    started_ = true;
+    return true;
+  }
+  std::string Name() const override { return "emulated bus"; }
+
+ private:
+  std::shared_ptr<Sink> slot_;
+  bool fails_;
+  bool started_ = false;
+};
+}  // namespace
+
+std::unique_ptr<HotPlugSource> EmulatedHidPlatform::CreateHotPlugSource() {
+  if (!hotPlugSink_) hotPlugSink_ = std::make_shared<HotPlugSource::Sink>();
+  return std::make_unique<EmulatedHotPlugSource>(hotPlugSink_, hotPlugFails_);
+}
+
+void EmulatedHidPlatform::Raise(const EmulatedDevice& device, bool arrived) {
+  if (!hotPlugSink_ || !*hotPlugSink_) return;
+  for (const EmulatedInterface& i : device.Interfaces())
+    (*hotPlugSink_)({arrived ? HotPlugEvent::Kind::Arrived : HotPlugEvent::Kind::Left, i.path});
+}
+
+void EmulatedHidPlatform::Attach(std::shared_ptr<EmulatedDevice> device) {
+  EmulatedDevice* raw = device.get();
+  devices_.push_back(std::move(device));
+  raw->SetPlugObserver([this, raw](bool plugged) { Raise(*raw, plugged); });
+  if (raw->Plugged()) Raise(*raw, true);
+}
+
 void EmulatedHidPlatform::Detach(const EmulatedDevice* device) {
+  for (const auto& d : devices_)
+    if (d.get() == device) {
+      d->SetPlugObserver(nullptr);
+      if (d->Plugged()) Raise(*d, false);
+    }
   devices_.erase(std::remove_if(devices_.begin(), devices_.end(),
                                 [device](const auto& d) { return d.get() == device; }),
                  devices_.end());
@@ -93,6 +142,10 @@ EmulatedHidPlatform::Handle* EmulatedHidPlatform::Live(intptr_t handle) {
   if (slot < 0 || size_t(slot) >= handles_.size()) return nullptr;
   Handle& h = handles_[size_t(slot)];
   if (!h.open || !h.device->Plugged() || h.device->Generation() != h.generation) return nullptr;
+  // Detached is off the bus: its handles die as an unplugged device's do.
+  if (std::none_of(devices_.begin(), devices_.end(),
+                   [&h](const auto& d) { return d == h.device; }))
+    return nullptr;
   return &h;
 }
 

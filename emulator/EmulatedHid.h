@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "device/HidPlatform.h"
+#include "device/HotPlug.h"
 #include "platform/Host.h"
 
 namespace korvel {
@@ -42,12 +44,23 @@ class EmulatedDevice {
   bool Plugged() const { return plugged_; }
   uint64_t Generation() const { return generation_; }
   virtual void Plug() {
+    const bool was = plugged_;
     if (!plugged_) ++generation_;
     plugged_ = true;
+    if (!was && onPlugChange_) onPlugChange_(true);
   }
-  virtual void Unplug() { plugged_ = false; }
+  virtual void Unplug() {
+    const bool was = plugged_;
+    plugged_ = false;
+    if (was && onPlugChange_) onPlugChange_(false);
+  }
+  // The bus's word to the system when the device is plugged or pulled.
+  void SetPlugObserver(std::function<void(bool plugged)> observer) {
+    onPlugChange_ = std::move(observer);
+  }
 
  private:
+  std::function<void(bool)> onPlugChange_;
   bool plugged_ = true;
   uint64_t generation_ = 1;
 };
@@ -70,10 +83,17 @@ class EmulatedForeignDevice final : public EmulatedDevice {
 class EmulatedHidPlatform : public HidPlatform {
  public:
   explicit EmulatedHidPlatform(Host& host) : host_(host) {}
+  ~EmulatedHidPlatform() override {
+    for (const auto& device : devices_) device->SetPlugObserver(nullptr);
+  }
 
-  // Enumeration order is attach order.
-  void Attach(std::shared_ptr<EmulatedDevice> device) { devices_.push_back(std::move(device)); }
+  // Enumeration order is attach order. Attaching a plugged device, detaching one, and a
+  // device's own plug and unplug each raise one hot-plug event per interface.
+  void Attach(std::shared_ptr<EmulatedDevice> device);
   void Detach(const EmulatedDevice* device);
+  // Hot-plug word as the system would give it; with SetHotPlugFails the source cannot start.
+  std::unique_ptr<HotPlugSource> CreateHotPlugSource();
+  void SetHotPlugFails(bool fails) { hotPlugFails_ = fails; }
   // Time one feature transfer takes on the bus (full-speed control transfers: about 1 ms).
   void SetTransferCostMs(uint32_t ms) { transferCostMs_ = ms; }
   // Makes the list of interfaces fail, as a missing set-up library would.
@@ -108,8 +128,12 @@ class EmulatedHidPlatform : public HidPlatform {
     return false;
   }
 
+  void Raise(const EmulatedDevice& device, bool arrived);
+
   Host& host_;
   std::vector<std::shared_ptr<EmulatedDevice>> devices_;
+  std::shared_ptr<HotPlugSource::Sink> hotPlugSink_;
+  bool hotPlugFails_ = false;
   std::vector<Handle> handles_;  // handle value = index + 100, never reused
   uint32_t transferCostMs_ = 1;
   bool enumerationFails_ = false;

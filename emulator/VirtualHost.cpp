@@ -8,6 +8,7 @@ VirtualHost::VirtualHost(uint64_t startMs) : now_(startMs), timers_([this] { ret
 
 void VirtualHost::ProcessMessages() {
   ++pumps_;
+  posted_.RunPending();
   timers_.FireDue();
 }
 
@@ -17,6 +18,7 @@ std::unique_ptr<HostTimer> VirtualHost::CreateTimer() {
 
 void VirtualHost::RunFor(uint64_t ms) {
   const uint64_t end = now_ + ms;
+  posted_.RunPending();
   for (;;) {
     const uint64_t next = timers_.NextDue();
     if (next > end) break;

@@ -16,6 +16,10 @@ class VirtualHost final : public Host {
   void Sleep(uint32_t ms) override { now_ += ms; }
   void ProcessMessages() override;
   std::unique_ptr<HostTimer> CreateTimer() override;
+  bool Post(std::function<void()> task) override {
+    posted_.Add(std::move(task));
+    return true;
+  }
 
   // Lets ms of virtual time pass, firing each timer when it falls due. A handler that
   // sleeps past the end leaves the clock where the handler left it.
@@ -29,6 +33,7 @@ class VirtualHost final : public Host {
   uint64_t now_;
   uint64_t pumps_ = 0;
   TimerQueue timers_;
+  PostedTasks posted_;
 };
 
 }  // namespace korvel

@@ -14,6 +14,9 @@ constexpr int kBatteryQueries = 20;
 constexpr int kSensorProbes = 6;
 constexpr uint8_t kBatteryLowLevel = 2;
 constexpr uint32_t kPBindRelease = 0xA041;
+// One dongle brings several interfaces within a few milliseconds (and udev repeats each
+// after its rules ran, tens of milliseconds later): one tick after the burst settles.
+constexpr uint32_t kHotPlugSettleMs = 250;
 }  // namespace
 
 PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& host,
@@ -26,13 +29,51 @@ PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& hos
       typed_(std::move(typed)),
       detect_(host.CreateTimer()),
       softBind_(host.CreateTimer()),
-      isTxLink_(host.CreateTimer()) {
+      isTxLink_(host.CreateTimer()),
+      settle_(host.CreateTimer()) {
   detect_->SetInterval(kDetectIntervalMs);
   softBind_->SetInterval(kBindIntervalMs);
   isTxLink_->SetInterval(kLinkIntervalMs);
   detect_->OnTimer = [this] { DetectHIDDeviceCounterTimer(); };
   softBind_->OnTimer = [this] { tmrSoftBindTimer(); };
   isTxLink_->OnTimer = [this] { tmrIsTxLinkTimer(); };
+  settle_->SetInterval(kHotPlugSettleMs);
+  settle_->OnTimer = [this] { HotPlugSettled(); };
+}
+
+void PresenceMonitor::StartHotPlug(HotPlugSource* source) {
+  if (!source) return;
+  std::string error;
+  hotPlugActive_ = source->Start(
+      host_, [this](const HotPlugEvent& e) { OnHotPlug(e); }, error);
+  hotPlugStatus_ = hotPlugActive_ ? "hot-plug: " + source->Name()
+                                  : "hot-plug unavailable (" + error + "): detection every 5.5 s";
+}
+
+void PresenceMonitor::OnHotPlug(const HotPlugEvent&) {
+  // Each event restarts the wait: the tick runs once the burst is over.
+  settle_->SetEnabled(false);
+  settle_->SetEnabled(true);
+}
+
+void PresenceMonitor::HotPlugSettled() {
+  settle_->SetEnabled(false);
+  // Never under a run: Go's end enables detection again and catches up.
+  if (goRunning_ || productionBusy_ || !detect_->Enabled()) {
+    hotPlugPending_ = true;
+    return;
+  }
+  hotPlugPending_ = false;
+  // Identity, not only counts: an RX whose handle no longer answers has left, even when
+  // another interface took its place within the same interval.
+  if (link_.HaveRx() && !link_.Alive()) SearchAgain();
+  ++hotPlugTicks_;
+  DetectHIDDeviceCounterTimer();
+}
+
+void PresenceMonitor::GoEnded() {
+  goRunning_ = goPending_ = false;
+  if (hotPlugPending_) settle_->SetEnabled(true);
 }
 
 void PresenceMonitor::NotReadyLook() {
@@ -58,6 +99,8 @@ void PresenceMonitor::DetectHIDDeviceCounterTimer() {
     count = first;
   }
   if (count != lastDeviceCount_ && stableRounds == 2) {
+    // Stored first: the ready state may ask for a new search (an RX that does not answer).
+    lastDeviceCount_ = count;
     link_.ForgetIdentity();
     EnterNotReady();
     Emit(PresenceEvent::DevicesChanged);
@@ -68,7 +111,6 @@ void PresenceMonitor::DetectHIDDeviceCounterTimer() {
       ReadyState();
       goRunning_ = false;
     }
-    lastDeviceCount_ = count;
   }
   // Interfaces this user may not open are not even counted, so look for our dongle among
   // them whenever none is open.
@@ -91,7 +133,10 @@ void PresenceMonitor::ReadyState() {
   ++readyDepth_;
   softBind_->SetEnabled(false);
   Emit(PresenceEvent::RxOpened, {link_.State().ActiveVid, link_.State().ActivePid});
-  if (const DeviceResult<CommandAnswer> answer = link_.LinkQueryAnswer()) {
+  const DeviceResult<CommandAnswer> answer = link_.LinkQueryAnswer();
+  // An RX that does not answer stays open and not ready; the next tick asks again.
+  if (!answer) SearchAgain();
+  if (answer) {
     linkId_ = {(*answer)[1], (*answer)[2]};
     SendDeviceType();
     if (link_.State().RxVersion == kPBindRelease) btnPBindClick();
@@ -128,8 +173,10 @@ void PresenceMonitor::btnCombo_Cmd_Soft_Bind_SWClick() {
   if (!link_.HaveRx()) return;
   const auto id = AgreedLinkId(kConnectPairLimit);
   if (!id) {
-    // An RX that never gives a valid pair is not usable: say so instead of asking forever.
+    // An RX that never gives a valid pair is not usable: say so instead of asking forever,
+    // and let the next detection tick try it afresh.
     EnterNotReady();
+    SearchAgain();
     return;
   }
   linkId_ = *id;
@@ -148,6 +195,7 @@ void PresenceMonitor::tmrSoftBindTimer() {
   if (!id) {
     EnterNotReady();
     softBind_->SetEnabled(false);
+    SearchAgain();
     return;
   }
   for (int request = 1;; ++request) {

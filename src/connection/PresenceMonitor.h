@@ -8,7 +8,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
+#include "device/HotPlug.h"
 #include "device/ReceiverFinder.h"
 #include "device/RxLink.h"
 #include "platform/Host.h"
@@ -52,6 +54,16 @@ class PresenceMonitor final : public LinkWatch {
   PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& host, PresenceListener& listener,
                   std::function<std::optional<VidPid>()> typed);
 
+  // Hot-plug word starts a detection tick about 250 ms after the last event of a burst, on
+  // top of the 5.5 s timer. Without a source (or when it cannot start) the timer alone finds
+  // the devices. The status says which, for the engineer's trace.
+  void StartHotPlug(HotPlugSource* source);
+  bool HotPlugActive() const { return hotPlugActive_; }
+  const std::string& HotPlugStatus() const { return hotPlugStatus_; }
+  HostTimer& HotPlugSettle() { return *settle_; }
+  // Detection ticks the hot-plug word started.
+  int HotPlugTicks() const { return hotPlugTicks_; }
+
   // The three timers.
   void DetectHIDDeviceCounterTimer();
   void tmrSoftBindTimer();
@@ -78,7 +90,7 @@ class PresenceMonitor final : public LinkWatch {
 
   // Go's marks, which the link tick stands aside for.
   void GoStarted() { goRunning_ = goPending_ = true; }
-  void GoEnded() { goRunning_ = goPending_ = false; }
+  void GoEnded();
   bool GoRunning() const { return goRunning_; }
   void SetProductionBusy(bool busy) { productionBusy_ = busy; }
   // While the language dialog is up the link check leaves the devices alone.
@@ -105,13 +117,23 @@ class PresenceMonitor final : public LinkWatch {
   std::optional<std::array<uint8_t, 2>> AgreedLinkId(int pairs);
   // The mouse's sequence number moves while it is on the air.
   bool PresencePairDiffers();
+  void OnHotPlug(const HotPlugEvent& event);
+  void HotPlugSettled();
+  // The next detection tick searches again even when the count is what it was: the RX open
+  // now is gone, or is open but gave up, and only a new search brings the station back.
+  void SearchAgain() { lastDeviceCount_ = kSearchAgain; }
+  static constexpr int32_t kSearchAgain = -1;
 
   RxLink& link_;
   ReceiverFinder& finder_;
   Host& host_;
   PresenceListener& listener_;
   std::function<std::optional<VidPid>()> typed_;
-  std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_;
+  std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_, settle_;
+  bool hotPlugActive_ = false;
+  bool hotPlugPending_ = false;
+  int hotPlugTicks_ = 0;
+  std::string hotPlugStatus_ = "no hot-plug source: detection every 5.5 s";
 
   int32_t lastDeviceCount_ = 0;
   bool detectBusy_ = false;

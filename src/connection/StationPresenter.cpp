@@ -173,6 +173,9 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
   view_.height = kLayoutHeight;
   view_.left = ui_.ScreenWidth() / 2 - view_.width / 2;
   view_.top = ui_.ScreenHeight() / 2 - view_.height / 2;
+  presence_.StartHotPlug(env_.hotPlug);
+  // The engineer sees how devices are found: at once on the system's word, or by the timer.
+  if (traceSink_) traceSink_("-- " + presence_.HotPlugStatus());
   const bool claimed = ClaimStation();
   btnLoadSettingClick();
   yield_.day = env_.date ? env_.date() : SystemLocalDate();
@@ -583,6 +586,7 @@ std::string StationPresenter::FormatTrace(const HidTraceEvent& event) {
 }
 
 void StationPresenter::SetTraceSink(std::function<void(const std::string&)> sink) {
+  traceSink_ = sink;
   if (!sink) {
     link_.SetTraceHook(nullptr);
     return;

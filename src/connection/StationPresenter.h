@@ -54,6 +54,7 @@ struct StationEnvironment {
   std::string program = "korvel-rf-tool";  // names this station in the settings file's lock
   std::string station;                     // the record's station; empty: the PC's name
   int recordBusyMs = 2000;                 // how long a record write waits for another writer
+  HotPlugSource* hotPlug = nullptr;        // the system's hot-plug word; null: the timer alone
 };
 
 // Today's units at this station, for the yield shown beside Go.
@@ -175,6 +176,7 @@ class StationPresenter final : private PresenceListener, private RunObserver {
 
   RunResult lastRun_;
   YieldCount yield_;
+  std::function<void(const std::string&)> traceSink_;
   std::filesystem::path recordFromIni_;  // [Record] Path, as last loaded
   int delay_ = 0;                        // "Delay": kept between a load and a write
   bool autoStart_ = false;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace korvel {
 
@@ -21,6 +23,12 @@ class HostTimer {
   std::function<void()> OnTimer;
 };
 
+// A file descriptor the message loop watches; the watch ends when this is destroyed.
+class HostWatch {
+ public:
+  virtual ~HostWatch() = default;
+};
+
 class Host {
  public:
   virtual ~Host() = default;
@@ -31,6 +39,28 @@ class Host {
   // Runs what is pending now: due timers (never one whose handler is already running).
   virtual void ProcessMessages() = 0;
   virtual std::unique_ptr<HostTimer> CreateTimer() = 0;
+
+  // Calls onReadable from the message loop whenever fd has something to read; null when this
+  // host's loop cannot watch descriptors.
+  virtual std::unique_ptr<HostWatch> WatchReadable(intptr_t /*fd*/,
+                                                   std::function<void()> /*onReadable*/) {
+    return nullptr;
+  }
+  // Runs task on the message loop's thread at its next turn. Safe from any thread; false
+  // when this host cannot take tasks.
+  virtual bool Post(std::function<void()> /*task*/) { return false; }
+};
+
+// Tasks posted from any thread, run by the loop that owns them.
+class PostedTasks {
+ public:
+  void Add(std::function<void()> task);
+  // Runs what was posted before the call; tasks they post wait for the next turn.
+  void RunPending();
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::function<void()>> tasks_;
 };
 
 }  // namespace korvel

@@ -4,6 +4,11 @@
 #include <chrono>
 #include <thread>
 
+#ifdef _WIN32
+#include <timeapi.h>
+#include <windows.h>
+#endif
+
 namespace korvel {
 
 namespace {
@@ -14,7 +19,33 @@ uint64_t SteadyMs() {
 }
 }  // namespace
 
-SystemHost::SystemHost() : timers_([] { return SteadyMs(); }) {}
+void PostedTasks::Add(std::function<void()> task) {
+  std::lock_guard lock(mutex_);
+  tasks_.push_back(std::move(task));
+}
+
+void PostedTasks::RunPending() {
+  std::vector<std::function<void()>> now;
+  {
+    std::lock_guard lock(mutex_);
+    now.swap(tasks_);
+  }
+  for (auto& task : now) task();
+}
+
+SystemHost::SystemHost() : timers_([] { return SteadyMs(); }) {
+#ifdef _WIN32
+  // The protocol waits 8 ms between reports; at the default 15.6 ms timer resolution every
+  // such wait would last a whole tick.
+  timeBeginPeriod(1);
+#endif
+}
+
+SystemHost::~SystemHost() {
+#ifdef _WIN32
+  timeEndPeriod(1);
+#endif
+}
 
 uint64_t SystemHost::TickCount() {
   return SteadyMs();
@@ -25,6 +56,7 @@ void SystemHost::Sleep(uint32_t ms) {
 }
 
 void SystemHost::ProcessMessages() {
+  posted_.RunPending();
   timers_.FireDue();
 }
 
@@ -35,6 +67,7 @@ std::unique_ptr<HostTimer> SystemHost::CreateTimer() {
 void SystemHost::RunFor(uint32_t ms) {
   const uint64_t end = TickCount() + ms;
   for (;;) {
+    posted_.RunPending();
     timers_.FireDue();
     const uint64_t now = TickCount();
     if (now >= end) return;

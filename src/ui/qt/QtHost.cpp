@@ -1,6 +1,7 @@
 #include "ui/qt/QtHost.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 
 namespace korvel {
 
@@ -10,6 +11,24 @@ QtHost::QtHost() {
   pump_.setInterval(10);
   QObject::connect(&pump_, &QTimer::timeout, [this] { clock_.ProcessMessages(); });
   pump_.start();
+}
+
+namespace {
+class SocketWatch final : public HostWatch {
+ public:
+  SocketWatch(intptr_t fd, std::function<void()> onReadable)
+      : notifier_(qintptr(fd), QSocketNotifier::Read) {
+    QObject::connect(&notifier_, &QSocketNotifier::activated,
+                     [call = std::move(onReadable)] { call(); });
+  }
+
+ private:
+  QSocketNotifier notifier_;
+};
+}  // namespace
+
+std::unique_ptr<HostWatch> QtHost::WatchReadable(intptr_t fd, std::function<void()> onReadable) {
+  return std::make_unique<SocketWatch>(fd, std::move(onReadable));
 }
 
 void QtHost::ProcessMessages() {

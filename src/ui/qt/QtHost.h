@@ -15,6 +15,8 @@ class QtHost final : public Host {
   void Sleep(uint32_t ms) override { clock_.Sleep(ms); }
   void ProcessMessages() override;
   std::unique_ptr<HostTimer> CreateTimer() override { return clock_.CreateTimer(); }
+  std::unique_ptr<HostWatch> WatchReadable(intptr_t fd, std::function<void()> onReadable) override;
+  bool Post(std::function<void()> task) override { return clock_.Post(std::move(task)); }
 
  private:
   SystemHost clock_;
