@@ -143,8 +143,7 @@ EmulatedHidPlatform::Handle* EmulatedHidPlatform::Live(intptr_t handle) {
   Handle& h = handles_[size_t(slot)];
   if (!h.open || !h.device->Plugged() || h.device->Generation() != h.generation) return nullptr;
   // Detached is off the bus: its handles die as an unplugged device's do.
-  if (std::none_of(devices_.begin(), devices_.end(),
-                   [&h](const auto& d) { return d == h.device; }))
+  if (std::none_of(devices_.begin(), devices_.end(), [&h](const auto& d) { return d == h.device; }))
     return nullptr;
   return &h;
 }
