@@ -5,8 +5,9 @@
 #include <thread>
 
 #ifdef _WIN32
-#include <timeapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <timeapi.h>
 #endif
 
 namespace korvel {

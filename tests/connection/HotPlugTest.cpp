@@ -237,7 +237,9 @@ TEST(WindowsHotPlug, RegistrationSucceedsOrSaysWhy) {
   const bool started = source->Start(
       host, [](const HotPlugEvent&) {}, error);
   EXPECT_TRUE(started || !error.empty());
-  if (!started) EXPECT_NE(error.find("CM_Register_Notification"), std::string::npos) << error;
+  if (!started) {
+    EXPECT_NE(error.find("CM_Register_Notification"), std::string::npos) << error;
+  }
 }
 #endif
 
