@@ -23,12 +23,15 @@ int main(int argc, char** argv) {
   rx->SetTx(tx);
   hid.Attach(rx);
   auto languages = korvel::CreateSystemLanguageStore();
+  // The emulated bus gives the same hot-plug word a real one does.
+  auto hotPlug = hid.CreateHotPlugSource();
   korvel::TForm1 form({.host = host,
                        .hid = hid,
                        .languageStore = *languages,
                        .workingDirectory = ".",
                        .killOtherInstances = [] { return korvel::KillOtherInstances(); },
-                       .program = "korvel-rf-demo"});
+                       .program = "korvel-rf-demo",
+                       .hotPlug = hotPlug.get()});
   // The demo's own option; everything else goes to the window as the tool's parameters.
   std::vector<std::string> args;
   QString screenshot;

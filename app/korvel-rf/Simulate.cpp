@@ -1,6 +1,8 @@
 #include "Simulate.h"
 
+#include <algorithm>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "EmulatedHid.h"
@@ -24,7 +26,14 @@ struct UnitReport {
   EmulatedRx::RegisterFile rxBefore{}, rxAfter{};
   EmulatedTx::Eeprom txBefore{}, txAfter{};
   uint64_t sent = 0, fetched = 0;
+  int64_t readyMs = -1;  // plug to both sides ready; -1 never
+  uint64_t cycleMs = 0;  // plug to the result
+  int replugs = 0;
 };
+
+// How long an operator waits for "Ready" before pulling the dongle and plugging it again.
+constexpr uint64_t kOperatorPatienceMs = 12000;
+constexpr uint64_t kReplugGapMs = 6000;
 
 template <class Array>
 std::string JsonInts(const Array& values) {
@@ -91,6 +100,9 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     const LocalDate date = *options.date;
     env.date = [date] { return date; };
   }
+  std::unique_ptr<HotPlugSource> hotPlug;
+  if (options.hotPlug) hotPlug = platform.CreateHotPlugSource();
+  env.hotPlug = hotPlug.get();
   StationPresenter station(env, view);
   station.FormCreate({});
   station.FormActivate();
@@ -99,6 +111,9 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
   if (!station.Production().Record().IsOpen()) return kExitRecord;
 
   std::vector<UnitReport> reports;
+  std::mt19937 operatorJitter(1);
+  const uint64_t lineStart = host.TickCount();
+  auto bothReady = [&] { return station.Presence().RxLampOn() && station.Presence().TxLampOn(); };
   for (int unit = 1; unit <= options.units; ++unit) {
     EmulatedRx::Config config;
     config.seed = uint32_t(unit);
@@ -112,15 +127,25 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     report.rxBefore = rx->Registers();
     report.txBefore = tx->EepromBytes();
 
+    const uint64_t plugAt = host.TickCount();
     platform.Attach(rx);
-    host.RunFor(5500);  // the detection tick opens it
+    // The operator waits for the station; one not ready in time gets the dongle replugged.
+    auto opened = [&] { return bothReady() || (station.Link().HaveRx() && !rx->Linked()); };
+    while (!host.RunUntil(opened, kOperatorPatienceMs, 5) && report.replugs < 3) {
+      // Pulled for longer than one detection interval, so the pull itself is seen.
+      platform.Detach(rx.get());
+      host.RunFor(kReplugGapMs);
+      platform.Attach(rx);
+      ++report.replugs;
+    }
     if (station.Link().HaveRx() && !rx->Linked()) {
       tx->SetBindMode(true);
       station.Click("btnCombo_Cmd_Soft_Bind_SW");
       host.RunUntil([&] { return !station.Presence().tmrSoftBind().Enabled(); }, 20000);
       tx->SetBindMode(false);
-      host.RunFor(600);
+      host.RunUntil(bothReady, 2000, 5);
     }
+    if (bothReady()) report.readyMs = int64_t(host.TickCount() - plugAt);
     if (!options.fault.empty()) rx->InjectFault(options.fault);
     // The operator's key: taken only while Go is enabled.
     if (station.FormKeyDown(kVkPageDown)) {
@@ -136,6 +161,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
       report.reason = NotReadyReason(station);
       report.rxid = report.txid = report.rxsn = report.txsn = "-";
     }
+    report.cycleMs = host.TickCount() - plugAt;
     report.rxAfter = rx->Registers();
     report.txAfter = tx->EepromBytes();
     report.sent = rx->ReportsReceived();
@@ -143,14 +169,34 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     out << "unit=" << unit << " result=" << (report.pass ? "PASS" : "FAIL");
     if (!report.pass) out << " reason=" << JsonText(report.reason);
     out << " ms=" << report.ms << " rxsn=" << report.rxsn << " txsn=" << report.txsn
-        << " rxid=" << report.rxid << " txid=" << report.txid << "\n"
+        << " rxid=" << report.rxid << " txid=" << report.txid << " ready_ms=" << report.readyMs
+        << " cycle_ms=" << report.cycleMs << "\n"
         << std::flush;  // a killed run loses no line it printed
     reports.push_back(report);
-    // The unit leaves the bench; detection sees it go.
+    // The unit leaves the bench at its result; the next comes after the operator's delay.
     platform.Detach(rx.get());
-    host.RunFor(5500);
+    const int32_t half = int32_t(options.operatorDelayMs / 2);
+    const int32_t jitter = std::uniform_int_distribution<int32_t>(-half, half)(operatorJitter);
+    host.RunFor(uint64_t(int64_t(options.operatorDelayMs) + jitter));
   }
   station.FormCloseQuery();
+  {
+    const uint64_t lineMs = std::max<uint64_t>(host.TickCount() - lineStart, 1);
+    int passed = 0, ready = 0;
+    uint64_t readySum = 0, cycleSum = 0;
+    for (const UnitReport& r : reports) {
+      passed += r.pass;
+      if (r.readyMs >= 0) readySum += uint64_t(r.readyMs), ++ready;
+      cycleSum += r.cycleMs;
+    }
+    out << "summary units=" << reports.size() << " pass=" << passed
+        << " hotplug=" << (station.Presence().HotPlugActive() ? "on" : "off")
+        << " operator_delay_ms=" << options.operatorDelayMs
+        << " mean_ready_ms=" << (ready ? readySum / uint64_t(ready) : 0)
+        << " mean_cycle_ms=" << (reports.empty() ? 0 : cycleSum / reports.size())
+        << " units_per_hour=" << uint64_t(passed) * 3600000 / lineMs << "\n"
+        << std::flush;
+  }
 
   if (options.json) {
     std::ostringstream json;
@@ -161,7 +207,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
            << (r.pass ? "PASS" : "FAIL") << "\",\"reason\":" << JsonText(r.reason)
            << ",\"ms\":" << r.ms << ",\"rxsn\":" << JsonText(r.rxsn)
            << ",\"txsn\":" << JsonText(r.txsn) << ",\"rxid\":" << JsonText(r.rxid)
-           << ",\"txid\":" << JsonText(r.txid)
+           << ",\"txid\":" << JsonText(r.txid) << ",\"ready_ms\":" << r.readyMs
+           << ",\"cycle_ms\":" << r.cycleMs << ",\"replugs\":" << r.replugs
            << ",\"rx_registers_before\":" << JsonInts(r.rxBefore)
            << ",\"rx_registers\":" << JsonInts(r.rxAfter)
            << ",\"tx_eeprom_before\":" << JsonInts(r.txBefore)

@@ -36,13 +36,19 @@ constexpr const char* kUsage =
     "                      list the production record (--db defaults to ./production.db):\n"
     "                      one line per unit, or with --csv as CSV with a header row\n"
     "  simulate [--ini PATH] [--db PATH] [--units N] [--date YYYY-MM-DD] [--fault NAME]\n"
-    "           [--json PATH]\n"
+    "           [--json PATH] [--operator-delay MS] [--no-hotplug]\n"
     "                      runs the window's station on virtual time against a fresh emulated\n"
     "                      dongle and mouse per unit (detection, link check, Connect when\n"
     "                      needed, Go), using and updating the settings file and the\n"
     "                      production record like the window (--ini defaults to ./TX.ini,\n"
     "                      --db to production.db beside it); prints one line per unit;\n"
-    "                      --json writes each unit's device images before and after\n"
+    "                      --json writes each unit's device images before and after;\n"
+    "                      an operator plugs each unit, waits for ready, presses PageDown,\n"
+    "                      unplugs at the result and plugs the next after --operator-delay\n"
+    "                      (default 1000 ms, +-half, seeded); each line gives ready_ms (plug\n"
+    "                      to both ready) and cycle_ms (plug to the result), a summary line\n"
+    "                      the means and passed units per hour; --no-hotplug: the 5.5 s\n"
+    "                      detection timer alone\n"
     "                      --fault injects one emulator fault into every unit, just before Go:\n";
 
 std::string Usage() {
@@ -144,8 +150,18 @@ int Simulate(const std::vector<std::string>& args) {
         return UsageError("simulate: unknown fault '" + options.fault + "'");
     } else if (a == "--db" && hasValue) {
       options.db = args[++i];
+    } else if (a == "--no-hotplug") {
+      options.hotPlug = false;
+    } else if (a == "--operator-delay" && hasValue) {
+      const std::string& n = args[++i];
+      char* end = nullptr;
+      const long ms = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || ms < 0 || ms > 600000)
+        return UsageError("simulate: --operator-delay needs milliseconds from 0 to 600000, not '" +
+                          n + "'");
+      options.operatorDelayMs = uint32_t(ms);
     } else if (a == "--ini" || a == "--json" || a == "--units" || a == "--date" || a == "--fault" ||
-               a == "--db") {
+               a == "--db" || a == "--operator-delay") {
       return UsageError("simulate: " + a + " needs a value");
     } else {
       return UsageError("simulate: unknown option '" + a + "'");

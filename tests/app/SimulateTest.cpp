@@ -63,11 +63,11 @@ class SimulateTest : public ::testing::Test {
 TEST_F(SimulateTest, ThreeUnitsPassWithConsecutiveNumbersAndTheFileContinues) {
   ASSERT_EQ(Run(3, "", true), 0) << err.str();
   const std::regex line(
-      R"(unit=(\d) result=PASS ms=(\d+) rxsn=3555-4B37-000(\d) txsn=3555-4B38-000(\d) rxid=(\w{6}) txid=(\w{6}))");
+      R"(unit=(\d) result=PASS ms=(\d+) rxsn=3555-4B37-000(\d) txsn=3555-4B38-000(\d) rxid=(\w{6}) txid=(\w{6}) ready_ms=(\d+) cycle_ms=(\d+))");
   std::istringstream lines(out.str());
   std::string text;
   int unit = 0;
-  while (std::getline(lines, text)) {
+  while (std::getline(lines, text) && text.rfind("summary ", 0) != 0) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(text, m, line)) << text;
     ++unit;
@@ -77,8 +77,14 @@ TEST_F(SimulateTest, ThreeUnitsPassWithConsecutiveNumbersAndTheFileContinues) {
     EXPECT_EQ(std::stoi(m[4]), unit);
     EXPECT_EQ(std::stoul(m[5].str(), nullptr, 16), 0x323334u + unit - 1);
     EXPECT_EQ(std::stoul(m[6].str(), nullptr, 16), 0x424344u + unit - 1);
+    // Found on the bus's word within half a second; the cycle holds the run itself.
+    EXPECT_LE(std::stoi(m[7]), 500);
+    EXPECT_GE(std::stoi(m[8]), std::stoi(m[7]) + std::stoi(m[2]));
   }
   EXPECT_EQ(unit, 3);
+  EXPECT_EQ(
+      text.rfind("summary units=3 pass=3 hotplug=on operator_delay_ms=1000 mean_ready_ms=", 0), 0u)
+      << text;
   const std::string json = Bytes(dir.path / "units.json");
   EXPECT_EQ(json.rfind("{\"units\":[{\"unit\":1,\"result\":\"PASS\"", 0), 0u);
   // After the run the emulated TX holds its ID at 0x0C..0x0E: 0xB2 0x33 0x34 for unit 1.
@@ -92,7 +98,7 @@ TEST_F(SimulateTest, ThreeUnitsPassWithConsecutiveNumbersAndTheFileContinues) {
 TEST_F(SimulateTest, AFaultFailsEveryUnitAndLeavesTheNumbering) {
   ASSERT_EQ(Run(2, "no-link-after-reload"), 0);
   const std::string text = out.str();
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);  // two units and the summary
   EXPECT_NE(text.find("unit=1 result=FAIL"), std::string::npos) << text;
   EXPECT_NE(text.find("unit=2 result=FAIL"), std::string::npos) << text;
   EXPECT_EQ(text.find("PASS"), std::string::npos);
@@ -234,6 +240,31 @@ TEST_F(SimulateTest, AnUnsoundGeneratorIsExitCodeOne) {
   EXPECT_NE(err.str().find("TXSNINFO: IncCurrentSN = 74565 does not fit in 2 bytes"),
             std::string::npos)
       << err.str();
+}
+
+TEST_F(SimulateTest, TheOperatorsCycleWithAndWithoutTheHotPlugWord) {
+  SimulateOptions options;
+  options.ini = Ini();
+  options.units = 4;
+  options.date = LocalDate{2026, 12, 7};
+  ASSERT_EQ(RunSimulate(options, out, err), kExitDone) << err.str();
+  const std::regex summary(
+      R"(summary units=4 pass=4 hotplug=(on|off) operator_delay_ms=1000 mean_ready_ms=(\d+) mean_cycle_ms=(\d+) units_per_hour=(\d+)\n)");
+  std::smatch with, without;
+  const std::string withText = out.str().substr(out.str().find("summary"));
+  ASSERT_TRUE(std::regex_match(withText, with, summary)) << withText;
+  EXPECT_EQ(with[1], "on");
+  EXPECT_LT(std::stoi(with[2]), 600);
+
+  out.str("");
+  options.hotPlug = false;
+  ASSERT_EQ(RunSimulate(options, out, err), kExitDone) << err.str();
+  const std::string withoutText = out.str().substr(out.str().find("summary"));
+  ASSERT_TRUE(std::regex_match(withoutText, without, summary)) << withoutText;
+  EXPECT_EQ(without[1], "off");
+  // The timer's wait, and a dongle swapped within one interval going unseen until replugged.
+  EXPECT_GT(std::stoi(without[2]), 2000);
+  EXPECT_GT(std::stoi(with[4]), 2 * std::stoi(without[4]));
 }
 
 }  // namespace
