@@ -25,9 +25,9 @@ struct SimulateOptions {
 // Runs the station as the window does, on virtual time against a fresh emulated dongle and
 // mouse per unit, using and updating the settings file and the production record like the
 // window. An operator plugs each unit, waits for both sides ready (pulling the dongle for 6 s
-// and plugging it again when the station does not get ready within 12 s), presses PageDown, unplugs after the
-// result and plugs the next one after the operator delay. Each unit's line is flushed as it
-// is printed; a summary line ends the run. Returns the exit code (ExitCode).
+// and plugging it again when the station does not get ready within 12 s), presses PageDown, unplugs
+// after the result and plugs the next one after the operator delay. Each unit's line is flushed as
+// it is printed; a summary line ends the run. Returns the exit code (ExitCode).
 int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace korvel
