@@ -92,7 +92,11 @@ class PresenceMonitor final : public LinkWatch {
   void GoStarted() { goRunning_ = goPending_ = true; }
   void GoEnded();
   bool GoRunning() const { return goRunning_; }
-  void SetProductionBusy(bool busy) { productionBusy_ = busy; }
+  void SetProductionBusy(bool busy) {
+    productionBusy_ = busy;
+    // Word that came during an engineer's Set TX is acted on once it is over.
+    if (!busy && hotPlugPending_) settle_->SetEnabled(true);
+  }
   // While the language dialog is up the link check leaves the devices alone.
   void SetLanguageDialogOpen(bool open) { languageDialogOpen_ = open; }
 

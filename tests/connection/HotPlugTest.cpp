@@ -169,6 +169,15 @@ TEST_F(HotPlugTest, EventsDuringGoWaitForItsEnd) {
   s->Presence().GoEnded();
   host.RunFor(400);
   EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 1);
+
+  // The same for a Set TX run started from the engineering page.
+  s->Presence().SetProductionBusy(true);
+  platform.Detach(other.rx.get());
+  host.RunFor(1000);
+  EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 1);
+  s->Presence().SetProductionBusy(false);
+  host.RunFor(400);
+  EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 2);
 }
 
 #ifndef _WIN32
