@@ -46,7 +46,7 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
   SettingsFile file(options.ini);
   if (options.commit && !file.Claim("korvel-rf next")) {
     err << "korvel-rf: " << file.Problem() << "\n";
-    return kExitInUse;
+    return file.HeldElsewhere() ? kExitInUse : kExitBadSettings;
   }
   if (!LoadSettingsForCli(options.ini, settings, ledger, table, err)) return kExitBadSettings;
   if (options.date) {

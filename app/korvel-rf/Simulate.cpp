@@ -68,6 +68,14 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     if (!LoadSettingsForCli(options.ini, settings, ledger, table, err)) return kExitBadSettings;
   }
 
+  // A report that cannot be written is found before any unit is numbered.
+  if (options.json) {
+    std::ofstream probe(*options.json, std::ios::binary | std::ios::app);
+    if (!probe) {
+      err << "korvel-rf: cannot write " << options.json->string() << "\n";
+      return kExitUsage;
+    }
+  }
   VirtualHost host;
   EmulatedHidPlatform platform(host);
   AttachTypicalNeighbours(platform);
@@ -79,7 +87,12 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     std::string oneLine = text;
     for (char& c : oneLine)
       if (c == '\r' || c == '\n') c = ' ';
-    err << "korvel-rf: " << (dialog.empty() ? "message" : dialog) << ": " << oneLine << "\n";
+    // The window's dialog, in words the companion's reader knows.
+    const std::string kind = dialog == "dlgError"  ? "error"
+                             : dialog == "dlgBat"  ? "battery"
+                             : dialog == "dlgBind" ? "connect"
+                                                   : "message";
+    err << "korvel-rf: " << kind << ": " << oneLine << "\n";
   };
   StationEnvironment env{
       .host = host,
@@ -107,7 +120,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
   station.FormCreate({});
   station.FormActivate();
   // Another station on this TX.ini, or no record to write: production would only refuse.
-  if (!station.File().Claimed()) return kExitInUse;
+  if (!station.File().Claimed())
+    return station.File().HeldElsewhere() ? kExitInUse : kExitBadSettings;
   if (!station.Production().Record().IsOpen()) return kExitRecord;
 
   std::vector<UnitReport> reports;
@@ -192,8 +206,9 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     out << "summary units=" << reports.size() << " pass=" << passed
         << " hotplug=" << (station.Presence().HotPlugActive() ? "on" : "off")
         << " operator_delay_ms=" << options.operatorDelayMs
-        << " mean_ready_ms=" << (ready ? readySum / uint64_t(ready) : 0)
-        << " mean_cycle_ms=" << (reports.empty() ? 0 : cycleSum / reports.size())
+        << " mean_ready_ms=" << (ready ? (readySum + uint64_t(ready) / 2) / uint64_t(ready) : 0)
+        << " mean_cycle_ms="
+        << (reports.empty() ? 0 : (cycleSum + reports.size() / 2) / reports.size())
         << " units_per_hour=" << uint64_t(passed) * 3600000 / lineMs << "\n"
         << std::flush;
   }

@@ -24,11 +24,12 @@ bool SettingsFile::Claim(const std::string& program) {
   std::string error;
   if (!lock_.Acquire(lockPath, ProcessHolderText(program), error)) {
     // "TX.ini is in use by another station (...)", or the OS error behind the lock file.
-    const bool inUse = error.rfind("in use", 0) == 0;
-    claimError_ = path_.string() + (inUse ? " is " : ": ") + error;
+    heldElsewhere_ = error.rfind("in use", 0) == 0;
+    claimError_ = path_.string() + (heldElsewhere_ ? " is " : ": ") + error;
     return false;
   }
   claimError_.clear();
+  heldElsewhere_ = false;
   RemoveStaleTemporaries(target);
   return true;
 }

@@ -22,6 +22,8 @@ class SettingsFile {
   // that were killed. False while another station holds it; Problem() then says who.
   bool Claim(const std::string& program);
   bool Claimed() const { return lock_.Held(); }
+  // The claim failed because another station holds the file (not because of an error).
+  bool HeldElsewhere() const { return heldElsewhere_; }
 
   // "Load Setting". A file that could not be read, or is no settings file, stops production
   // until a later load reads it.
@@ -36,6 +38,7 @@ class SettingsFile {
   std::filesystem::path path_;
   FileLock lock_;
   std::string claimError_;
+  bool heldElsewhere_ = false;
   std::string loadError_ = "not loaded yet";
 };
 

@@ -64,9 +64,10 @@ void PresenceMonitor::HotPlugSettled() {
     return;
   }
   hotPlugPending_ = false;
-  // Identity, not only counts: an RX whose handle no longer answers has left, even when
-  // another interface took its place within the same interval.
-  if (link_.HaveRx() && !link_.Alive()) SearchAgain();
+  // The word itself says the population changed: a dongle pulled and another plugged within
+  // one burst leaves the count as it was, and the RX may already be closed (after Go), so
+  // neither the count nor the open handle can tell.
+  SearchAgain();
   ++hotPlugTicks_;
   DetectHIDDeviceCounterTimer();
 }

@@ -186,10 +186,11 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
   Paint();
   // One station per settings file: a second one says so and does not number units.
   if (!claimed)
-    ui_.ShowMessage("dlgError", "Message",
-                    file_.Problem() +
-                        ".\nThis station will not run Go on it. Close the other "
-                        "station, or give this one its own TX.ini.");
+    ui_.ShowMessage(
+        "dlgError", "Message",
+        file_.Problem() + ".\nThis station will not run Go on it" +
+            (file_.HeldElsewhere() ? ". Close the other station, or give this one its own TX.ini."
+                                   : " until the settings file can be locked."));
 }
 
 bool StationPresenter::ClaimStation() {

@@ -265,6 +265,30 @@ TEST_F(SimulateTest, TheOperatorsCycleWithAndWithoutTheHotPlugWord) {
   // The timer's wait, and a dongle swapped within one interval going unseen until replugged.
   EXPECT_GT(std::stoi(without[2]), 2000);
   EXPECT_GT(std::stoi(with[4]), 2 * std::stoi(without[4]));
+
+  // An operator who plugs the next dongle the moment the last one is out.
+  out.str("");
+  options.hotPlug = true;
+  options.operatorDelayMs = 0;
+  ASSERT_EQ(RunSimulate(options, out, err), kExitDone) << err.str();
+  const std::string quick = out.str().substr(out.str().find("summary"));
+  std::smatch fast;
+  const std::regex quickSummary(
+      R"(summary units=4 pass=4 hotplug=on operator_delay_ms=0 mean_ready_ms=(\d+) .*\n)");
+  ASSERT_TRUE(std::regex_match(quick, fast, quickSummary)) << quick;
+  EXPECT_LT(std::stoi(fast[1]), 600);
+}
+
+TEST_F(SimulateTest, AFolderThatIsNotThereOrAReportThatCannotBeWrittenStopsBeforeAnyUnit) {
+  SimulateOptions options;
+  options.ini = dir.path / "missing" / "TX.ini";
+  EXPECT_EQ(RunSimulate(options, out, err), kExitBadSettings);  // not "in use"
+  EXPECT_EQ(err.str().find("Close the other station"), std::string::npos) << err.str();
+  options.ini = Ini();
+  options.json = dir.path / "missing" / "units.json";
+  const std::string before = Bytes(Ini());
+  EXPECT_EQ(RunSimulate(options, out, err), kExitUsage);
+  EXPECT_EQ(Bytes(Ini()), before);
 }
 
 }  // namespace

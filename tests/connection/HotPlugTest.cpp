@@ -120,6 +120,19 @@ TEST_F(HotPlugTest, ADongleSwappedWithinOneIntervalIsFoundByItsIdentity) {
   EXPECT_TRUE(s->Link().Alive());
 }
 
+TEST_F(HotPlugTest, ADongleSwappedAtOnceAfterGoReleasedTheLastIsFound) {
+  auto s = Start(true);
+  Unit first = Make(1);
+  ASSERT_GE(PlugToReady(*s, first, 1000), 0);
+  // Go's end: the RX is closed and the station waits for the next unit.
+  s->Presence().EnterNotReady();
+  s->Link().Close();
+  platform.Detach(first.rx.get());
+  host.RunFor(20);  // pulled and the next one plugged within one burst
+  Unit second = Make(2);
+  EXPECT_GE(PlugToReady(*s, second, 500), 0);
+}
+
 TEST_F(HotPlugTest, ABurstOfInterfacesGivesOneDetection) {
   auto s = Start(true);
   host.RunFor(1000);
