@@ -112,10 +112,6 @@ StationPresenter::StationPresenter(StationEnvironment env, StationView& view)
 
 StationPresenter::~StationPresenter() = default;
 
-std::filesystem::path StationPresenter::IniPath() const {
-  return env_.iniPath.empty() ? env_.workingDirectory / kIniFileName : env_.iniPath;
-}
-
 std::optional<VidPid> StationPresenter::TypedIdentity() const {
   // A field that is not hexadecimal cannot name a device; no message every tick.
   const auto vid = HexFieldNumber(view_["edtVID_SET"].text);

@@ -148,7 +148,6 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   void ShowLink(const char* picture);
   void SpinLabels();
   void EraseEnables();
-  std::filesystem::path IniPath() const;
   std::optional<VidPid> TypedIdentity() const;
   void ShowResult(const RunResult& result);
   // Claims TX.ini (reloading it when a claim succeeds late) and opens the record.

@@ -27,16 +27,6 @@ TxCodes CodesOf(RegisterSpace space) {
 RxLink::RxLink(HidPlatform& platform, Host& host)
     : host_(host), hid_(platform, host), channel_(hid_, host, state_), commands_(channel_) {}
 
-bool RxLink::Alive() {
-  if (!HaveRx()) return false;
-  HidPlatform& platform = hid_.Platform();
-  HidAttributes attributes;
-  const bool bound = platform.Bind();
-  const bool alive = bound && platform.GetAttributes(state_.DeviceHandle, attributes);
-  if (bound) platform.Release();
-  return alive;
-}
-
 void RxLink::Adopt(intptr_t handle, VidPid id, uint32_t version) {
   state_.DeviceHandle = handle;
   state_.ActiveVid = id.vid;

@@ -64,8 +64,6 @@ class RxLink {
   void ForgetIdentity() { state_.ActiveVid = state_.ActivePid = 0; }
   // Closes the RX; nothing is open afterwards.
   void Close();
-  // The open RX is still there (its handle answers); false with none open.
-  bool Alive();
 
   HidAccess& Hid() { return hid_; }
   Host& HostRef() { return host_; }
