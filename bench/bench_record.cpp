@@ -30,9 +30,9 @@ Figures TimeRecord(const std::filesystem::path& folder, int units) {
   for (const char* name : {"production.db", "production.db-wal", "production.db-shm"})
     std::filesystem::remove(folder / name);
   ProductionRecord record;
-  std::string error;
+  Phrase error;
   if (!record.Open(folder / "production.db", error)) {
-    std::fprintf(stderr, "%s\n", error.c_str());
+    std::fprintf(stderr, "%s\n", error.English().c_str());
     return {};
   }
   std::vector<double> ms;
@@ -47,7 +47,7 @@ Figures TimeRecord(const std::filesystem::path& folder, int units) {
     record.FindGiven(row.numbers, error);
     const auto id = record.Begin(row, error);
     if (!id || !record.Finish(*id, "PASS", "", 2200, true, error)) {
-      std::fprintf(stderr, "%s\n", error.c_str());
+      std::fprintf(stderr, "%s\n", error.English().c_str());
       return {};
     }
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

@@ -77,7 +77,9 @@ if cmake --preset fuzz >"$log/cfg-fuzz" 2>&1 && cmake --build --preset fuzz; the
   for target in "settings 2000 1024" "compstream 30000 1024"; do
     set -- $target
     mkdir -p "$log/corpus-$1"
-    if build/fuzz/fuzz/fuzz_$1 -runs="$2" -max_len="$3" -seed=1 "$log/corpus-$1" "fuzz/corpus/$1" \
+    # Crash inputs go to the log folder, never into the working tree.
+    if build/fuzz/fuzz/fuzz_$1 -runs="$2" -max_len="$3" -seed=1 -artifact_prefix="$log/" \
+        "$log/corpus-$1" "fuzz/corpus/$1" \
         >"$log/fuzz-$1" 2>&1; then
       echo "fuzz_$1: $(grep -E '^Done' "$log/fuzz-$1")"
       passed=$((passed + 1))

@@ -1,8 +1,11 @@
 // The production tool's window on the emulated dongle and mouse, with a small window that
 // plugs, powers and binds them.
 #include <QApplication>
+#include <QDir>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
+#include <cstdio>
 
 #include "EmulatedNeighbours.h"
 #include "EmulatorPanel.h"
@@ -14,6 +17,32 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setApplicationName(korvel::kApplicationTitle);
+  // The demo's own options; everything else goes to the window as the tool's parameters.
+  std::vector<std::string> args;
+  QString screenshot;
+  int after = 12000;  // two detection rounds
+  bool userFolder = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--screenshot=", 0) == 0)
+      screenshot = QString::fromStdString(arg.substr(13));
+    else if (arg.rfind("--after=", 0) == 0)
+      after = std::atoi(arg.c_str() + 8);
+    else if (arg == "--user-folder")
+      userFolder = true;
+    else
+      args.push_back(arg);
+  }
+  if (userFolder) {
+    // Started from the desktop menu the current folder may be anywhere, even read-only: the
+    // demo's TX.ini and record go to the user's own data folder instead.
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/korvel-rf-demo";
+    if (!QDir().mkpath(folder) || !QDir::setCurrent(folder)) {
+      std::fprintf(stderr, "korvel-rf-demo: cannot use the folder %s\n", qPrintable(folder));
+      return 1;
+    }
+  }
   korvel::QtHost host;
   korvel::EmulatedHidPlatform hid(host);
   korvel::AttachTypicalNeighbours(hid);
@@ -32,19 +61,6 @@ int main(int argc, char** argv) {
                        .killOtherInstances = [] { return korvel::KillOtherInstances(); },
                        .program = "korvel-rf-demo",
                        .hotPlug = hotPlug.get()});
-  // The demo's own option; everything else goes to the window as the tool's parameters.
-  std::vector<std::string> args;
-  QString screenshot;
-  int after = 12000;  // two detection rounds
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--screenshot=", 0) == 0)
-      screenshot = QString::fromStdString(arg.substr(13));
-    else if (arg.rfind("--after=", 0) == 0)
-      after = std::atoi(arg.c_str() + 8);
-    else
-      args.push_back(arg);
-  }
   form.Start(args);
   form.show();
   auto* panel = new korvel::EmulatorPanel(host, hid, rx, &form);

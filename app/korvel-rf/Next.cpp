@@ -63,7 +63,7 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
     ledger.Commit(numbers);
   }
   if (options.commit) {
-    std::string error;
+    Phrase error;
     if (file.Write(settings, &ledger, false, error) != WriteResult::Written) {
       err << "korvel-rf: " << error << "\n";
       return kExitBadSettings;

@@ -16,7 +16,7 @@ std::string Or(const std::string& text) {
 
 int RunRecords(const RecordsOptions& options, std::ostream& out, std::ostream& err) {
   ProductionRecord record;
-  std::string error;
+  Phrase error;
   std::vector<RecordRow> rows;
   if (!record.OpenToRead(options.db, error) || !record.Rows(options.since, rows, error)) {
     err << "korvel-rf: " << error << "\n";

@@ -165,7 +165,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     if (station.FormKeyDown(kVkPageDown)) {
       const RunResult& run = station.LastRun();
       report.pass = run.pass;
-      report.reason = run.failedStep;
+      report.reason = run.failedStep.English();
       report.ms = run.ms;
       report.rxid = HexText(run.rxId, 6);
       report.txid = HexText(run.txId, 6);

@@ -76,18 +76,18 @@ ComponentResult TextToComponent(const std::string& text) {
     if (nl == std::string::npos) break;
     start = nl + 1;
   }
-  if (lines.empty()) return {nullptr, "empty component text"};
+  if (lines.empty()) return {nullptr, Say("empty component text")};
 
   // "object TProdSN" or "object Name: TProdSN".
   const std::string& header = lines.front();
   if (header.size() < 7 || !EqualNoCase(header.substr(0, 7), "object "))
-    return {nullptr, "text does not start with 'object'"};
+    return {nullptr, Say("text does not start with 'object'")};
   std::string className = Trim(header.substr(7));
   if (const size_t colon = className.find(':'); colon != std::string::npos)
     className = Trim(className.substr(colon + 1));
   const ComponentClass* cls = FindComponentClass(className);
-  if (!cls) return {nullptr, "unknown class '" + className + "'"};
-  if (!EqualNoCase(lines.back(), "end")) return {nullptr, "text does not close with 'end'"};
+  if (!cls) return {nullptr, Say("unknown class '{0}'", className)};
+  if (!EqualNoCase(lines.back(), "end")) return {nullptr, Say("text does not close with 'end'")};
 
   // Check everything before building anything.
   std::vector<std::pair<const PropertyDef*, int64_t>> assignments;
@@ -95,13 +95,13 @@ ComponentResult TextToComponent(const std::string& text) {
     const std::string& line = lines[i];
     const size_t eq = line.find('=');
     if (eq == std::string::npos)
-      return {nullptr, "line " + std::to_string(i + 1) + " is not 'Name = Value': " + line};
+      return {nullptr, Say("line {0} is not 'Name = Value': {1}", i + 1, line)};
     const std::string name = Trim(line.substr(0, eq));
     const std::string value = Trim(line.substr(eq + 1));
     const PropertyDef* def = nullptr;
     for (const PropertyDef& p : cls->properties)
       if (EqualNoCase(p.name, name)) def = &p;
-    if (!def) return {nullptr, "class " + cls->name + " has no property '" + name + "'"};
+    if (!def) return {nullptr, Say("class {0} has no property '{1}'", cls->name, name)};
     int64_t v = 0;
     if (def->kind == PropertyKind::Boolean) {
       if (EqualNoCase(value, "True"))
@@ -109,20 +109,20 @@ ComponentResult TextToComponent(const std::string& text) {
       else if (EqualNoCase(value, "False"))
         v = 0;
       else
-        return {nullptr, "property " + def->name + " needs True or False, not '" + value + "'"};
+        return {nullptr, Say("property {0} needs True or False, not '{1}'", def->name, value)};
     } else {
       if (!ParseDecimal(value, v))
-        return {nullptr, "property " + def->name + " needs an integer, not '" + value + "'"};
+        return {nullptr, Say("property {0} needs an integer, not '{1}'", def->name, value)};
       if (def->kind == PropertyKind::Int32 &&
           (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()))
-        return {nullptr, "property " + def->name + " is out of the 32-bit range: " + value};
+        return {nullptr, Say("property {0} is out of the 32-bit range: {1}", def->name, value)};
     }
     assignments.push_back({def, v});
   }
 
   std::unique_ptr<TPersistentComponent> object = cls->createBlank();
   for (const auto& [def, v] : assignments) def->set(*object, v);
-  return {std::move(object), ""};
+  return {std::move(object), {}};
 }
 
 }  // namespace korvel

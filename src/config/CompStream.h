@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Phrase.h"
+
 namespace korvel {
 
 class TPersistentComponent;
@@ -46,7 +48,7 @@ std::string ComponentToText(const TPersistentComponent& component);
 
 struct ComponentResult {
   std::unique_ptr<TPersistentComponent> object;  // null on error
-  std::string error;                             // empty on success
+  Phrase error;                                  // empty on success
 };
 // Builds a new object only from a whole, well-formed text of a registered class.
 ComponentResult TextToComponent(const std::string& text);

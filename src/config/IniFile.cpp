@@ -62,7 +62,7 @@ std::string IniFile::Bytes() const {
   return out;
 }
 
-bool IniFile::Save(const std::filesystem::path& path, std::string& error) const {
+bool IniFile::Save(const std::filesystem::path& path, Phrase& error) const {
   return WriteFileAtomically(path, Bytes(), error);
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Phrase.h"
+
 namespace korvel {
 
 class IniFile {
@@ -34,7 +36,7 @@ class IniFile {
 
   std::string Bytes() const;
   // Atomic: the old file or the new one, never a torn one.
-  bool Save(const std::filesystem::path& path, std::string& error) const;
+  bool Save(const std::filesystem::path& path, Phrase& error) const;
 
   static bool ParseInteger(const std::string& text, int32_t& value);
 

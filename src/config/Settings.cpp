@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "config/SettingsBinding.h"
+#include "device/Staging.h"
 #include "platform/AtomicFile.h"
+#include "platform/CodePage.h"
 #include "platform/Text.h"
 
 namespace korvel {
@@ -31,6 +33,16 @@ int& IntOf(Settings& s, const SettingBinding& b) {
 bool& BoolOf(Settings& s, const SettingBinding& b) {
   return s.*std::get<bool Settings::*>(b.field);
 }
+// A text key as the file holds it: code page bytes, or UTF-8 from an earlier version of this
+// tool, which kept the window's text as it stood. Code page text that is also valid UTF-8 with
+// a character beyond ASCII ("Ã©") is not a name anyone gives a product.
+std::string TextFromFile(const std::string& bytes) {
+  const bool ascii =
+      std::all_of(bytes.begin(), bytes.end(), [](char c) { return uint8_t(c) < 0x80; });
+  if (!ascii && DecodeUtf8(bytes)) return bytes;
+  return FromCodePage(bytes);
+}
+
 std::string& TextOf(Settings& s, const SettingBinding& b) {
   return s.*std::get<std::string Settings::*>(b.field);
 }
@@ -88,7 +100,7 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, VidPidTable
   for (const SettingBinding& b : SettingBindings()) {
     if (!b.key) continue;
     if (b.kind == SettingKind::Text)
-      TextOf(s, b) = ini.ReadString(kTX, b.key, b.defText);
+      TextOf(s, b) = TextFromFile(ini.ReadString(kTX, b.key, b.defText));
     else if (b.kind == SettingKind::HexId)
       ids.emplace_back(&b, ini.ReadInteger(kTX, b.key, b.def));
     else if (b.kind == SettingKind::Flag || b.kind == SettingKind::Pair)
@@ -108,7 +120,7 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, VidPidTable
     const std::string pidText = value.size() > 4 ? value.substr(value.size() - 4) : value;
     if (!ParseHexStrict(vidText, vid) || !ParseHexStrict(pidText, pid)) {
       // The old load stopped here and lost everything after it, counters included.
-      report.badDeviceEntries.push_back({key, value});
+      report.badDeviceEntries.push_back({key, Phrase::Literal(value)});
       continue;
     }
     table[kFixedVidPidEntries + k] = {vid, pid};
@@ -118,21 +130,21 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, VidPidTable
   return report;
 }
 
-std::string NotSettingsReason(const std::string& bytes) {
+Phrase NotSettingsReason(const std::string& bytes) {
   if (bytes.size() >= 2 && ((uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) ||
                             (uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF)))
-    return "it is UTF-16 text; save it as ANSI text";
-  if (bytes.find('\0') != std::string::npos) return "it is not a text file";
+    return Say("it is UTF-16 text; save it as ANSI text");
+  if (bytes.find('\0') != std::string::npos) return Say("it is not a text file");
   if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) return {};
   // A file of [Device] entries alone is how an engineer adds receivers: that one is ours.
   const IniFile ini = IniFile::FromBytes(bytes);
-  if (!ini.HasSection(kTX) && !ini.HasSection(kDevice)) return "it has no [TX] section";
+  if (!ini.HasSection(kTX) && !ini.HasSection(kDevice)) return Say("it has no [TX] section");
   return {};
 }
 
 namespace {
-std::string NotSettingsError(const std::filesystem::path& path, const std::string& why) {
-  return path.string() + " is not a settings file (" + why + "); it was left as it is";
+Phrase NotSettingsError(const std::filesystem::path& path, const Phrase& why) {
+  return Say("{0} is not a settings file ({1}); it was left as it is", path.string(), why);
 }
 }  // namespace
 
@@ -143,7 +155,7 @@ SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& 
   bool missing = false;
   if (ReadWholeFile(iniPath, bytes, missing, report.readError)) {
     // Taken as "no settings" it would mean serials off and fresh IDs: report it instead.
-    if (const std::string why = NotSettingsReason(bytes); !why.empty()) {
+    if (const Phrase why = NotSettingsReason(bytes); !why.empty()) {
       report.fileFound = true;
       report.readError = NotSettingsError(iniPath, why);
       return report;
@@ -175,7 +187,10 @@ void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more) {
         break;
       }
       case SettingKind::Text:
-        ini.WriteString(kTX, b.key, TextOf(s, b));
+        // A text the code page cannot hold leaves the file's value as it is rather than
+        // writing it damaged; SettingsNotKept says so.
+        if (const CodePageText text = ToCodePage(TextOf(s, b)); text.Ok())
+          ini.WriteString(kTX, b.key, text.bytes);
         break;
       case SettingKind::HexId:
         if (bothSet)
@@ -191,6 +206,13 @@ void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more) {
   if (more) more->Store(ini);
 }
 
+Phrase SettingsNotKept(const Settings& settings) {
+  Phrase problem = ProductNameBytes(settings.PName).problem;
+  if (problem.empty()) return {};
+  return Say("The product name was not saved to TX.ini (the file keeps the one it had): {0}",
+             std::move(problem));
+}
+
 std::string SettingsFingerprint(const Settings& settings) {
   IniFile ini;
   StoreSettings(ini, settings, nullptr);
@@ -200,13 +222,13 @@ std::string SettingsFingerprint(const Settings& settings) {
 }
 
 WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& s, IniPart* more,
-                          bool settingsWriteBlocked, std::string& error) {
+                          bool settingsWriteBlocked, Phrase& error) {
   if (settingsWriteBlocked) return WriteResult::Blocked;
   std::string bytes;
   bool missing = false;
   // A file that is there but unreadable is not overwritten: it holds the counters.
   if (!ReadWholeFile(iniPath, bytes, missing, error) && !missing) return WriteResult::Failed;
-  if (const std::string why = NotSettingsReason(bytes); !why.empty()) {
+  if (const Phrase why = NotSettingsReason(bytes); !why.empty()) {
     error = NotSettingsError(iniPath, why);
     return WriteResult::Failed;
   }

@@ -50,10 +50,10 @@ struct Settings {
 struct SettingsLoadReport {
   struct Problem {
     std::string key;
-    std::string text;  // the offending value, or what went wrong
+    Phrase text;  // the offending value, or what went wrong
   };
   bool fileFound = false;
-  std::string readError;  // the file is there but could not be read, or is no settings file
+  Phrase readError;  // the file is there but could not be read, or is no settings file
   std::vector<Problem> badDeviceEntries;  // skipped; everything else was loaded
   std::vector<Problem> badGenerators;     // started from their defaults
   bool Clean() const {
@@ -68,7 +68,7 @@ class IniPart {
   // From the file; null when there is none. Problems go to the report.
   virtual void Load(const IniFile* ini, SettingsLoadReport& report) = 0;
   // Why the file as it is now must not be written over (empty: it may); asked before Store.
-  virtual std::string CheckBeforeStore(const IniFile& /*ini*/) { return {}; }
+  virtual Phrase CheckBeforeStore(const IniFile& /*ini*/) { return {}; }
   // Written after the settings' own keys.
   virtual void Store(IniFile& ini) = 0;
   // The file holding what Store wrote is on the disk.
@@ -78,7 +78,7 @@ class IniPart {
 // Why these bytes cannot be a settings file (empty when they can): not text, UTF-16, or no
 // [TX] (nor [Device]) section in a file that is not empty. Such a file is reported and never
 // written over.
-std::string NotSettingsReason(const std::string& bytes);
+Phrase NotSettingsReason(const std::string& bytes);
 
 // "Load Setting". A file that exists but cannot be read loads nothing and says so.
 SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& settings,
@@ -93,9 +93,13 @@ enum class WriteResult { Written, Blocked, Failed };
 // "Write Setting": nothing while blocked. The write is atomic; other lines of the file are
 // kept, and a file that is there but unreadable is not overwritten.
 WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& settings,
-                          IniPart* more, bool settingsWriteBlocked, std::string& error);
+                          IniPart* more, bool settingsWriteBlocked, Phrase& error);
 // The key writes alone, in the file's order.
 void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more);
+// What a write of these settings could not keep, for the operator: the product name is kept in
+// the system's 8-bit code page, and a name it cannot hold leaves the file's PName as it was.
+// Empty when everything is kept.
+Phrase SettingsNotKept(const Settings& settings);
 
 // A short fingerprint of the settings a unit was written with (not the numbering): 16 hex
 // digits of FNV-1a over their TX.ini keys.

@@ -18,7 +18,7 @@ enum class SettingKind {
   Pair,     // two radio buttons: true checks the first
   Choice,   // a radio group: the value is the checked button's position; others are ignored
   Number,   // a spin edit, clamped to low..high
-  Text,     // an edit's text as it stands
+  Text,     // an edit's text as it stands; in the file, in the system's 8-bit code page
   HexId,    // VID or PID: hex in the edit, decimal in the file, both or neither
   Memory,   // in the file only, kept between a load and a write
 };

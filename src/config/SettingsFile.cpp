@@ -14,21 +14,22 @@ bool SettingsFile::Claim(const std::string& program) {
   // The lock sits beside one name of the file; a save replaces the file and would split the
   // links, each name then numbering on its own.
   if (const uint64_t links = HardLinkCount(target); links > 1) {
-    claimError_ = path_.string() + " has " + std::to_string(links) +
-                  " hard links: saving would split them and each would number units on its own. "
-                  "Use one file, or symbolic links to it";
+    claimError_ =
+        Say("{0} has {1} hard links: saving would split them and each would number units on its "
+            "own. Use one file, or symbolic links to it",
+            path_.string(), links);
     return false;
   }
   std::filesystem::path lockPath = target;
   lockPath += ".lock";
-  std::string error;
-  if (!lock_.Acquire(lockPath, ProcessHolderText(program), error)) {
+  Phrase error;
+  if (!lock_.Acquire(lockPath, ProcessHolderText(program), error, heldElsewhere_)) {
     // "TX.ini is in use by another station (...)", or the OS error behind the lock file.
-    heldElsewhere_ = error.rfind("in use", 0) == 0;
-    claimError_ = path_.string() + (heldElsewhere_ ? " is " : ": ") + error;
+    claimError_ = heldElsewhere_ ? Say("{0} is {1}", path_.string(), error)
+                                 : Say("{0}: {1}", path_.string(), error);
     return false;
   }
-  claimError_.clear();
+  claimError_ = {};
   heldElsewhere_ = false;
   RemoveStaleTemporaries(target);
   return true;
@@ -41,18 +42,20 @@ SettingsLoadReport SettingsFile::Load(Settings& settings, VidPidTableType& table
 }
 
 WriteResult SettingsFile::Write(const Settings& settings, IniPart* more, bool blocked,
-                                std::string& error) {
+                                Phrase& error) {
   if (blocked) return WriteResult::Blocked;
   if (!Claimed()) {
-    error = claimError_.empty() ? path_.string() + " is not claimed by this station" : claimError_;
+    error = claimError_.empty() ? Say("{0} is not claimed by this station", path_.string())
+                                : claimError_;
     return WriteResult::Failed;
   }
   return WriteSettings(path_, settings, more, false, error);
 }
 
-std::string SettingsFile::Problem() const {
+Phrase SettingsFile::Problem() const {
   if (!Claimed())
-    return claimError_.empty() ? path_.string() + " is not claimed by this station" : claimError_;
+    return claimError_.empty() ? Say("{0} is not claimed by this station", path_.string())
+                               : claimError_;
   return loadError_;
 }
 

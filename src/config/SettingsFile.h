@@ -29,17 +29,17 @@ class SettingsFile {
   // until a later load reads it.
   SettingsLoadReport Load(Settings& settings, VidPidTableType& table, IniPart* more);
   // "Write Setting". Nothing is written while another station holds the file.
-  WriteResult Write(const Settings& settings, IniPart* more, bool blocked, std::string& error);
+  WriteResult Write(const Settings& settings, IniPart* more, bool blocked, Phrase& error);
 
   // Why production must not run on the file now; empty when it may.
-  std::string Problem() const;
+  Phrase Problem() const;
 
  private:
   std::filesystem::path path_;
   FileLock lock_;
-  std::string claimError_;
+  Phrase claimError_;
   bool heldElsewhere_ = false;
-  std::string loadError_ = "not loaded yet";
+  Phrase loadError_ = Say("not loaded yet");
 };
 
 }  // namespace korvel

@@ -29,13 +29,14 @@ class EngineeringConsole {
   // The EEPROM tab: an RX register read, and W, which only stages for the next Set TX.
   DeviceResult<uint16_t> ReadRegister(uint8_t reg);
   void StageRegisterByte(uint8_t reg, uint8_t value) { StageRxByte(staging_, reg, value); }
-  // The string descriptor's characters from register 20 on, for the length byte L of
-  // register 19; a register that cannot be read fails the whole text.
+  // The string descriptor's characters (code page bytes) from register 20 on, for the length
+  // byte L of register 19; a register that cannot be read fails the whole text.
   DeviceResult<std::string> ReadStringBody(uint8_t lengthByte);
-  void StageStringDescriptor(const std::string& text) { StageString(staging_, text); }
+  // Code page bytes, as ProductNameBytes gives them.
+  void StageStringDescriptor(const std::string& bytes) { StageString(staging_, bytes); }
 
  private:
-  static DeviceStatus NoRx() { return DeviceStatus::Failed("no RX open"); }
+  static DeviceStatus NoRx() { return DeviceStatus::Failed(Say("no RX open")); }
 
   RxLink& link_;
   StagingTables& staging_;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "localization/Lang.h"
+#include "platform/CodePage.h"
 #include "platform/Text.h"
 
 namespace korvel {
@@ -46,8 +48,9 @@ std::optional<RegisterSpace> TxSpaceOf(const std::string& kind) {
 std::optional<uint16_t> EngineeringPage::FieldWord(const std::string& name) {
   const std::optional<int64_t> n = HexFieldNumber(view_[name].text);
   if (!n || *n > 0xFFFF) {
-    ui_.ShowMessage("dlgError", "Message",
-                    "'" + view_[name].text + "' is not a valid hexadecimal value (" + name + ").");
+    ui_.ShowMessage(
+        "dlgError", "Message",
+        Words(Say("'{0}' is not a valid hexadecimal value ({1}).", view_[name].text, name)));
     return std::nullopt;
   }
   return uint16_t(*n);
@@ -97,7 +100,7 @@ void EngineeringPage::AccessChosen(AccessChoice choice) {
 
 void EngineeringPage::Report(const DeviceStatus& status) {
   ControlState& line = view_["lblEngResult"];
-  line.text = status.failure;
+  line.text = Words(status.failure);
   line.color = status.Ok() ? "" : "red";
 }
 
@@ -185,7 +188,7 @@ void EngineeringPage::RfWrite(const std::string& kind) {
 DeviceResult<uint16_t> EngineeringPage::EepromRead(const std::string& address) {
   const std::string field = "edtEEPROM_" + address;
   view_[field].text.clear();
-  if (!console_.HaveRx()) return DeviceStatus::Failed("no RX open");
+  if (!console_.HaveRx()) return DeviceStatus::Failed(Say("no RX open"));
   const DeviceResult<uint16_t> word = console_.ReadRegister(uint8_t(std::stoi(address)));
   view_[field].text = FormatRegisterHighByte(word ? int32_t(*word) : -1);
   view_[field].color = word ? "" : "red";
@@ -206,17 +209,20 @@ void EngineeringPage::StringRead() {
   const DeviceResult<uint16_t> length = EepromRead("19");
   if (!length) return;
   const DeviceResult<std::string> text = console_.ReadStringBody(uint8_t(*length >> 8));
-  if (text) view_["edtEEPROM_20"].text = *text;
+  if (text) view_["edtEEPROM_20"].text = FromCodePage(*text);
   Report(text.status);
 }
 
 void EngineeringPage::StringWrite() {
   if (!console_.HaveRx()) return;
-  const std::string text = view_["edtEEPROM_20"].text;
-  const size_t chars = std::min(text.size(), kMaxStringChars);
-  view_["edtEEPROM_19"].text = HexFieldText(int64_t(2 * chars + 2));
+  const DescriptorText name = ProductNameBytes(view_["edtEEPROM_20"].text);
+  if (!name.problem.empty()) {
+    ui_.ShowMessage("dlgError", "Message", Words(name.problem));
+    return;
+  }
+  view_["edtEEPROM_19"].text = HexFieldText(int64_t(2 * name.bytes.size() + 2));
   EepromWrite("19");
-  console_.StageStringDescriptor(text);
+  console_.StageStringDescriptor(name.bytes);
 }
 
 void EngineeringPage::IdRead(const char* which) {

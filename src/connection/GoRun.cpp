@@ -60,7 +60,7 @@ void StationPresenter::btnSetTXClick() {
   if (programmer_.Running()) return;
   presence_.SetProductionBusy(true);
   view_["lblResult"].text.clear();
-  view_["lblReason"].text.clear();
+  ShowReason({});
   view_["Image1"].visible = false;
   // A VID or PID that is not hexadecimal stops the run before anything reaches a device.
   page_.FieldWord("edtVID_SET");
@@ -73,15 +73,16 @@ void StationPresenter::btnSetTXClick() {
   RunResult result = production_.Run(CurrentSettings(), *this);
   RefreshSerialPanel();
   if (result.stage == RunStage::Refused)
-    ui_.ShowMessage("dlgError", "Message", "Nothing was written to the unit: " + result.failedStep);
-  else if (result.stage == RunStage::Recorded || result.stage == RunStage::Saved)
+    Tell("dlgError", Say("Nothing was written to the unit: {0}", result.failedStep));
+  else if (result.stage == RunStage::Saved)
     // The unit is good, but its numbers are not safely kept: stop the line.
-    ui_.ShowMessage(
-        "dlgError", "Message",
-        "The unit was written, but " + result.failedStep +
-            ".\nDo not ship this unit; fix the cause and run it again (" +
-            (result.stage == RunStage::Saved ? "its numbers stay given: it gets new ones)."
-                                             : "it gets the same numbers)."));
+    Tell("dlgError", Say("The unit was written, but {0}.\nDo not ship this unit; fix the cause "
+                         "and run it again (its numbers stay given: it gets new ones).",
+                         result.failedStep));
+  else if (result.stage == RunStage::Recorded)
+    Tell("dlgError", Say("The unit was written, but {0}.\nDo not ship this unit; fix the cause "
+                         "and run it again (it gets the same numbers).",
+                         result.failedStep));
   CountYield(result);
   ShowYield();
   lastRun_ = result;
@@ -92,7 +93,7 @@ void StationPresenter::btnSetTXClick() {
 void StationPresenter::ShowResult(const RunResult& result) {
   view_["lblResult"].text = result.pass ? "PASS" : "FAIL";
   view_["lblResult"].color = result.pass ? "blue" : "red";
-  view_["lblReason"].text = result.failedStep;
+  ShowReason(result.failedStep);
   view_["Image2"].visible = false;
   view_["Image1"].visible = true;
   Paint();
@@ -107,9 +108,9 @@ void StationPresenter::btnGoClick() {
   // 1. and 2.
   presence_.DetectHIDDeviceCounter().SetEnabled(false);
   view_["btnGo"].enabled = false;
-  for (const char* name :
-       {"edtCaliTime", "lblResult", "lblReason", "edtTX_SN", "edtRX_SN", "edtMseDongleAddr"})
+  for (const char* name : {"edtCaliTime", "lblResult", "edtTX_SN", "edtRX_SN", "edtMseDongleAddr"})
     view_[name].text.clear();
+  ShowReason({});
   view_["Image1"].visible = false;
   // 3. Both sides must be ready.
   const bool tx = presence_.TxLampOn(), rx = presence_.RxLampOn();
@@ -169,12 +170,13 @@ void StationPresenter::btnEraseTXClick() {
   const bool failed = link_.CommandFailed();
   link_.TxLeaveAccess();
   Paint();
-  std::string text = "TX Erased";
-  if (failed)
-    text = (tried < 0 ? "TX erase failed before the first EEPROM address"
-                      : "TX erase failed at EEPROM address " + HexText(uint32_t(tried), 2)) +
-           ": " + link_.CommandFailedCause().failure;
-  ui_.ShowMessage("", "", text);
+  const Phrase& cause = link_.CommandFailedCause().failure;
+  if (!failed)
+    ui_.ShowMessage("", "", "TX Erased");
+  else if (tried < 0)
+    Tell("", Say("TX erase failed before the first EEPROM address: {0}", cause));
+  else
+    Tell("", Say("TX erase failed at EEPROM address {0}: {1}", HexText(uint32_t(tried), 2), cause));
 }
 
 void StationPresenter::btnEraseRXClick() {
@@ -186,10 +188,11 @@ void StationPresenter::btnEraseRXClick() {
     env_.host.Sleep(20);
   }
   Paint();
-  ui_.ShowMessage("", "",
-                  link_.CommandFailed() ? "RX erase failed at register " + std::to_string(reg - 1) +
-                                              ": " + link_.CommandFailedCause().failure
-                                        : "RX Erased");
+  if (link_.CommandFailed())
+    Tell("",
+         Say("RX erase failed at register {0}: {1}", reg - 1, link_.CommandFailedCause().failure));
+  else
+    ui_.ShowMessage("", "", "RX Erased");
 }
 
 }  // namespace korvel

@@ -95,17 +95,17 @@ void StationPresenter::RefreshSerialPanel() {
   FormResize();
 }
 
-void StationPresenter::PanelError(const std::string& text) {
+void StationPresenter::PanelError(const Phrase& text) {
   RefreshSerialPanel();  // put the field back to what the generator holds
   Paint();
-  ui_.ShowMessage("dlgError", "Message", text);
+  Tell("dlgError", text);
 }
 
 bool StationPresenter::SerialPanelChanged(const std::string& name, const ControlState& state) {
   for (const Side& side : kSides) {
     TProdSN& sn = ledger_.Gen().*side.sn;
     TProdRFID& id = ledger_.Gen().*side.rfid;
-    const std::string who = std::string(side.prefix) + " ";
+    const std::string who = side.prefix;
     const int total = sn.IsDate() ? 4 : 6;
     GeneratorSlot slot = side.snSlot;
     if (name == Name(side, "cb", "IsSN")) {
@@ -116,7 +116,7 @@ bool StationPresenter::SerialPanelChanged(const std::string& name, const Control
                name == Name(side, "edt", "IncByteCount")) {
       int count = 0;
       if (!ParseCount(state.text, count) || count > total) {
-        PanelError(who + "serial: enter a byte count from 0 to " + std::to_string(total) + ".");
+        PanelError(Say("{0} serial: enter a byte count from 0 to {1}.", who, total));
         return true;
       }
       if (name == Name(side, "edt", "FixByteCount"))
@@ -131,19 +131,18 @@ bool StationPresenter::SerialPanelChanged(const std::string& name, const Control
       uint64_t value = 0;
       if (sn.IsFixAscii()) {
         if (int(state.text.size()) != count) {
-          PanelError(who + "fixed part: enter exactly " + std::to_string(count) + " characters.");
+          PanelError(Say("{0} fixed part: enter exactly {1} characters.", who, count));
           return true;
         }
         for (char c : state.text) {
           if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) {
-            PanelError(who + "fixed part: use letters, digits and ASCII signs only.");
+            PanelError(Say("{0} fixed part: use letters, digits and ASCII signs only.", who));
             return true;
           }
           value = value << 8 | static_cast<unsigned char>(c);
         }
       } else if (!ParseHexUpTo(state.text, 2 * count, value)) {
-        PanelError(who + "fixed part: enter at most " + std::to_string(2 * count) +
-                   " hexadecimal digits.");
+        PanelError(Say("{0} fixed part: enter at most {1} hexadecimal digits.", who, 2 * count));
         return true;
       }
       sn.SetFixSN(int64_t(value));
@@ -151,8 +150,7 @@ bool StationPresenter::SerialPanelChanged(const std::string& name, const Control
       const int digits = 2 * std::max(sn.IncSNByteCount(), 0);
       uint64_t value = 0;
       if (!ParseHexUpTo(state.text, digits, value)) {
-        PanelError(who + "initial serial: enter at most " + std::to_string(digits) +
-                   " hexadecimal digits.");
+        PanelError(Say("{0} initial serial: enter at most {1} hexadecimal digits.", who, digits));
         return true;
       }
       // The next unit continues from the new start, and so does the next program start.
@@ -164,7 +162,7 @@ bool StationPresenter::SerialPanelChanged(const std::string& name, const Control
     } else if (name == Name(side, "edt", "IncInitRFID")) {
       uint64_t value = 0;
       if (!ParseHexUpTo(state.text, 6, value) || value == 0) {
-        PanelError(who + "initial ID: enter 1 to 6 hexadecimal digits, not all zero.");
+        PanelError(Say("{0} initial ID: enter 1 to 6 hexadecimal digits, not all zero.", who));
         return true;
       }
       ledger_.NewLinkIdStart(side.rfidSlot, int32_t(value));

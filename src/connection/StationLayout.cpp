@@ -202,6 +202,8 @@ ViewState InitialViewState() {
   set("edtVID", "");
   set("edtPID", "");
   v.Add("cbbLang").items = {"|0", "|1", "|2"};
+  // Forgets the saved language, so the next start asks again.
+  set("btnClearLng", "Clear");
   set("gbSetting", "", false);
   set("gbCustKey", "CustKey");
   set("gbISS", "Switch CPI by L+R");

@@ -5,6 +5,7 @@
 
 #include "config/HotKeys.h"
 #include "config/SettingsBinding.h"
+#include "device/UdevRule.h"
 #include "platform/Text.h"
 
 namespace korvel {
@@ -181,12 +182,14 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
   RefreshSerialPanel();
   Paint();
   // One station per settings file: a second one says so and does not number units.
-  if (!claimed)
-    ui_.ShowMessage(
-        "dlgError", "Message",
-        file_.Problem() + ".\nThis station will not run Go on it" +
-            (file_.HeldElsewhere() ? ". Close the other station, or give this one its own TX.ini."
-                                   : " until the settings file can be locked."));
+  if (!claimed && file_.HeldElsewhere())
+    Tell("dlgError", Say("{0}.\nThis station will not run Go on it. Close the other station, or "
+                         "give this one its own TX.ini.",
+                         file_.Problem()));
+  else if (!claimed)
+    Tell("dlgError", Say("{0}.\nThis station will not run Go on it until the settings file can "
+                         "be locked.",
+                         file_.Problem()));
 }
 
 bool StationPresenter::ClaimStation() {
@@ -196,14 +199,14 @@ bool StationPresenter::ClaimStation() {
 
 void StationPresenter::OpenRecord() {
   const std::filesystem::path path = !env_.recordPath.empty() ? env_.recordPath : recordFromIni_;
-  std::string error;
+  Phrase error;
   // Today's counts go on from what the record holds of this station.
   if (production_.OpenRecord(path, error)) {
     production_.CountToday(yield_.pass, yield_.fail);
     return;
   }
-  ui_.ShowMessage("dlgError", "Message",
-                  error + ".\nGo stays stopped until the production record can be written.");
+  Tell("dlgError",
+       Say("{0}.\nGo stays stopped until the production record can be written.", error));
 }
 
 void StationPresenter::CountYield(const RunResult& result) {
@@ -223,8 +226,8 @@ void StationPresenter::ShowYield() {
   const uint64_t ms = env_.host.TickCount() - yield_.since;
   std::string rate = "-";
   if (ms >= 60000) rate = std::to_string(uint64_t(yield_.passSince) * 3600000 / ms);
-  view_["lblYield"].text = "Today PASS " + std::to_string(yield_.pass) + "  FAIL " +
-                           std::to_string(yield_.fail) + "  " + rate + " units/h";
+  view_["lblYield"].text =
+      Words(Say("Today PASS {0}  FAIL {1}  {2} units/h", yield_.pass, yield_.fail, rate));
 }
 
 void StationPresenter::btnYieldResetClick() {
@@ -267,8 +270,38 @@ void StationPresenter::FormCloseQuery() {
   env_.host.Sleep(50);
 }
 
+Phrase PermissionHint(const VidPid& id) {
+  const std::string dongle = HexText(uint32_t(id.vid), 4) + ":" + HexText(uint32_t(id.pid), 4);
+#ifdef __linux__
+  return Say(
+      "A receiver dongle ({0}) is plugged in, but this user may not open it.\nThe udev rule {1} "
+      "lets the logged-in user open it; the korvel-rf package installs it. Without the package, "
+      "install it with:\n{2}\nThen unplug and replug the dongle.",
+      dongle, InstalledUdevRulePath(), UdevRuleInstallCommand());
+#else
+  return Say(
+      "A receiver dongle ({0}) is plugged in, but this user may not open it.\nClose any other "
+      "program that holds it, then unplug and replug the dongle.",
+      dongle);
+#endif
+}
+
+void StationPresenter::Tell(const char* dialog, const Phrase& text) {
+  ui_.ShowMessage(dialog, *dialog ? "Message" : "", Words(text));
+}
+
+void StationPresenter::ShowReason(Phrase reason) {
+  reason_ = std::move(reason);
+  view_["lblReason"].text = Words(reason_);
+}
+
 void StationPresenter::ApplyTexts() {
   for (const auto& [name, key] : TextBindings()) GetText(key, view_[name].text);
+  // The program's own texts follow the language too.
+  view_["btnYieldReset"].text = Words(Say("Reset"));
+  view_["btnClearLng"].text = Words(Say("Clear"));
+  ShowReason(reason_);
+  ShowYield();
 }
 
 void StationPresenter::cbbLangChange(int index) {
@@ -281,7 +314,11 @@ void StationPresenter::cbbLangChange(int index) {
 }
 
 void StationPresenter::btnClearLngClick() {
-  ForgetLanguage(env_.languageStore);
+  // The language shown now stays until the program ends.
+  const Phrase question =
+      Say("Forget the saved language?\n\nThe next start of the tool will ask again which language "
+          "to use.");
+  if (ui_.AskYesNo("", Words(question))) ForgetLanguage(env_.languageStore);
 }
 
 void StationPresenter::imgLogoDblClick() {
@@ -394,19 +431,24 @@ void StationPresenter::btnLoadSettingClick() {
   SettingsToView(s);
   RefreshSerialPanel();
   programmer_.Staging().StagingMode = kStagingIdle;
-  std::string problems;
-  if (!report.readError.empty()) problems += report.readError + "\n";
+  std::vector<Phrase> problems;
+  if (!report.readError.empty()) problems.push_back(report.readError);
   for (const auto& bad : report.badDeviceEntries)
-    problems += "TX.ini [Device] " + bad.key + "=" + bad.text + ": not a VID/PID, skipped\n";
+    problems.push_back(Say("TX.ini [Device] {0}={1}: not a VID/PID, skipped", bad.key, bad.text));
   for (const auto& bad : report.badGenerators)
-    problems += "TX.ini " + bad.key + ": " + bad.text + " (started from the defaults)\n";
-  if (!problems.empty()) ui_.ShowMessage("dlgError", "Message", problems);
+    problems.push_back(Say("TX.ini {0}: {1} (started from the defaults)", bad.key, bad.text));
+  if (!problems.empty()) Tell("dlgError", JoinLines(problems));
 }
 
 void StationPresenter::btnWriteSettingClick() {
-  std::string error;
-  if (file_.Write(CurrentSettings(), &ledger_, settingsWriteBlocked_, error) == WriteResult::Failed)
-    ui_.ShowMessage("dlgError", "Message", "The settings were not saved: " + error);
+  Phrase error;
+  const Settings settings = CurrentSettings();
+  const WriteResult written = file_.Write(settings, &ledger_, settingsWriteBlocked_, error);
+  if (written == WriteResult::Failed)
+    Tell("dlgError", Say("The settings were not saved: {0}", error));
+  else if (const Phrase notKept = SettingsNotKept(settings);
+           written == WriteResult::Written && !notKept.empty())
+    Tell("dlgError", notKept);
 }
 
 void StationPresenter::SpinLabels() {
@@ -503,7 +545,7 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
       break;
     case PresenceEvent::DevicesChanged:
       view_["lblResult"].text.clear();
-      view_["lblReason"].text.clear();
+      ShowReason({});
       view_["Image1"].visible = false;
       for (const char* name : {"edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "edtCaliTime"})
         view_[name].text.clear();
@@ -554,12 +596,7 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
       ui_.ShowMessage("dlgBind", Text(2), Text(6));
       break;
     case PresenceEvent::PermissionDenied:
-      ui_.ShowMessage("dlgError", "Message",
-                      "A receiver dongle (" + HexText(uint32_t(change.id.vid), 4) + ":" +
-                          HexText(uint32_t(change.id.pid), 4) +
-                          ") is plugged in, but this user may not open it.\n"
-                          "Install the udev rule packaging/linux/70-korvel-rf.rules as the README "
-                          "says, then unplug and replug the dongle.");
+      Tell("dlgError", PermissionHint(change.id));
       break;
     case PresenceEvent::SensorAddressCleared:
       view_["edtRF_SensorAddr"].text = HexFieldText(0);

@@ -150,6 +150,10 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   void EraseEnables();
   std::optional<VidPid> TypedIdentity() const;
   void ShowResult(const RunResult& result);
+  // A message box of the program's own words, in the operator's language.
+  void Tell(const char* dialog, const Phrase& text);
+  // Why the last unit failed, below its result (kept to follow a change of language).
+  void ShowReason(Phrase reason);
   // Claims TX.ini (reloading it when a claim succeeds late) and opens the record.
   bool ClaimStation();
   void OpenRecord();
@@ -158,7 +162,7 @@ class StationPresenter final : private PresenceListener, private RunObserver {
 
   // The serial panel.
   bool SerialPanelChanged(const std::string& name, const ControlState& state);
-  void PanelError(const std::string& text);
+  void PanelError(const Phrase& text);
 
   StationEnvironment env_;
   StationView& ui_;
@@ -174,6 +178,7 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   EngineeringPage page_;
 
   RunResult lastRun_;
+  Phrase reason_;
   YieldCount yield_;
   std::function<void(const std::string&)> traceSink_;
   std::filesystem::path recordFromIni_;  // [Record] Path, as last loaded
@@ -189,6 +194,8 @@ class StationPresenter final : private PresenceListener, private RunObserver {
 
 // A run's duration as the window shows it: seconds, a dot, milliseconds without padding.
 std::string RunTimeText(uint64_t ms);
+// The message for a dongle this user may not open, with the way to let them.
+Phrase PermissionHint(const VidPid& id);
 // Go's devices-not-ready message: text 36, then the missing sides, TX before RX.
 std::string ReadinessMessage(bool txReady, bool rxReady);
 // Which control shows which text of the table, in the order they are applied.

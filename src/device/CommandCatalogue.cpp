@@ -9,41 +9,41 @@ std::string Hex(uint8_t value) {
   return "0x" + HexText(value, 2);
 }
 
-DeviceStatus NoRx(const std::string& what) {
-  return DeviceStatus::Failed(what + ": no RX open");
+DeviceStatus NoRx(const Phrase& what) {
+  return DeviceStatus::Failed(Say("{0}: no RX open", what));
 }
 }  // namespace
 
-std::string RfTargetName(uint8_t code, uint8_t address) {
+Phrase RfTargetName(uint8_t code, uint8_t address) {
   switch (code) {
     case C_RF_Wrt_EEPROM:
     case C_RF_Rd_EEPROM:
-      return "TX EEPROM " + Hex(address);
+      return Say("TX EEPROM {0}", Hex(address));
     case C_RF_Wrt_Index_Reg:
     case C_RF_Rd_Index_Reg:
-      return "TX index register " + Hex(address);
+      return Say("TX index register {0}", Hex(address));
     case C_RF_Wrt_Direct_Reg:
     case C_RF_Rd_Direct_Reg:
-      return "TX direct register " + Hex(address);
+      return Say("TX direct register {0}", Hex(address));
     case C_RF_Wrt_RFIC_TRX5120B:
     case C_RF_Rd_RFIC_TRX5120B:
-      return "TX transceiver register " + Hex(address);
+      return Say("TX transceiver register {0}", Hex(address));
     case C_RF_Wrt_Sensor:
     case C_RF_Rd_Sensor:
-      return "TX sensor register " + Hex(address);
+      return Say("TX sensor register {0}", Hex(address));
     case C_RF_ENTER_ACCESS:
-      return "TX access mode";
+      return Say("TX access mode");
     case C_RF_LEAVE_ACCESS:
-      return "TX access mode leave";
+      return Say("TX access mode leave");
     case C_RF_SETUP_CPI:
-      return "TX CPI set-up";
+      return Say("TX CPI set-up");
     default:
-      return "TX command " + Hex(code);
+      return Say("TX command {0}", Hex(code));
   }
 }
 
-DeviceStatus CommandCatalogue::SendLocal(const std::string& what, uint8_t code, uint8_t p1,
-                                         uint8_t p2, uint8_t p3) {
+DeviceStatus CommandCatalogue::SendLocal(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2,
+                                         uint8_t p3) {
   CommandReport report = MakeReport(code, p1, p2, p3);
   if (!ch_.Hid().SendFeature(ch_.State().DeviceHandle, report)) return ch_.Hid().Failed(what);
   return {};
@@ -63,7 +63,7 @@ std::optional<CommandAnswer> CommandCatalogue::AskUntilOk(const CommandReport& r
 
 DeviceResult<uint8_t> CommandCatalogue::RfQuery(uint8_t code, uint8_t address) {
   DeviceState& s = ch_.State();
-  const std::string what = RfTargetName(code, address) + " read";
+  const Phrase what = Say("{0} read", RfTargetName(code, address));
   if (!HaveDevice()) {
     s.CommandFailed = true;
     return NoRx(what);
@@ -82,18 +82,18 @@ DeviceResult<uint8_t> CommandCatalogue::RfQuery(uint8_t code, uint8_t address) {
     if (attempt >= RetryCount) {
       s.CommandFailed = true;
       if (!transferred) return ch_.Hid().Failed(what);
-      return DeviceStatus::TxSilent(what + ": no valid answer in " +
-                                    (outOfTime ? std::to_string(kRfQueryLimitMs) + " ms"
-                                               : std::to_string(RetryCount) + " tries"));
+      return DeviceStatus::TxSilent(
+          outOfTime ? Say("{0}: no valid answer in {1} ms", what, kRfQueryLimitMs)
+                    : Say("{0}: no valid answer in {1} tries", what, RetryCount));
     }
   }
 }
 
 DeviceStatus CommandCatalogue::RfSend(uint8_t code, uint8_t a, uint8_t b) {
-  const std::string what =
-      RfTargetName(code, a) +
-      (code == C_RF_ENTER_ACCESS || code == C_RF_LEAVE_ACCESS || code == C_RF_SETUP_CPI ? ""
-                                                                                        : " write");
+  const Phrase what =
+      code == C_RF_ENTER_ACCESS || code == C_RF_LEAVE_ACCESS || code == C_RF_SETUP_CPI
+          ? RfTargetName(code, a)
+          : Say("{0} write", RfTargetName(code, a));
   if (!HaveDevice()) {
     ch_.State().CommandFailed = true;
     return NoRx(what);
@@ -108,7 +108,7 @@ DeviceStatus CommandCatalogue::RfSend(uint8_t code, uint8_t a, uint8_t b) {
 }
 
 DeviceStatus CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
-  const std::string what = RfTargetName(C_RF_Wrt_EEPROM, address) + " write";
+  const Phrase what = Say("{0} write", RfTargetName(C_RF_Wrt_EEPROM, address));
   if (!HaveDevice()) return NoRx(what);
   Host& host = ch_.HostRef();
   DeviceStatus firstFailure;  // of the sends and reads on the way, each raising CommandFailed
@@ -142,19 +142,20 @@ DeviceStatus CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
   }
   if (polls > kEepromMaxPolls) {
     ch_.State().CommandFailed = true;
-    return DeviceStatus::Failed(what + " not confirmed");
+    return DeviceStatus::Failed(Say("{0} not confirmed", what));
   }
   if (mismatch && readBack.value != data) {
     ch_.State().CommandFailed = true;
     if (!readBack) return readBack.status;
-    return DeviceStatus::Failed(RfTargetName(C_RF_Wrt_EEPROM, address) + " read-back " +
-                                Hex(*readBack) + " != " + Hex(data));
+    return DeviceStatus::Failed(Say("{0} read-back {1} != {2}",
+                                    RfTargetName(C_RF_Wrt_EEPROM, address), Hex(*readBack),
+                                    Hex(data)));
   }
   return firstFailure;
 }
 
 DeviceResult<SpecialAnswer> CommandCatalogue::SpecialQuery(uint8_t selector) {
-  const std::string what = "special query " + std::to_string(selector);
+  const Phrase what = Say("special query {0}", selector);
   if (!HaveDevice()) return NoRx(what);
   for (int32_t attempt = 0; attempt < RetryCount; ++attempt) {
     CommandAnswer answer = MakeReport(C_Rd_Direct_Reg, kSpecialQueryAddress, kRfMarker, selector);
@@ -166,30 +167,28 @@ DeviceResult<SpecialAnswer> CommandCatalogue::SpecialQuery(uint8_t selector) {
       return bytes;
     }
   }
-  return DeviceStatus::Failed(what + ": no valid answer in " + std::to_string(RetryCount) +
-                              " tries");
+  return DeviceStatus::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
 }
 
 DeviceResult<uint8_t> CommandCatalogue::ReadDirectRegister(uint8_t address) {
-  const std::string what = "RX direct register " + Hex(address) + " read";
+  const Phrase what = Say("RX direct register {0} read", Hex(address));
   if (!HaveDevice()) return NoRx(what);
   const auto answer = AskUntilOk(MakeReport(C_Rd_Direct_Reg, address), 0);
   if (!answer) {
     ch_.State().CommandFailed = true;
-    return DeviceStatus::Failed(what + ": no valid answer in " + std::to_string(RetryCount) +
-                                " tries");
+    return DeviceStatus::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
   }
   return (*answer)[0];
 }
 
 DeviceStatus CommandCatalogue::WriteDirectRegister(uint8_t address, uint8_t data) {
-  const std::string what = "RX direct register " + Hex(address) + " write";
+  const Phrase what = Say("RX direct register {0} write", Hex(address));
   if (!HaveDevice()) return NoRx(what);
   return SendLocal(what, C_Wrt_Direct_Reg, address, data, 0);  // one send, no check
 }
 
 DeviceResult<uint8_t> CommandCatalogue::ReadTransceiver(uint8_t address) {
-  const std::string what = "RX transceiver register " + Hex(address) + " read";
+  const Phrase what = Say("RX transceiver register {0} read", Hex(address));
   if (!HaveDevice()) {
     ch_.State().CommandFailed = true;
     return NoRx(what);
@@ -197,14 +196,13 @@ DeviceResult<uint8_t> CommandCatalogue::ReadTransceiver(uint8_t address) {
   const auto answer = AskUntilOk(MakeReport(C_Rd_RFIC_TRX5120B, address), kTransceiverWaitMs);
   if (!answer) {
     ch_.State().CommandFailed = true;
-    return DeviceStatus::Failed(what + ": no valid answer in " + std::to_string(RetryCount) +
-                                " tries");
+    return DeviceStatus::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
   }
   return (*answer)[1];
 }
 
 DeviceStatus CommandCatalogue::WriteTransceiver(uint8_t address, uint8_t data) {
-  const std::string what = "RX transceiver register " + Hex(address) + " write";
+  const Phrase what = Say("RX transceiver register {0} write", Hex(address));
   if (!HaveDevice()) return NoRx(what);
   DeviceStatus sent;
   for (int32_t sends = 0; sends < RetryCount; ++sends) {
@@ -219,20 +217,20 @@ DeviceStatus CommandCatalogue::WriteTransceiver(uint8_t address, uint8_t data) {
 }
 
 DeviceStatus CommandCatalogue::SetDeviceType(DeviceType type) {
-  if (!HaveDevice()) return NoRx("device type");
-  return SendLocal("device type", C_Set_Device_Type, 0x3C, 0x5A, uint8_t(type));
+  if (!HaveDevice()) return NoRx(Say("device type"));
+  return SendLocal(Say("device type"), C_Set_Device_Type, 0x3C, 0x5A, uint8_t(type));
 }
 
 DeviceStatus CommandCatalogue::JumpToPor() {
-  if (!HaveDevice()) return NoRx("RX jump to POR");
-  DeviceStatus sent = SendLocal("RX jump to POR", C_JUMP_TO_POR, 0x55, 0xAA, 0xCC);
+  if (!HaveDevice()) return NoRx(Say("RX jump to POR"));
+  DeviceStatus sent = SendLocal(Say("RX jump to POR"), C_JUMP_TO_POR, 0x55, 0xAA, 0xCC);
   if (!sent) ch_.State().CommandFailed = true;
   return sent;
 }
 
 DeviceStatus CommandCatalogue::ReloadParameter() {
-  if (!HaveDevice()) return NoRx("RX reload");
-  DeviceStatus sent = SendLocal("RX reload", C_RELOAD_PARAMETER, 0xCC, 0x33, 0x55);
+  if (!HaveDevice()) return NoRx(Say("RX reload"));
+  DeviceStatus sent = SendLocal(Say("RX reload"), C_RELOAD_PARAMETER, 0xCC, 0x33, 0x55);
   if (!sent) ch_.State().CommandFailed = true;
   return sent;
 }
@@ -242,48 +240,47 @@ DeviceResult<LinkStatus> CommandCatalogue::QueryLinkStatus() {
   if (!answer) return answer.status;
   const CommandAnswer& a = *answer;
   if (a[0] < 2 || a[0] > 82)
-    return DeviceStatus::Failed("link query: no link (channel " + std::to_string(a[0]) + ")");
+    return DeviceStatus::Failed(Say("link query: no link (channel {0})", a[0]));
   return LinkStatus{a[0], {a[1], a[2]}};
 }
 
 DeviceStatus CommandCatalogue::ProbeSensorLink(int attempts) {
-  if (!HaveDevice()) return NoRx("sensor probe");
+  if (!HaveDevice()) return NoRx(Say("sensor probe"));
   for (int i = 0; i < attempts; ++i) {
     CommandAnswer answer = MakeReport(C_RF_Rd_Sensor, kRfMarker, 0);
     ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer);
     ch_.HostRef().ProcessMessages();
     if (IsAnswerOk(answer)) return {};
   }
-  return DeviceStatus::TxSilent("sensor probe: no answer from the TX in " +
-                                std::to_string(attempts) + " tries");
+  return DeviceStatus::TxSilent(Say("sensor probe: no answer from the TX in {0} tries", attempts));
 }
 
 DeviceResult<CommandAnswer> CommandCatalogue::LinkQueryAnswer() {
-  if (!HaveDevice()) return NoRx("link query");
+  if (!HaveDevice()) return NoRx(Say("link query"));
   CommandAnswer answer = MakeReport(C_Get_Link_Status);
   if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer))
-    return ch_.Hid().Failed("link query");
+    return ch_.Hid().Failed(Say("link query"));
   return answer;
 }
 
 DeviceResult<uint8_t> CommandCatalogue::QueryBattery() {
-  if (!HaveDevice()) return NoRx("battery query");
+  if (!HaveDevice()) return NoRx(Say("battery query"));
   CommandAnswer answer = MakeReport(C_Get_TX_Battery);
   if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer))
-    return ch_.Hid().Failed("battery query");
+    return ch_.Hid().Failed(Say("battery query"));
   if (answer[0] == 0 || !IsAnswerOk(answer))
-    return DeviceStatus::Failed("battery query: no valid answer");
+    return DeviceStatus::Failed(Say("battery query: no valid answer"));
   return uint8_t(answer[1] & 0x0F);
 }
 
 DeviceStatus CommandCatalogue::StartSoftBind() {
-  if (!HaveDevice()) return NoRx("bind start");
-  return SendLocal("bind start", C_Combo_Cmd, 0x00, 0x01, 0);
+  if (!HaveDevice()) return NoRx(Say("bind start"));
+  return SendLocal(Say("bind start"), C_Combo_Cmd, 0x00, 0x01, 0);
 }
 
 DeviceStatus CommandCatalogue::ApplyCustomKeys() {
-  if (!HaveDevice()) return NoRx("custom key update");
-  return SendLocal("custom key update", C_Combo_Cmd, 0x0B, 0, 0);
+  if (!HaveDevice()) return NoRx(Say("custom key update"));
+  return SendLocal(Say("custom key update"), C_Combo_Cmd, 0x0B, 0, 0);
 }
 
 }  // namespace korvel

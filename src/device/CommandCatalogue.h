@@ -125,7 +125,7 @@ class CommandCatalogue {
  private:
   bool HaveDevice() const { return ch_.State().DeviceHandle != kNoHandle; }
   // Sends a local command with no answer.
-  DeviceStatus SendLocal(const std::string& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+  DeviceStatus SendLocal(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
   // Asks up to RetryCount times until 0xCC; waitMs after each transaction.
   std::optional<CommandAnswer> AskUntilOk(const CommandReport& request, uint32_t waitMs);
 
@@ -133,6 +133,6 @@ class CommandCatalogue {
 };
 
 // What a relayed command does, in an engineer's words ("TX EEPROM 0x0C", "TX access").
-std::string RfTargetName(uint8_t code, uint8_t address);
+Phrase RfTargetName(uint8_t code, uint8_t address);
 
 }  // namespace korvel

@@ -10,23 +10,23 @@ CommandReport MakeReport(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3, uint8
 }
 
 DeviceStatus CommandChannel::SendCommand(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3) {
-  return Send("command 0x" + HexText(code, 2), code, p1, p2, p3);
+  return Send(Say("command 0x{0}", HexText(code, 2)), code, p1, p2, p3);
 }
 
-DeviceStatus CommandChannel::Send(const std::string& what, uint8_t code, uint8_t p1, uint8_t p2,
+DeviceStatus CommandChannel::Send(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2,
                                   uint8_t p3) {
   if (state_.ActiveVid == 0 || state_.ActivePid == 0)
-    return DeviceStatus::Failed(what + ": no RX open");
+    return DeviceStatus::Failed(Say("{0}: no RX open", what));
   CommandReport report = MakeReport(code, p1, p2, p3);
   if (!hid_.SendFeature(state_.DeviceHandle, report)) return hid_.Failed(what);
   return {};
 }
 
 DeviceResult<uint16_t> CommandChannel::ReadRegister(uint8_t address) {
-  const std::string what = "RX register " + std::to_string(address) + " read";
+  const Phrase what = Say("RX register {0} read", address);
   if (state_.DeviceHandle == kNoHandle) {
     state_.CommandFailed = true;
-    return DeviceStatus::Failed(what + ": no RX open");
+    return DeviceStatus::Failed(Say("{0}: no RX open", what));
   }
   CommandAnswer answer{};
   for (int32_t attempt = 1;; ++attempt) {
@@ -41,24 +41,22 @@ DeviceResult<uint16_t> CommandChannel::ReadRegister(uint8_t address) {
   }
   if (!IsAnswerOk(answer)) {
     state_.CommandFailed = true;
-    return DeviceStatus::Failed(what + ": no valid answer in " + std::to_string(RetryCount) +
-                                " tries");
+    return DeviceStatus::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
   }
   return uint16_t(answer[0] * 256 + answer[1]);
 }
 
 DeviceStatus CommandChannel::WriteRegisterVerified(uint8_t address, uint16_t value) {
   host_.ProcessMessages();
-  const std::string what = "RX register " + std::to_string(address);
+  const Phrase what = Say("RX register {0} write", address);
   if (state_.DeviceHandle == kNoHandle) {
     state_.CommandFailed = true;
-    return DeviceStatus::Failed(what + " write: no RX open");
+    return DeviceStatus::Failed(Say("{0}: no RX open", what));
   }
   DeviceStatus readFailure;
   uint16_t readBack = 0;
   for (int32_t attempt = 1;; ++attempt) {
-    DeviceStatus sent =
-        Send(what + " write", C_Wrt_Reg, address, uint8_t(value >> 8), uint8_t(value & 0xFF));
+    DeviceStatus sent = Send(what, C_Wrt_Reg, address, uint8_t(value >> 8), uint8_t(value & 0xFF));
     if (!sent) {
       state_.CommandFailed = true;
       return sent;
@@ -72,8 +70,8 @@ DeviceStatus CommandChannel::WriteRegisterVerified(uint8_t address, uint16_t val
   }
   if (readBack != value) {
     state_.CommandFailed = true;
-    return DeviceStatus::Failed(what + " read-back 0x" + HexText(readBack, 4) + " != 0x" +
-                                HexText(value, 4));
+    return DeviceStatus::Failed(Say("RX register {0} read-back 0x{1} != 0x{2}", address,
+                                    HexText(readBack, 4), HexText(value, 4)));
   }
   return readFailure;
 }

@@ -55,7 +55,7 @@ class CommandChannel {
   static constexpr uint32_t kWriteSettleMs = 20;
 
  private:
-  DeviceStatus Send(const std::string& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+  DeviceStatus Send(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
 
   HidAccess& hid_;
   Host& host_;

@@ -6,12 +6,14 @@
 #include <string>
 #include <utility>
 
+#include "platform/Phrase.h"
+
 namespace korvel {
 
 struct DeviceStatus {
   // Empty when the operation did its job; otherwise the step that failed, with the OS error
   // already in words ("RX register 19 read-back 0x1234 != 0x5678", "RX gone (errno 19 ...)").
-  std::string failure;
+  Phrase failure;
   // errno / GetLastError of the transfer that failed; 0 when the OS reported nothing.
   int osError = 0;
   // The RX relayed a request and the TX never answered it: the radio side is silent.
@@ -19,10 +21,10 @@ struct DeviceStatus {
 
   bool Ok() const { return failure.empty(); }
   explicit operator bool() const { return Ok(); }
-  static DeviceStatus Failed(std::string what, int osError = 0) {
+  static DeviceStatus Failed(Phrase what, int osError = 0) {
     return DeviceStatus{std::move(what), osError, false};
   }
-  static DeviceStatus TxSilent(std::string what) { return DeviceStatus{std::move(what), 0, true}; }
+  static DeviceStatus TxSilent(Phrase what) { return DeviceStatus{std::move(what), 0, true}; }
 };
 
 template <class T>

@@ -71,13 +71,16 @@ bool HidAccess::Fail(bool gone, int osError) {
   return false;
 }
 
-DeviceStatus HidAccess::Failed(const std::string& what) const {
-  if (failure_.noHandle) return DeviceStatus::Failed(what + ": no RX open");
-  const std::string cause =
-      failure_.gone || IsDeviceGoneError(failure_.osError) ? "RX gone" : "transfer refused";
-  if (failure_.osError == 0) return DeviceStatus::Failed(what + ": " + cause);
-  return DeviceStatus::Failed(what + ": " + cause + " (" + OsErrorText(failure_.osError) + ")",
-                              failure_.osError);
+DeviceStatus HidAccess::Failed(const Phrase& what) const {
+  if (failure_.noHandle) return DeviceStatus::Failed(Say("{0}: no RX open", what));
+  const bool gone = failure_.gone || IsDeviceGoneError(failure_.osError);
+  if (failure_.osError == 0)
+    return DeviceStatus::Failed(gone ? Say("{0}: RX gone", what)
+                                     : Say("{0}: transfer refused", what));
+  const std::string os = OsErrorText(failure_.osError);
+  return DeviceStatus::Failed(
+      gone ? Say("{0}: RX gone ({1})", what, os) : Say("{0}: transfer refused ({1})", what, os),
+      failure_.osError);
 }
 
 size_t HidAccess::TransferLength(intptr_t handle) {

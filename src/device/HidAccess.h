@@ -49,7 +49,7 @@ class HidAccess {
   };
   const TransferFailure& LastFailure() const { return failure_; }
   // The last failure as a status, prefixed with what was being done.
-  DeviceStatus Failed(const std::string& what) const;
+  DeviceStatus Failed(const Phrase& what) const;
 
   void SetTraceHook(HidTraceHook hook) { trace_ = std::move(hook); }
   HidPlatform& Platform() { return platform_; }

@@ -129,7 +129,7 @@ class RxLink {
     const bool before = state_.CommandFailed;
     auto result = operation();
     if (!before && state_.CommandFailed && cause_.Ok())
-      cause_ = StatusOf(result).Ok() ? DeviceStatus::Failed("device operation failed")
+      cause_ = StatusOf(result).Ok() ? DeviceStatus::Failed(Say("device operation failed"))
                                      : StatusOf(result);
     return result;
   }

@@ -2,9 +2,33 @@
 
 #include <algorithm>
 
+#include "platform/CodePage.h"
 #include "platform/Text.h"
 
 namespace korvel {
+
+namespace {
+// What the operator reads when a product name cannot be staged (or saved).
+Phrase ProductNameProblem(const std::string& name, const CodePageText& converted) {
+  switch (converted.fault) {
+    case CodePageFault::None:
+      break;
+    case CodePageFault::NotUtf8:
+      return Say("product name: the text is not valid UTF-8");
+    case CodePageFault::NotInCodePage:
+      return Say(
+          "product name: \"{0}\" has a character the code page cannot hold: {1} (code "
+          "page {2})",
+          name, CodePointText(converted.character), SystemCodePage());
+    case CodePageFault::MultiByte:
+      return Say(
+          "product name: \"{0}\" has a character of more than one byte in the code page: "
+          "{1} (code page {2}); the product name must use single-byte characters",
+          name, CodePointText(converted.character), SystemCodePage());
+  }
+  return {};
+}
+}  // namespace
 
 void StageRxByte(StagingTables& t, uint8_t reg, uint8_t b) {
   if (reg < kRxRegisterCount) t.RxRegisterImage[reg] = EepromWord(b);
@@ -25,6 +49,14 @@ void StageString(StagingTables& t, const std::string& text) {
     const uint8_t lo = 2 * k + 1 < n ? uint8_t(text[2 * k + 1]) : 0;
     t.RxRegisterImage[kStringFirstRegister + k] = (hi << 8) | lo;
   }
+}
+
+DescriptorText ProductNameBytes(const std::string& name) {
+  CodePageText converted = ToCodePage(name);
+  if (!converted.Ok()) return {{}, ProductNameProblem(name, converted)};
+  // Cut by characters, never inside one: in the code page a byte is a character.
+  if (converted.bytes.size() > kMaxStringChars) converted.bytes.resize(kMaxStringChars);
+  return {std::move(converted.bytes), {}};
 }
 
 std::string UnpackString(uint8_t lengthByte, const std::function<int32_t(uint8_t)>& readRegister) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/Phrase.h"
+
 namespace korvel {
 
 constexpr size_t kRxRegisterCount = 64;
@@ -43,6 +45,14 @@ constexpr uint8_t kStringLengthRegister = 19;
 constexpr uint8_t kStringFirstRegister = 20;
 // Stages at most 46 characters (8-bit code page bytes); a longer text is cut.
 void StageString(StagingTables& t, const std::string& text);
+// The product name as the window holds it (UTF-8) in the form StageString takes: one byte of
+// the system's code page a character, cut at 46 characters. A name with a character that is
+// not a single byte of the code page gives no bytes, and `problem` says why.
+struct DescriptorText {
+  std::string bytes;
+  Phrase problem;
+};
+DescriptorText ProductNameBytes(const std::string& name);
 // Rebuilds the text from a length byte and a register reader (-1 = failed read).
 std::string UnpackString(uint8_t lengthByte, const std::function<int32_t(uint8_t)>& readRegister);
 

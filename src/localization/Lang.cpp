@@ -3,6 +3,10 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "config/IniFile.h"
 #include "platform/AtomicFile.h"
@@ -24,6 +28,29 @@ const Entry kTable[] = {
 #include "localization/LangTable.inc"
 };
 
+// The texts this program shows beyond the numbered table: English pattern, Traditional and
+// Simplified Chinese, the same {0}, {1} ... in each.
+struct PhraseEntry {
+  const char* english;
+  const char* traditional;
+  const char* simplified;
+};
+const PhraseEntry kPhrases[] = {
+#include "localization/PhraseTable.inc"
+};
+
+const std::unordered_map<std::string_view, const PhraseEntry*>& PhraseIndex() {
+  static const auto index = [] {
+    std::unordered_map<std::string_view, const PhraseEntry*> map;
+    for (const PhraseEntry& e : kPhrases) map.emplace(e.english, &e);
+    return map;
+  }();
+  return index;
+}
+
+std::mutex g_missingLock;
+std::set<std::string> g_missing;
+
 TLanguateKind g_current = lkEng;
 
 constexpr const char* kSection = "RF_BIND";
@@ -33,13 +60,15 @@ class FileLanguageStore final : public LanguageStore {
  public:
   explicit FileLanguageStore(std::string path) : path_(std::move(path)) {}
   std::optional<std::string> Read() override {
-    std::string bytes, error;
+    std::string bytes;
+    Phrase error;
     bool missing = false;
     if (!ReadWholeFile(path_, bytes, missing, error)) return std::nullopt;
     return IniFile::FromBytes(bytes).ReadValue(kSection, kValue);
   }
   bool Write(const std::string& valueName) override {
-    std::string bytes, error;
+    std::string bytes;
+    Phrase error;
     bool missing = false;
     ReadWholeFile(path_, bytes, missing, error);
     IniFile ini = IniFile::FromBytes(bytes);
@@ -49,7 +78,8 @@ class FileLanguageStore final : public LanguageStore {
     return ini.Save(path_, error);
   }
   void Forget() override {
-    std::string bytes, error;
+    std::string bytes;
+    Phrase error;
     bool missing = false;
     if (!ReadWholeFile(path_, bytes, missing, error)) return;
     IniFile ini = IniFile::FromBytes(bytes);
@@ -120,6 +150,59 @@ std::optional<std::string> TextOf(TTerm key, TLanguateKind kind) {
 
 void GetText(TTerm key, std::string& text) {
   if (auto t = TextOf(key, g_current)) text = *t;
+}
+
+bool PatternNeedsWords(const std::string& pattern) {
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '{' && i + 2 < pattern.size() && pattern[i + 2] == '}') {
+      i += 2;
+      continue;
+    }
+    if ((pattern[i] >= 'A' && pattern[i] <= 'Z') || (pattern[i] >= 'a' && pattern[i] <= 'z'))
+      return true;
+  }
+  return false;
+}
+
+bool PatternInTable(const std::string& pattern) {
+  return !PatternNeedsWords(pattern) || PhraseIndex().count(pattern) != 0;
+}
+
+std::string Words(const Phrase& phrase, TLanguateKind kind) {
+  return phrase.Words([kind](const std::string& pattern) -> const char* {
+    const auto& index = PhraseIndex();
+    const auto it = index.find(pattern);
+    if (it == index.end()) {
+      if (PatternNeedsWords(pattern)) {
+        const std::lock_guard<std::mutex> hold(g_missingLock);
+        g_missing.insert(pattern);
+      }
+      return nullptr;
+    }
+    switch (kind) {
+      case lkCht:
+        return it->second->traditional;
+      case lkChs:
+        return it->second->simplified;
+      default:
+        return nullptr;
+    }
+  });
+}
+
+std::string Words(const Phrase& phrase) {
+  return Words(phrase, g_current);
+}
+
+std::vector<std::string> UntranslatedPatterns() {
+  const std::lock_guard<std::mutex> hold(g_missingLock);
+  return {g_missing.begin(), g_missing.end()};
+}
+
+std::vector<std::array<std::string, 3>> PhraseTable() {
+  std::vector<std::array<std::string, 3>> rows;
+  for (const PhraseEntry& e : kPhrases) rows.push_back({e.english, e.traditional, e.simplified});
+  return rows;
 }
 
 std::string LanguageValueName(TLanguateKind kind) {

@@ -1,10 +1,14 @@
 // The numbered text table in three languages, the current language and its saved choice.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "platform/Phrase.h"
 
 namespace korvel {
 
@@ -18,6 +22,16 @@ void SetCurrentLanguage(TLanguateKind kind);
 void GetText(TTerm key, std::string& text);
 // The same for a given language, for tests and the language dialog.
 std::optional<std::string> TextOf(TTerm key, TLanguateKind kind);
+
+// A phrase in words of the current language, or of a given one. A pattern the table lacks
+// is shown in English and remembered, so the tests can say which.
+std::string Words(const Phrase& phrase);
+std::string Words(const Phrase& phrase, TLanguateKind kind);
+std::vector<std::string> UntranslatedPatterns();
+// Whether the table holds the pattern (one without words, such as "{0}: {1}", needs none).
+bool PatternInTable(const std::string& pattern);
+// The table itself: English, Traditional and Simplified Chinese.
+std::vector<std::array<std::string, 3>> PhraseTable();
 
 // "lkEng", "lkCht", "lkChs".
 std::string LanguageValueName(TLanguateKind kind);

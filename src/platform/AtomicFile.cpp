@@ -78,7 +78,7 @@ void RemoveStaleTemporaries(const fs::path& target) {
   }
 }
 
-bool WriteFileAtomically(const fs::path& path, const std::string& bytes, std::string& error) {
+bool WriteFileAtomically(const fs::path& path, const std::string& bytes, Phrase& error) {
   const fs::path target = WriteTarget(path);
   const fs::path temp = TemporaryFor(target);
 #ifdef _WIN32
@@ -87,7 +87,7 @@ bool WriteFileAtomically(const fs::path& path, const std::string& bytes, std::st
   std::FILE* f = std::fopen(temp.c_str(), "wb");
 #endif
   if (!f) {
-    error = "cannot create " + temp.string() + ": " + std::strerror(errno);
+    error = Say("cannot create {0}: {1}", temp.string(), std::strerror(errno));
     return false;
   }
   const bool written =
@@ -95,16 +95,16 @@ bool WriteFileAtomically(const fs::path& path, const std::string& bytes, std::st
   const int savedErrno = errno;
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed) {
-    error = "cannot write " + temp.string() + ": " + std::strerror(savedErrno);
+    error = Say("cannot write {0}: {1}", temp.string(), std::strerror(savedErrno));
     std::error_code ec;
     fs::remove(temp, ec);
     return false;
   }
   if (!ReplaceFile(temp, target)) {
 #ifdef _WIN32
-    error = "cannot replace " + target.string() + ": error " + std::to_string(GetLastError());
+    error = Say("cannot replace {0}: error {1}", target.string(), GetLastError());
 #else
-    error = "cannot replace " + target.string() + ": " + std::strerror(errno);
+    error = Say("cannot replace {0}: {1}", target.string(), std::strerror(errno));
 #endif
     std::error_code ec;
     fs::remove(temp, ec);
@@ -131,27 +131,27 @@ uint64_t HardLinkCount(const fs::path& path) {
 #endif
 }
 
-bool ReadWholeFile(const fs::path& path, std::string& bytes, bool& missing, std::string& error) {
+bool ReadWholeFile(const fs::path& path, std::string& bytes, bool& missing, Phrase& error) {
   std::error_code ec;
   missing = !fs::exists(path, ec) && !ec;
   if (missing) return false;
   if (!fs::is_regular_file(path, ec)) {
-    error = path.string() + " is not a file";
+    error = Say("{0} is not a file", path.string());
     return false;
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = "cannot open " + path.string() + ": " + std::strerror(errno);
+    error = Say("cannot open {0}: {1}", path.string(), std::strerror(errno));
     return false;
   }
   try {
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   } catch (const std::exception& e) {
-    error = "cannot read " + path.string() + ": " + e.what();
+    error = Say("cannot read {0}: {1}", path.string(), e.what());
     return false;
   }
   if (in.bad()) {
-    error = "cannot read " + path.string();
+    error = Say("cannot read {0}", path.string());
     return false;
   }
   return true;

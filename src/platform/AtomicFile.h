@@ -5,13 +5,15 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/Phrase.h"
+
 namespace korvel {
 
 // Writes a temporary file beside `path`, flushes it to the disk and renames it over `path`,
 // so a crash or power cut leaves the old file or the new one, never a torn one. A symbolic
 // link is followed: its target is replaced and the link kept.
 bool WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes,
-                         std::string& error);
+                         Phrase& error);
 
 // Where writes to `path` land: the final target of a chain of symbolic links (relative
 // targets resolved from the link's folder), or `path` itself.
@@ -28,6 +30,6 @@ uint64_t HardLinkCount(const std::filesystem::path& path);
 // Reads a whole file. False with a message when it exists but cannot be read; a missing
 // file gives false with `missing` set.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes, bool& missing,
-                   std::string& error);
+                   Phrase& error);
 
 }  // namespace korvel

@@ -28,9 +28,10 @@ std::string ReadHolder(const std::filesystem::path& path) {
   return text.size() > 200 ? text.substr(0, 200) : text;
 }
 
-std::string InUse(const std::filesystem::path& lockPath) {
+Phrase InUse(const std::filesystem::path& lockPath) {
   const std::string holder = ReadHolder(lockPath);
-  return "in use by another station" + (holder.empty() ? std::string() : " (" + holder + ")");
+  return holder.empty() ? Say("in use by another station")
+                        : Say("in use by another station ({0})", holder);
 }
 
 #ifdef _WIN32
@@ -52,14 +53,15 @@ bool FileLock::Held() const {
 }
 
 bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string& holder,
-                       std::string& error) {
+                       Phrase& error, bool& heldElsewhere) {
+  heldElsewhere = false;
   if (Held()) return true;
 #ifdef _WIN32
   HANDLE h = CreateFileW(lockPath.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = "cannot open " + lockPath.string() + ": error " + std::to_string(GetLastError());
+    error = Say("cannot open {0}: error {1}", lockPath.string(), GetLastError());
     return false;
   }
   OVERLAPPED at{};
@@ -67,9 +69,9 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
   if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
     const DWORD code = GetLastError();
     CloseHandle(h);
-    error = code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING
-                ? InUse(lockPath)
-                : "cannot lock " + lockPath.string() + ": error " + std::to_string(code);
+    heldElsewhere = code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING;
+    error = heldElsewhere ? InUse(lockPath)
+                          : Say("cannot lock {0}: error {1}", lockPath.string(), code);
     return false;
   }
   SetFilePointer(h, 0, nullptr, FILE_BEGIN);
@@ -82,17 +84,17 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
 #else
   const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) {
-    error = "cannot open " + lockPath.string() + ": errno " + std::to_string(errno) + ": " +
-            std::strerror(errno);
+    error = Say("cannot open {0}: errno {1}: {2}", lockPath.string(), errno, std::strerror(errno));
     return false;
   }
   // flock belongs to the open file description: a second open in this process is refused too.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int code = errno;
     ::close(fd);
-    error = code == EWOULDBLOCK ? InUse(lockPath)
-                                : "cannot lock " + lockPath.string() + ": errno " +
-                                      std::to_string(code) + ": " + std::strerror(code);
+    heldElsewhere = code == EWOULDBLOCK;
+    error = heldElsewhere ? InUse(lockPath)
+                          : Say("cannot lock {0}: errno {1}: {2}", lockPath.string(), code,
+                                std::strerror(code));
     return false;
   }
   const std::string text = holder + "\n";

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/Phrase.h"
+
 namespace korvel {
 
 class FileLock {
@@ -17,9 +19,9 @@ class FileLock {
 
   // Takes the lock on `lockPath` without waiting and writes `holder` into the file, so a
   // station that is refused can say who holds it. False with `error` naming the file and
-  // the holder (or the OS error).
-  bool Acquire(const std::filesystem::path& lockPath, const std::string& holder,
-               std::string& error);
+  // the holder (or the OS error); `heldElsewhere` tells a holder from an error.
+  bool Acquire(const std::filesystem::path& lockPath, const std::string& holder, Phrase& error,
+               bool& heldElsewhere);
   void Release();
   bool Held() const;
   const std::filesystem::path& Path() const { return path_; }

@@ -34,57 +34,56 @@ std::optional<int64_t> Listed(const std::string& value, const std::string& name)
   return std::nullopt;
 }
 
-std::string CountsProblem(const std::string& value, const TProdSN& sn) {
+Phrase CountsProblem(const std::string& value, const TProdSN& sn) {
   const int64_t total = sn.IsDate() ? 4 : 6;
   const auto fix = Listed(value, "FixSNByteCount");
   const auto inc = Listed(value, "IncSNByteCount");
   for (const auto& [name, v] : {std::pair{"FixSNByteCount", fix}, std::pair{"IncSNByteCount", inc}})
-    if (v && (*v < 0 || *v > total))
-      return std::string(name) + " = " + std::to_string(*v) + " is outside 0.." +
-             std::to_string(total);
+    if (v && (*v < 0 || *v > total)) return Say("{0} = {1} is outside 0..{2}", name, *v, total);
   if (fix && inc && *fix + *inc != total)
-    return "FixSNByteCount = " + std::to_string(*fix) +
-           " and IncSNByteCount = " + std::to_string(*inc) + " do not add up to the " +
-           std::to_string(total) + " bytes of a serial " + (sn.IsDate() ? "with" : "without") +
-           " a date";
+    return sn.IsDate() ? Say("FixSNByteCount = {0} and IncSNByteCount = {1} do not add up to the "
+                             "{2} bytes of a serial with a date",
+                             *fix, *inc, total)
+                       : Say("FixSNByteCount = {0} and IncSNByteCount = {1} do not add up to the "
+                             "{2} bytes of a serial without a date",
+                             *fix, *inc, total);
   return {};
 }
 
 // A start is a value; the others may be one below the start (-1 before a start of 0).
-std::string CounterProblem(const char* name, int64_t v, int64_t max, const std::string& room) {
+Phrase CounterProblem(const char* name, int64_t v, int64_t max, const Phrase& room) {
   const int64_t min = std::string_view(name).find("Init") != std::string_view::npos ? 0 : -1;
   if (v >= min && v <= max) return {};
-  return std::string(name) + " = " + std::to_string(v) + " does not fit in " + room + " (0.." +
-         HexText(uint64_t(max), 1) + " hex)";
+  return Say("{0} = {1} does not fit in {2} (0..{3} hex)", name, v, room,
+             HexText(uint64_t(max), 1));
 }
 
 // A counter as the file wrote it: the restore's setters may have moved it into another
 // property (IncInitRFID = -1 leaves IncPrevRFID at -2), and the engineer must see what they
 // wrote.
-std::string ListedCounterProblem(const std::string& value, std::initializer_list<const char*> names,
-                                 int64_t max, const std::string& room) {
+Phrase ListedCounterProblem(const std::string& value, std::initializer_list<const char*> names,
+                            int64_t max, const Phrase& room) {
   for (const char* name : names)
     if (const auto v = Listed(value, name))
-      if (std::string p = CounterProblem(name, *v, max, room); !p.empty()) return p;
+      if (Phrase p = CounterProblem(name, *v, max, room); !p.empty()) return p;
   return {};
 }
 
-std::string ListedProblem(const std::string& value, const TProdSN& sn) {
+Phrase ListedProblem(const std::string& value, const TProdSN& sn) {
   const int inc = sn.IncSNByteCount();
   if (inc <= 0 || inc > 6) return {};
   return ListedCounterProblem(value, {"IncCurrentSN", "IncPrevSN", "IncInitSN"},
-                              int64_t((uint64_t(1) << (8 * inc)) - 1),
-                              std::to_string(inc) + " bytes");
+                              int64_t((uint64_t(1) << (8 * inc)) - 1), Say("{0} bytes", inc));
 }
 
-std::string ListedProblem(const std::string& value, const TProdRFID& id) {
+Phrase ListedProblem(const std::string& value, const TProdRFID& id) {
   if (id.IsRandom()) return {};
   return ListedCounterProblem(value, {"IncCurrentRFID", "IncPrevRFID", "IncInitRFID"}, kLinkIdMask,
-                              "a 24-bit link ID");
+                              Say("a 24-bit link ID"));
 }
 
 template <typename T>
-void LoadGenerator(const IniFile& ini, const char* key, T& generator, std::string& problem,
+void LoadGenerator(const IniFile& ini, const char* key, T& generator, Phrase& problem,
                    std::string& unread) {
   const std::string value = ini.ReadString(kTX, key, "");
   if (value.empty()) {
@@ -95,7 +94,7 @@ void LoadGenerator(const IniFile& ini, const char* key, T& generator, std::strin
   T* typed = dynamic_cast<T*>(built.object.get());
   if (!typed) {
     problem = built.error.empty()
-                  ? "holds a " + built.object->Class().name + ", not a " + T::ClassInfo().name
+                  ? Say("holds a {0}, not a {1}", built.object->Class().name, T::ClassInfo().name)
                   : built.error;
     generator = T();
     unread = value;
@@ -109,37 +108,38 @@ const char* GeneratorKey(GeneratorSlot slot) {
   return kKeys[size_t(slot)];
 }
 
-std::string SerialGeneratorProblem(const TProdSN& sn) {
+Phrase SerialGeneratorProblem(const TProdSN& sn) {
   const int32_t total = sn.IsDate() ? 4 : 6;
   const int32_t fix = sn.FixSNByteCount(), inc = sn.IncSNByteCount();
   if (fix < 0 || inc < 0 || fix + inc != total)
-    return "FixSNByteCount = " + std::to_string(fix) +
-           " and IncSNByteCount = " + std::to_string(inc) + " do not make the " +
-           std::to_string(total) + " bytes of a serial";
+    return Say(
+        "FixSNByteCount = {0} and IncSNByteCount = {1} do not make the {2} bytes of a "
+        "serial",
+        fix, inc, total);
   if (fix > 0) {
     const int64_t fixMax = int64_t((uint64_t(1) << (8 * fix)) - 1);
     if (sn.FixSN() < 0 || sn.FixSN() > fixMax)
-      return "FixSN = " + std::to_string(sn.FixSN()) + " does not fit in " + std::to_string(fix) +
-             " bytes (0.." + HexText(uint64_t(fixMax), 1) + " hex)";
+      return Say("FixSN = {0} does not fit in {1} bytes (0..{2} hex)", sn.FixSN(), fix,
+                 HexText(uint64_t(fixMax), 1));
   }
   if (inc == 0) return {};  // no counter
   const int64_t max = int64_t((uint64_t(1) << (8 * inc)) - 1);
-  const std::string room = std::to_string(inc) + " bytes";
-  if (sn.IncInitSN() < 0) return "IncInitSN = " + std::to_string(sn.IncInitSN()) + " is negative";
+  const Phrase room = Say("{0} bytes", inc);
+  if (sn.IncInitSN() < 0) return Say("IncInitSN = {0} is negative", sn.IncInitSN());
   // The current value first: a restore copies it into the previous one.
   for (const auto& [name, v] :
        {std::pair{"IncCurrentSN", sn.IncCurrentSN()}, std::pair{"IncPrevSN", sn.IncPrevSN()},
         std::pair{"IncInitSN", sn.IncInitSN()}})
-    if (std::string p = CounterProblem(name, v, max, room); !p.empty()) return p;
+    if (Phrase p = CounterProblem(name, v, max, room); !p.empty()) return p;
   return {};
 }
 
-std::string LinkIdGeneratorProblem(const TProdRFID& id) {
+Phrase LinkIdGeneratorProblem(const TProdRFID& id) {
   if (id.IsRandom()) return {};  // the counters are not used
   for (const auto& [name, v] :
        {std::pair{"IncCurrentRFID", id.IncCurrentRFID()},
         std::pair{"IncPrevRFID", id.IncPrevRFID()}, std::pair{"IncInitRFID", id.IncInitRFID()}})
-    if (std::string p = CounterProblem(name, v, kLinkIdMask, "a 24-bit link ID"); !p.empty())
+    if (Phrase p = CounterProblem(name, v, kLinkIdMask, Say("a 24-bit link ID")); !p.empty())
       return p;
   return {};
 }
@@ -221,7 +221,7 @@ void NumberingLedger::Edited(GeneratorSlot slot) {
 }
 
 void NumberingLedger::Validate(GeneratorSlot slot) {
-  std::string& problem = problems_[size_t(slot)];
+  Phrase& problem = problems_[size_t(slot)];
   if (!unreadText_[size_t(slot)].empty()) return;  // keeps why it could not be read
   switch (slot) {
     case GeneratorSlot::RxSN:
@@ -234,13 +234,13 @@ void NumberingLedger::Validate(GeneratorSlot slot) {
   }
 }
 
-std::string NumberingLedger::BlockingProblem() const {
+Phrase NumberingLedger::BlockingProblem() const {
   const Generators& g = generators_;
   const bool used[kGeneratorSlots] = {g.RxSN.IsSN(), g.TxSN.IsSN(), !g.RxRFID.IsRandom(),
                                       !g.TxRFID.IsRandom()};
   for (size_t i = 0; i < kGeneratorSlots; ++i) {
     if (problems_[i].empty() || !(used[i] || !unreadText_[i].empty())) continue;
-    return std::string(kKeys[i]) + ": " + problems_[i];
+    return Say("{0}: {1}", kKeys[i], problems_[i]);
   }
   return {};
 }
@@ -266,7 +266,7 @@ void NumberingLedger::Load(const IniFile* ini, SettingsLoadReport& report) {
     for (size_t i = 0; i < kGeneratorSlots; ++i) {
       if (!unreadText_[i].empty()) continue;
       const GeneratorSlot slot = GeneratorSlot(i);
-      std::string p = i < 2 ? CountsProblem(fileValues_[i], Serial(g, slot)) : std::string();
+      Phrase p = i < 2 ? CountsProblem(fileValues_[i], Serial(g, slot)) : Phrase();
       if (p.empty())
         p = i < 2 ? ListedProblem(fileValues_[i], Serial(g, slot))
                   : ListedProblem(fileValues_[i], LinkId(g, slot));
@@ -278,12 +278,13 @@ void NumberingLedger::Load(const IniFile* ini, SettingsLoadReport& report) {
   ApplyDate();
 }
 
-std::string NumberingLedger::CheckBeforeStore(const IniFile& ini) {
+Phrase NumberingLedger::CheckBeforeStore(const IniFile& ini) {
   for (size_t i = 0; i < kGeneratorSlots; ++i)
     if (ini.ReadString(kTX, kKeys[i], "") != fileValues_[i])
-      return std::string(kKeys[i]) +
-             " in the settings file was changed by another program since this station read "
-             "it; not written over (Load Setting takes the file's numbering)";
+      return Say(
+          "{0} in the settings file was changed by another program since this station "
+          "read it; not written over (Load Setting takes the file's numbering)",
+          kKeys[i]);
   return {};
 }
 

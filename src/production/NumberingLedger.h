@@ -38,8 +38,8 @@ const char* GeneratorKey(GeneratorSlot slot);
 
 // Why a generator cannot number units (empty when it can): byte counts outside their ranges
 // or not adding up to the serial, counters that do not fit their byte count.
-std::string SerialGeneratorProblem(const TProdSN& sn);
-std::string LinkIdGeneratorProblem(const TProdRFID& id);
+Phrase SerialGeneratorProblem(const TProdSN& sn);
+Phrase LinkIdGeneratorProblem(const TProdRFID& id);
 
 class NumberingLedger final : public IniPart {
  public:
@@ -64,10 +64,10 @@ class NumberingLedger final : public IniPart {
   void Edited(GeneratorSlot slot);
 
   // Why the generator in `slot` cannot number units now; empty when it can.
-  const std::string& Problem(GeneratorSlot slot) const { return problems_[size_t(slot)]; }
+  const Phrase& Problem(GeneratorSlot slot) const { return problems_[size_t(slot)]; }
   // The first problem of a generator the next unit would use (a serial that is on, a custom
   // link-ID sequence, or one that could not be read), as "KEY: what is wrong"; empty if none.
-  std::string BlockingProblem() const;
+  Phrase BlockingProblem() const;
 
   // TX.ini's RXSNINFO, TXSNINFO, RXRFIDINFO and TXRFIDINFO. A value that cannot be built, or
   // is of the other class, or fails the checks above, is reported and stops the units that
@@ -75,7 +75,7 @@ class NumberingLedger final : public IniPart {
   void Load(const IniFile* ini, SettingsLoadReport& report) override;
   // Refuses when the file's numbering is not what this ledger last read or wrote there
   // (another program wrote it since): saving would hand out its numbers again.
-  std::string CheckBeforeStore(const IniFile& ini) override;
+  Phrase CheckBeforeStore(const IniFile& ini) override;
   // Each link-ID generator's start moves up to its next ID before it is saved.
   void Store(IniFile& ini) override;
   void Saved() override { fileValues_ = pendingValues_; }
@@ -86,7 +86,7 @@ class NumberingLedger final : public IniPart {
 
   Generators generators_;
   DateSource date_;
-  std::array<std::string, kGeneratorSlots> problems_;
+  std::array<Phrase, kGeneratorSlots> problems_;
   // The file's text of a generator that could not be built; written back unchanged.
   std::array<std::string, kGeneratorSlots> unreadText_;
   // The four values as the file holds them after our last load or save.

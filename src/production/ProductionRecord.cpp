@@ -119,21 +119,22 @@ std::string ProductionRecord::UtcText(int64_t seconds) {
   return FormatTime(UtcTimeParts(seconds), "%Y-%m-%dT%H:%M:%SZ");
 }
 
-std::string ProductionRecord::Error(const std::string& what) const {
-  return what + " " + path_.string() + ": " + (db_ ? sqlite3_errmsg(db_) : "no database") +
-         (db_ ? " (SQLite " + std::to_string(sqlite3_extended_errcode(db_)) + ")" : "");
+Phrase ProductionRecord::Error(const Phrase& what) const {
+  if (!db_) return Say("{0} {1}: no database", what, path_.string());
+  return Say("{0} {1}: {2} (SQLite {3})", what, path_.string(), sqlite3_errmsg(db_),
+             sqlite3_extended_errcode(db_));
 }
 
-bool ProductionRecord::Exec(const char* sql, std::string& error) {
+bool ProductionRecord::Exec(const char* sql, Phrase& error) {
   char* message = nullptr;
   if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-  error = "production record " + path_.string() + ": " + (message ? message : "error") +
-          " (SQLite " + std::to_string(sqlite3_extended_errcode(db_)) + ")";
+  error = Say("production record {0}: {1} (SQLite {2})", path_.string(),
+              message ? message : "error", sqlite3_extended_errcode(db_));
   sqlite3_free(message);
   return false;
 }
 
-bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, std::string& error) {
+bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, Phrase& error) {
   Close();
   path_ = path;
   // SQLite takes UTF-8 names on every system.
@@ -141,8 +142,8 @@ bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, st
   const std::string name(reinterpret_cast<const char*>(utf8.data()), utf8.size());
   const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
-    error = "cannot open the production record " + path.string() + ": " +
-            (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+    error = Say("cannot open the production record {0}: {1}", path.string(),
+                db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
     Close();
     return false;
   }
@@ -151,34 +152,35 @@ bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, st
   return true;
 }
 
-bool ProductionRecord::OpenToRead(const std::filesystem::path& path, std::string& error) {
+bool ProductionRecord::OpenToRead(const std::filesystem::path& path, Phrase& error) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
-    error = "there is no production record at " + path.string();
+    error = Say("there is no production record at {0}", path.string());
     return false;
   }
   if (!OpenFile(path, SQLITE_OPEN_READWRITE, error)) return false;
   Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'units'");
   if (!table.Ok() || table.Step() != SQLITE_ROW) {
-    error = path.string() + " is not a production record" +
-            (table.Ok() ? std::string() : std::string(": ") + sqlite3_errmsg(db_));
+    error = table.Ok()
+                ? Say("{0} is not a production record", path.string())
+                : Say("{0} is not a production record: {1}", path.string(), sqlite3_errmsg(db_));
     Close();
     return false;
   }
   return true;
 }
 
-bool ProductionRecord::Open(const std::filesystem::path& path, std::string& error) {
+bool ProductionRecord::Open(const std::filesystem::path& path, Phrase& error) {
   if (!OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error)) return false;
   if (sqlite3_db_readonly(db_, "main") == 1) {
-    error = "the production record " + path.string() + " is read-only";
+    error = Say("the production record {0} is read-only", path.string());
     Close();
     return false;
   }
   // WAL: readers (the companion's listing) never block the station's writes.
   Statement wal(db_, "PRAGMA journal_mode=WAL");
   if (!wal.Ok() || wal.Step() != SQLITE_ROW) {
-    error = Error("cannot use the production record");
+    error = Error(Say("cannot use the production record"));
     Close();
     return false;
   }
@@ -199,26 +201,27 @@ void ProductionRecord::SetBusyTimeout(int ms) {
   if (db_) sqlite3_busy_timeout(db_, ms);
 }
 
-std::optional<GivenNumber> ProductionRecord::FindGiven(const RecordNumbers& n, std::string& error) {
+std::optional<GivenNumber> ProductionRecord::FindGiven(const RecordNumbers& n, Phrase& error) {
   const std::pair<const char*, const std::string*> checks[] = {{"rx_serial", &n.rxSerial},
                                                                {"tx_serial", &n.txSerial},
                                                                {"rx_id", &n.rxId},
                                                                {"tx_id", &n.txId}};
-  const char* names[] = {"RX serial", "TX serial", "RX link ID", "TX link ID"};
+  const Phrase names[] = {Say("RX serial"), Say("TX serial"), Say("RX link ID"), Say("TX link ID")};
   for (size_t i = 0; i < 4; ++i) {
     if (checks[i].second->empty()) continue;
     const std::string sql = std::string("SELECT ") + kColumns + " FROM units WHERE given = 1 AND " +
                             checks[i].first + " = ?1 LIMIT 1";
     Statement s(db_, sql.c_str());
     if (!s.Ok()) {
-      error = Error("cannot read the production record");
+      error = Error(Say("cannot read the production record"));
       return std::nullopt;
     }
     s.Text(1, *checks[i].second);
     const int rc = s.Step();
-    if (rc == SQLITE_ROW) return GivenNumber{names[i], *checks[i].second, ReadRow(s)};
+    if (rc == SQLITE_ROW)
+      return GivenNumber{NumberKind(i), names[i], *checks[i].second, ReadRow(s)};
     if (rc != SQLITE_DONE) {
-      error = Error("cannot read the production record");
+      error = Error(Say("cannot read the production record"));
       return std::nullopt;
     }
   }
@@ -227,26 +230,26 @@ std::optional<GivenNumber> ProductionRecord::FindGiven(const RecordNumbers& n, s
 
 std::optional<RecordRow> ProductionRecord::LastGiven(const std::string& station,
                                                      const std::string& settingsFile,
-                                                     std::string& error) {
+                                                     Phrase& error) {
   const std::string sql = std::string("SELECT ") + kColumns +
                           " FROM units WHERE given = 1 AND station = ?1 AND settings_file = ?2 "
                           "ORDER BY id DESC LIMIT 1";
   Statement s(db_, sql.c_str());
   if (!s.Ok()) {
-    error = Error("cannot read the production record");
+    error = Error(Say("cannot read the production record"));
     return std::nullopt;
   }
   s.Text(1, station);
   s.Text(2, settingsFile);
   const int rc = s.Step();
   if (rc == SQLITE_ROW) return ReadRow(s);
-  if (rc != SQLITE_DONE) error = Error("cannot read the production record");
+  if (rc != SQLITE_DONE) error = Error(Say("cannot read the production record"));
   return std::nullopt;
 }
 
-std::optional<int64_t> ProductionRecord::Begin(RecordRow row, std::string& error) {
+std::optional<int64_t> ProductionRecord::Begin(RecordRow row, Phrase& error) {
   if (!db_) {
-    error = "the production record is not open";
+    error = Say("the production record is not open");
     return std::nullopt;
   }
   const int64_t now = clock_();
@@ -255,7 +258,7 @@ std::optional<int64_t> ProductionRecord::Begin(RecordRow row, std::string& error
               "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash) "
               "VALUES(?1, ?2, ?3, ?4, 'RUNNING', ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
   if (!s.Ok()) {
-    error = Error("cannot write the production record");
+    error = Error(Say("cannot write the production record"));
     return std::nullopt;
   }
   s.Text(1, UtcText(now));
@@ -271,23 +274,23 @@ std::optional<int64_t> ProductionRecord::Begin(RecordRow row, std::string& error
   s.Int(11, row.rxVersion);
   s.Text(12, row.settingsHash);
   if (s.Step() != SQLITE_DONE) {
-    error = Error("cannot write the production record");
+    error = Error(Say("cannot write the production record"));
     return std::nullopt;
   }
   return sqlite3_last_insert_rowid(db_);
 }
 
 bool ProductionRecord::Finish(int64_t id, const std::string& result, const std::string& failedStep,
-                              int64_t ms, bool given, std::string& error) {
+                              int64_t ms, bool given, Phrase& error) {
   if (!db_) {
-    error = "the production record is not open";
+    error = Say("the production record is not open");
     return false;
   }
   Statement s(db_,
               "UPDATE units SET result = ?2, failed_step = ?3, set_tx_ms = ?4, given = ?5 "
               "WHERE id = ?1");
   if (!s.Ok()) {
-    error = Error("cannot write the production record");
+    error = Error(Say("cannot write the production record"));
     return false;
   }
   s.Int(1, id);
@@ -296,39 +299,39 @@ bool ProductionRecord::Finish(int64_t id, const std::string& result, const std::
   s.Int(4, ms);
   s.Int(5, given ? 1 : 0);
   if (s.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1) {
-    error = Error("cannot write the production record");
+    error = Error(Say("cannot write the production record"));
     return false;
   }
   return true;
 }
 
 int ProductionRecord::CloseInterrupted(const std::string& station, const std::string& settingsFile,
-                                       std::string& error) {
+                                       Phrase& error) {
   Statement s(db_,
               "UPDATE units SET result = 'FAIL', failed_step = 'interrupted: the station stopped "
               "while the unit was written' WHERE result = 'RUNNING' AND station = ?1 AND "
               "settings_file = ?2");
   if (!s.Ok()) {
-    error = Error("cannot write the production record");
+    error = Error(Say("cannot write the production record"));
     return -1;
   }
   s.Text(1, station);
   s.Text(2, settingsFile);
   if (s.Step() != SQLITE_DONE) {
-    error = Error("cannot write the production record");
+    error = Error(Say("cannot write the production record"));
     return -1;
   }
   return sqlite3_changes(db_);
 }
 
 bool ProductionRecord::CountToday(const std::string& station, const std::string& settingsFile,
-                                  int& pass, int& fail, std::string& error) {
+                                  int& pass, int& fail, Phrase& error) {
   const std::string day = LocalText(clock_()).substr(0, 10);
   Statement s(db_,
               "SELECT result, COUNT(*) FROM units WHERE station = ?1 AND settings_file = ?2 AND "
               "substr(time_local, 1, 10) = ?3 GROUP BY result");
   if (!s.Ok()) {
-    error = Error("cannot read the production record");
+    error = Error(Say("cannot read the production record"));
     return false;
   }
   s.Text(1, station);
@@ -341,26 +344,25 @@ bool ProductionRecord::CountToday(const std::string& station, const std::string&
     if (s.Column(0) == "FAIL") fail = int(s.ColumnInt(1));
   }
   if (rc != SQLITE_DONE) {
-    error = Error("cannot read the production record");
+    error = Error(Say("cannot read the production record"));
     return false;
   }
   return true;
 }
 
-bool ProductionRecord::Rows(const std::string& since, std::vector<RecordRow>& rows,
-                            std::string& error) {
+bool ProductionRecord::Rows(const std::string& since, std::vector<RecordRow>& rows, Phrase& error) {
   const std::string sql =
       std::string("SELECT ") + kColumns + " FROM units WHERE time_local >= ?1 ORDER BY id";
   Statement s(db_, sql.c_str());
   if (!s.Ok()) {
-    error = Error("cannot read the production record");
+    error = Error(Say("cannot read the production record"));
     return false;
   }
   s.Text(1, since);
   int rc = SQLITE_ROW;
   while ((rc = s.Step()) == SQLITE_ROW) rows.push_back(ReadRow(s));
   if (rc != SQLITE_DONE) {
-    error = Error("cannot read the production record");
+    error = Error(Say("cannot read the production record"));
     return false;
   }
   return true;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Phrase.h"
+
 struct sqlite3;
 
 namespace korvel {
@@ -38,8 +40,10 @@ struct RecordRow {
 };
 
 // A number that a unit already carries.
+enum class NumberKind { RxSerial, TxSerial, RxLinkId, TxLinkId };
 struct GivenNumber {
-  std::string what;   // "RX serial", "TX serial", "RX link ID", "TX link ID"
+  NumberKind kind;
+  Phrase what;        // "RX serial", "TX serial", "RX link ID", "TX link ID"
   std::string value;  // as the record keeps it
   RecordRow row;      // the unit that got it
 };
@@ -56,10 +60,10 @@ class ProductionRecord {
   // Opens the file, creating it (and its table) when missing. A file that is not a record,
   // or cannot be opened, gives false and a message with SQLite's reason.
   // Opens for production: creates a missing file and its table.
-  bool Open(const std::filesystem::path& path, std::string& error);
+  bool Open(const std::filesystem::path& path, Phrase& error);
   // Opens an existing record to read it; the file is not changed (a listing never makes a
   // record, nor a table in a file that is none).
-  bool OpenToRead(const std::filesystem::path& path, std::string& error);
+  bool OpenToRead(const std::filesystem::path& path, Phrase& error);
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
   const std::filesystem::path& Path() const { return path_; }
@@ -68,33 +72,32 @@ class ProductionRecord {
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
   // The first of these numbers that a unit already carries.
-  std::optional<GivenNumber> FindGiven(const RecordNumbers& numbers, std::string& error);
+  std::optional<GivenNumber> FindGiven(const RecordNumbers& numbers, Phrase& error);
   // The newest row whose numbers were given, by this station on this settings file.
   std::optional<RecordRow> LastGiven(const std::string& station, const std::string& settingsFile,
-                                     std::string& error);
+                                     Phrase& error);
   // A unit is about to be written: its row (result RUNNING) goes in first, so a record that
   // cannot be written stops the unit before any device is touched. The new row's id.
-  std::optional<int64_t> Begin(RecordRow row, std::string& error);
+  std::optional<int64_t> Begin(RecordRow row, Phrase& error);
   // The unit's end: result, reason, time, and whether its numbers are now given.
   bool Finish(int64_t id, const std::string& result, const std::string& failedStep, int64_t ms,
-              bool given, std::string& error);
+              bool given, Phrase& error);
   // Rows a killed station left RUNNING become FAIL ("interrupted"). Their count.
-  int CloseInterrupted(const std::string& station, const std::string& settingsFile,
-                       std::string& error);
+  int CloseInterrupted(const std::string& station, const std::string& settingsFile, Phrase& error);
   // PASS and FAIL rows of one station and settings file today (local date of the clock).
   bool CountToday(const std::string& station, const std::string& settingsFile, int& pass, int& fail,
-                  std::string& error);
+                  Phrase& error);
   // Oldest first; since is "YYYY-MM-DD" (local date) or empty for all.
-  bool Rows(const std::string& since, std::vector<RecordRow>& rows, std::string& error);
+  bool Rows(const std::string& since, std::vector<RecordRow>& rows, Phrase& error);
 
   // Local and UTC time text of a moment.
   static std::string LocalText(int64_t seconds);
   static std::string UtcText(int64_t seconds);
 
  private:
-  bool OpenFile(const std::filesystem::path& path, int flags, std::string& error);
-  bool Exec(const char* sql, std::string& error);
-  std::string Error(const std::string& what) const;
+  bool OpenFile(const std::filesystem::path& path, int flags, Phrase& error);
+  bool Exec(const char* sql, Phrase& error);
+  Phrase Error(const Phrase& what) const;
 
   sqlite3* db_ = nullptr;
   std::filesystem::path path_;

@@ -28,8 +28,8 @@ bool SameSequenceNumbers(const RecordNumbers& drawn, const RecordNumbers& last,
 }
 
 bool IsRandomId(const GivenNumber& given, const Generators& g) {
-  return (given.what == "RX link ID" && g.RxRFID.IsRandom()) ||
-         (given.what == "TX link ID" && g.TxRFID.IsRandom());
+  return (given.kind == NumberKind::RxLinkId && g.RxRFID.IsRandom()) ||
+         (given.kind == NumberKind::TxLinkId && g.TxRFID.IsRandom());
 }
 
 constexpr int kRandomDraws = 16;
@@ -55,7 +55,7 @@ std::string ProductionRun::SettingsFileName() const {
   return (ec ? file_.Target() : absolute).lexically_normal().string();
 }
 
-bool ProductionRun::OpenRecord(const std::filesystem::path& path, std::string& error) {
+bool ProductionRun::OpenRecord(const std::filesystem::path& path, Phrase& error) {
   std::error_code ec;
   recordPath_ = path.empty() ? file_.Target().parent_path() / kRecordFileName : path;
   // A folder (or a path ending in a separator) holds the record under its usual name.
@@ -70,24 +70,24 @@ bool ProductionRun::OpenRecord(const std::filesystem::path& path, std::string& e
     record_.Close();
     return false;
   }
-  recordError_.clear();
+  recordError_ = {};
   return true;
 }
 
 bool ProductionRun::CountToday(int& pass, int& fail) {
-  std::string error;
+  Phrase error;
   return record_.IsOpen() && record_.CountToday(station_, SettingsFileName(), pass, fail, error);
 }
 
-RunResult ProductionRun::Refuse(std::string why) {
+RunResult ProductionRun::Refuse(Phrase why) {
   RunResult result;
   result.stage = RunStage::Refused;
   result.failedStep = std::move(why);
   return result;
 }
 
-std::string ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit) {
-  std::string error;
+Phrase ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit) {
+  Phrase error;
   for (int draw = 0; draw < kRandomDraws; ++draw) {
     unit = ledger_.Draw();
     const RecordNumbers numbers = ToRecordNumbers(unit);
@@ -104,39 +104,42 @@ std::string ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit
         SameSequenceNumbers(numbers, last->numbers, ledger_.Gen())) {
       ledger_.Commit(unit);
       if (file_.Write(settings, &ledger_, false, error) != WriteResult::Written)
-        return "serial numbers and IDs not saved to TX.ini: " + error;
+        return Say("serial numbers and IDs not saved to TX.ini: {0}", error);
       continue;
     }
-    return given->what + " " + given->value + " was already given to a unit on " +
-           given->row.timeLocal + " (record row " + std::to_string(given->row.id) + ", station " +
-           given->row.station +
-           "): the numbering has come round to numbers already used. Check "
-           "the serial-number and link-ID ranges (start values, fixed part, byte counts) and set "
-           "a new range.";
+    return Say(
+        "{0} {1} was already given to a unit on {2} (record row {3}, station {4}): the "
+        "numbering has come round to numbers already used. Check the serial-number and link-ID "
+        "ranges (start values, fixed part, byte counts) and set a new range.",
+        given->what, given->value, given->row.timeLocal, given->row.id, given->row.station);
   }
-  return "no unused random link ID in " + std::to_string(kRandomDraws) + " draws";
+  return Say("no unused random link ID in {0} draws", kRandomDraws);
 }
 
 RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   // Nothing below touches a device until every check has passed.
-  if (const std::string problem = file_.Problem(); !problem.empty())
-    return Refuse("settings file: " + problem);
-  if (const std::string problem = ledger_.BlockingProblem(); !problem.empty())
-    return Refuse(problem + ". Set this generator again in the serial-number panel.");
+  if (const Phrase problem = file_.Problem(); !problem.empty())
+    return Refuse(Say("settings file: {0}", problem));
+  if (const Phrase problem = ledger_.BlockingProblem(); !problem.empty())
+    return Refuse(Say("{0}. Set this generator again in the serial-number panel.", problem));
+  // Before the numbering and the record: a unit refused for its name uses no numbers.
+  if (Phrase problem = ProductNameBytes(settings.PName).problem; !problem.empty())
+    return Refuse(std::move(problem));
   if (!record_.IsOpen()) {
-    std::string error;
+    Phrase error;
     if (!OpenRecord(recordPath_, error)) return Refuse(recordError_);
   }
   // One unsaved unit at most: with more, a restart would find numbers given ahead of the file.
   if (unsaved_) {
-    std::string error;
+    Phrase error;
     if (file_.Write(settings, &ledger_, false, error) != WriteResult::Written)
       return Refuse(
-          "the last passed unit's serial numbers and IDs are still not saved to TX.ini: " + error);
+          Say("the last passed unit's serial numbers and IDs are still not saved to TX.ini: {0}",
+              error));
     unsaved_ = false;
   }
   UnitNumbers unit;
-  if (const std::string why = DrawFresh(settings, unit); !why.empty()) return Refuse(why);
+  if (const Phrase why = DrawFresh(settings, unit); !why.empty()) return Refuse(why);
   RecordRow row;
   row.station = station_;
   row.settingsFile = SettingsFileName();
@@ -145,7 +148,7 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   row.rxPid = link_.State().ActivePid;
   row.rxVersion = int(link_.State().RxVersion);
   row.settingsHash = SettingsFingerprint(settings);
-  std::string error;
+  Phrase error;
   const auto id = record_.Begin(row, error);
   if (!id) return Refuse(error);
 
@@ -153,8 +156,8 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   RunResult result = programmer_.Run(settings, unit, observer);
   const int64_t ms = int64_t(host_.TickCount() - start);
   if (!result.pass) {
-    if (!record_.Finish(*id, "FAIL", result.failedStep, ms, false, error))
-      result.failedStep += "; " + error;
+    if (!record_.Finish(*id, "FAIL", result.failedStep.English(), ms, false, error))
+      result.failedStep = Say("{0}; {1}", result.failedStep, error);
     return result;
   }
   if (!record_.Finish(*id, "PASS", "", ms, true, error)) {
@@ -162,13 +165,12 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
     result.pass = false;
     result.stage = RunStage::Recorded;
     // Another station sharing the record may have given a number meanwhile: say which.
-    std::string ignored;
+    Phrase ignored;
     if (const auto given = record_.FindGiven(row.numbers, ignored))
-      error = given->what + " " + given->value +
-              " was given to another unit meanwhile (record row " + std::to_string(given->row.id) +
-              ", station " + given->row.station + ")";
-    result.failedStep = "the production record did not take the unit: " + error;
-    record_.Finish(*id, "FAIL", result.failedStep, ms, false, ignored);
+      error = Say("{0} {1} was given to another unit meanwhile (record row {2}, station {3})",
+                  given->what, given->value, given->row.id, given->row.station);
+    result.failedStep = Say("the production record did not take the unit: {0}", error);
+    record_.Finish(*id, "FAIL", result.failedStep.English(), ms, false, ignored);
     return result;
   }
   ledger_.Commit(unit);
@@ -177,10 +179,10 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
     // repeating them.
     result.pass = false;
     result.stage = RunStage::Saved;
-    result.failedStep = "serial numbers and IDs not saved to TX.ini: " + error;
+    result.failedStep = Say("serial numbers and IDs not saved to TX.ini: {0}", error);
     unsaved_ = true;
-    std::string ignored;
-    record_.Finish(*id, "FAIL", result.failedStep, ms, true, ignored);
+    Phrase ignored;
+    record_.Finish(*id, "FAIL", result.failedStep.English(), ms, true, ignored);
   }
   return result;
 }

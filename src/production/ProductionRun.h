@@ -1,8 +1,9 @@
 // One unit as production runs it. Before any device is touched: the settings file is this
-// station's, the generators the unit uses are sound, the production record can be written,
-// and none of the unit's numbers was given to a unit before. Then the unit is written, and on
-// PASS the record takes the unit before TX.ini takes the numbering, so a crash between the
-// two can only skip a number, never repeat one.
+// station's, the generators the unit uses are sound, the product name is single bytes of the
+// code page, the production record can be written, and none of the unit's numbers was given
+// to a unit before. Then the unit is written, and on PASS the record takes the unit before
+// TX.ini takes the numbering, so a crash between the two can only skip a number, never repeat
+// one.
 #pragma once
 
 #include <filesystem>
@@ -25,7 +26,7 @@ class ProductionRun {
 
   // The record beside the settings file unless a path is given; opened (and created) now.
   // Rows a killed run of this station left RUNNING are closed as interrupted.
-  bool OpenRecord(const std::filesystem::path& path, std::string& error);
+  bool OpenRecord(const std::filesystem::path& path, Phrase& error);
   ProductionRecord& Record() { return record_; }
   const std::filesystem::path& RecordPath() const { return recordPath_; }
   // The PC's name in the record (tests set it).
@@ -38,10 +39,10 @@ class ProductionRun {
   bool CountToday(int& pass, int& fail);
 
  private:
-  RunResult Refuse(std::string why);
+  RunResult Refuse(Phrase why);
   std::string SettingsFileName() const;
   // Draws numbers no passed unit carries; empty text, or why not.
-  std::string DrawFresh(const Settings& settings, UnitNumbers& unit);
+  Phrase DrawFresh(const Settings& settings, UnitNumbers& unit);
 
   NumberingLedger& ledger_;
   UnitProgrammer& programmer_;
@@ -50,7 +51,7 @@ class ProductionRun {
   Host& host_;
   ProductionRecord record_;
   std::filesystem::path recordPath_;
-  std::string recordError_ = "the production record is not open";
+  Phrase recordError_ = Say("the production record is not open");
   std::string station_;
   // A passed unit's numbering that TX.ini did not take: saved before the next unit.
   bool unsaved_ = false;

@@ -71,15 +71,24 @@ void StagePeriods(StagingTables& t, int sleep, int wakeup) {
 RunResult UnitProgrammer::Run(const Settings& s, const UnitNumbers& unit, RunObserver& o) {
   RunResult result;
   if (running_) {
-    result.failedStep = "a Set TX run is already going on";
+    result.failedStep = Say("a Set TX run is already going on");
     return result;
   }
+  // A name the unit cannot take stops the run before anything is staged or sent: a unit with
+  // its mouse written and its dongle not is worse than one not touched.
+  DescriptorText name = ProductNameBytes(s.PName);
+  if (!name.problem.empty()) {
+    result.stage = RunStage::Refused;
+    result.failedStep = std::move(name.problem);
+    return result;
+  }
+  productName_ = std::move(name.bytes);
   running_ = true;
   // 1. Start clean.
   staging_.StagingMode = kStagingRun;
   link_.ClearCommandFailed();
-  aborted_.clear();
-  Stage("start");
+  aborted_ = {};
+  Stage(Say("start"));
   // Binds from now on are recognised the way this run's product binds.
   watch_.SetKeyboardBindMode(s.KBind && !s.MouseOnly);
   staging_.Clear();
@@ -87,9 +96,9 @@ RunResult UnitProgrammer::Run(const Settings& s, const UnitNumbers& unit, RunObs
   for (const auto& [name, text] : {std::pair{"VID", &s.VidSet}, std::pair{"PID", &s.PidSet}}) {
     const auto n = HexFieldNumber(*text);
     if ((!n || *n > 0xFFFF) && aborted_.empty())
-      aborted_ = std::string(name) + " '" + *text + "' is not a hexadecimal value";
+      aborted_ = Say("{0} '{1}' is not a hexadecimal value", name, *text);
   }
-  if (!link_.HaveRx()) link_.RaiseCommandFailed(DeviceStatus::Failed("no RX open"));
+  if (!link_.HaveRx()) link_.RaiseCommandFailed(DeviceStatus::Failed(Say("no RX open")));
 
   bool passed = false;
   if (Ok() && WriteTx(s, unit, result, o) && WriteRx(s, unit, result, o) && AwaitLink(o)) {
@@ -97,19 +106,19 @@ RunResult UnitProgrammer::Run(const Settings& s, const UnitNumbers& unit, RunObs
     o.Progress(20);
     passed = true;
     if (s.KBind && !s.MouseOnly) {
-      Stage("keyboard bind");
+      Stage(Say("keyboard bind"));
       o.PhaseShown(RunObserver::Phase::Wait);
       passed = BindKeyboard();
-      if (!passed) aborted_ = "keyboard bind did not settle (RX registers 43-45, 48-50)";
+      if (!passed) aborted_ = Say("keyboard bind did not settle (RX registers 43-45, 48-50)");
     }
   } else if (aborted_.empty() && !link_.CommandFailed()) {
-    aborted_ = "link not back after reload";
+    aborted_ = Say("link not back after reload");
   }
   result.pass = passed && link_.HaveRx();
   result.stage = result.pass ? RunStage::Passed : RunStage::Device;
-  if (passed && !result.pass) aborted_ = "RX closed before the end of the run";
+  if (passed && !result.pass) aborted_ = Say("RX closed before the end of the run");
   if (!result.pass) {
-    result.detail = stage_;
+    result.detail = stage_.English();
     result.failedStep = Reason();
   }
   End(s, result);
@@ -117,23 +126,24 @@ RunResult UnitProgrammer::Run(const Settings& s, const UnitNumbers& unit, RunObs
   return result;
 }
 
-std::string UnitProgrammer::Reason() {
+Phrase UnitProgrammer::Reason() {
   if (!aborted_.empty()) return aborted_;
   DeviceStatus cause = link_.CommandFailedCause();
-  if (cause.Ok()) return stage_ + " failed";
+  if (cause.Ok()) return Say("{0} failed", stage_);
   // A silent TX and an RX that answers nothing valid look alike to a relayed read; one link
   // query tells them apart.
   if (cause.txSilent && link_.HaveRx())
-    cause.failure += link_.QueryLinkStatus()
-                         ? " (the RX answers its link query: the TX is off or out of range)"
-                         : " (the RX does not answer its link query either)";
+    cause.failure = link_.QueryLinkStatus()
+                        ? Say("{0} (the RX answers its link query: the TX is off or out of range)",
+                              cause.failure)
+                        : Say("{0} (the RX does not answer its link query either)", cause.failure);
   return cause.failure;
 }
 
 bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResult& result,
                              RunObserver& o) {
   // 2. Access and RF power.
-  Stage("RF power");
+  Stage(Say("RF power"));
   link_.TxEnterAccess(false);
   host_.Sleep(50);
   if (link_.HaveRx())
@@ -145,7 +155,7 @@ bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResu
   if (!Ok()) return false;
   // 3. The sensor is read once per program run; a failed read is not remembered.
   if (sensorByte_ == 0) {
-    Stage("sensor");
+    Stage(Say("sensor"));
     if (link_.HaveRx()) {
       const DeviceResult<uint8_t> id = link_.ReadByte(RegisterSpace::TxSensor, 0);
       if (!Ok()) return false;
@@ -155,7 +165,7 @@ bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResu
     }
   }
   // 4. The mouse's settings; CPI goes to the mouse at once.
-  Stage("TX settings");
+  Stage(Say("TX settings"));
   StageTxSettings(staging_, s);
   if (link_.HaveRx()) link_.TxSetupCpi(s.CPI == 0 ? 0 : 1);
   StageBatteryLevel(staging_, s.BTY, link_.ReadRegister(kBatteryLevelRegister).value.value_or(-1));
@@ -176,7 +186,7 @@ bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResu
   StageLinkIds(staging_, unit.rxId, unit.txId, idBytes_);
   o.LinkIdShown(HexText(idBytes_[0], 2) + HexText(idBytes_[1], 2) + HexText(idBytes_[2], 2));
   // 7. The TX EEPROM, in address order.
-  Stage("TX EEPROM");
+  Stage(Say("TX EEPROM"));
   link_.TxEnterAccess(false);
   host_.Sleep(50);
   for (int address = 0; address < int(kTxEepromSize) && Ok(); ++address) {
@@ -191,13 +201,13 @@ bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResu
 bool UnitProgrammer::WriteRx(const Settings& s, const UnitNumbers& unit, RunResult& result,
                              RunObserver& o) {
   // 8. The mouse takes its new settings; then the RX's side is staged.
-  Stage("TX reload");
+  Stage(Say("TX reload"));
   for (int i = 0; i < 2; ++i) {
     if (link_.HaveRx()) link_.TxFastReload();
     host_.Sleep(50);
   }
   link_.ClearCommandFailed();  // the mouse drops off the air while it reloads
-  Stage("RX settings");
+  Stage(Say("RX settings"));
   StageRxByte(staging_, kSensorByteRegister, sensorByte_);
   StageRxKind(staging_, s.MouseOnly);
   if (!Ok()) return false;
@@ -220,9 +230,8 @@ bool UnitProgrammer::WriteRx(const Settings& s, const UnitNumbers& unit, RunResu
   }
   if (!std::string(TrimBlanks(s.PName)).empty()) {
     if (link_.HaveRx()) {
-      StageString(staging_, s.PName);
-      o.RegisterStaged(kStringLengthRegister,
-                       uint8_t(2 * std::min(s.PName.size(), kMaxStringChars) + 2));
+      StageString(staging_, productName_);
+      o.RegisterStaged(kStringLengthRegister, uint8_t(2 * productName_.size() + 2));
     }
   } else {
     staging_.RxRegisterImage[kStringLengthRegister] = kNotStaged;
@@ -238,7 +247,7 @@ bool UnitProgrammer::WriteRx(const Settings& s, const UnitNumbers& unit, RunResu
   // 10. The RX's ID bytes and periods, then every staged register, verified.
   for (int p = 0; p < 6; ++p) StageRxByte(staging_, kRxIdRegister[p], idBytes_[p]);
   StagePeriods(staging_, s.Sleep, s.WakeupPeriod);
-  Stage("RX registers");
+  Stage(Say("RX registers"));
   for (int reg = 0; reg < int(kRxRegisterCount) && Ok(); ++reg) {
     const int32_t word = staging_.RxRegisterImage[size_t(reg)];
     if (word == kNotStaged) continue;
@@ -250,14 +259,14 @@ bool UnitProgrammer::WriteRx(const Settings& s, const UnitNumbers& unit, RunResu
 
 bool UnitProgrammer::AwaitLink(RunObserver& o) {
   // 11. Both reload; the link must come back with the new identity.
-  Stage("reload");
+  Stage(Say("reload"));
   o.Progress(19);
   for (int i = 0; i < 2; ++i) {
     if (link_.HaveRx()) link_.ReloadParameter();
     host_.Sleep(100);
   }
   o.PhaseShown(RunObserver::Phase::Move);
-  Stage("link");
+  Stage(Say("link"));
   for (int round = 0; round < kLinkRounds; ++round)
     for (int check = 0; check < 2; ++check)
       if (watch_.CheckTx()) return Ok();
@@ -283,7 +292,7 @@ bool UnitProgrammer::BindKeyboard() {
 void UnitProgrammer::End(const Settings& s, RunResult& result) {
   // 13. A passed unit goes back to full RF power when asked to.
   if (result.pass && s.ResetRF && s.RFPower != 0) {
-    Stage("RF power reset");
+    Stage(Say("RF power reset"));
     link_.TxEnterAccess(false);
     host_.Sleep(50);
     if (link_.HaveRx())

@@ -34,7 +34,7 @@ struct RunResult {
   uint32_t txId = 0;
   // Why a run failed, in an engineer's words ("TX EEPROM 0x0C write not confirmed"); empty on
   // PASS. `detail` names the stage of the run it failed in.
-  std::string failedStep;
+  Phrase failedStep;
   std::string detail;
 };
 
@@ -72,7 +72,8 @@ class UnitProgrammer {
   UnitProgrammer(RxLink& link, Host& host, LinkWatch& watch)
       : link_(link), host_(host), watch_(watch) {}
 
-  // StagingMode is 1 during the run and 0 after it. Not re-entered: a nested call fails.
+  // StagingMode is 1 during the run and 0 after it. Not re-entered: a nested call fails. A
+  // product name the code page cannot hold is refused (RunStage::Refused) with nothing sent.
   RunResult Run(const Settings& settings, const UnitNumbers& unit, RunObserver& observer);
   bool Running() const { return running_; }
 
@@ -86,14 +87,14 @@ class UnitProgrammer {
  private:
   bool Ok() const { return !link_.CommandFailed() && aborted_.empty(); }
   // Notes the stage the run is in, for the reason of a failure.
-  void Stage(const char* stage) { stage_ = stage; }
+  void Stage(Phrase stage) { stage_ = std::move(stage); }
   bool WriteTx(const Settings& s, const UnitNumbers& unit, RunResult& result, RunObserver& o);
   bool WriteRx(const Settings& s, const UnitNumbers& unit, RunResult& result, RunObserver& o);
   bool AwaitLink(RunObserver& o);
   bool BindKeyboard();
   void End(const Settings& s, RunResult& result);
   // Why the run failed, in words.
-  std::string Reason();
+  Phrase Reason();
 
   RxLink& link_;
   Host& host_;
@@ -102,8 +103,9 @@ class UnitProgrammer {
   uint8_t sensorByte_ = 0;
   uint8_t idBytes_[6] = {};
   bool running_ = false;
-  std::string stage_;
-  std::string aborted_;  // why the run stopped without a device failure
+  Phrase stage_;
+  Phrase aborted_;           // why the run stopped without a device failure
+  std::string productName_;  // this run's product name in the code page, at most 46 bytes
 };
 
 // The mouse's option pairs from the settings (all but the battery level).

@@ -8,6 +8,14 @@ void ScriptedView::ShowMessage(const std::string& dialog, const std::string&,
   if (onMessage) onMessage(dialog, text);
 }
 
+bool ScriptedView::AskYesNo(const std::string&, const std::string& text) {
+  questions.push_back(text);
+  if (answers.empty()) return false;
+  const bool answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+
 std::optional<std::string> ScriptedView::AskPassword() {
   ++passwordPrompts;
   if (passwords.empty()) return std::nullopt;

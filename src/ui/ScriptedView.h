@@ -17,6 +17,7 @@ class ScriptedView final : public StationView {
   void Render(const ViewState&) override { ++renders; }
   void ShowMessage(const std::string& dialog, const std::string& caption,
                    const std::string& text) override;
+  bool AskYesNo(const std::string& caption, const std::string& text) override;
   std::optional<std::string> AskPassword() override;
   int AskLanguage(int preselected) override;
   int ScreenWidth() override { return 1920; }
@@ -26,6 +27,9 @@ class ScriptedView final : public StationView {
   std::vector<std::string> messages;
   // Called for every message as well (the companion prints them).
   std::function<void(const std::string& dialog, const std::string& text)> onMessage;
+  // Answers to the yes/no questions, in turn; none left: no. Every question asked, in order.
+  std::deque<bool> answers;
+  std::vector<std::string> questions;
   // Answers to the pass phrase dialog, in turn; none left: cancelled.
   std::deque<std::optional<std::string>> passwords;
   int passwordPrompts = 0;

@@ -64,6 +64,8 @@ class StationView {
   // A message box: dialog name ("dlgBind", "dlgError", "dlgBat", or "" for a plain one).
   virtual void ShowMessage(const std::string& dialog, const std::string& caption,
                            const std::string& text) = 0;
+  // A yes/no question; true for yes. An empty caption: the window's own.
+  virtual bool AskYesNo(const std::string& caption, const std::string& text) = 0;
   // dlgPass; nothing when cancelled.
   virtual std::optional<std::string> AskPassword() = 0;
   // TForm2: the chosen language index, given the preselected one.

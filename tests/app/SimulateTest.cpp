@@ -51,7 +51,8 @@ class SimulateTest : public ::testing::Test {
     return RunSimulate(options, out, err);
   }
   std::string Bytes(const std::filesystem::path& path) {
-    std::string bytes, error;
+    std::string bytes;
+    Phrase error;
     bool missing = false;
     ReadWholeFile(path, bytes, missing, error);
     return bytes;
@@ -214,8 +215,10 @@ TEST_F(SimulateTest, EveryPassLineHasItsRowInTheRecordAndTheCsvListsThem) {
 TEST_F(SimulateTest, AnotherStationOnTheFileOrNoRecordStopsBeforeAnyUnit) {
   {
     FileLock held;
-    std::string error;
-    ASSERT_TRUE(held.Acquire(dir.path / "TX.ini.lock", "korvel-rf-tool, pid 99", error));
+    Phrase error;
+    bool heldElsewhere = false;
+    ASSERT_TRUE(
+        held.Acquire(dir.path / "TX.ini.lock", "korvel-rf-tool, pid 99", error, heldElsewhere));
     EXPECT_EQ(Run(1), kExitInUse);
     EXPECT_EQ(out.str(), "");
     EXPECT_NE(err.str().find("in use by another station (korvel-rf-tool, pid 99)"),

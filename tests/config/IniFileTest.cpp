@@ -73,7 +73,7 @@ TEST(IniFile, SaveReplacesTheFileWholeAndLeavesNoTemporary) {
   const auto path = dir.path / "TX.ini";
   std::ofstream(path, std::ios::binary) << "[TX]\r\nA=1\r\n";
   IniFile ini = IniFile::FromBytes("[TX]\r\nA=2\r\n");
-  std::string error;
+  Phrase error;
   ASSERT_TRUE(ini.Save(path, error)) << error;
   std::ifstream in(path, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[TX]\r\nA=2\r\n");

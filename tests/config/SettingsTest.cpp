@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "config/Settings.h"
+#include "platform/CodePage.h"
 #include "production/NumberingLedger.h"
 
 namespace korvel {
@@ -25,7 +26,7 @@ class SettingsTest : public ::testing::Test {
   void WriteFile(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
   SettingsLoadReport Load() { return LoadSettings(path, settings, table, &ledger); }
   WriteResult Write(bool blocked = false) {
-    std::string error;
+    Phrase error;
     const WriteResult r = WriteSettings(path, settings, &ledger, blocked, error);
     EXPECT_NE(r, WriteResult::Failed) << error;
     return r;
@@ -105,7 +106,7 @@ TEST_F(SettingsTest, DeviceSlotsAndABadEntryThatNoLongerStopsTheLoad) {
   const auto report = Load();
   ASSERT_EQ(report.badDeviceEntries.size(), 1u);
   EXPECT_EQ(report.badDeviceEntries[0].key, "2");
-  EXPECT_EQ(report.badDeviceEntries[0].text, "12G4ABCD");
+  EXPECT_EQ(report.badDeviceEntries[0].text.English(), "12G4ABCD");
   EXPECT_EQ(table[9].vid, 0);
   EXPECT_EQ(table[10].vid, 0x1BCF);
   EXPECT_EQ(table[10].pid, 0x05CA);
@@ -188,13 +189,60 @@ TEST_F(SettingsTest, NumberingContinuesAcrossARestart) {
   EXPECT_EQ(generators.TxRFID.NextRFID(), nextId);
 }
 
+TEST_F(SettingsTest, ProductNameIsKeptInTheCodePage) {
+  if (SystemCodePage() != 1252) GTEST_SKIP() << "code page " << SystemCodePage();
+  settings.PName = "USB 2.4G\xC2\xAE";  // "USB 2.4G®"
+  Write();
+  const std::string bytes = ReadAll(path);
+  EXPECT_NE(bytes.find("\r\nPName=USB 2.4G\xAE\r\n"), std::string::npos);
+  EXPECT_EQ(bytes.find('\xC2'), std::string::npos);
+  settings.PName.clear();
+  Load();
+  EXPECT_EQ(settings.PName, "USB 2.4G\xC2\xAE");
+  // A Western Windows station's file, 0x80 to 0x9F included.
+  WriteFile("[TX]\r\nPName=Souris \x80 \x99 \x9F\r\n");
+  Load();
+  EXPECT_EQ(settings.PName, "Souris \xE2\x82\xAC \xE2\x84\xA2 \xC5\xB8");
+  // An earlier version wrote the window's UTF-8 as it stood: the same name, written back in
+  // the code page.
+  WriteFile("[TX]\r\nPName=USB 2.4G\xC2\xAE\r\n");
+  Load();
+  EXPECT_EQ(settings.PName, "USB 2.4G\xC2\xAE");
+  EXPECT_TRUE(SettingsNotKept(settings).empty()) << SettingsNotKept(settings);
+  Write();
+  const std::string rewritten = ReadAll(path);
+  EXPECT_NE(rewritten.find("\r\nPName=USB 2.4G\xAE\r\n"), std::string::npos) << rewritten;
+  EXPECT_EQ(rewritten.find('\xC2'), std::string::npos);
+}
+
+TEST_F(SettingsTest, ANameTheCodePageCannotHoldLeavesTheFilesNameAsItWas) {
+  WriteFile("[TX]\r\nSleep=1\r\nPName=Old\xAE\r\n");
+  Load();
+  settings.Sleep = 2;
+  settings.PName = "New \xE4\xB8\xAD";  // "New 中"
+  EXPECT_EQ(Write(), WriteResult::Written);
+  const std::string bytes = ReadAll(path);
+  EXPECT_NE(bytes.find("Sleep=2\r\n"), std::string::npos);
+  EXPECT_NE(bytes.find("\r\nPName=Old\xAE\r\n"), std::string::npos);
+  EXPECT_EQ(bytes.find("New"), std::string::npos);
+  const std::string notKept = SettingsNotKept(settings).English();
+  EXPECT_EQ(notKept.rfind("The product name was not saved to TX.ini", 0), 0u) << notKept;
+  EXPECT_NE(notKept.find("U+4E2D"), std::string::npos) << notKept;
+  // With no name in the file there is none to keep: the key stays out.
+  std::filesystem::remove(path);
+  Load();
+  settings.PName = "New \xE4\xB8\xAD";
+  Write();
+  EXPECT_EQ(ReadAll(path).find("PName="), std::string::npos);
+}
+
 TEST_F(SettingsTest, AFileThatCannotBeReadIsNeitherLoadedNorOverwritten) {
   std::filesystem::create_directory(path);  // a folder where the file should be
   settings.Sleep = 77;
   const auto report = Load();
   EXPECT_FALSE(report.readError.empty());
   EXPECT_EQ(settings.Sleep, 77);
-  std::string error;
+  Phrase error;
   EXPECT_EQ(WriteSettings(path, settings, &ledger, false, error), WriteResult::Failed);
   EXPECT_TRUE(std::filesystem::is_directory(path));
 }

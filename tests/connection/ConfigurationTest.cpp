@@ -2,6 +2,9 @@
 // operations, on the emulator.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "EmulatedRx.h"
 #include "StationFixture.h"
 #include "device/Staging.h"
@@ -193,6 +196,32 @@ TEST_F(ConfigurationTest, EepromTabReadsRegistersAndStagesWrites) {
   EXPECT_EQ(Text("edtEEPROM_19"), "C");
   EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[19], 0x0CF3);
   EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[20], 0x4D6F);  // "Mo"
+}
+
+TEST_F(ConfigurationTest, ANameTheCodePageCannotHoldIsNeitherStagedNorSaved) {
+  Set("edtEEPROM_19", "8");
+  Set("edtEEPROM_20", "USB \xE4\xB8\xAD");  // "USB 中"
+  const uint64_t sent = rx->ReportsReceived();
+  s->Click("btnEEPROM_W_20");
+  EXPECT_EQ(StagedCount(Staging()), 0);
+  EXPECT_EQ(Text("edtEEPROM_19"), "8");
+  EXPECT_EQ(rx->ReportsReceived(), sent);
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(
+      view.messages[0].rfind("dlgError:product name: \"USB \xE4\xB8\xAD\" has a character ", 0), 0u)
+      << view.messages[0];
+  // Write Setting saves the rest and says the name was not saved.
+  ControlState sleep = s->View()["suiSpinEdit1"];
+  sleep.value = 99;
+  s->ControlChanged("suiSpinEdit1", sleep);
+  s->btnWriteSettingClick();
+  ASSERT_EQ(view.messages.size(), 2u);
+  EXPECT_EQ(view.messages[1].rfind("dlgError:The product name was not saved to TX.ini", 0), 0u)
+      << view.messages[1];
+  std::ifstream in(dir.path / kIniFileName, std::ios::binary);
+  const std::string ini((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_NE(ini.find("Sleep=99\r\n"), std::string::npos);
+  EXPECT_EQ(ini.find("PName="), std::string::npos);
 }
 
 TEST_F(ConfigurationTest, RfTabWritesAndReadsTheMouseThroughTheLink) {

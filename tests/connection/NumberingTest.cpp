@@ -29,7 +29,8 @@ class NumberingTest : public StationTest {
   std::filesystem::path Ini() const { return dir.path / "TX.ini"; }
   void WriteIni(const std::string& text) { std::ofstream(Ini(), std::ios::binary) << text; }
   std::string Bytes(const std::filesystem::path& path) const {
-    std::string bytes, error;
+    std::string bytes;
+    Phrase error;
     bool missing = false;
     ReadWholeFile(path, bytes, missing, error);
     return bytes;
@@ -171,12 +172,13 @@ TEST_F(NumberingTest, ACounterThatComesRoundOntoAGivenSerialStopsBeforeAnyDevice
   EXPECT_FALSE(wrapped.pass);
   EXPECT_EQ(wrapped.stage, RunStage::Refused);
   EXPECT_TRUE(untouched);
-  EXPECT_NE(wrapped.failedStep.find("TX serial 35554B380000 was already given to a unit on"),
-            std::string::npos)
+  EXPECT_NE(
+      wrapped.failedStep.English().find("TX serial 35554B380000 was already given to a unit on"),
+      std::string::npos)
       << wrapped.failedStep;
-  EXPECT_NE(wrapped.failedStep.find("set a new range"), std::string::npos);
+  EXPECT_NE(wrapped.failedStep.English().find("set a new range"), std::string::npos);
   EXPECT_EQ(shownResult, "FAIL");
-  EXPECT_EQ(shownReason, wrapped.failedStep);
+  EXPECT_EQ(shownReason, wrapped.failedStep.English());
 }
 
 TEST_F(NumberingTest, AnOldFileRestoredAfterTenUnitsStopsTheNextUnitUntouched) {
@@ -192,7 +194,8 @@ TEST_F(NumberingTest, AnOldFileRestoredAfterTenUnitsStopsTheNextUnitUntouched) {
   const RunResult r = Unit(*restored, &untouched);
   EXPECT_EQ(r.stage, RunStage::Refused);
   EXPECT_TRUE(untouched);
-  EXPECT_NE(r.failedStep.find("RX serial 35554B370001 was already given"), std::string::npos)
+  EXPECT_NE(r.failedStep.English().find("RX serial 35554B370001 was already given"),
+            std::string::npos)
       << r.failedStep;
   EXPECT_NE(LastMessage(view).find("RX serial 35554B370001"), std::string::npos);
   EXPECT_EQ(Bytes(Ini()), backup);  // a refused Go commits nothing
@@ -268,7 +271,7 @@ TEST_F(NumberingTest, UnsoundGeneratorsStopGoUntilTheEngineerSetsThemAgain) {
   const RunResult r = Unit(*s, &untouched);
   EXPECT_EQ(r.stage, RunStage::Refused);
   EXPECT_TRUE(untouched);
-  EXPECT_NE(r.failedStep.find("TXSNINFO: FixSNByteCount = 2147483647 is outside 0..4"),
+  EXPECT_NE(r.failedStep.English().find("TXSNINFO: FixSNByteCount = 2147483647 is outside 0..4"),
             std::string::npos)
       << r.failedStep;
   Unlock(*s);
@@ -300,7 +303,8 @@ TEST_F(NumberingTest, ARecordThatCannotTakeThePassTurnsItIntoFailAndCommitsNothi
   sqlite3_close(rival);
   EXPECT_FALSE(r.pass);
   EXPECT_EQ(r.stage, RunStage::Recorded);
-  EXPECT_NE(r.failedStep.find("the production record did not take the unit"), std::string::npos)
+  EXPECT_NE(r.failedStep.English().find("the production record did not take the unit"),
+            std::string::npos)
       << r.failedStep;
   EXPECT_EQ(Bytes(Ini()), saved);
   EXPECT_EQ(shownResult, "FAIL");
@@ -368,7 +372,7 @@ TEST_F(NumberingTest, AfterASaveFailsNoSecondUnitIsNumberedUntilTheFileTakesTheF
   const RunResult held = Unit(*s, &untouched);
   EXPECT_EQ(held.stage, RunStage::Refused);
   EXPECT_TRUE(untouched);
-  EXPECT_NE(held.failedStep.find("still not saved to TX.ini"), std::string::npos)
+  EXPECT_NE(held.failedStep.English().find("still not saved to TX.ini"), std::string::npos)
       << held.failedStep;
   std::filesystem::remove(dir.path / "TX.ini.tmp");
   const RunResult next = Unit(*s);

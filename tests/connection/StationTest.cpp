@@ -154,9 +154,22 @@ TEST_F(StationTest, LanguageIsAskedWhenUnknownAndAppliedToEveryControl) {
   EXPECT_EQ(s->View()["btnCombo_Cmd_Soft_Bind_SW"].text, "对码(&C)");
   EXPECT_EQ(s->View()["rbKbdMse"].text, "键盘+滑鼠");
   EXPECT_EQ(s->View()["lblRFIDNOTE"].text, "自订ID时软件将自动跳过系统保留数值");
+  // Forgetting the choice is asked first; "no" keeps it.
+  view.answers = {false, true};
+  EXPECT_TRUE(s->Click("btnClearLng"));
+  EXPECT_EQ(store.value, "lkChs");
   s->btnClearLngClick();
   EXPECT_FALSE(store.value);
+  ASSERT_EQ(view.questions.size(), 2u);
+  // Asked in the language shown: "next start" in Simplified Chinese.
+  EXPECT_NE(view.questions[0].find("下次启动"), std::string::npos) << view.questions[0];
   EXPECT_EQ(CurrentLanguage(), lkChs);
+  // The next start asks again.
+  s.reset();
+  view.languageAnswer = 0;
+  Make()->FormCreate({});
+  EXPECT_EQ(view.languagePrompts.size(), 2u);
+  EXPECT_EQ(store.value, "lkEng");
 }
 
 TEST_F(StationTest, SettingsComeFromTheFileAndProblemsAreShown) {

@@ -34,7 +34,7 @@ TEST_F(RxLinkTest, ARefusedTransferCarriesTheOsError) {
   rx->InjectFault("transfer-refused", 1);
   const DeviceResult<uint16_t> read = link.ReadRegister(19);
   ASSERT_FALSE(read);
-  EXPECT_EQ(read.status.failure,
+  EXPECT_EQ(read.status.failure.English(),
             "RX register 19 read: transfer refused" + Os(kEmulatedRefusedError));
   EXPECT_EQ(read.status.osError, kEmulatedRefusedError);
   EXPECT_TRUE(link.CommandFailed());
@@ -44,20 +44,20 @@ TEST_F(RxLinkTest, ARefusedTransferCarriesTheOsError) {
 TEST_F(RxLinkTest, APulledRxIsGoneNotRefused) {
   rx->Unplug();
   const DeviceStatus sent = link.TxEnterAccess(false);
-  EXPECT_EQ(sent.failure, "TX access mode: RX gone" + Os(kEmulatedGoneError));
+  EXPECT_EQ(sent.failure.English(), "TX access mode: RX gone" + Os(kEmulatedGoneError));
   EXPECT_EQ(sent.osError, kEmulatedGoneError);
   // Pulled during the transfer itself, the same.
   rx->Plug();
   link.Close();
   SetUp();
   rx->InjectFault("rx-gone", 1);  // gone at the fetch of the read
-  EXPECT_EQ(link.ReadRegister(0).status.failure,
+  EXPECT_EQ(link.ReadRegister(0).status.failure.English(),
             "RX register 0 read: RX gone" + Os(kEmulatedGoneError));
 }
 
 TEST_F(RxLinkTest, VerifiedWritesAndTxWritesSayWhatCameBack) {
   rx->InjectFault("readback-mismatch", -1);
-  EXPECT_EQ(link.WriteRegisterVerified(19, 0x1234).failure,
+  EXPECT_EQ(link.WriteRegisterVerified(19, 0x1234).failure.English(),
             "RX register 19 read-back 0x1235 != 0x1234");
   rx->ClearFaults();
   link.ClearCommandFailed();
@@ -65,7 +65,7 @@ TEST_F(RxLinkTest, VerifiedWritesAndTxWritesSayWhatCameBack) {
   link.TxEnterAccess(false);
   host.RunFor(60);
   rx->InjectFault("tx-eeprom-mismatch", -1);
-  EXPECT_EQ(link.WriteByte(RegisterSpace::TxEeprom, 0x0C, 0x92).failure,
+  EXPECT_EQ(link.WriteByte(RegisterSpace::TxEeprom, 0x0C, 0x92).failure.English(),
             "TX EEPROM 0x0C write not confirmed");
   EXPECT_TRUE(link.CommandFailed());
 }
@@ -74,7 +74,8 @@ TEST_F(RxLinkTest, TheCauseIsTheFirstOperationThatRaisedCommandFailed) {
   tx->SetPowered(false, host.TickCount());
   const DeviceResult<uint8_t> sensor = link.ReadByte(RegisterSpace::TxSensor, 0);
   EXPECT_TRUE(sensor.status.txSilent);
-  EXPECT_EQ(sensor.status.failure, "TX sensor register 0x00 read: no valid answer in 30 tries");
+  EXPECT_EQ(sensor.status.failure.English(),
+            "TX sensor register 0x00 read: no valid answer in 30 tries");
   rx->InjectFault("transfer-refused", 1);
   link.ReadRegister(1);  // fails too, but CommandFailed was up already
   EXPECT_EQ(link.CommandFailedCause().failure, sensor.status.failure);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "device/Staging.h"
+#include "platform/CodePage.h"
 
 namespace korvel {
 namespace {
@@ -30,6 +31,56 @@ TEST(Staging, OddLengthLeavesZeroInTheLastLowByte) {
   EXPECT_EQ(t.RxRegisterImage[20], ('a' << 8) | 'b');
   EXPECT_EQ(t.RxRegisterImage[21], 'c' << 8);
   EXPECT_EQ(StagedRxCount(t), 3);
+}
+
+TEST(Staging, ProductNameStagesOneCodePageByteACharacter) {
+  if (SystemCodePage() != 1252) GTEST_SKIP() << "code page " << SystemCodePage();
+  StagingTables t;
+  const DescriptorText name = ProductNameBytes("USB 2.4G\xC2\xAE");  // "USB 2.4G®"
+  ASSERT_EQ(name.problem.English(), "");
+  StageString(t, name.bytes);
+  EXPECT_EQ(t.RxRegisterImage[19], EepromWord(2 * 9 + 2));
+  EXPECT_EQ(t.RxRegisterImage[20], ('U' << 8) | 'S');
+  EXPECT_EQ(t.RxRegisterImage[23], ('4' << 8) | 'G');
+  EXPECT_EQ(t.RxRegisterImage[24], 0xAE00);  // "®" alone in the high half
+  EXPECT_EQ(StagedRxCount(t), 6);
+  // An ASCII name is staged as it always was.
+  StagingTables ascii, before;
+  StageString(ascii, ProductNameBytes("Korvel Mouse").bytes);
+  StageString(before, "Korvel Mouse");
+  EXPECT_EQ(ascii.RxRegisterImage, before.RxRegisterImage);
+}
+
+TEST(Staging, ProductNameIsCutAtFortySixCharactersNotBytes) {
+  if (SystemCodePage() != 1252) GTEST_SKIP() << "code page " << SystemCodePage();
+  const std::string ascii45 = "123456789A123456789B123456789C123456789D12345";
+  for (const std::string& extra : {std::string(), std::string("x"), std::string("xyz")}) {
+    StagingTables t;
+    const DescriptorText name = ProductNameBytes(ascii45 + "\xC3\xA9" + extra);  // é
+    ASSERT_EQ(name.problem.English(), "");
+    EXPECT_EQ(name.bytes, ascii45 + "\xE9") << extra;
+    StageString(t, name.bytes);
+    EXPECT_EQ(t.RxRegisterImage[19], EepromWord(94)) << extra;
+    EXPECT_EQ(t.RxRegisterImage[42], ('5' << 8) | 0xE9) << extra;
+    EXPECT_EQ(t.RxRegisterImage[43], kNotStaged) << extra;
+    EXPECT_EQ(StagedRxCount(t), 24) << extra;
+  }
+  // 46 two-byte characters in UTF-8 are 46 characters, not 92.
+  std::string accents;
+  for (int i = 0; i < 46; ++i) accents += "\xC3\xA9";
+  EXPECT_EQ(ProductNameBytes(accents).bytes, std::string(46, '\xE9'));
+}
+
+TEST(Staging, ProductNameTheCodePageCannotHoldGivesNoBytesAndSaysWhy) {
+  const DescriptorText chinese = ProductNameBytes("USB \xE4\xB8\xAD");  // "USB 中"
+  EXPECT_EQ(chinese.bytes, "");
+  EXPECT_EQ(
+      chinese.problem.English().rfind("product name: \"USB \xE4\xB8\xAD\" has a character ", 0), 0u)
+      << chinese.problem;
+  EXPECT_NE(chinese.problem.English().find("U+4E2D"), std::string::npos) << chinese.problem;
+  const DescriptorText broken = ProductNameBytes("USB \xE4\xB8");
+  EXPECT_EQ(broken.bytes, "");
+  EXPECT_EQ(broken.problem.English(), "product name: the text is not valid UTF-8");
 }
 
 TEST(Staging, UnpackingHonoursTheLengthByteLimits) {

@@ -11,7 +11,8 @@ namespace korvel {
 namespace {
 
 std::string Slurp(const std::filesystem::path& path) {
-  std::string bytes, error;
+  std::string bytes;
+  Phrase error;
   bool missing = false;
   ReadWholeFile(path, bytes, missing, error);
   return bytes;
@@ -21,24 +22,29 @@ TEST(FileLock, ASecondHolderIsRefusedAndToldWhoHoldsIt) {
   test::TempDir dir;
   const auto path = dir.path / "TX.ini.lock";
   FileLock first, second;
-  std::string error;
-  ASSERT_TRUE(first.Acquire(path, "station A, pid 1", error)) << error;
+  Phrase error;
+  bool heldElsewhere = false;
+  ASSERT_TRUE(first.Acquire(path, "station A, pid 1", error, heldElsewhere)) << error;
   // Even within one process: the lock belongs to the open file.
-  EXPECT_FALSE(second.Acquire(path, "station B", error));
-  EXPECT_NE(error.find("in use by another station (station A, pid 1)"), std::string::npos) << error;
+  EXPECT_FALSE(second.Acquire(path, "station B", error, heldElsewhere));
+  EXPECT_TRUE(heldElsewhere);
+  EXPECT_NE(error.English().find("in use by another station (station A, pid 1)"), std::string::npos)
+      << error;
   EXPECT_FALSE(second.Held());
   first.Release();
-  error.clear();
-  EXPECT_TRUE(second.Acquire(path, "station B", error)) << error;
+  error = {};
+  EXPECT_TRUE(second.Acquire(path, "station B", error, heldElsewhere)) << error;
   EXPECT_EQ(Slurp(path).substr(0, 9), "station B");
 }
 
 TEST(FileLock, AFolderThatIsNotThereIsAnErrorWithItsCause) {
   test::TempDir dir;
   FileLock lock;
-  std::string error;
-  EXPECT_FALSE(lock.Acquire(dir.path / "missing" / "TX.ini.lock", "x", error));
-  EXPECT_NE(error.find("cannot open"), std::string::npos) << error;
+  Phrase error;
+  bool heldElsewhere = true;
+  EXPECT_FALSE(lock.Acquire(dir.path / "missing" / "TX.ini.lock", "x", error, heldElsewhere));
+  EXPECT_FALSE(heldElsewhere);
+  EXPECT_NE(error.English().find("cannot open"), std::string::npos) << error;
 }
 
 TEST(AtomicFile, StaleTemporariesOfKilledSavesGoAndNothingElse) {
@@ -62,7 +68,7 @@ TEST(AtomicFile, ASaveThroughALinkReplacesTheTargetAndKeepsTheLink) {
   std::filesystem::create_symlink("shared/TX.ini", dir.path / "TX.ini");
   std::filesystem::create_symlink(dir.path / "TX.ini", dir.path / "again.ini");  // a chain
   EXPECT_EQ(WriteTarget(dir.path / "again.ini"), dir.path / "shared" / "TX.ini");
-  std::string error;
+  Phrase error;
   ASSERT_TRUE(WriteFileAtomically(dir.path / "again.ini", "new", error)) << error;
   EXPECT_TRUE(std::filesystem::is_symlink(dir.path / "TX.ini"));
   EXPECT_TRUE(std::filesystem::is_symlink(dir.path / "again.ini"));

@@ -27,15 +27,17 @@ TEST(GeneratorCheck, ByteCountsOutOfRangeAreRefusedNamingKeyAndValue) {
                   Sn("  FixSNByteCount = 2147483647;  IncSNByteCount = -2147483648;") + "\r\n");
   ASSERT_EQ(report.badGenerators.size(), 1u);
   EXPECT_EQ(report.badGenerators[0].key, "RXSNINFO");
-  EXPECT_EQ(report.badGenerators[0].text, "FixSNByteCount = 2147483647 is outside 0..4");
-  EXPECT_EQ(ledger.BlockingProblem(), "RXSNINFO: FixSNByteCount = 2147483647 is outside 0..4");
+  EXPECT_EQ(report.badGenerators[0].text.English(), "FixSNByteCount = 2147483647 is outside 0..4");
+  EXPECT_EQ(ledger.BlockingProblem().English(),
+            "RXSNINFO: FixSNByteCount = 2147483647 is outside 0..4");
 
   // Counts that do not add up, even though each is in range.
   NumberingLedger other;
   const auto uneven = LoadInto(
       other, "[TX]\r\nTXSNINFO=" + Sn("  FixSNByteCount = 3;  IncSNByteCount = 3;") + "\r\n");
   ASSERT_EQ(uneven.badGenerators.size(), 1u);
-  EXPECT_NE(uneven.badGenerators[0].text.find("do not add up to the 4 bytes"), std::string::npos);
+  EXPECT_NE(uneven.badGenerators[0].text.English().find("do not add up to the 4 bytes"),
+            std::string::npos);
 }
 
 TEST(GeneratorCheck, CountersThatDoNotFitTheirBytesAreRefused) {
@@ -44,13 +46,13 @@ TEST(GeneratorCheck, CountersThatDoNotFitTheirBytesAreRefused) {
                        Sn("  FixSNByteCount = 2;  IncSNByteCount = 2;  IncCurrentSN = 74565;") +
                        "\r\nRXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 1;  "
                        "IncPrevRFID = 0;  IncCurrentRFID = 16777216;end;\r\n");
-  EXPECT_EQ(ledger.Problem(GeneratorSlot::TxSN),
+  EXPECT_EQ(ledger.Problem(GeneratorSlot::TxSN).English(),
             "IncCurrentSN = 74565 does not fit in 2 bytes (0..FFFF hex)");
-  EXPECT_NE(ledger.Problem(GeneratorSlot::RxRFID).find("IncCurrentRFID = 16777216"),
+  EXPECT_NE(ledger.Problem(GeneratorSlot::RxRFID).English().find("IncCurrentRFID = 16777216"),
             std::string::npos);
   // The RX serial is off and the TX link IDs are random: nothing of theirs blocks.
   EXPECT_TRUE(ledger.Problem(GeneratorSlot::RxSN).empty());
-  EXPECT_EQ(ledger.BlockingProblem().rfind("TXSNINFO: ", 0), 0u);
+  EXPECT_EQ(ledger.BlockingProblem().English().rfind("TXSNINFO: ", 0), 0u);
 }
 
 TEST(GeneratorCheck, OnlyGeneratorsTheUnitUsesBlockAndAnEngineersFixClearsIt) {
@@ -59,21 +61,21 @@ TEST(GeneratorCheck, OnlyGeneratorsTheUnitUsesBlockAndAnEngineersFixClearsIt) {
            "[TX]\r\nRXSNINFO=" + Sn("  FixSNByteCount = 9;  IncSNByteCount = 2;", false) + "\r\n");
   // The serial is off: reported, but no unit uses it.
   EXPECT_FALSE(ledger.Problem(GeneratorSlot::RxSN).empty());
-  EXPECT_EQ(ledger.BlockingProblem(), "");
+  EXPECT_EQ(ledger.BlockingProblem().English(), "");
   ledger.Gen().RxSN.SetIsSN(true);
-  EXPECT_NE(ledger.BlockingProblem(), "");
+  EXPECT_NE(ledger.BlockingProblem().English(), "");
   ledger.Gen().RxSN.SetFixSNByteCount(2);
   ledger.Edited(GeneratorSlot::RxSN);
-  EXPECT_EQ(ledger.BlockingProblem(), "");
+  EXPECT_EQ(ledger.BlockingProblem().English(), "");
 }
 
 TEST(GeneratorCheck, AnUnreadableGeneratorBlocksAndIsWrittenBackAsItWas) {
   NumberingLedger ledger;
   const std::string broken = "object TProdSN;  IsSN = Maybe;end;";
   LoadInto(ledger, "[TX]\r\nTXSNINFO=" + broken + "\r\n");
-  EXPECT_EQ(ledger.BlockingProblem().rfind("TXSNINFO: ", 0), 0u);
+  EXPECT_EQ(ledger.BlockingProblem().English().rfind("TXSNINFO: ", 0), 0u);
   IniFile file = IniFile::FromBytes("[TX]\r\nTXSNINFO=" + broken + "\r\n");
-  EXPECT_EQ(ledger.CheckBeforeStore(file), "");
+  EXPECT_EQ(ledger.CheckBeforeStore(file).English(), "");
   ledger.Store(file);
   EXPECT_EQ(file.ReadString("TX", "TXSNINFO", ""), broken);
 }
@@ -84,16 +86,17 @@ TEST(GeneratorCheck, NumberingChangedByAnotherProgramIsNotWrittenOver) {
       "[TX]\r\nRXSNINFO=" + Sn("  FixSNByteCount = 2;  IncSNByteCount = 2;") + "\r\n";
   LoadInto(ledger, ini);
   IniFile same = IniFile::FromBytes(ini);
-  EXPECT_EQ(ledger.CheckBeforeStore(same), "");
+  EXPECT_EQ(ledger.CheckBeforeStore(same).English(), "");
   IniFile changed = IniFile::FromBytes(
       "[TX]\r\nRXSNINFO=" +
       Sn("  FixSNByteCount = 2;  IncSNByteCount = 2;  IncInitSN = 9;  IncCurrentSN = 9;") + "\r\n");
-  EXPECT_NE(ledger.CheckBeforeStore(changed).find("RXSNINFO in the settings file was changed"),
-            std::string::npos);
+  EXPECT_NE(
+      ledger.CheckBeforeStore(changed).English().find("RXSNINFO in the settings file was changed"),
+      std::string::npos);
   // What this ledger saved is what it expects from then on.
   ledger.Store(same);
   ledger.Saved();
-  EXPECT_EQ(ledger.CheckBeforeStore(same), "");
+  EXPECT_EQ(ledger.CheckBeforeStore(same).English(), "");
 }
 
 TEST(GeneratorCheck, ANewStartOutranksTheSavedCurrentValueAfterARestart) {
@@ -119,7 +122,7 @@ TEST(GeneratorCheck, ANewStartOutranksTheSavedCurrentValueAfterARestart) {
   ledger.Store(file);
   restarted.Load(&file, report);
   EXPECT_EQ(restarted.Gen().TxSN.IncNextSN(), 0);
-  EXPECT_EQ(restarted.Problem(GeneratorSlot::TxSN), "");
+  EXPECT_EQ(restarted.Problem(GeneratorSlot::TxSN).English(), "");
 }
 
 TEST(GeneratorCheck, TheMessageNamesTheValueTheFileHoldsAndTheFixedPartMustFit) {
@@ -129,9 +132,9 @@ TEST(GeneratorCheck, TheMessageNamesTheValueTheFileHoldsAndTheFixedPartMustFit) 
            "-1;end;\r\nTXSNINFO=" +
                Sn("  FixSNByteCount = 2;  FixSN = 70000;  IncSNByteCount = 2;") + "\r\n");
   // The restore left IncPrevRFID at -2; the engineer wrote IncInitRFID = -1.
-  EXPECT_EQ(ledger.Problem(GeneratorSlot::RxRFID).rfind("IncInitRFID = -1 ", 0), 0u)
+  EXPECT_EQ(ledger.Problem(GeneratorSlot::RxRFID).English().rfind("IncInitRFID = -1 ", 0), 0u)
       << ledger.Problem(GeneratorSlot::RxRFID);
-  EXPECT_EQ(ledger.Problem(GeneratorSlot::TxSN),
+  EXPECT_EQ(ledger.Problem(GeneratorSlot::TxSN).English(),
             "FixSN = 70000 does not fit in 2 bytes (0..FFFF hex)");
 }
 

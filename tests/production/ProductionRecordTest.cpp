@@ -28,7 +28,7 @@ class RecordTest : public ::testing::Test {
   }
   test::TempDir dir;
   ProductionRecord record;
-  std::string error;
+  Phrase error;
 };
 
 TEST_F(RecordTest, ANumberIsGivenOnlyOnceItsUnitCommitted) {
@@ -42,14 +42,14 @@ TEST_F(RecordTest, ANumberIsGivenOnlyOnceItsUnitCommitted) {
   ASSERT_TRUE(record.Finish(*passed, "PASS", "", 2200, true, error)) << error;
   const auto given = record.FindGiven({"", "", "", "8B0101"}, error);
   ASSERT_TRUE(given);
-  EXPECT_EQ(given->what, "TX link ID");
+  EXPECT_EQ(given->what.English(), "TX link ID");
   EXPECT_EQ(given->row.id, *passed);
   EXPECT_EQ(given->row.timeUtc, "2026-12-08T11:40:00Z");
   // The index refuses a second unit with a given number, whatever the caller checked.
   const auto twin = record.Begin(Row("35554B370001"), error);
   ASSERT_TRUE(twin);
   EXPECT_FALSE(record.Finish(*twin, "PASS", "", 2200, true, error));
-  EXPECT_NE(error.find("UNIQUE"), std::string::npos) << error;
+  EXPECT_NE(error.English().find("UNIQUE"), std::string::npos) << error;
   const auto last = record.LastGiven("bench", "/line/TX.ini", error);
   ASSERT_TRUE(last);
   EXPECT_EQ(last->id, *passed);
@@ -91,7 +91,7 @@ TEST_F(RecordTest, AFileThatIsNoRecordOrIsBusyIsAnErrorBeforeAnythingIsWritten) 
   std::ofstream(dir.path / "garbage.db", std::ios::binary) << std::string(4096, 'x');
   ProductionRecord other;
   EXPECT_FALSE(other.Open(dir.path / "garbage.db", error));
-  EXPECT_NE(error.find("not a database"), std::string::npos) << error;
+  EXPECT_NE(error.English().find("not a database"), std::string::npos) << error;
   EXPECT_FALSE(other.OpenToRead(dir.path / "none.db", error));
   EXPECT_FALSE(std::filesystem::exists(dir.path / "none.db"));
 
@@ -101,7 +101,7 @@ TEST_F(RecordTest, AFileThatIsNoRecordOrIsBusyIsAnErrorBeforeAnythingIsWritten) 
   ASSERT_EQ(sqlite3_open((dir.path / "production.db").string().c_str(), &rival), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(rival, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
   EXPECT_FALSE(record.Begin(Row("35554B370001"), error));
-  EXPECT_NE(error.find("locked"), std::string::npos) << error;
+  EXPECT_NE(error.English().find("locked"), std::string::npos) << error;
   sqlite3_exec(rival, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(rival);
   EXPECT_TRUE(record.Begin(Row("35554B370001"), error)) << error;

@@ -7,6 +7,8 @@
 #include "EmulatedRx.h"
 #include "connection/StationFixture.h"
 #include "platform/AtomicFile.h"
+#include "platform/CodePage.h"
+#include "production/ProductionRecord.h"
 
 namespace korvel {
 namespace {
@@ -54,7 +56,8 @@ class SetTxRunTest : public StationTest {
   }
   std::string Result() { return s->View()["lblResult"].text; }
   std::string IniBytes() {
-    std::string bytes, error;
+    std::string bytes;
+    Phrase error;
     bool missing = false;
     ReadWholeFile(dir.path / "TX.ini", bytes, missing, error);
     return missing ? "<missing>" : bytes;
@@ -272,7 +275,7 @@ TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
     EXPECT_EQ(s->View()["lblResult"].color, "red");
     // The reason is on the screen, below the result.
     EXPECT_FALSE(s->LastRun().failedStep.empty()) << f.fault;
-    EXPECT_EQ(s->View()["lblReason"].text, s->LastRun().failedStep);
+    EXPECT_EQ(s->View()["lblReason"].text, s->LastRun().failedStep.English());
     EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323334) << f.fault;
     EXPECT_EQ(s->Ledger().Gen().TxSN.IncCurrentSN(), 0) << f.fault;
     EXPECT_EQ(IniBytes(), ini) << f.fault;
@@ -295,9 +298,10 @@ TEST_F(SetTxRunTest, AUnitWhoseNumbersCannotBeSavedIsNeverPass) {
   host.RunFor(1000);  // the link check presses Go by itself
   EXPECT_EQ(Result(), "FAIL");
   EXPECT_FALSE(s->LastRun().pass);
-  EXPECT_EQ(s->LastRun().failedStep.rfind("serial numbers and IDs not saved to TX.ini", 0), 0u)
+  EXPECT_EQ(
+      s->LastRun().failedStep.English().rfind("serial numbers and IDs not saved to TX.ini", 0), 0u)
       << s->LastRun().failedStep;
-  EXPECT_EQ(s->View()["lblReason"].text, s->LastRun().failedStep);
+  EXPECT_EQ(s->View()["lblReason"].text, s->LastRun().failedStep.English());
   EXPECT_EQ(loader, std::vector<std::string>{"FAIL"});
   EXPECT_TRUE(started.empty());
   ASSERT_EQ(view.messages.size(), 1u);
@@ -312,11 +316,68 @@ TEST_F(SetTxRunTest, AVidThatIsNotHexStopsTheRunBeforeTheDevicesAreWritten) {
   const auto eeprom = tx->EepromBytes();
   s->btnGoClick();
   EXPECT_EQ(Result(), "FAIL");
-  EXPECT_EQ(s->LastRun().failedStep, "VID '12G4' is not a hexadecimal value");
+  EXPECT_EQ(s->LastRun().failedStep.English(), "VID '12G4' is not a hexadecimal value");
   EXPECT_EQ(view.messages, std::vector<std::string>{
                                "dlgError:'12G4' is not a valid hexadecimal value (edtVID_SET)."});
   EXPECT_EQ(tx->EepromBytes(), eeprom);
   EXPECT_EQ(rx->CommandCount(0x04), 0u);  // no register written
+}
+
+TEST_F(SetTxRunTest, ANonAsciiNameReachesTheDongleInTheCodePageAndReadsBack) {
+  if (SystemCodePage() != 1252) GTEST_SKIP() << "code page " << SystemCodePage();
+  const std::string name = "USB 2.4G\xC2\xAE";  // "USB 2.4G®"
+  Set("edtEEPROM_20", name);
+  Plug();
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "PASS") << s->LastRun().failedStep;
+  const auto& r = rx->Registers();
+  EXPECT_EQ(r[19], Word(2 * 9 + 2));
+  EXPECT_EQ(s->View()["edtEEPROM_19"].text, "14");
+  const uint16_t body[] = {'U' << 8 | 'S', 'B' << 8 | ' ', '2' << 8 | '.', '4' << 8 | 'G', 0xAE00};
+  for (int k = 0; k < 5; ++k) EXPECT_EQ(r[size_t(20 + k)], body[k]) << "RX register " << 20 + k;
+  // The engineering page reads the name back as it was typed, and its W stages what Set TX
+  // wrote.
+  Replug();
+  Set("edtEEPROM_20", "");
+  ASSERT_TRUE(s->Click("btnEEPROM_R_20"));
+  EXPECT_EQ(s->View()["edtEEPROM_20"].text, name);
+  StagingTables& staged = s->Programmer().Staging();
+  staged.Clear();
+  s->Click("btnEEPROM_W_20");
+  for (int reg = 19; reg <= 24; ++reg)
+    EXPECT_EQ(staged.RxRegisterImage[size_t(reg)], r[size_t(reg)]) << "RX register " << reg;
+  EXPECT_EQ(staged.RxRegisterImage[25], kNotStaged);
+}
+
+TEST_F(SetTxRunTest, ANameTheCodePageCannotHoldStopsGoBeforeAnythingIsWrittenOrNumbered) {
+  CustomIds(0x323334, 0x424344);
+  Plug();
+  Set("edtEEPROM_20", "USB \xE4\xB8\xAD");  // "USB 中"
+  const auto eeprom = tx->EepromBytes();
+  const auto registers = rx->Registers();
+  const uint64_t sent = rx->ReportsReceived();
+  view.messages.clear();
+  s->btnGoClick();
+  EXPECT_EQ(Result(), "FAIL");
+  const std::string why = s->LastRun().failedStep.English();
+  EXPECT_EQ(why.rfind("product name: \"USB \xE4\xB8\xAD\" has a character ", 0), 0u) << why;
+  EXPECT_NE(why.find("U+4E2D"), std::string::npos) << why;
+  EXPECT_EQ(s->View()["lblReason"].text, why);
+  EXPECT_EQ(view.messages,
+            std::vector<std::string>{"dlgError:Nothing was written to the unit: " + why});
+  EXPECT_EQ(rx->ReportsReceived(), sent);
+  EXPECT_EQ(tx->EepromBytes(), eeprom);
+  EXPECT_EQ(rx->Registers(), registers);
+  // No numbers were drawn and no record row taken: the next good unit gets the first ones.
+  EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323334);
+  int pass = -1, fail = -1;
+  ASSERT_TRUE(s->Production().CountToday(pass, fail));
+  EXPECT_EQ(pass + fail, 0);
+  Replug();
+  Set("edtEEPROM_20", "USB 2.4G");
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "PASS") << s->LastRun().failedStep;
+  EXPECT_EQ(s->LastRun().rxId, 0x323334u);
 }
 
 TEST_F(SetTxRunTest, ALinkThatNeverReturnsFailsAfterTwentyRoundsOfTwoChecks) {
@@ -478,7 +539,8 @@ TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
   tick.checked = true;
   s->ControlChanged("TX_Erased", tick);
   EXPECT_TRUE(s->View()["btnEraseTX"].enabled);
-  s->Link().RaiseCommandFailed(DeviceStatus::Failed("left over"));  // lowered by the erase
+  s->Link().RaiseCommandFailed(
+      DeviceStatus::Failed(Phrase::Literal("left over")));  // lowered by the erase
   s->Click("btnEraseTX");
   for (uint8_t b : tx->EepromBytes()) ASSERT_EQ(b, 0xFF);
   EXPECT_EQ(view.messages, std::vector<std::string>{":TX Erased"});
@@ -503,6 +565,28 @@ TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
   s->Click("btnEraseRX");
   EXPECT_EQ(view.messages.back(),
             ":RX erase failed at register 0: RX register 0 read-back 0xFFFE != 0xFFFF");
+}
+
+TEST_F(SetTxRunTest, TheReasonIsShownInTheOperatorsLanguageAndRecordedInEnglish) {
+  s->cbbLangChange(1);  // Traditional Chinese
+  Plug();
+  rx->InjectFault("no-link-after-reload");
+  s->btnGoClick();
+  ASSERT_EQ(Result(), "FAIL");
+  EXPECT_EQ(s->View()["lblReason"].text, "重新載入後連線未恢復");
+  EXPECT_EQ(s->View()["lblYield"].text.rfind("今日 PASS 0  FAIL 1  ", 0), 0u)
+      << s->View()["lblYield"].text;
+  // A change of language rewords what is on the screen.
+  s->cbbLangChange(2);
+  EXPECT_EQ(s->View()["lblReason"].text, "重新加载后连线未恢复");
+  // The record is read by people and programs that expect one language.
+  ProductionRecord record;
+  Phrase error;
+  ASSERT_TRUE(record.OpenToRead(dir.path / "production.db", error)) << error;
+  std::vector<RecordRow> rows;
+  ASSERT_TRUE(record.Rows("", rows, error)) << error;
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].failedStep, "link not back after reload");
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -20,6 +22,7 @@
 #include <QStyleFactory>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "ui/qt/Form2.h"
 #include "ui/qt/HexEdit.h"
@@ -34,6 +37,7 @@ constexpr int kTopStrip = 72;      // logo, pictures, USB information, language
 constexpr int kSettingsEnd = 344;  // where the panel groups start when shown
 const QSize kStatePicture(64, 64);
 constexpr int kTraceLines = 2000;  // the oldest go first
+constexpr int kPageGap = 8;        // between the main window and the engineering page
 
 // One flat light-grey skin for every control.
 const char* const kSkin = R"(
@@ -51,6 +55,60 @@ std::string S(const QString& s) {
   return s.toStdString();
 }
 
+// A dialog of the window, centred on it when shown (its size is final only then).
+template <class Dialog>
+class CentredOn : public Dialog {
+ public:
+  explicit CentredOn(QWidget* over) : Dialog(over), over_(over) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    Dialog::showEvent(event);
+    QRect frame = this->frameGeometry();
+    frame.moveCenter(over_->frameGeometry().center());
+    this->move(frame.topLeft());
+  }
+
+ private:
+  QWidget* over_;
+};
+
+// The width a caption needs for its text in its font; 0 for what shows no text.
+int TextWidth(QWidget* w) {
+  if (auto* label = qobject_cast<QLabel*>(w)) {
+    if (!label->pixmap().isNull() || label->wordWrap() || label->text().isEmpty()) return 0;
+    return label->sizeHint().width();
+  }
+  if (auto* button = qobject_cast<QPushButton*>(w)) {
+    const QString text = button->text().remove('&').trimmed();
+    if (text.isEmpty()) return 0;
+    // The style's own hint has a floor that would blow up the small R and W buttons.
+    const QStyle* style = w->style();
+    const int margins = style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, w) +
+                        style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, w);
+    return w->fontMetrics().horizontalAdvance(text) + 2 * margins;
+  }
+  if (auto* button = qobject_cast<QAbstractButton*>(w))
+    return button->text().isEmpty() ? 0 : button->sizeHint().width();
+  // Lists of captions show their longest item whole; the image lists show pictures.
+  if (auto* box = qobject_cast<QComboBox*>(w)) {
+    if (qobject_cast<TKRVImageComboBox*>(w)) return 0;
+    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return box->sizeHint().width();
+  }
+  return 0;
+}
+
+// A pass phrase shows one star a character, whatever the style's own mask.
+class StarMask : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* returned) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return '*';
+    return QProxyStyle::styleHint(hint, option, widget, returned);
+  }
+};
+
 // Fields that only show what the core computed.
 bool ShowOnly(const QString& name) {
   return name == "edtVID" || name == "edtPID" || name == "edtRX" || name == "edtTX" ||
@@ -66,6 +124,7 @@ TForm1::TForm1(StationEnvironment env) {
   setMinimumSize(130, 50);
   if (QStyle* fusion = QStyleFactory::create("Fusion")) QApplication::setStyle(fusion);
   setStyleSheet(kSkin);
+  qApp->installEventFilter(this);
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   Build();
@@ -76,6 +135,7 @@ TForm1::TForm1(StationEnvironment env) {
 }
 
 TForm1::~TForm1() {
+  qApp->removeEventFilter(this);
   station_->SetTraceSink(nullptr);
   // The children outlive this part of the object; their last signals must not reach it.
   for (QWidget* w : std::as_const(controls_)) w->disconnect(this);
@@ -124,8 +184,9 @@ void TForm1::Build() {
   Label(usb, "lblPID", "PID", 100, 28, 28);
   auto* pid = Add<THexEdit>(usb, "edtPID", 128, 25, 52, 24);
   for (THexEdit* e : {vid, pid}) e->SetIsFilter(false);
-  auto* lang = Add<TKRVImageComboBox>(this, "cbbLang", 618, 22, 84, 30);
+  auto* lang = Add<TKRVImageComboBox>(this, "cbbLang", 618, 6, 84, 30);
   lang->SetImageList(LanguagePictures());
+  Add<QPushButton>(this, "btnClearLng", 618, 40, 84, 24)->setAutoDefault(false);
   auto* pbind = Add<QPushButton>(this, "btnPBind", 716, 4, 176, 26);
   pbind->setAutoDefault(false);
   Add<QCheckBox>(this, "Call3204L", 716, 32, 176, 18);
@@ -158,9 +219,11 @@ void TForm1::BuildSettings(QWidget* gb) {
   auto* cpi = Add<QGroupBox>(gb, "gbCPI", 6, 130, 268, 44);
   Add<QRadioButton>(cpi, "rbRF_CPI_H", 8, 20, 130, 20);
   Add<QRadioButton>(cpi, "rbRF_CPI_L", 136, 20, 128, 20);
-  auto* bty = Add<QGroupBox>(gb, "gbBTY", 6, 176, 268, 46);
+  // The battery list is the last row: its items are long, and it widens under the middle
+  // column, which ends above it.
+  auto* bty = Add<QGroupBox>(gb, "gbBTY", 6, 220, 268, 46);
   Add<QComboBox>(bty, "cbRF_Set_BTY_Low_Level", 8, 18, 252, 24);
-  auto* rxType = Add<QGroupBox>(gb, "gbRXType", 6, 224, 268, 42);
+  auto* rxType = Add<QGroupBox>(gb, "gbRXType", 6, 176, 268, 42);
   Add<QRadioButton>(rxType, "rbMouseOnly", 8, 18, 130, 20);
   Add<QRadioButton>(rxType, "rbKbdMse", 128, 18, 136, 20);
 
@@ -168,17 +231,14 @@ void TForm1::BuildSettings(QWidget* gb) {
   Add<QRadioButton>(nl, "rbRF_DR_45", 8, 20, 314, 20);
   Add<QRadioButton>(nl, "rbRF_DR_4F", 8, 41, 314, 20);
   Add<QRadioButton>(nl, "rbRF_DR_4A", 8, 62, 314, 20);
-  auto* wake = Add<QGroupBox>(gb, "gbWKUP", 280, 94, 330, 64);
-  Add<QRadioButton>(wake, "rbRF_DR_25", 8, 20, 314, 20);
-  Add<QRadioButton>(wake, "rbRF_DR_2A", 8, 41, 314, 20);
-  auto* ids = Add<QGroupBox>(gb, "gbVIDPID", 280, 160, 330, 106);
+  auto* ids = Add<QGroupBox>(gb, "gbVIDPID", 280, 94, 330, 106);
   Label(ids, "lblVID_SET", "VID", 8, 26, 30);
   Add<THexEdit>(ids, "edtVID_SET", 38, 22, 60, 24)->setMaxLength(4);
   Label(ids, "lblPID_SET", "PID", 112, 26, 30);
   Add<THexEdit>(ids, "edtPID_SET", 142, 22, 60, 24)->setMaxLength(4);
   Label(ids, "lblStrDesc", "", 8, 50, 314);
   Add<QLineEdit>(ids, "edtEEPROM_20", 8, 72, 314, 24)->setMaxLength(46);
-  auto* poBind = Add<QGroupBox>(gb, "gbPO_BIND", 280, 160, 330, 44);
+  auto* poBind = Add<QGroupBox>(gb, "gbPO_BIND", 280, 94, 330, 44);
   Add<QRadioButton>(poBind, "rbRF_DR_5A", 8, 20, 130, 20);
   Add<QRadioButton>(poBind, "rbRF_DR_55", 146, 20, 140, 20);
 
@@ -199,6 +259,9 @@ void TForm1::BuildSettings(QWidget* gb) {
   Label(suspend, "lblSleepPeriod", "Sleep Period", 8, 50, 100);
   Add<QSpinBox>(suspend, "suiSpinEdit1", 110, 46, 64, 24);
   Label(suspend, "Label3", "", 180, 50, 100);
+  auto* wake = Add<QGroupBox>(gb, "gbWKUP", 616, 208, 270, 58);
+  Add<QRadioButton>(wake, "rbRF_DR_25", 8, 17, 254, 19);
+  Add<QRadioButton>(wake, "rbRF_DR_2A", 8, 37, 254, 19);
 }
 
 void TForm1::BuildEngineeringPage() {
@@ -230,15 +293,21 @@ void TForm1::BuildEngineeringPage() {
   const char* const labels1[] = {"RSSIthreshold",     "MSE_SN",         "KBD_SN ",
                                  "CurrentChannelIdx", "RSSIChannelIdx", "BindChannelIdx",
                                  "GoodChannelCNT"};
+  QFont small = special->font();
+  small.setPointSize(8);
+  // The columns are as wide as the widest name needs.
+  int column = 86;
+  for (const char* text : labels1)
+    column = std::max(column, QFontMetrics(small).horizontalAdvance(text) + 8);
+  special->resize(126 + 7 * column + 8, special->height());
   for (int q : {1, 4}) {
     const int y = q == 1 ? 22 : 90;
     button(special, "btnSpecialCmd" + std::to_string(q), 8, y + 18, 110);
     for (int i = 0; i < 7; ++i) {
       const std::string field = "edtSC0" + std::to_string(q) + "_0" + std::to_string(i);
       if (q == 1)
-        Label(special, "lbl" + field, labels1[i], 126 + 86 * i, y, 84)
-            ->setStyleSheet("font-size: 8pt");
-      hex(special, field, 126 + 86 * i, y + 18);
+        Label(special, "lbl" + field, labels1[i], 126 + column * i, y, column - 2)->setFont(small);
+      hex(special, field, 126 + column * i, y + 18);
     }
   }
   Label(special, "lblSC04", "Remain KBD ChannelMap Array & Binding Status", 126, 90, 600);
@@ -402,8 +471,6 @@ void TForm1::BuildSerialPanel() {
     Add<THexEdit>(gb, name("edt", "IncCurrentSN"), 404, 66, 120, 22);
     Label(gb, name("lbl", "IncNextSN"), "", 532, 68, 50);
     Add<THexEdit>(gb, name("edt", "IncNextSN"), 584, 66, 120, 22);
-    qobject_cast<QRadioButton*>(Control("rb" + x + "_FixAscii"))->setText("ASCII");
-    qobject_cast<QRadioButton*>(Control("rb" + x + "_FixHex"))->setText("HEX");
   }
 }
 
@@ -484,9 +551,6 @@ void TForm1::Wire() {
   for (const char* name : {"imgLogo", "imgCust"})
     connect(qobject_cast<TPicture*>(Control(name)), &TPicture::doubleClicked, this,
             [this] { Act([this] { station_->imgLogoDblClick(); }); });
-  auto* pageDown = new QShortcut(QKeySequence(Qt::Key_PageDown), this);
-  connect(pageDown, &QShortcut::activated, this,
-          [this] { Act([this] { station_->FormKeyDown(kVkPageDown); }); });
   auto* engineer = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this);
   connect(engineer, &QShortcut::activated, this,
           [this] { Act([this] { station_->ToggleEngineerView(); }); });
@@ -537,20 +601,30 @@ void TForm1::Render(const ViewState& state) {
   const bool outer = !rendering_;
   rendering_ = true;
   setWindowTitle(Q(state.caption));
+  bool captionsChanged = false;
   for (const auto& [name, c] : state.controls) {
     QWidget* w = Control(name);
     if (!w) continue;
     const QSignalBlocker quiet(w);
     w->setEnabled(c.enabled);
     if (auto* label = qobject_cast<QLabel*>(w)) {
-      if (label->pixmap().isNull() && label->text() != Q(c.text)) label->setText(Q(c.text));
+      if (label->pixmap().isNull() && label->text() != Q(c.text)) {
+        label->setText(Q(c.text));
+        captionsChanged = true;
+      }
       const QString colour = c.color.empty() ? QString() : "color: " + Q(c.color);
       if (label->styleSheet() != colour) label->setStyleSheet(colour);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-      button->setText(Q(c.text));
+      if (button->text() != Q(c.text)) {
+        button->setText(Q(c.text));
+        captionsChanged = true;
+      }
       if (button->isCheckable()) button->setChecked(c.checked);
     } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
-      group->setTitle(Q(c.text));
+      if (group->title() != Q(c.text)) {
+        group->setTitle(Q(c.text));
+        captionsChanged = true;
+      }
     } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
       // Never overwrite what an operator is typing; the core hears of it when committed.
       const bool typing = edit->hasFocus() && edit->isModified();
@@ -566,6 +640,7 @@ void TForm1::Render(const ViewState& state) {
       if (items != current) {
         box->clear();
         box->addItems(items);
+        captionsChanged = true;
       }
       box->setCurrentIndex(c.itemIndex);
     } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
@@ -592,8 +667,40 @@ void TForm1::Render(const ViewState& state) {
     if (bind->visible && !bindAnimation_->isActive()) bindAnimation_->start();
     if (!bind->visible) bindAnimation_->stop();
   }
+  if (captionsChanged || !fitted_) FitToText();
   Layout(state);
   if (outer) rendering_ = false;
+}
+
+void TForm1::FitToText() {
+  fitted_ = true;
+  for (QWidget* w : std::as_const(controls_)) {
+    if (!qobject_cast<QLabel*>(w) && !qobject_cast<QAbstractButton*>(w) &&
+        !qobject_cast<QComboBox*>(w))
+      continue;
+    QVariant design = w->property("designWidth");
+    if (!design.isValid()) w->setProperty("designWidth", design = w->width());
+    const int width = std::max(design.toInt(), TextWidth(w));
+    if (width != w->width()) w->resize(width, w->height());
+  }
+  // Then each group holds what grew inside it, the innermost first.
+  QList<QGroupBox*> groups = findChildren<QGroupBox*>();
+  auto depth = [this](QWidget* w) {
+    int d = 0;
+    for (; w && w != this; w = w->parentWidget()) ++d;
+    return d;
+  };
+  std::stable_sort(groups.begin(), groups.end(),
+                   [&](QWidget* a, QWidget* b) { return depth(a) > depth(b); });
+  for (QGroupBox* group : std::as_const(groups)) {
+    if (group->parentWidget() == this) continue;  // placed by Layout
+    QVariant design = group->property("designWidth");
+    if (!design.isValid()) group->setProperty("designWidth", design = group->width());
+    int width = design.toInt();
+    for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (!child->isWindow()) width = std::max(width, child->geometry().right() + 1 + 8);
+    if (width != group->width()) group->resize(width, group->height());
+  }
 }
 
 void TForm1::Layout(const ViewState& state) {
@@ -616,16 +723,52 @@ void TForm1::Layout(const ViewState& state) {
   const int goTop = top("gbGo");
   Control("gbGo")->setGeometry(4, goTop, 892, height("gbGo"));
   Control("pbSetTX")->setGeometry(0, top("pbSetTX"), state.width, height("pbSetTX"));
-  // The engineering page opens beside the main window.
+  // The engineering page opens beside the main window each time it is opened.
   QWidget* page = Control("spgcntrl1");
-  if (page->isVisible() && !page->property("placed").toBool()) {
-    page->move(frameGeometry().right() + 8, frameGeometry().top());
+  if (!page->isVisible()) {
+    page->setProperty("placed", false);
+  } else if (!page->property("placed").toBool()) {
+    PlaceEngineeringPage();
     page->setProperty("placed", true);
   }
   // The settings group takes what room the computed height leaves.
   const int panels = y - kSettingsEnd;
   Control("gbSetting")
       ->setGeometry(4, kTopStrip, 892, std::max(goTop - panels - kTopStrip - 2, 100));
+}
+
+void TForm1::PlaceEngineeringPage() {
+  auto* page = qobject_cast<QTabWidget*>(Control("spgcntrl1"));
+  // As large as the fullest tab, with the result strip below it.
+  QSize content;
+  for (int i = 0; i < page->count(); ++i) {
+    QWidget* tab = page->widget(i);
+    for (QWidget* child : tab->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (child->isVisibleTo(tab))
+        content =
+            content.expandedTo({child->geometry().right() + 1, child->geometry().bottom() + 1});
+  }
+  constexpr int kMargin = 6, kResultStrip = 24;
+  // What the tab bar and the frame take, as the page is laid out now.
+  const QSize chrome = page->size() - page->currentWidget()->size();
+  page->resize(content + QSize(kMargin, kMargin + kResultStrip) + chrome);
+  Control("lblEngResult")->setGeometry(10, page->height() - kResultStrip, page->width() - 20, 20);
+
+  // Right of the main window, else left of it, else over it; always whole on the screen that
+  // holds the main window.
+  const QRect main = frameGeometry();
+  QScreen* screen = QGuiApplication::screenAt(main.center());
+  if (!screen) screen = this->screen();
+  page->move(PlaceBeside(main, page->frameGeometry().size(), screen->availableGeometry()));
+}
+
+QPoint PlaceBeside(const QRect& main, const QSize& outer, const QRect& room) {
+  int x = main.right() + 1 + kPageGap;
+  if (x + outer.width() > room.right() + 1) x = main.left() - kPageGap - outer.width();
+  if (x < room.left()) x = room.right() + 1 - outer.width();
+  x = std::max(x, room.left());
+  const int y = std::max(std::min(main.top(), room.bottom() + 1 - outer.height()), room.top());
+  return {x, y};
 }
 
 void TForm1::Start(const std::vector<std::string>& args) {
@@ -637,7 +780,29 @@ void TForm1::Start(const std::vector<std::string>& args) {
 void TForm1::ShowMessage(const std::string& dialog, const std::string& caption,
                          const std::string& text) {
   if (MessageHook) return MessageHook(dialog, caption, text);
-  QMessageBox box(this);
+  // Before the window is on screen a message would open where no window is: it waits, and
+  // so does every message behind it.
+  if (!isVisible() || !pending_.empty()) {
+    pending_.push_back({dialog, caption, text});
+    return;
+  }
+  ExecMessage(dialog, caption, text);
+}
+
+void TForm1::ShowPendingMessages() {
+  if (showingPending_) return;
+  showingPending_ = true;
+  while (!pending_.empty() && isVisible() && !closing_) {
+    const Message m = pending_.front();
+    ExecMessage(m.dialog, m.caption, m.text);
+    pending_.pop_front();
+  }
+  showingPending_ = false;
+}
+
+void TForm1::ExecMessage(const std::string& dialog, const std::string& caption,
+                         const std::string& text) {
+  CentredOn<QMessageBox> box(this);
   box.setObjectName(Q(dialog));
   box.setWindowTitle(Q(caption.empty() ? S(windowTitle()) : caption));
   box.setText(Q(text));
@@ -648,13 +813,31 @@ void TForm1::ShowMessage(const std::string& dialog, const std::string& caption,
   box.exec();
 }
 
+bool TForm1::AskYesNo(const std::string& caption, const std::string& text) {
+  if (QuestionHook) return QuestionHook(caption, text);
+  CentredOn<QMessageBox> box(this);
+  box.setObjectName("dlgQuestion");
+  box.setWindowTitle(caption.empty() ? windowTitle() : Q(caption));
+  box.setText(Q(text));
+  box.setIcon(QMessageBox::Question);
+  box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 std::optional<std::string> TForm1::AskPassword() {
   if (PasswordHook) return PasswordHook();
-  QInputDialog ask(this);
+  CentredOn<QInputDialog> ask(this);
   ask.setObjectName("dlgPass");
   ask.setWindowTitle("Setting");
   ask.setLabelText("PASSWORD:");
   ask.setTextEchoMode(QLineEdit::Password);
+  // One star for each character typed, not the style's dot.
+  if (auto* edit = ask.findChild<QLineEdit*>()) {
+    auto* stars = new StarMask;
+    stars->setParent(&ask);
+    edit->setStyle(stars);
+  }
   ask.setOkButtonText("OK");
   ask.setCancelButtonText("Cancel");
   if (ask.exec() != QDialog::Accepted) return std::nullopt;
@@ -663,7 +846,8 @@ std::optional<std::string> TForm1::AskPassword() {
 
 int TForm1::AskLanguage(int preselected) {
   if (LanguageHook) return LanguageHook(preselected);
-  TForm2 dialog(windowTitle(), preselected);
+  // The core's caption: the window shows it only from the first paint after FormCreate.
+  TForm2 dialog(Q(station_->View().caption), preselected);
   dialog.exec();
   return dialog.Chosen();
 }
@@ -681,6 +865,25 @@ int TForm1::ScreenHeight() {
 void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   station_->FormActivate();
+  // After the window has been drawn.
+  if (!pending_.empty()) QTimer::singleShot(0, this, [this] { ShowPendingMessages(); });
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && !rendering_ && !closing_ &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_PageDown) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    // Keys of this window only (not of a list's popup or a dialog); what the station does not
+    // take goes on to the control with the focus.
+    if (w && w->window() == this) {
+      CommitEdits();
+      if (station_->FormKeyDown(kVkPageDown)) {
+        Render(station_->View());
+        return true;
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::changeEvent(QEvent* event) {

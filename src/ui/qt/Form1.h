@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMap>
 #include <QWidget>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,6 +45,7 @@ class TForm1 : public QWidget, public StationView {
   void Render(const ViewState& state) override;
   void ShowMessage(const std::string& dialog, const std::string& caption,
                    const std::string& text) override;
+  bool AskYesNo(const std::string& caption, const std::string& text) override;
   std::optional<std::string> AskPassword() override;
   int AskLanguage(int preselected) override;
   int ScreenWidth() override;
@@ -53,6 +55,7 @@ class TForm1 : public QWidget, public StationView {
   std::function<void(const std::string& dialog, const std::string& caption,
                      const std::string& text)>
       MessageHook;
+  std::function<bool(const std::string& caption, const std::string& text)> QuestionHook;
   std::function<std::optional<std::string>()> PasswordHook;
   std::function<int(int preselected)> LanguageHook;
 
@@ -60,6 +63,8 @@ class TForm1 : public QWidget, public StationView {
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // The window hears PageDown before the control with the focus (FormKeyDown).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   template <class W>
@@ -73,6 +78,11 @@ class TForm1 : public QWidget, public StationView {
   void BuildGo(QWidget* gb);
   void Wire();
   void Layout(const ViewState& state);
+  // Widens what the current language's captions need; never below the design's widths.
+  void FitToText();
+  void PlaceEngineeringPage();
+  void ExecMessage(const std::string& dialog, const std::string& caption, const std::string& text);
+  void ShowPendingMessages();
   void Changed(QWidget* w);
   // Edits report when committed; an action first commits the one being typed in.
   void CommitEdits();
@@ -85,6 +95,17 @@ class TForm1 : public QWidget, public StationView {
   int bindFrame_ = 0;
   bool rendering_ = false;
   bool closing_ = false;
+  bool fitted_ = false;
+  // Messages raised before the window was on screen, shown in order once it is.
+  struct Message {
+    std::string dialog, caption, text;
+  };
+  std::deque<Message> pending_;
+  bool showingPending_ = false;
 };
+
+// Where a window of size `outer` opens beside `main`: right of it, else left of it, else over
+// it, and always whole within `room` (the screen's free area) when it fits there.
+QPoint PlaceBeside(const QRect& main, const QSize& outer, const QRect& room);
 
 }  // namespace korvel

@@ -1,6 +1,7 @@
 #include "ui/qt/Pictures.h"
 
 #include <QPainter>
+#include <algorithm>
 
 namespace korvel {
 
@@ -30,6 +31,25 @@ void Mouse(QPainter& p, QRectF r, QColor body) {
   p.drawRoundedRect(r, r.width() / 2, r.width() / 2);
   p.drawLine(QPointF(r.center().x(), r.top()), QPointF(r.center().x(), r.top() + r.height() * 0.4));
 }
+
+// The logo's radio mark, drawn for a logo h pixels high from the painter's origin.
+void LogoMark(QPainter& p, qreal h, qreal penWidth) {
+  p.setPen(QPen(kAccent, penWidth));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(QRectF(h * 0.12, h * 0.2, h * 0.6, h * 0.6), -60 * 16, 120 * 16);
+  p.drawArc(QRectF(h * 0.02, h * 0.08, h * 0.8, h * 0.84), -50 * 16, 100 * 16);
+  p.setBrush(kAccent);
+  p.drawEllipse(QPointF(h * 0.42, h * 0.5), h * 0.08, h * 0.08);
+}
+
+// The name's lettering in the logo.
+QFont NameFont(int pixelSize) {
+  QFont font("Sans", 1);
+  font.setPixelSize(pixelSize);
+  font.setBold(true);
+  font.setLetterSpacing(QFont::PercentageSpacing, 108);
+  return font;
+}
 }  // namespace
 
 QPixmap LogoPicture(QSize size) {
@@ -37,16 +57,8 @@ QPixmap LogoPicture(QSize size) {
   QPainter p(&pix);
   p.setRenderHint(QPainter::Antialiasing);
   const qreal h = size.height();
-  p.setPen(QPen(kAccent, 2.5));
-  p.setBrush(Qt::NoBrush);
-  p.drawArc(QRectF(h * 0.12, h * 0.2, h * 0.6, h * 0.6), -60 * 16, 120 * 16);
-  p.drawArc(QRectF(h * 0.02, h * 0.08, h * 0.8, h * 0.84), -50 * 16, 100 * 16);
-  p.setBrush(kAccent);
-  p.drawEllipse(QPointF(h * 0.42, h * 0.5), h * 0.08, h * 0.08);
-  QFont font("Sans", 1);
-  font.setPixelSize(int(h * 0.42));
-  font.setBold(true);
-  font.setLetterSpacing(QFont::PercentageSpacing, 108);
+  LogoMark(p, h, 2.5);
+  QFont font = NameFont(int(h * 0.42));
   p.setFont(font);
   p.setPen(kInk);
   p.drawText(QRectF(h * 0.9, 0, size.width() - h * 0.9, h * 0.7), Qt::AlignLeft | Qt::AlignBottom,
@@ -58,6 +70,35 @@ QPixmap LogoPicture(QSize size) {
   p.setPen(kAccent);
   p.drawText(QRectF(h * 0.92, h * 0.7, size.width() - h * 0.9, h * 0.3),
              Qt::AlignLeft | Qt::AlignTop, "2.4GHz RF SoC");
+  return pix;
+}
+
+QPixmap AppIconPicture(int side) {
+  QPixmap pix = Blank({side, side});
+  QPainter p(&pix);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal s = side;
+  const qreal line = std::max(1.0, s / 64);
+  const QRectF tile(line / 2 + s * 0.03, line / 2 + s * 0.03, s * 0.94 - line, s * 0.94 - line);
+  p.setPen(QPen(kAccent, line));
+  p.setBrush(Qt::white);
+  p.drawRoundedRect(tile, s * 0.16, s * 0.16);
+  // The mark spans 0.34h..0.82h across and 0.18h..0.82h down; below 64 pixels the name
+  // cannot be read, so the mark takes the whole tile.
+  const bool named = side >= 64;
+  const qreal h = named ? s * 0.8 : s * 1.2;
+  p.save();
+  p.translate(s / 2 - h * 0.58, (named ? s * 0.38 : s / 2) - h * 0.5);
+  LogoMark(p, h, h * 2.5 / 66);
+  p.restore();
+  if (named) {
+    QFont font = NameFont(int(s * 0.165));
+    font.setLetterSpacing(QFont::PercentageSpacing, 100);
+    p.setFont(font);
+    p.setPen(kInk);
+    p.drawText(QRectF(tile.left(), s * 0.67, tile.width(), s * 0.22),
+               Qt::AlignHCenter | Qt::AlignTop, "KORVEL");
+  }
   return pix;
 }
 

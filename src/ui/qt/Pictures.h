@@ -7,6 +7,8 @@
 namespace korvel {
 
 QPixmap LogoPicture(QSize size);
+// The logo made square for the desktop's program icon.
+QPixmap AppIconPicture(int side);
 QPixmap NoDevicePicture(QSize size);
 QPixmap ConnectedPicture(QSize size);
 // Frames of the "binding" animation.

@@ -4,16 +4,22 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <fstream>
+#include <functional>
 
 #include "EmulatedRx.h"
 #include "StationFixture.h"
@@ -78,6 +84,92 @@ class MainWindowTest : public ::testing::Test {
   std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
   std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
 };
+
+// Every caption that is narrower than its text, "name: text (needed > has)".
+std::vector<std::string> ClippedCaptions(QWidget* top) {
+  std::vector<std::string> clipped;
+  auto report = [&](QWidget* w, const QString& text, int needed, int has) {
+    if (needed > has)
+      clipped.push_back(w->objectName().toStdString() + ": " + text.toStdString() + " (" +
+                        std::to_string(needed) + " > " + std::to_string(has) + ")");
+  };
+  for (QWidget* w : top->findChildren<QWidget*>()) {
+    QWidget* parent = w->parentWidget();
+    if (qobject_cast<QComboBox*>(parent) || qobject_cast<QAbstractSpinBox*>(parent)) continue;
+    const QFontMetrics fm = w->fontMetrics();
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      if (!label->pixmap().isNull() || label->text().isEmpty()) continue;
+      if (label->wordWrap())
+        report(w, label->text(), label->heightForWidth(label->width()), label->height());
+      else
+        report(w, label->text(), fm.horizontalAdvance(label->text()),
+               label->contentsRect().width());
+    } else if (auto* button = qobject_cast<QPushButton*>(w)) {
+      const QString text = button->text().remove('&').trimmed();
+      if (text.isEmpty()) continue;
+      report(w, text,
+             fm.horizontalAdvance(text) +
+                 2 * w->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, w),
+             w->width());
+    } else if (auto* check = qobject_cast<QAbstractButton*>(w)) {
+      if (check->text().isEmpty()) continue;
+      report(w, check->text(), check->sizeHint().width(), w->width());
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+      if (group->title().isEmpty()) continue;
+      report(w, group->title(), fm.horizontalAdvance(group->title()) + 2 * 11, w->width());
+    } else if (auto* box = qobject_cast<QComboBox*>(w)) {
+      QStyleOptionComboBox option;
+      option.initFrom(box);
+      option.editable = box->isEditable();
+      const int field =
+          w->style()
+              ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, w)
+              .width();
+      for (int i = 0; i < box->count(); ++i) {
+        const QString item = box->itemText(i);
+        if (item.contains('|')) continue;
+        report(w, item, fm.horizontalAdvance(item), field);
+      }
+    }
+  }
+  return clipped;
+}
+
+// Runs `act`, which opens a modal dialog of the window, and gives that dialog to `look` before
+// closing it.
+void WithModal(const std::function<void()>& act, const std::function<void(QWidget*)>& look) {
+  bool seen = false;
+  // Looks on every turn of the event loop until the dialog is there, whenever `act` opens it.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (!dialog || seen) return;
+    seen = true;
+    poll.stop();
+    look(dialog);
+    if (auto* d = qobject_cast<QDialog*>(dialog)) d->reject();
+  });
+  poll.start(0);
+  act();
+  QApplication::processEvents();
+  EXPECT_TRUE(seen) << "no dialog opened";
+}
+
+TEST_F(MainWindowTest, NoCaptionIsNarrowerThanItsTextInAnyLanguage) {
+  PlugDongleWithMouse();
+  password = "MeridonQX";
+  DoubleClickLogo(5);
+  QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+  ASSERT_TRUE(Find("gbRX")->isVisible());
+  ASSERT_TRUE(Find("spgcntrl1")->isVisible());
+  for (int kind : {0, 1, 2}) {
+    form->station().cbbLangChange(kind);
+    form->Render(form->station().View());
+    for (QWidget* top : {static_cast<QWidget*>(form.get()), Find("spgcntrl1")})
+      for (const std::string& clipped : ClippedCaptions(top))
+        ADD_FAILURE() << "language " << kind << ": " << clipped;
+  }
+}
 
 TEST_F(MainWindowTest, InitialStateOfEveryArea) {
   EXPECT_TRUE(form->windowTitle().startsWith(QString(kFormCaption) + " For B-Nova Only TempID="));
@@ -352,6 +444,123 @@ TEST_F(MainWindowTest, TheLanguageDialogPreselectsAndReturnsTheChoice) {
   dialog.cbbLang()->setCurrentIndex(2);
   EXPECT_EQ(dialog.Chosen(), 2);
   EXPECT_GE(dialog.cbbLang()->ItemHeight(), 24);  // flag pictures are 20 high
+}
+
+TEST_F(MainWindowTest, FixedPartCaptionsSurviveRepaintsAndLanguageChanges) {
+  for (int kind : {1, 2, 0}) {
+    form->station().cbbLangChange(kind);
+    form->Render(form->station().View());
+    form->repaint();
+    QApplication::processEvents();
+    for (const char* side : {"RX", "TX"}) {
+      EXPECT_EQ(Find<QRadioButton>(("rb" + std::string(side) + "_FixAscii").c_str())->text(),
+                "ASCII");
+      EXPECT_EQ(Find<QRadioButton>(("rb" + std::string(side) + "_FixHex").c_str())->text(), "HEX");
+    }
+  }
+}
+
+TEST_F(MainWindowTest, PageDownReachesTheFocusedSpinBoxWhileGoIsDisabled) {
+  password = "MeridonQX";
+  DoubleClickLogo(5);
+  ASSERT_FALSE(Find("btnGo")->isEnabled());
+  auto* spin = Find<QSpinBox>("suiSpinEdit1");
+  spin->setFocus();
+  const int before = spin->value();
+  QTest::keyClick(spin, Qt::Key_PageDown);
+  EXPECT_LT(spin->value(), before);  // a page down the spin box's own steps
+  EXPECT_EQ(form->station().GoRequests(), 0);
+  // With Go enabled the window takes the key and the spin box keeps its value.
+  form->station().View()["btnGo"].enabled = true;
+  form->Render(form->station().View());
+  const int now = spin->value();
+  QTest::keyClick(spin, Qt::Key_PageDown);
+  EXPECT_EQ(form->station().GoRequests(), 1);
+  EXPECT_EQ(spin->value(), now);
+}
+
+TEST_F(MainWindowTest, DialogsOpenCentredOnTheWindowAndThePassPhraseShowsStars) {
+  form->MessageHook = nullptr;
+  form->PasswordHook = nullptr;
+  const QPoint centre = form->frameGeometry().center();
+  WithModal([&] { form->ShowMessage("dlgError", "Message", "text"); },
+            [&](QWidget* box) {
+              EXPECT_EQ(box->objectName(), "dlgError");
+              EXPECT_LE((box->frameGeometry().center() - centre).manhattanLength(), 2);
+            });
+  WithModal([&] { form->AskPassword(); },
+            [&](QWidget* ask) {
+              EXPECT_EQ(ask->objectName(), "dlgPass");
+              EXPECT_LE((ask->frameGeometry().center() - centre).manhattanLength(), 2);
+              auto* edit = ask->findChild<QLineEdit*>();
+              ASSERT_NE(edit, nullptr);
+              QTest::keyClicks(edit, "abc");
+              EXPECT_EQ(edit->text(), "abc");
+              EXPECT_EQ(edit->displayText(), "***");
+            });
+}
+
+TEST_F(MainWindowTest, MessagesRaisedBeforeTheWindowIsShownWaitForItInOrder) {
+  form.reset();
+  {
+    std::ofstream ini(dir.path / "TX.ini", std::ios::binary);
+    ini << "[TX]\r\nSleep=100\r\n[Device]\r\n2=12G4ABCD\r\n";
+  }
+  form = std::make_unique<TForm1>(StationEnvironment{.host = host,
+                                                     .hid = platform,
+                                                     .languageStore = store,
+                                                     .workingDirectory = dir.path,
+                                                     .randomSeed = 3});
+  bool shownBefore = false;
+  QTimer::singleShot(0, [&] { shownBefore = QApplication::activeModalWidget() != nullptr; });
+  form->Start({});
+  QApplication::processEvents();
+  EXPECT_FALSE(shownBefore);
+  WithModal(
+      [&] {
+        form->show();
+        QApplication::processEvents();
+      },
+      [&](QWidget* box) {
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_NE(qobject_cast<QMessageBox*>(box)->text().toStdString().find("12G4ABCD"),
+                  std::string::npos);
+        EXPECT_LE(
+            (box->frameGeometry().center() - form->frameGeometry().center()).manhattanLength(), 2);
+      });
+}
+
+TEST_F(MainWindowTest, ClearLanguageForgetsTheSavedChoiceOnlyWhenConfirmed) {
+  std::vector<std::string> asked;
+  bool answer = false;
+  form->QuestionHook = [&](const std::string&, const std::string& text) {
+    asked.push_back(text);
+    return answer;
+  };
+  store.value = "lkCht";
+  QTest::mouseClick(Find("btnClearLng"), Qt::LeftButton);
+  EXPECT_EQ(store.value, "lkCht");
+  answer = true;
+  QTest::mouseClick(Find("btnClearLng"), Qt::LeftButton);
+  EXPECT_FALSE(store.value);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_NE(asked[0].find("Forget the saved language?"), std::string::npos);
+}
+
+TEST(PlaceBeside, OpensBesideTheMainWindowAndAlwaysWhollyOnItsScreen) {
+  const QSize page(760, 560);
+  const QRect fullHd(0, 0, 1920, 1040), wide(0, 0, 1600, 860);
+  // Room on the right: there, top edges level.
+  EXPECT_EQ(PlaceBeside(QRect(20, 30, 900, 600), page, fullHd), QPoint(928, 30));
+  // None on the right: on the left.
+  EXPECT_EQ(PlaceBeside(QRect(900, 30, 900, 600), page, fullHd), QPoint(132, 30));
+  // None on either side: over the main window, against the screen's right edge, raised so
+  // its foot is on the screen.
+  EXPECT_EQ(PlaceBeside(QRect(350, 400, 900, 600), page, wide), QPoint(840, 300));
+  // On a second screen to the right of the first, it stays on that screen.
+  const QRect second(1920, 0, 1600, 860);
+  const QPoint at = PlaceBeside(QRect(2000, 50, 900, 600), page, second);
+  EXPECT_TRUE(second.contains(QRect(at, page))) << at.x() << "," << at.y();
 }
 
 }  // namespace
