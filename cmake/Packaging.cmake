@@ -4,7 +4,6 @@
 include(GNUInstallDirs)
 
 set(KORVEL_UDEV_RULE_NAME 70-korvel-rf.rules)
-set(KORVEL_UDEV_RULE_SOURCE "${PROJECT_SOURCE_DIR}/packaging/linux/${KORVEL_UDEV_RULE_NAME}")
 if(NOT DEFINED CACHE{KORVEL_UDEV_RULES_DIR})
   # A package ships its rules in udev's own folder; /etc/udev/rules.d is the administrator's.
   set(udevdir "")
@@ -25,7 +24,7 @@ endif()
 
 set(KORVEL_PACKAGE_NAME korvel-rf)
 
-install(FILES "${KORVEL_UDEV_RULE_SOURCE}" DESTINATION "${KORVEL_UDEV_RULES_DIR}")
+install(FILES "packaging/linux/${KORVEL_UDEV_RULE_NAME}" DESTINATION "${KORVEL_UDEV_RULES_DIR}")
 install(FILES README.md DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/doc/${KORVEL_PACKAGE_NAME}")
 
 if(KORVEL_WITH_QT)

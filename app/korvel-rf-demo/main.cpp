@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   QString screenshot;
   int after = 12000;  // two detection rounds
   bool userFolder = false;
+  std::string scene;  // what the screenshot shows besides the start: see below
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--screenshot=", 0) == 0)
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
       after = std::atoi(arg.c_str() + 8);
     else if (arg == "--user-folder")
       userFolder = true;
+    else if (arg.rfind("--scene=", 0) == 0)
+      scene = arg.substr(8);
     else
       args.push_back(arg);
   }
@@ -69,8 +72,30 @@ int main(int argc, char** argv) {
   if (!screenshot.isEmpty()) {
     // Save the window and leave; --after=0 measures the start-up to a painted window.
     QTimer::singleShot(after, &form, [&] {
+      // Scenes an operator or engineer reaches by hand, for the documentation's pictures:
+      // "engineer" unlocks the settings with the pass phrase and opens the serial-number
+      // panel (both serial numbers on) and the engineering page; "fail" runs Go on a unit whose link does not come
+      // back after the reload.
+      if (scene == "engineer") {
+        form.PasswordHook = [] { return std::optional<std::string>(korvel::kPassPhrase); };
+        for (int i = 0; i < 5; ++i) form.station().imgLogoDblClick();
+        form.station().ToggleEngineerView();
+        // Both serial numbers on, so their rows show.
+        for (const char* box : {"cbRX_IsSN", "cbTX_IsSN"}) {
+          korvel::ControlState on = form.station().View()[box];
+          on.checked = true;
+          form.station().ControlChanged(box, on);
+        }
+      } else if (scene == "fail") {
+        rx->InjectFault("no-link-after-reload");
+        form.station().btnGoClick();
+      }
+      form.Render(form.station().View());
+      QApplication::processEvents();
       form.grab().save(screenshot);
       panel->grab().save(QString(screenshot).replace(".png", "-emulator.png"));
+      if (QWidget* page = form.findChild<QWidget*>("spgcntrl1"); page && page->isVisible())
+        page->grab().save(QString(screenshot).replace(".png", "-engineering.png"));
       form.close();
     });
   }

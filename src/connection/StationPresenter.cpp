@@ -270,15 +270,24 @@ void StationPresenter::FormCloseQuery() {
   env_.host.Sleep(50);
 }
 
-Phrase PermissionHint(const VidPid& id) {
+Phrase PermissionHint(const VidPid& id, const std::string& installedRule) {
   const std::string dongle = HexText(uint32_t(id.vid), 4) + ":" + HexText(uint32_t(id.pid), 4);
 #ifdef __linux__
+  // The rule gives the dongle to the user at the station's own screen; a remote session or
+  // one without a seat needs the group instead.
+  if (!installedRule.empty())
+    return Say(
+        "A receiver dongle ({0}) is plugged in, but this user may not open it.\nThe udev rule {1} "
+        "is installed: unplug and replug the dongle. If it still cannot be opened, log in at the "
+        "station's own screen, or add this user to the plugdev group.",
+        dongle, installedRule);
   return Say(
       "A receiver dongle ({0}) is plugged in, but this user may not open it.\nThe udev rule {1} "
       "lets the logged-in user open it; the korvel-rf package installs it. Without the package, "
       "install it with:\n{2}\nThen unplug and replug the dongle.",
       dongle, InstalledUdevRulePath(), UdevRuleInstallCommand());
 #else
+  (void)installedRule;
   return Say(
       "A receiver dongle ({0}) is plugged in, but this user may not open it.\nClose any other "
       "program that holds it, then unplug and replug the dongle.",
@@ -596,7 +605,7 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
       ui_.ShowMessage("dlgBind", Text(2), Text(6));
       break;
     case PresenceEvent::PermissionDenied:
-      Tell("dlgError", PermissionHint(change.id));
+      Tell("dlgError", PermissionHint(change.id, FindInstalledUdevRule()));
       break;
     case PresenceEvent::SensorAddressCleared:
       view_["edtRF_SensorAddr"].text = HexFieldText(0);

@@ -195,7 +195,8 @@ class StationPresenter final : private PresenceListener, private RunObserver {
 // A run's duration as the window shows it: seconds, a dot, milliseconds without padding.
 std::string RunTimeText(uint64_t ms);
 // The message for a dongle this user may not open, with the way to let them.
-Phrase PermissionHint(const VidPid& id);
+// `installedRule`: the udev rule found in place, or empty.
+Phrase PermissionHint(const VidPid& id, const std::string& installedRule);
 // Go's devices-not-ready message: text 36, then the missing sides, TX before RX.
 std::string ReadinessMessage(bool txReady, bool rxReady);
 // Which control shows which text of the table, in the order they are applied.

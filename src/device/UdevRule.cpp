@@ -1,49 +1,42 @@
 #include "device/UdevRule.h"
 
+#include <filesystem>
+
 // The build says where: cmake/Packaging.cmake.
-#if !defined(KORVEL_UDEV_RULES_DIR) || !defined(KORVEL_UDEV_RULE_SOURCE)
-#error "KORVEL_UDEV_RULES_DIR and KORVEL_UDEV_RULE_SOURCE come from the build"
+#ifndef KORVEL_UDEV_RULES_DIR
+#error "KORVEL_UDEV_RULES_DIR comes from the build"
 #endif
 
 namespace korvel {
 
 namespace {
-
-std::string FileName(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The source tree may sit in a folder whose name the shell would split or expand.
-std::string ShellWord(const std::string& text) {
-  bool plain = !text.empty();
-  for (const char c : text) {
-    const bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '/' || c == '.' || c == '_' || c == '-' || c == '+' || c == ',' ||
-                      c == ':' || c == '@' || c == '%';
-    if (!safe) plain = false;
-  }
-  if (plain) return text;
-  std::string quoted = "'";
-  for (const char c : text) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else
-      quoted += c;
-  }
-  return quoted + "'";
-}
-
+constexpr const char* kRuleName = "70-korvel-rf.rules";
 }  // namespace
 
+std::string UdevRuleLine() {
+  return R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="1bcf", TAG+="uaccess", MODE="0660", GROUP="plugdev")";
+}
+
 std::string InstalledUdevRulePath() {
-  const std::string source = KORVEL_UDEV_RULE_SOURCE;
-  return std::string(KORVEL_UDEV_RULES_DIR) + "/" + FileName(source);
+  return std::string(KORVEL_UDEV_RULES_DIR) + "/" + kRuleName;
+}
+
+std::string LocalUdevRulePath() {
+  return std::string("/etc/udev/rules.d/") + kRuleName;
+}
+
+std::string FindInstalledUdevRule() {
+  for (const std::string& path : {InstalledUdevRulePath(), LocalUdevRulePath()}) {
+    std::error_code ignored;
+    if (std::filesystem::is_regular_file(path, ignored)) return path;
+  }
+  return {};
 }
 
 std::string UdevRuleInstallCommand() {
-  return "sudo install -m 0644 " + ShellWord(KORVEL_UDEV_RULE_SOURCE) +
-         " /etc/udev/rules.d/ && sudo udevadm control --reload-rules && sudo udevadm trigger "
+  // The rule has no single quote, so one pair of them keeps it whole for the shell.
+  return "echo '" + UdevRuleLine() + "' | sudo tee " + LocalUdevRulePath() +
+         " >/dev/null && sudo udevadm control --reload-rules && sudo udevadm trigger "
          "--subsystem-match=hidraw";
 }
 

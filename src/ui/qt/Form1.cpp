@@ -697,8 +697,12 @@ void TForm1::FitToText() {
     QVariant design = group->property("designWidth");
     if (!design.isValid()) group->setProperty("designWidth", design = group->width());
     int width = design.toInt();
-    for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-      if (!child->isWindow()) width = std::max(width, child->geometry().right() + 1 + 8);
+    // Only what grew: the design already holds the rest, some of it to the group's very edge.
+    for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      const QVariant childDesign = child->property("designWidth");
+      if (!child->isWindow() && childDesign.isValid() && child->width() > childDesign.toInt())
+        width = std::max(width, child->geometry().right() + 1 + 8);
+    }
     if (width != group->width()) group->resize(width, group->height());
   }
 }
