@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
     QTimer::singleShot(after, &form, [&] {
       // Scenes an operator or engineer reaches by hand, for the documentation's pictures:
       // "engineer" unlocks the settings with the pass phrase and opens the serial-number
-      // panel (both serial numbers on) and the engineering page; "fail" runs Go on a unit whose link does not come
-      // back after the reload.
+      // panel (both serial numbers on) and the engineering page; "fail" runs Go on a unit whose
+      // link does not come back after the reload.
       if (scene == "engineer") {
         form.PasswordHook = [] { return std::optional<std::string>(korvel::kPassPhrase); };
         for (int i = 0; i < 5; ++i) form.station().imgLogoDblClick();
