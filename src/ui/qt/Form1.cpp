@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "localization/Lang.h"
 #include "ui/qt/Form2.h"
 #include "ui/qt/HexEdit.h"
 #include "ui/qt/KRVImageComboBox.h"
@@ -826,6 +827,9 @@ bool TForm1::AskYesNo(const std::string& caption, const std::string& text) {
   box.setIcon(QMessageBox::Question);
   box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
   box.setDefaultButton(QMessageBox::No);
+  // In the operator's language: Qt's own words would be English.
+  box.button(QMessageBox::Yes)->setText(Q(Words(Say("Yes"))));
+  box.button(QMessageBox::No)->setText(Q(Words(Say("No"))));
   return box.exec() == QMessageBox::Yes;
 }
 

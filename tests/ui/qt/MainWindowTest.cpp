@@ -547,6 +547,24 @@ TEST_F(MainWindowTest, ClearLanguageForgetsTheSavedChoiceOnlyWhenConfirmed) {
   EXPECT_NE(asked[0].find("Forget the saved language?"), std::string::npos);
 }
 
+TEST_F(MainWindowTest, TheQuestionBeforeForgettingTheLanguageIsInTheOperatorsLanguage) {
+  form->station().cbbLangChange(2);  // Simplified Chinese
+  store.value = "lkChs";
+  WithModal(
+      [&] { QTest::mouseClick(Find("btnClearLng"), Qt::LeftButton); },
+      [&](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->text().startsWith(QString::fromUtf8("要清除已保存的语言吗？")))
+            << box->text().toStdString();
+        EXPECT_EQ(box->button(QMessageBox::Yes)->text(), QString::fromUtf8("是"));
+        EXPECT_EQ(box->button(QMessageBox::No)->text(), QString::fromUtf8("否"));
+        EXPECT_LE(
+            (box->frameGeometry().center() - form->frameGeometry().center()).manhattanLength(), 2);
+      });
+  EXPECT_EQ(store.value, "lkChs");  // closed without a yes: kept
+}
+
 TEST(PlaceBeside, OpensBesideTheMainWindowAndAlwaysWhollyOnItsScreen) {
   const QSize page(760, 560);
   const QRect fullHd(0, 0, 1920, 1040), wide(0, 0, 1600, 860);
