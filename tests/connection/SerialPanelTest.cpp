@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "StationFixture.h"
 
 namespace korvel {
@@ -120,6 +122,26 @@ TEST_F(StationTest, ByteCountsFollowTheGeneratorAndTheUnlockRule) {
   EXPECT_EQ(v["edtTX_FixByteCount"].text, "2");
   EXPECT_TRUE(v["edtTX_FixSN"].enabled);
   EXPECT_EQ(v["lblTX_Date"].text, "");
+}
+
+TEST_F(StationTest, LoadSettingShowsTheFilesNumberingInThePanel) {
+  auto s = Make();
+  s->FormCreate({});
+  Unlock(*s);
+  s->ToggleEngineerView();
+  EXPECT_FALSE(s->View()["cbTX_IsSN"].checked);
+  // An engineer puts another station's numbering into the file, then loads it.
+  std::ofstream(dir.path / kIniFileName, std::ios::binary)
+      << "[TX]\r\nTXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  "
+         "IncSNByteCount = 2;  IncInitSN = 500;  IncPrevSN = 699;  IncCurrentSN = 700;end;\r\n";
+  ASSERT_TRUE(s->Click("btnLoadSetting"));
+  EXPECT_EQ(s->Ledger().Gen().TxSN.IncCurrentSN(), 700);
+  const ViewState& v = s->View();
+  EXPECT_TRUE(v["cbTX_IsSN"].checked);
+  EXPECT_TRUE(v["gbTX"].visible);
+  EXPECT_EQ(v["edtTX_IncInitSN"].text, "01F4");
+  EXPECT_EQ(v["edtTX_IncCurrentSN"].text, "02BC");
+  EXPECT_TRUE(view.messages.empty()) << view.messages[0];
 }
 
 }  // namespace

@@ -565,6 +565,43 @@ TEST_F(MainWindowTest, TheQuestionBeforeForgettingTheLanguageIsInTheOperatorsLan
   EXPECT_EQ(store.value, "lkChs");  // closed without a yes: kept
 }
 
+TEST_F(MainWindowTest, TheLanguageDialogOfAFirstStartCarriesTheWholeCaption) {
+  form.reset();
+  store.value.reset();
+  form = std::make_unique<TForm1>(StationEnvironment{.host = host,
+                                                     .hid = platform,
+                                                     .languageStore = store,
+                                                     .workingDirectory = dir.path,
+                                                     .randomSeed = 3});
+  form->MessageHook = [this](const std::string& dialog, const std::string&,
+                             const std::string& text) { messages.push_back(dialog + ":" + text); };
+  QString title;
+  WithModal([&] { form->Start({}); }, [&](QWidget* dialog) { title = dialog->windowTitle(); });
+  EXPECT_TRUE(title.startsWith(QString(kFormCaption) + " For B-Nova Only TempID="))
+      << title.toStdString();
+  EXPECT_EQ(title.toStdString(), form->station().View().caption);
+}
+
+TEST_F(MainWindowTest, TheEngineeringPageIsAsLargeAsItsFullestTab) {
+  password = "MeridonQX";
+  DoubleClickLogo(5);
+  QTest::keyClick(form.get(), Qt::Key_E, Qt::ControlModifier | Qt::ShiftModifier);
+  auto* page = Find<QTabWidget>("spgcntrl1");
+  ASSERT_TRUE(page->isVisible());
+  int right = 0, bottom = 0;
+  for (int i = 0; i < page->count(); ++i)
+    for (QWidget* child : page->widget(i)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      right = std::max(right, child->geometry().right());
+      bottom = std::max(bottom, child->geometry().bottom());
+    }
+  const QSize chrome = page->size() - page->currentWidget()->size();
+  // Everything shows, and no wide empty band is left beside it.
+  EXPECT_GE(page->width(), right + chrome.width());
+  EXPECT_LE(page->width(), right + chrome.width() + 40);
+  EXPECT_GE(page->height(), bottom + chrome.height());
+  EXPECT_LE(page->height(), bottom + chrome.height() + 60);
+}
+
 TEST(PlaceBeside, OpensBesideTheMainWindowAndAlwaysWhollyOnItsScreen) {
   const QSize page(760, 560);
   const QRect fullHd(0, 0, 1920, 1040), wide(0, 0, 1600, 860);
