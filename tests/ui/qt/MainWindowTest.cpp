@@ -34,6 +34,17 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    MakeForm();
+    form->PasswordHook = [this]() -> std::optional<std::string> { return password; };
+    form->Start({});
+    form->show();
+    QApplication::setActiveWindow(form.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  }
+  void TearDown() override { SetCurrentLanguage(lkEng); }
+  // A new window on the same bus, folder and language store; messages go to `messages`.
+  void MakeForm() {
+    form.reset();
     form = std::make_unique<TForm1>(StationEnvironment{.host = host,
                                                        .hid = platform,
                                                        .languageStore = store,
@@ -43,13 +54,7 @@ class MainWindowTest : public ::testing::Test {
                                const std::string& text) {
       messages.push_back(dialog + ":" + text);
     };
-    form->PasswordHook = [this]() -> std::optional<std::string> { return password; };
-    form->Start({});
-    form->show();
-    QApplication::setActiveWindow(form.get());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   }
-  void TearDown() override { SetCurrentLanguage(lkEng); }
 
   template <class W = QWidget>
   W* Find(const char* name) {
@@ -506,11 +511,8 @@ TEST_F(MainWindowTest, MessagesRaisedBeforeTheWindowIsShownWaitForItInOrder) {
     std::ofstream ini(dir.path / "TX.ini", std::ios::binary);
     ini << "[TX]\r\nSleep=100\r\n[Device]\r\n2=12G4ABCD\r\n";
   }
-  form = std::make_unique<TForm1>(StationEnvironment{.host = host,
-                                                     .hid = platform,
-                                                     .languageStore = store,
-                                                     .workingDirectory = dir.path,
-                                                     .randomSeed = 3});
+  MakeForm();
+  form->MessageHook = nullptr;
   bool shownBefore = false;
   QTimer::singleShot(0, [&] { shownBefore = QApplication::activeModalWidget() != nullptr; });
   form->Start({});
@@ -568,13 +570,7 @@ TEST_F(MainWindowTest, TheQuestionBeforeForgettingTheLanguageIsInTheOperatorsLan
 TEST_F(MainWindowTest, TheLanguageDialogOfAFirstStartCarriesTheWholeCaption) {
   form.reset();
   store.value.reset();
-  form = std::make_unique<TForm1>(StationEnvironment{.host = host,
-                                                     .hid = platform,
-                                                     .languageStore = store,
-                                                     .workingDirectory = dir.path,
-                                                     .randomSeed = 3});
-  form->MessageHook = [this](const std::string& dialog, const std::string&,
-                             const std::string& text) { messages.push_back(dialog + ":" + text); };
+  MakeForm();
   QString title;
   WithModal([&] { form->Start({}); }, [&](QWidget* dialog) { title = dialog->windowTitle(); });
   EXPECT_TRUE(title.startsWith(QString(kFormCaption) + " For B-Nova Only TempID="))
