@@ -9,6 +9,12 @@ namespace korvel {
 
 namespace {
 // What the operator reads when a product name cannot be staged (or saved).
+// "中" (U+4E2D); a control character by its number alone, as it shows nothing.
+std::string CharacterText(char32_t c) {
+  if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return CodePointText(c);
+  return "\"" + EncodeUtf8(std::u32string(1, c)) + "\" (" + CodePointText(c) + ")";
+}
+
 Phrase ProductNameProblem(const std::string& name, const CodePageText& converted) {
   switch (converted.fault) {
     case CodePageFault::None:
@@ -19,12 +25,12 @@ Phrase ProductNameProblem(const std::string& name, const CodePageText& converted
       return Say(
           "product name: \"{0}\" has a character the code page cannot hold: {1} (code "
           "page {2})",
-          name, CodePointText(converted.character), SystemCodePage());
+          name, CharacterText(converted.character), SystemCodePage());
     case CodePageFault::MultiByte:
       return Say(
           "product name: \"{0}\" has a character of more than one byte in the code page: "
           "{1} (code page {2}); the product name must use single-byte characters",
-          name, CodePointText(converted.character), SystemCodePage());
+          name, CharacterText(converted.character), SystemCodePage());
   }
   return {};
 }

@@ -501,8 +501,9 @@ void TForm1::BuildGo(QWidget* gb) {
   // The result pictures carry nothing the result text does not say; they stay empty.
   Add<QLabel>(gb, "Image1", 424, 8, 1, 1);
   Add<QLabel>(gb, "Image2", 424, 8, 1, 1);
-  // Why the unit failed, under its result and time.
-  auto* reason = Add<QLabel>(gb, "lblReason", 424, 105, 462, 14);
+  // Why the unit failed: the group's last line, across its width.
+  auto* reason = Add<QLabel>(gb, "lblReason", 10, 106, 876, 14);
+  reason->setProperty("elide", true);
   QFont small = reason->font();
   small.setPointSize(8);
   reason->setFont(small);
@@ -609,8 +610,15 @@ void TForm1::Render(const ViewState& state) {
     const QSignalBlocker quiet(w);
     w->setEnabled(c.enabled);
     if (auto* label = qobject_cast<QLabel*>(w)) {
-      if (label->pixmap().isNull() && label->text() != Q(c.text)) {
-        label->setText(Q(c.text));
+      QString text = Q(c.text);
+      if (label->property("elide").toBool()) {
+        // A line longer than its place keeps its start in view and the whole in the tooltip.
+        const bool whole = label->fontMetrics().horizontalAdvance(text) <= label->width();
+        label->setToolTip(whole ? QString() : text);
+        if (!whole) text = label->fontMetrics().elidedText(text, Qt::ElideRight, label->width());
+      }
+      if (label->pixmap().isNull() && label->text() != text) {
+        label->setText(text);
         captionsChanged = true;
       }
       const QString colour = c.color.empty() ? QString() : "color: " + Q(c.color);
@@ -668,9 +676,17 @@ void TForm1::Render(const ViewState& state) {
     if (bind->visible && !bindAnimation_->isActive()) bindAnimation_->start();
     if (!bind->visible) bindAnimation_->stop();
   }
+  OwnTexts();
   if (captionsChanged || !fitted_) FitToText();
   Layout(state);
   if (outer) rendering_ = false;
+}
+
+void TForm1::OwnTexts() {
+  auto* page = qobject_cast<QTabWidget*>(Control("spgcntrl1"));
+  page->setWindowTitle(Q(Words(Say("Engineering"))));
+  page->setTabText(page->indexOf(Control("shtTrace")), Q(Words(Say("HID trace"))));
+  qobject_cast<QPushButton*>(Control("btnClearTrace"))->setText(Q(Words(Say("Clear"))));
 }
 
 void TForm1::FitToText() {
@@ -679,11 +695,16 @@ void TForm1::FitToText() {
     if (!qobject_cast<QLabel*>(w) && !qobject_cast<QAbstractButton*>(w) &&
         !qobject_cast<QComboBox*>(w))
       continue;
+    if (w->property("elide").toBool()) continue;  // keeps its place, and elides
     QVariant design = w->property("designWidth");
     if (!design.isValid()) w->setProperty("designWidth", design = w->width());
     const int width = std::max(design.toInt(), TextWidth(w));
     if (width != w->width()) w->resize(width, w->height());
   }
+  // Reset follows the yield line, however long a busy day makes it.
+  QWidget* yield = Control("lblYield");
+  QWidget* reset = Control("btnYieldReset");
+  reset->move(yield->geometry().right() + 1 + 4, reset->y());
   // Then each group holds what grew inside it, the innermost first.
   QList<QGroupBox*> groups = findChildren<QGroupBox*>();
   auto depth = [this](QWidget* w) {
@@ -815,6 +836,7 @@ void TForm1::ExecMessage(const std::string& dialog, const std::string& caption,
               : dialog.empty()    ? QMessageBox::NoIcon
                                   : QMessageBox::Warning);
   box.setStandardButtons(QMessageBox::Ok);
+  box.button(QMessageBox::Ok)->setText(Q(Words(Say("OK"))));
   box.exec();
 }
 

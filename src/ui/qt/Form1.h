@@ -80,6 +80,8 @@ class TForm1 : public QWidget, public StationView {
   void Layout(const ViewState& state);
   // Widens what the current language's captions need; never below the design's widths.
   void FitToText();
+  // The window's own captions (not the core's) in the current language.
+  void OwnTexts();
   void PlaceEngineeringPage();
   void ExecMessage(const std::string& dialog, const std::string& caption, const std::string& text);
   void ShowPendingMessages();

@@ -557,7 +557,7 @@ TEST_F(MainWindowTest, TheQuestionBeforeForgettingTheLanguageIsInTheOperatorsLan
       [&](QWidget* dialog) {
         auto* box = qobject_cast<QMessageBox*>(dialog);
         ASSERT_NE(box, nullptr);
-        EXPECT_TRUE(box->text().startsWith(QString::fromUtf8("要清除已保存的语言吗？")))
+        EXPECT_TRUE(box->text().startsWith(QString::fromUtf8("要清除已保存的语言设定吗？")))
             << box->text().toStdString();
         EXPECT_EQ(box->button(QMessageBox::Yes)->text(), QString::fromUtf8("是"));
         EXPECT_EQ(box->button(QMessageBox::No)->text(), QString::fromUtf8("否"));
@@ -596,6 +596,32 @@ TEST_F(MainWindowTest, TheEngineeringPageIsAsLargeAsItsFullestTab) {
   EXPECT_LE(page->width(), right + chrome.width() + 40);
   EXPECT_GE(page->height(), bottom + chrome.height());
   EXPECT_LE(page->height(), bottom + chrome.height() + 60);
+}
+
+TEST_F(MainWindowTest, ALongReasonKeepsToItsLineAndResetFollowsABusyDaysYield) {
+  // The longest a device failure says, with a long file path behind it.
+  const std::string reason =
+      "TX sensor register 0x00 read: no valid answer in 30 tries (the RX answers its link "
+      "query: the TX is off or out of range); production record /home/line-operator/stations/"
+      "line-7/records/production.db: database is locked (SQLite 5)";
+  ViewState& v = form->station().View();
+  v["lblReason"].text = reason;
+  v["lblYield"].text = "Today PASS 12345  FAIL 6789  9999 units/h";
+  form->Render(v);
+  auto* label = Find<QLabel>("lblReason");
+  EXPECT_TRUE(label->parentWidget()->rect().contains(label->geometry()));
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+  EXPECT_TRUE(label->text().endsWith(QChar(0x2026))) << label->text().toStdString();
+  EXPECT_EQ(label->toolTip().toStdString(), reason);
+  auto* yield = Find<QLabel>("lblYield");
+  QWidget* reset = Find("btnYieldReset");
+  EXPECT_GE(reset->x(), yield->x() + yield->fontMetrics().horizontalAdvance(yield->text()));
+  EXPECT_TRUE(reset->parentWidget()->rect().contains(reset->geometry()));
+  // A short reason shows whole, without a tooltip.
+  v["lblReason"].text = "link not back after reload";
+  form->Render(v);
+  EXPECT_EQ(label->text(), "link not back after reload");
+  EXPECT_TRUE(label->toolTip().isEmpty());
 }
 
 TEST(PlaceBeside, OpensBesideTheMainWindowAndAlwaysWhollyOnItsScreen) {
