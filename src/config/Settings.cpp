@@ -53,9 +53,13 @@ void Take(Settings& s, const SettingBinding& b, int32_t v) {
     case SettingKind::Index:
       IntOf(s, b) = ItemIndex(v, b.high + 1);
       break;
-    case SettingKind::Battery:
-      IntOf(s, b) = ItemIndex(v >= b.low && v <= b.high ? v : b.def, kBatteryItems);
+    case SettingKind::Battery: {
+      // An index the list does not have (the default 6 among them) stages what its second
+      // item stages; the list shows that item, so the window shows what the unit gets.
+      const int index = ItemIndex(v >= b.low && v <= b.high ? v : b.def, kBatteryItems);
+      IntOf(s, b) = index < 0 ? kBatteryUnlistedItem : index;
       break;
+    }
     case SettingKind::Flag:
     case SettingKind::Pair:
       BoolOf(s, b) = v != 0;

@@ -16,6 +16,8 @@ constexpr const char* kIniFileName = "TX.ini";
 constexpr const char* kDefaultPName = "USB 2.4G Wireless Desktop";
 constexpr const char* kInitialPName = "123456789A123456789B123456789C123456789D123456";
 constexpr int kBatteryItems = 3;
+// The item an unlisted battery index shows: it stages the same level byte (0x20).
+constexpr int kBatteryUnlistedItem = 1;
 constexpr int kRfPowerItems = 4;
 
 // The controls' state as the window starts (before any load).

@@ -6,6 +6,7 @@
 
 #include "TempDir.h"
 #include "config/Settings.h"
+#include "device/Staging.h"
 #include "platform/CodePage.h"
 #include "production/NumberingLedger.h"
 
@@ -53,7 +54,7 @@ TEST_F(SettingsTest, NoFileGivesTheDefaults) {
   EXPECT_EQ(settings.CPI, 0);
   EXPECT_EQ(settings.PowerSaving, 0);
   EXPECT_TRUE(settings.AutoBind);
-  EXPECT_EQ(settings.BTY, -1);  // index 6 of a three-item list
+  EXPECT_EQ(settings.BTY, 1);  // index 6 of a three-item list shows what it stages
   EXPECT_TRUE(settings.VidSet.empty() && settings.PidSet.empty() && settings.PName.empty());
   EXPECT_EQ(settings.Sleep, 99);
   EXPECT_TRUE(generators.RxRFID.IsRandom());
@@ -157,7 +158,7 @@ TEST_F(SettingsTest, ValuesOutsideTheControlsAreTakenAsTheControlsWould) {
       "7\r\nRFPower=9\r\n");
   settings.CPI = 1;
   Load();
-  EXPECT_EQ(settings.BTY, -1);
+  EXPECT_EQ(settings.BTY, 1);  // 5 is no item: the one that stages the same byte
   EXPECT_EQ(settings.CustKey1, -1);
   EXPECT_EQ(settings.CustKey2, 8);
   EXPECT_EQ(settings.Sleep, 200);
@@ -166,8 +167,10 @@ TEST_F(SettingsTest, ValuesOutsideTheControlsAreTakenAsTheControlsWould) {
   EXPECT_EQ(settings.RFPower, -1);
   Write();
   Load();
-  EXPECT_EQ(settings.BTY, -1);  // written as -1, read as 6: still no selection
-  EXPECT_EQ(IniFile::FromBytes(ReadAll(path)).ReadInteger("TX", "BTY", 0), -1);
+  EXPECT_EQ(settings.BTY, 1);
+  EXPECT_EQ(IniFile::FromBytes(ReadAll(path)).ReadInteger("TX", "BTY", 0), 1);
+  // The level byte is the one an unlisted index always staged.
+  EXPECT_EQ(BatteryLevelValue(settings.BTY), BatteryLevelValue(-1));
 }
 
 TEST_F(SettingsTest, NumberingContinuesAcrossARestart) {

@@ -33,7 +33,8 @@ TEST_F(StationTest, StartUpStateOfTheWindow) {
   EXPECT_EQ(v["cbCustKey1"].items.size(), 24u);
   EXPECT_EQ(v["cbCustKey1"].itemIndex, 7);
   EXPECT_EQ(v["cbCustKey2"].itemIndex, 8);
-  EXPECT_EQ(v["cbRF_Set_BTY_Low_Level"].itemIndex, -1);  // no TX.ini: index 6 of three
+  // No TX.ini: index 6 of three, shown as the item whose level byte it stages.
+  EXPECT_EQ(v["cbRF_Set_BTY_Low_Level"].itemIndex, 1);
   EXPECT_EQ(v["lblResult"].text, "");
   EXPECT_FALSE(v["Image1"].visible);
   EXPECT_FALSE(v["gbSetting"].enabled);
