@@ -25,6 +25,7 @@
 #include <algorithm>
 
 #include "localization/Lang.h"
+#include "ui/WindowLayout.h"
 #include "ui/qt/Form2.h"
 #include "ui/qt/HexEdit.h"
 #include "ui/qt/KRVImageComboBox.h"
@@ -34,8 +35,8 @@
 namespace korvel {
 
 namespace {
-constexpr int kTopStrip = 72;      // logo, pictures, USB information, language
-constexpr int kSettingsEnd = 344;  // where the panel groups start when shown
+constexpr int kTopStrip = kWindowTopStrip;
+constexpr int kSettingsEnd = kWindowSettingsEnd;
 const QSize kStatePicture(64, 64);
 constexpr int kTraceLines = 2000;  // the oldest go first
 constexpr int kPageGap = 8;        // between the main window and the engineering page
@@ -54,6 +55,28 @@ QString Q(const std::string& s) {
 }
 std::string S(const QString& s) {
   return s.toStdString();
+}
+
+QFont FontOf(const QWidget* w, FontSize size) {
+  if (size == FontSize::Fixed) return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  QFont font = w->font();
+  font.setPointSize(size == FontSize::Small ? 8 : size == FontSize::Large ? 18 : 34);
+  if (size == FontSize::Large || size == FontSize::Huge) font.setBold(true);
+  return font;
+}
+
+Qt::Alignment Aligned(TextAlign align) {
+  switch (align) {
+    case TextAlign::Left:
+      return Qt::AlignLeft | Qt::AlignVCenter;
+    case TextAlign::Centre:
+      return Qt::AlignCenter;
+    case TextAlign::Right:
+      return Qt::AlignRight | Qt::AlignVCenter;
+    case TextAlign::Default:
+      break;
+  }
+  return {};
 }
 
 // A dialog of the window, centred on it when shown (its size is final only then).
@@ -142,34 +165,117 @@ TForm1::~TForm1() {
   for (QWidget* w : std::as_const(controls_)) w->disconnect(this);
 }
 
-template <class W>
-W* TForm1::Add(QWidget* parent, const std::string& name, int x, int y, int w, int h) {
-  W* widget = new W(parent);
-  widget->setObjectName(Q(name));
-  widget->setGeometry(x, y, w, h);
-  controls_.insert(Q(name), widget);
-  return widget;
-}
-
-QLabel* TForm1::Label(QWidget* parent, const std::string& name, const char* text, int x, int y,
-                      int w, int h) {
-  QLabel* label = Add<QLabel>(parent, name, x, y, w, h);
-  label->setText(QString::fromUtf8(text));
-  return label;
-}
-
 void TForm1::Build() {
-  // Top strip.
-  auto* logo = Add<TPicture>(this, "imgLogo", 8, 4, 200, 66);
-  logo->setPixmap(LogoPicture({200, 66}));
-  auto* cust = Add<TPicture>(this, "imgCust", 8, 4, 400, 60);
+  QString root;
+  QMap<QString, QButtonGroup*> radioGroups;
+  for (const ControlLayout& c : MainWindowLayout()) {
+    if (c.kind == ControlKind::Form) {
+      root = Q(c.name);
+      continue;
+    }
+    QWidget* parent = Q(c.parent) == root ? this : Control(c.parent);
+    const QString caption = Q(c.caption);
+    QWidget* w = nullptr;
+    switch (c.kind) {
+      case ControlKind::Form:
+        break;
+      case ControlKind::Group: {
+        auto* group = new QGroupBox(parent);
+        if (!caption.isEmpty()) group->setTitle(caption);
+        w = group;
+        break;
+      }
+      case ControlKind::Label: {
+        auto* label = new QLabel(parent);
+        label->setText(caption);
+        label->setWordWrap(c.wordWrap);
+        if (c.elide) label->setProperty("elide", true);
+        w = label;
+        break;
+      }
+      case ControlKind::Picture:
+        w = new TPicture(parent);
+        break;
+      case ControlKind::Image:
+        w = new QLabel(parent);
+        break;
+      case ControlKind::Button:
+        w = new QPushButton(caption, parent);
+        break;
+      case ControlKind::CheckBox:
+        w = new QCheckBox(caption, parent);
+        break;
+      case ControlKind::RadioButton:
+        w = new QRadioButton(caption, parent);
+        break;
+      case ControlKind::Edit:
+        // Only an edit with its own alignment needs the window's edit.
+        w = c.align == TextAlign::Default ? new QLineEdit(parent) : new TKRVEdit(parent);
+        break;
+      case ControlKind::HexEdit: {
+        auto* hex = new THexEdit(parent);
+        hex->SetIsFilter(c.filterHex);
+        w = hex;
+        break;
+      }
+      case ControlKind::ComboBox:
+        w = new QComboBox(parent);
+        break;
+      case ControlKind::ImageComboBox:
+        w = new TKRVImageComboBox(parent);
+        break;
+      case ControlKind::SpinBox:
+        w = new QSpinBox(parent);
+        break;
+      case ControlKind::ProgressBar:
+        w = new QProgressBar(parent);
+        break;
+      case ControlKind::Lamp:
+        w = new ThhALed(parent);
+        break;
+      case ControlKind::TabControl:
+        w = new QTabWidget(parent);
+        break;
+      case ControlKind::TabPage:
+      case ControlKind::List:
+        w = c.kind == ControlKind::List ? new QListWidget(parent) : new QWidget(parent);
+        break;
+    }
+    w->setObjectName(Q(c.name));
+    w->setGeometry(c.x, c.y, c.width, c.height);
+    controls_.insert(Q(c.name), w);
+
+    if (c.kind == ControlKind::TabPage) qobject_cast<QTabWidget*>(parent)->addTab(w, caption);
+    if (c.ownWindow) {
+      w->setWindowFlags(Qt::Tool);
+      w->setWindowTitle(caption);
+    }
+    if (c.font != FontSize::Normal) w->setFont(FontOf(w, c.font));
+    if (c.align != TextAlign::Default) {
+      if (auto* label = qobject_cast<QLabel*>(w)) label->setAlignment(Aligned(c.align));
+      if (auto* edit = qobject_cast<TKRVEdit*>(w)) edit->SetAlignment(Aligned(c.align));
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(w); edit && c.maxLength > 0)
+      edit->setMaxLength(c.maxLength);
+    if (!c.radioGroup.empty()) {
+      QButtonGroup*& group = radioGroups[Q(c.radioGroup)];
+      if (!group) group = new QButtonGroup(parent);
+      group->addButton(qobject_cast<QRadioButton*>(w));
+    }
+    if (!c.shown) w->hide();
+  }
+  Finish();
+}
+
+void TForm1::Finish() {
+  qobject_cast<QLabel*>(Control("imgLogo"))->setPixmap(LogoPicture(Control("imgLogo")->size()));
   const QPixmap custom(
       QString::fromStdString((station_->WorkingDirectory() / "logo.bmp").string()));
-  if (!custom.isNull()) cust->setPixmap(custom);
-  Add<QLabel>(this, "imgNoneDev", 216, 4, 64, 64)->setPixmap(NoDevicePicture(kStatePicture));
-  Add<QLabel>(this, "imgConnected", 216, 4, 64, 64)->setPixmap(ConnectedPicture(kStatePicture));
+  if (!custom.isNull()) qobject_cast<QLabel*>(Control("imgCust"))->setPixmap(custom);
+  qobject_cast<QLabel*>(Control("imgNoneDev"))->setPixmap(NoDevicePicture(kStatePicture));
+  qobject_cast<QLabel*>(Control("imgConnected"))->setPixmap(ConnectedPicture(kStatePicture));
   bindFrames_ = BindFrames(kStatePicture);
-  auto* bind = Add<QLabel>(this, "gifBind", 216, 4, 64, 64);
+  auto* bind = qobject_cast<QLabel*>(Control("gifBind"));
   bind->setPixmap(bindFrames_.first());
   bindAnimation_ = new QTimer(this);
   bindAnimation_->setInterval(250);
@@ -177,245 +283,34 @@ void TForm1::Build() {
     bindFrame_ = (bindFrame_ + 1) % int(bindFrames_.size());
     bind->setPixmap(bindFrames_[bindFrame_]);
   });
-  auto* connectButton = Add<QPushButton>(this, "btnCombo_Cmd_Soft_Bind_SW", 288, 20, 116, 32);
-  connectButton->setAutoDefault(false);
-  auto* usb = Add<QGroupBox>(this, "gbSysStatus", 412, 2, 196, 66);
-  Label(usb, "lblVID", "VID", 10, 28, 28);
-  auto* vid = Add<THexEdit>(usb, "edtVID", 38, 25, 52, 24);
-  Label(usb, "lblPID", "PID", 100, 28, 28);
-  auto* pid = Add<THexEdit>(usb, "edtPID", 128, 25, 52, 24);
-  for (THexEdit* e : {vid, pid}) e->SetIsFilter(false);
-  auto* lang = Add<TKRVImageComboBox>(this, "cbbLang", 618, 6, 84, 30);
-  lang->SetImageList(LanguagePictures());
-  Add<QPushButton>(this, "btnClearLng", 618, 40, 84, 24)->setAutoDefault(false);
-  auto* pbind = Add<QPushButton>(this, "btnPBind", 716, 4, 176, 26);
-  pbind->setAutoDefault(false);
-  Add<QCheckBox>(this, "Call3204L", 716, 32, 176, 18);
-  Add<QCheckBox>(this, "CallMAPX", 716, 50, 176, 18);
+  qobject_cast<TKRVImageComboBox*>(Control("cbbLang"))->SetImageList(LanguagePictures());
+  qobject_cast<QProgressBar*>(Control("pbSetTX"))->setTextVisible(false);
 
-  auto* setting =
-      Add<QGroupBox>(this, "gbSetting", 4, kTopStrip, 892, kSettingsEnd - kTopStrip - 2);
-  BuildSettings(setting);
-  BuildSerialPanel();
-  auto* go = Add<QGroupBox>(this, "gbGo", 4, 0, 892, 120);
-  BuildGo(go);
-  auto* bar = Add<QProgressBar>(this, "pbSetTX", 0, 0, 900, 16);
-  bar->setTextVisible(false);
+  // Enter belongs to Go alone.
+  for (QWidget* w : std::as_const(controls_))
+    if (auto* button = qobject_cast<QPushButton*>(w)) button->setAutoDefault(false);
+  qobject_cast<QPushButton*>(Control("btnGo"))->setDefault(true);
 
-  // Never shown to an operator.
-  BuildEngineeringPage();
-  Add<QListWidget>(this, "lstDebug", 0, 0, 10, 10)->hide();
-  Add<QListWidget>(this, "DevListBox", 0, 0, 10, 10)->hide();
-}
-
-void TForm1::BuildSettings(QWidget* gb) {
-  auto* keys = Add<QGroupBox>(gb, "gbCustKey", 6, 6, 268, 76);
-  Label(keys, "lblHK1", "", 8, 24, 70);
-  Add<QComboBox>(keys, "cbCustKey1", 80, 20, 180, 24);
-  Label(keys, "lblHK2", "", 8, 50, 70);
-  Add<QComboBox>(keys, "cbCustKey2", 80, 46, 180, 24);
-  auto* iss = Add<QGroupBox>(gb, "gbISS", 6, 84, 268, 44);
-  Add<QRadioButton>(iss, "rbRF_DR_15", 8, 20, 130, 20);
-  Add<QRadioButton>(iss, "rbRF_DR_1A", 136, 20, 128, 20);
-  auto* cpi = Add<QGroupBox>(gb, "gbCPI", 6, 130, 268, 44);
-  Add<QRadioButton>(cpi, "rbRF_CPI_H", 8, 20, 130, 20);
-  Add<QRadioButton>(cpi, "rbRF_CPI_L", 136, 20, 128, 20);
-  // The battery list is the last row: its items are long, and it widens under the middle
-  // column, which ends above it.
-  auto* bty = Add<QGroupBox>(gb, "gbBTY", 6, 220, 268, 46);
-  Add<QComboBox>(bty, "cbRF_Set_BTY_Low_Level", 8, 18, 252, 24);
-  auto* rxType = Add<QGroupBox>(gb, "gbRXType", 6, 176, 268, 42);
-  Add<QRadioButton>(rxType, "rbMouseOnly", 8, 18, 130, 20);
-  Add<QRadioButton>(rxType, "rbKbdMse", 128, 18, 136, 20);
-
-  auto* nl = Add<QGroupBox>(gb, "gbNL", 280, 6, 330, 86);
-  Add<QRadioButton>(nl, "rbRF_DR_45", 8, 20, 314, 20);
-  Add<QRadioButton>(nl, "rbRF_DR_4F", 8, 41, 314, 20);
-  Add<QRadioButton>(nl, "rbRF_DR_4A", 8, 62, 314, 20);
-  auto* ids = Add<QGroupBox>(gb, "gbVIDPID", 280, 94, 330, 106);
-  Label(ids, "lblVID_SET", "VID", 8, 26, 30);
-  Add<THexEdit>(ids, "edtVID_SET", 38, 22, 60, 24)->setMaxLength(4);
-  Label(ids, "lblPID_SET", "PID", 112, 26, 30);
-  Add<THexEdit>(ids, "edtPID_SET", 142, 22, 60, 24)->setMaxLength(4);
-  Label(ids, "lblStrDesc", "", 8, 50, 314);
-  Add<QLineEdit>(ids, "edtEEPROM_20", 8, 72, 314, 24)->setMaxLength(46);
-  auto* poBind = Add<QGroupBox>(gb, "gbPO_BIND", 280, 94, 330, 44);
-  Add<QRadioButton>(poBind, "rbRF_DR_5A", 8, 20, 130, 20);
-  Add<QRadioButton>(poBind, "rbRF_DR_55", 146, 20, 140, 20);
-
-  auto* erase = Add<QGroupBox>(gb, "gbErase", 616, 6, 270, 76);
-  erase->setTitle("Erase EEPROM");
-  Add<QCheckBox>(erase, "TX_Erased", 8, 22, 150, 20);
-  Add<QPushButton>(erase, "btnEraseTX", 160, 18, 102, 26);
-  Add<QCheckBox>(erase, "RX_Erased", 8, 50, 150, 20);
-  Add<QPushButton>(erase, "btnEraseRX", 160, 46, 102, 26);
-  auto* lrm = Add<QGroupBox>(gb, "gbLRM", 616, 84, 270, 44);
-  lrm->setTitle("L+R+M Binding");
-  Add<QCheckBox>(lrm, "LRMBinding", 8, 20, 254, 20);
-  auto* suspend = Add<QGroupBox>(gb, "gbSuspend", 616, 130, 270, 76);
-  suspend->setTitle("Rx USB Suspend Behavior");
-  Label(suspend, "lblWakeupPeriod", "Wakeup Period", 8, 24, 100);
-  Add<QSpinBox>(suspend, "suiSpinEdit2", 110, 20, 64, 24);
-  Label(suspend, "Label4", "", 180, 24, 100);
-  Label(suspend, "lblSleepPeriod", "Sleep Period", 8, 50, 100);
-  Add<QSpinBox>(suspend, "suiSpinEdit1", 110, 46, 64, 24);
-  Label(suspend, "Label3", "", 180, 50, 100);
-  auto* wake = Add<QGroupBox>(gb, "gbWKUP", 616, 208, 270, 58);
-  Add<QRadioButton>(wake, "rbRF_DR_25", 8, 17, 254, 19);
-  Add<QRadioButton>(wake, "rbRF_DR_2A", 8, 37, 254, 19);
-}
-
-void TForm1::BuildEngineeringPage() {
-  // A window of its own beside the main window, so the operator's layout never moves.
-  auto* page = Add<QTabWidget>(this, "spgcntrl1", 0, 0, 900, 356);
-  page->setWindowFlags(Qt::Tool);
-  page->setWindowTitle("Engineering");
-  page->hide();
-  auto tab = [&](const char* name) {
-    QWidget* w = Add<QWidget>(page, name, 0, 0, 750, 300);
-    page->addTab(w, QString());
-    return w;
-  };
-  auto hex = [&](QWidget* parent, const std::string& name, int x, int y, int length = 2) {
-    auto* e = Add<THexEdit>(parent, name, x, y, 40, 24);
-    e->SetIsFilter(false);
-    e->setMaxLength(length);
-    return e;
-  };
-  auto button = [&](QWidget* parent, const std::string& name, int x, int y, int w = 180) {
-    auto* b = Add<QPushButton>(parent, name, x, y, w, 26);
-    b->setAutoDefault(false);
-    return b;
-  };
-
-  QWidget* t1 = tab("stbsht1");
-  auto* special = new QGroupBox("Special Command", t1);
-  special->setGeometry(6, 6, 736, 150);
-  const char* const labels1[] = {"RSSIthreshold",     "MSE_SN",         "KBD_SN ",
-                                 "CurrentChannelIdx", "RSSIChannelIdx", "BindChannelIdx",
-                                 "GoodChannelCNT"};
-  QFont small = special->font();
-  small.setPointSize(8);
-  // The columns are as wide as the widest name needs.
-  int column = 86;
-  for (const char* text : labels1)
-    column = std::max(column, QFontMetrics(small).horizontalAdvance(text) + 8);
-  special->resize(126 + 7 * column + 8, special->height());
-  for (int q : {1, 4}) {
-    const int y = q == 1 ? 22 : 90;
-    button(special, "btnSpecialCmd" + std::to_string(q), 8, y + 18, 110);
-    for (int i = 0; i < 7; ++i) {
-      const std::string field = "edtSC0" + std::to_string(q) + "_0" + std::to_string(i);
-      if (q == 1)
-        Label(special, "lbl" + field, labels1[i], 126 + column * i, y, column - 2)->setFont(small);
-      hex(special, field, 126 + column * i, y + 18);
-    }
+  auto* ledRx = qobject_cast<ThhALed*>(Control("ledRX"));
+  auto* ledTx = qobject_cast<ThhALed*>(Control("ledTX"));
+  for (ThhALed* led : {ledRx, ledTx}) {
+    led->SetLEDStyle(LEDStyle::LEDSqLarge);
+    led->SetBlink(false);
   }
-  Label(special, "lblSC04", "Remain KBD ChannelMap Array & Binding Status", 126, 90, 600);
-  auto* direct = new QGroupBox("Direct Reg", t1);
-  direct->setGeometry(6, 160, 360, 100);
-  hex(direct, "edtDirectAddr", 8, 24);
-  hex(direct, "edtDirectData", 56, 24);
-  button(direct, "btnC_Rd_Direct_Reg", 110, 22, 240);
-  button(direct, "btnC_Wrt_Direct_Reg", 110, 56, 240);
-  auto* rfic = new QGroupBox("RFIC", t1);
-  rfic->setGeometry(382, 160, 360, 100);
-  hex(rfic, "edtRFICAddr", 8, 24);
-  hex(rfic, "edtRFICData", 56, 24);
-  button(rfic, "btnRd_RFIC", 110, 22, 240);
-  button(rfic, "btnWrt_RFIC", 110, 56, 240);
+  ledTx->SetInterval(300);
+  for (const char* name : {"lblReason", "lblYield"})
+    qobject_cast<QLabel*>(Control(name))->setTextFormat(Qt::PlainText);
 
-  QWidget* t3 = tab("stbsht3");
-  auto* test = Add<QGroupBox>(t3, "gbTestMode", 6, 6, 360, 60);
-  Label(test, "lblTestMode", "(1-12)", 8, 26, 50);
-  Add<QLineEdit>(test, "edtTestMode", 60, 22, 40, 24);
-  button(test, "btnC_Combo_Cmd_Set_Test_Mode", 110, 20, 240);
-  button(t3, "btnC_JUMP_TO_POR", 6, 80);
-  button(t3, "btnC_RELOAD_PARAMETER", 6, 114);
-
-  QWidget* rf = tab("shtRF");
-  const char* const kinds[][2] = {{"Direct_Reg", "Direct Reg"},
-                                  {"EEPROM", "EEPROM"},
-                                  {"Index_Reg", "Index Reg"},
-                                  {"Sensor", "Sensor"},
-                                  {"RFIC", "RFIC"}};
-  const char* const fields[][2] = {{"edtRF_DirectRegAddr", "edtRF_DirectRegData"},
-                                   {"edtRF_EEPROMAddr", "edtRF_EEPROMData"},
-                                   {"edtRF_IndexRegAddr", "edtRF_IndexRegData"},
-                                   {"edtRF_SensorAddr", "edtRF_SensorData"},
-                                   {"edtRF_RFICAddr", "edtRF_RFICData"}};
-  for (int i = 0; i < 5; ++i) {
-    auto* g = new QGroupBox(kinds[i][1], rf);
-    g->setGeometry(6 + (i % 2) * 250, 6 + (i / 2) * 84, 244, 80);
-    hex(g, fields[i][0], 8, 22);
-    hex(g, fields[i][1], 8, 50);
-    button(g, std::string("btnC_RF_Rd_") + kinds[i][0], 56, 20);
-    button(g, std::string("btnC_RF_Wrt_") + kinds[i][0], 56, 48);
-  }
-  auto* access = new QGroupBox("ACCESS", rf);
-  access->setGeometry(506, 6, 236, 92);
-  Add<QRadioButton>(access, "rbC_RF_ENTER_ACCESS_WO_LED", 8, 20, 224, 22);
-  Add<QRadioButton>(access, "rbC_RF_ENTER_ACCESS_W_LED", 8, 42, 224, 22);
-  Add<QRadioButton>(access, "rbC_RF_LEAVE_ACCESS", 8, 64, 224, 22);
-  auto* cpi = new QGroupBox("SETUP CPI", rf);
-  cpi->setGeometry(506, 102, 236, 56);
-  Add<QSpinBox>(cpi, "edtC_RF_SETUP_CPI", 8, 22, 50, 24);
-  button(cpi, "btnC_RF_SETUP_CPI", 66, 20, 160);
-  auto* por = new QGroupBox("POR", rf);
-  por->setGeometry(256, 174, 244, 56);
-  button(por, "btnRF_DR_3C", 8, 20, 228);
-  auto* reload = new QGroupBox("Fast Reload System Parameter", rf);
-  reload->setGeometry(506, 174, 236, 56);
-  button(reload, "btnRF_DR_3D", 8, 20, 220);
-
-  QWidget* ee = tab("sht1");
-  const char* const rows[][2] = {
-      {"00", "C_DongleMseAd0_AD equ 00d"}, {"01", "C_DongleMseAd1_AD equ 01d"},
-      {"02", "C_DongleMseAd2_AD equ 02d"}, {"15", "C_VID_H_AD  equ 15d"},
-      {"16", "C_VID_L_AD  equ 16d"},       {"17", "C_PID_H_AD  equ 17d"},
-      {"18", "C_PID_L_AD  equ 18d"},       {"19", "C_Str_Length_AD equ 19d"}};
-  for (int i = 0; i < 8; ++i) {
-    const int x = 6 + (i / 4) * 370, y = 8 + (i % 4) * 32;
-    Label(ee, std::string("lblEEPROM_") + rows[i][0], rows[i][1], x, y + 4, 190);
-    hex(ee, std::string("edtEEPROM_") + rows[i][0], x + 196, y);
-    button(ee, std::string("btnEEPROM_R_") + rows[i][0], x + 242, y, 40);
-    button(ee, std::string("btnEEPROM_W_") + rows[i][0], x + 286, y, 40);
-  }
-  const char* const extra[][2] = {{"20", "C_String_AD (20d~42d)"}, {"VID", "VID"}, {"PID", "PID"}};
-  for (int i = 0; i < 3; ++i) {
-    const int y = 144 + 32 * i;
-    Label(ee, std::string("lblEEPROM_") + extra[i][0], extra[i][1], 6, y + 4, 190);
-    button(ee, std::string("btnEEPROM_R_") + extra[i][0], 248, y, 40);
-    button(ee, std::string("btnEEPROM_W_") + extra[i][0], 292, y, 40);
-  }
-
-  QWidget* device = tab("sht2");
-  Add<QRadioButton>(device, "rbKB", 8, 12, 120, 22);
-  Add<QRadioButton>(device, "rbMSE", 8, 36, 120, 22);
-  button(device, "btnUpdateCustKey", 8, 70);
-
-  QWidget* settings = tab("sht3");
-  button(settings, "btnLoadSetting", 8, 12);
-  button(settings, "btnWriteSetting", 8, 46);
-  button(settings, "btnSetTX", 8, 80);
-
-  // The failure of the page's last operation, on the strip below every tab's controls.
-  auto* result = Add<QLabel>(page, "lblEngResult", 10, 332, 880, 20);
+  WidenSpecialColumns();
+  auto* result = qobject_cast<QLabel*>(Control("lblEngResult"));
   result->setTextInteractionFlags(Qt::TextSelectableByMouse);
   result->setTextFormat(Qt::PlainText);
   result->raise();
-
-  // Every feature report, as it went to and came from the dongle.
-  QWidget* trace = tab("shtTrace");
-  page->setTabText(page->count() - 1, "HID trace");
-  auto* list = Add<QListWidget>(trace, "lstTrace", 6, 6, 736, 250);
-  list->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  auto* list = qobject_cast<QListWidget*>(Control("lstTrace"));
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list->setUniformItemSizes(true);
-  auto* clear = Add<QPushButton>(trace, "btnClearTrace", 6, 262, 120, 26);
-  clear->setText("Clear");
-  clear->setAutoDefault(false);
-  connect(clear, &QPushButton::clicked, list, &QListWidget::clear);
+  connect(qobject_cast<QPushButton*>(Control("btnClearTrace")), &QPushButton::clicked, list,
+          &QListWidget::clear);
   station_->SetTraceSink([list](const std::string& line) {
     list->addItem(Q(line));
     while (list->count() > kTraceLines) delete list->takeItem(0);
@@ -423,109 +318,27 @@ void TForm1::BuildEngineeringPage() {
   });
 }
 
-void TForm1::BuildSerialPanel() {
-  // Link IDs: one row per side.
-  auto* ids = Add<QGroupBox>(this, "gb1", 4, kSettingsEnd, 892, 70);
-  const char* const sides[] = {"RX", "TX"};
-  for (int row = 0; row < 2; ++row) {
-    const std::string x = sides[row];
-    const int y = 16 + 26 * row;
-    auto name = [&](const char* kind, const char* role) {
-      return std::string(kind) + x + "_" + role;
-    };
-    Label(ids, name("lbl", "Side"), sides[row], 8, y + 2, 28);
-    auto* group = new QButtonGroup(ids);
-    group->addButton(Add<QRadioButton>(ids, name("rb", "RandomRFID"), 36, y, 100, 22));
-    group->addButton(Add<QRadioButton>(ids, name("rb", "CustomRFID"), 138, y, 90, 22));
-    Label(ids, name("lbl", "IncInitRFID"), "", 232, y + 2, 60);
-    Add<THexEdit>(ids, name("edt", "IncInitRFID"), 294, y, 70, 22)->setMaxLength(6);
-    Label(ids, name("lbl", "IncCurrentRFID"), "", 372, y + 2, 60);
-    Add<THexEdit>(ids, name("edt", "IncCurrentRFID"), 434, y, 70, 22);
-    Label(ids, name("lbl", "IncNextRFID"), "", 512, y + 2, 50);
-    Add<THexEdit>(ids, name("edt", "IncNextRFID"), 564, y, 70, 22);
+void TForm1::WidenSpecialColumns() {
+  // The columns are as wide as the widest name needs.
+  int column = kSpecialColumnWidth;
+  auto name = [](const char* kind, int q, int i) {
+    return std::string(kind) + "edtSC0" + std::to_string(q) + "_0" + std::to_string(i);
+  };
+  for (int i = 0; i < kSpecialColumns; ++i) {
+    const QLabel* label = qobject_cast<QLabel*>(Control(name("lbl", 1, i)));
+    column = std::max(column, label->fontMetrics().horizontalAdvance(label->text()) + 8);
   }
-  Add<QLabel>(ids, "lblRFIDNOTE", 644, 14, 240, 50)->setWordWrap(true);
-
-  for (int side = 0; side < 2; ++side) {
-    const std::string x = sides[side];
-    auto name = [&](const char* kind, const char* role) {
-      return std::string(kind) + x + "_" + role;
-    };
-    auto* gb = Add<QGroupBox>(this, "gb" + x, 4, kSettingsEnd, 892, 95);
-    Add<QCheckBox>(gb, name("cb", "IsSN"), 8, 14, 300, 20);
-    Add<QCheckBox>(gb, name("cb", "IsDate"), 316, 14, 330, 20);
-    Label(gb, name("lbl", "Date"), "", 652, 16, 120);
-    Label(gb, name("lbl", "FixSN"), "", 8, 42, 62);
-    Add<QLineEdit>(gb, name("edt", "FixByteCount"), 72, 40, 30, 22)->setMaxLength(1);
-    Label(gb, name("lbl", "FixSNByte"), "", 106, 42, 44);
-    auto* fixKind = new QButtonGroup(gb);
-    fixKind->addButton(Add<QRadioButton>(gb, name("rb", "FixAscii"), 152, 40, 70, 22));
-    fixKind->addButton(Add<QRadioButton>(gb, name("rb", "FixHex"), 224, 40, 60, 22));
-    Label(gb, name("lbl", "FixSNV"), "", 292, 42, 50);
-    Add<QLineEdit>(gb, name("edt", "FixSN"), 344, 40, 130, 22);
-    Label(gb, name("lbl", "IncSN"), "", 8, 68, 62);
-    Add<QLineEdit>(gb, name("edt", "IncByteCount"), 72, 66, 30, 22)->setMaxLength(1);
-    Label(gb, name("lbl", "IncSNByte"), "", 106, 68, 44);
-    Label(gb, name("lbl", "IncInitSN"), "", 152, 68, 60);
-    Add<THexEdit>(gb, name("edt", "IncInitSN"), 214, 66, 120, 22);
-    Label(gb, name("lbl", "IncCurrentSN"), "", 342, 68, 60);
-    Add<THexEdit>(gb, name("edt", "IncCurrentSN"), 404, 66, 120, 22);
-    Label(gb, name("lbl", "IncNextSN"), "", 532, 68, 50);
-    Add<THexEdit>(gb, name("edt", "IncNextSN"), 584, 66, 120, 22);
+  QWidget* special = Control("gbSpecialCmd");
+  special->resize(kSpecialColumnsLeft + kSpecialColumns * column + 8, special->height());
+  for (int i = 0; i < kSpecialColumns; ++i) {
+    const int x = kSpecialColumnsLeft + column * i;
+    QWidget* label = Control(name("lbl", 1, i));
+    label->setGeometry(x, label->y(), column - 2, label->height());
+    for (int q : {1, 4}) {
+      QWidget* field = Control(name("", q, i));
+      field->move(x, field->y());
+    }
   }
-}
-
-void TForm1::BuildGo(QWidget* gb) {
-  auto* ledRx = Add<ThhALed>(gb, "ledRX", 10, 22, 22, 22);
-  auto* ledTx = Add<ThhALed>(gb, "ledTX", 10, 58, 22, 22);
-  for (ThhALed* led : {ledRx, ledTx}) {
-    led->SetLEDStyle(LEDStyle::LEDSqLarge);
-    led->SetBlink(false);
-  }
-  ledTx->SetInterval(300);
-  Add<QLineEdit>(gb, "edtRX", 40, 20, 210, 26);
-  Add<QLineEdit>(gb, "edtTX", 40, 56, 210, 26);
-  auto* go = Add<QPushButton>(gb, "btnGo", 262, 14, 150, 64);
-  QFont big = go->font();
-  big.setPointSize(18);
-  big.setBold(true);
-  go->setFont(big);
-  go->setDefault(true);
-  Add<QLabel>(gb, "lblHotKey", 262, 84, 150, 20)->setAlignment(Qt::AlignCenter);
-  auto* result = Add<QLabel>(gb, "lblResult", 424, 8, 170, 66);
-  QFont huge = result->font();
-  huge.setPointSize(34);
-  huge.setBold(true);
-  result->setFont(huge);
-  result->setAlignment(Qt::AlignCenter);
-  // The result pictures carry nothing the result text does not say; they stay empty.
-  Add<QLabel>(gb, "Image1", 424, 8, 1, 1);
-  Add<QLabel>(gb, "Image2", 424, 8, 1, 1);
-  // Why the unit failed: the group's last line, across its width.
-  auto* reason = Add<QLabel>(gb, "lblReason", 10, 106, 876, 14);
-  reason->setProperty("elide", true);
-  QFont small = reason->font();
-  small.setPointSize(8);
-  reason->setFont(small);
-  reason->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  reason->setTextFormat(Qt::PlainText);
-  auto* yield = Add<QLabel>(gb, "lblYield", 10, 88, 196, 16);
-  yield->setFont(small);
-  yield->setTextFormat(Qt::PlainText);
-  auto* reset = Add<QPushButton>(gb, "btnYieldReset", 208, 86, 46, 20);
-  reset->setFont(small);
-  auto* time = Add<TKRVEdit>(gb, "edtCaliTime", 448, 82, 80, 24);
-  time->SetAlignment(Qt::AlignRight);
-  Label(gb, "lblSec", "sec", 532, 86, 40);
-  Add<QLabel>(gb, "lblRFPower", 606, 16, 112, 20);
-  Add<QComboBox>(gb, "ComboRFPower", 720, 12, 80, 26);
-  Add<QCheckBox>(gb, "cbResetRF", 606, 44, 280, 20);
-  Add<QCheckBox>(gb, "cbKeyboardbind", 606, 68, 200, 20);
-  Label(gb, "lbl14", "ID", 606, 94, 40);
-  Label(gb, "lbl55", "RXSN", 606, 94, 40);
-  Label(gb, "Label2", "TXSN", 606, 94, 40);
-  for (const char* name : {"edtMseDongleAddr", "edtRX_SN", "edtTX_SN"})
-    qobject_cast<THexEdit*>(Add<THexEdit>(gb, name, 650, 92, 150, 22))->SetIsFilter(false);
 }
 
 void TForm1::Wire() {

@@ -67,15 +67,10 @@ class TForm1 : public QWidget, public StationView {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  template <class W>
-  W* Add(QWidget* parent, const std::string& name, int x, int y, int w, int h);
-  QLabel* Label(QWidget* parent, const std::string& name, const char* text, int x, int y, int w,
-                int h = 20);
+  // Every control of the window's layout table, then what only Qt needs (Finish).
   void Build();
-  void BuildSettings(QWidget* gb);
-  void BuildSerialPanel();
-  void BuildEngineeringPage();
-  void BuildGo(QWidget* gb);
+  void Finish();
+  void WidenSpecialColumns();
   void Wire();
   void Layout(const ViewState& state);
   // Widens what the current language's captions need; never below the design's widths.
