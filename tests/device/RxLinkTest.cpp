@@ -2,32 +2,14 @@
 // and what raised CommandFailed, for the reason of a failed run.
 #include <gtest/gtest.h>
 
-#include "EmulatedHid.h"
-#include "EmulatedRx.h"
-#include "VirtualHost.h"
-#include "device/RxLink.h"
+#include "device/EmulatedLink.h"
 
 namespace korvel {
 namespace {
 
-class RxLinkTest : public ::testing::Test {
+class RxLinkTest : public test::EmulatedLinkTest {
  protected:
-  void SetUp() override {
-    rx->SetTx(tx);
-    tx->SetPowered(true, host.TickCount());
-    platform.Attach(rx);
-    uint32_t version = 0;
-    intptr_t handle = kNoHandle;
-    ASSERT_TRUE(link.Hid().OpenDeviceByVidPid(0x1BCF, 0x053A, version, handle));
-    link.Adopt(handle, {0x1BCF, 0x053A}, version);
-  }
   static std::string Os(int error) { return " (" + OsErrorText(error) + ")"; }
-
-  VirtualHost host;
-  EmulatedHidPlatform platform{host};
-  std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
-  std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
-  RxLink link{platform, host};
 };
 
 TEST_F(RxLinkTest, ARefusedTransferCarriesTheOsError) {

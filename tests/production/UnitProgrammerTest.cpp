@@ -4,9 +4,7 @@
 
 #include <vector>
 
-#include "EmulatedHid.h"
-#include "EmulatedRx.h"
-#include "VirtualHost.h"
+#include "device/EmulatedLink.h"
 #include "production/UnitProgrammer.h"
 
 namespace korvel {
@@ -27,25 +25,14 @@ class StagedRegisters final : public RunObserver {
   std::vector<std::pair<uint8_t, uint8_t>> staged;
 };
 
-class UnitProgrammerTest : public ::testing::Test {
+class UnitProgrammerTest : public test::EmulatedLinkTest {
  protected:
   void SetUp() override {
-    rx->SetTx(tx);
-    tx->SetPowered(true, host.TickCount());
-    platform.Attach(rx);
-    uint32_t version = 0;
-    intptr_t handle = kNoHandle;
-    ASSERT_TRUE(link.Hid().OpenDeviceByVidPid(0x1BCF, 0x053A, version, handle));
-    link.Adopt(handle, {0x1BCF, 0x053A}, version);
+    EmulatedLinkTest::SetUp();
     unit.rxId = 0x123456;
     unit.txId = 0x234567;
   }
 
-  VirtualHost host;
-  EmulatedHidPlatform platform{host};
-  std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
-  std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
-  RxLink link{platform, host};
   ReadyWatch watch;
   UnitProgrammer programmer{link, host, watch};
   Settings settings;

@@ -496,6 +496,9 @@ void TForm1::Render(const ViewState& state) {
 }
 
 void TForm1::OwnTexts() {
+  // Render runs on every tick; a tab's text re-lays out its bar even when it is the same.
+  if (ownTextsLanguage_ == int(CurrentLanguage())) return;
+  ownTextsLanguage_ = int(CurrentLanguage());
   auto* page = qobject_cast<QTabWidget*>(Control("spgcntrl1"));
   page->setWindowTitle(Q(Words(Say("Engineering"))));
   page->setTabText(page->indexOf(Control("shtTrace")), Q(Words(Say("HID trace"))));

@@ -93,6 +93,7 @@ class TForm1 : public QWidget, public StationView {
   bool rendering_ = false;
   bool closing_ = false;
   bool fitted_ = false;
+  int ownTextsLanguage_ = -1;  // the language OwnTexts last put its captions in
   // Messages raised before the window was on screen, shown in order once it is.
   struct Message {
     std::string dialog, caption, text;
