@@ -138,12 +138,51 @@ bool SaveBitmap(HWND window, const char* path) {
   return ok;
 }
 
+// The driver's side, in a process of its own: finds the panel by class and title and switches
+// the radio off and the battery to 7. Exit code 0 when it found everything.
+int DriveFromOutside() {
+  HWND panel = FindWindowW(kEmulatorPanelClass, kEmulatorPanelTitle);
+  HWND radio = panel ? GetDlgItem(panel, kEmuRadio) : nullptr;
+  HWND battery = panel ? GetDlgItem(panel, kEmuBattery) : nullptr;
+  if (!radio || !battery) return 2;
+  SendMessageW(radio, BM_SETCHECK, BST_UNCHECKED, 0);
+  PostMessageW(panel, WM_COMMAND, MAKEWPARAM(kEmuRadio, BN_CLICKED),
+               reinterpret_cast<LPARAM>(radio));
+  SendMessageW(battery, CB_SETCURSEL, 7, 0);
+  PostMessageW(panel, WM_COMMAND, MAKEWPARAM(kEmuBattery, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(battery));
+  return 0;
+}
+
+// Runs this program again as the driver and pumps until it ended; its exit code, or -1.
+int RunOutsideDriver(SystemHost& host) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --drive";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return -1;
+  CloseHandle(process.hThread);
+  // The driver's SendMessage calls need this thread's loop to run.
+  PumpUntil(host, 30000, [&] { return WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; });
+  DWORD code = DWORD(-1);
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  Pump(host, 50);  // the posted notifications
+  return int(code);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* screenshot = nullptr;
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--drive") == 0) return DriveFromOutside();
     if (std::strncmp(argv[i], "--screenshot=", 13) == 0) screenshot = argv[i] + 13;
+  }
 
   SystemHost host;
   EmulatedHidPlatform hid(host);
@@ -294,6 +333,13 @@ int main(int argc, char** argv) {
     Check(tx->BatteryLevel() == 0, "driver sets battery level 0");
     DriveBattery(host, w, 15);
     Check(tx->BatteryLevel() == 15, "driver sets battery level 15");
+
+    // A driver in another process.
+    Check(RunOutsideDriver(host) == 0, "the driver process finds the panel and its controls");
+    Check(!rx->Linked() && !Checked(w, kEmuRadio), "the driver process switches the radio off");
+    Check(tx->BatteryLevel() == 7, "the driver process sets battery level 7");
+    DriveBox(host, w, kEmuRadio, true);
+    Check(rx->Linked(), "radio on again");
 
     // A click on an automatic box: BM_CLICK presses and releases it like the mouse.
     SendDlgItemMessageW(w, kEmuBindMode, BM_CLICK, 0, 0);
