@@ -18,8 +18,8 @@ using Gdiplus::Color;
 using Gdiplus::GraphicsPath;
 using Gdiplus::Pen;
 using Gdiplus::PointF;
-using Gdiplus::RectF;
 using Gdiplus::REAL;
+using Gdiplus::RectF;
 using Gdiplus::SolidBrush;
 
 const Color kInk(0x30, 0x3A, 0x48);
@@ -141,8 +141,7 @@ void Dongle(Gdiplus::Graphics& g, RectF r, Color body) {
   DrawRoundedRect(g, &pen, &fill,
                   RectF(r.X, r.Y + r.Height * 0.3f, r.Width * 0.7f, r.Height * 0.4f), 3, 3);
   SolidBrush plug(Color(0xC8, 0xC8, 0xC8));
-  const RectF tip(r.X + r.Width * 0.7f, r.Y + r.Height * 0.38f, r.Width * 0.3f,
-                  r.Height * 0.24f);
+  const RectF tip(r.X + r.Width * 0.7f, r.Y + r.Height * 0.38f, r.Width * 0.3f, r.Height * 0.24f);
   g.FillRectangle(&plug, tip);
   g.DrawRectangle(&pen, tip);
 }
@@ -196,9 +195,9 @@ std::wstring PickFamily(std::initializer_list<const wchar_t*> names, BYTE charse
 
 // The logo's and the badge's Latin lettering: a bold sans, as Qt's "Sans".
 const std::wstring& SansFamily() {
-  static const std::wstring name = PickFamily(
-      {L"Segoe UI", L"Tahoma", L"Arial", L"DejaVu Sans", L"Liberation Sans", L"Microsoft Sans Serif"},
-      DEFAULT_CHARSET);
+  static const std::wstring name = PickFamily({L"Segoe UI", L"Tahoma", L"Arial", L"DejaVu Sans",
+                                               L"Liberation Sans", L"Microsoft Sans Serif"},
+                                              DEFAULT_CHARSET);
   return name;
 }
 
@@ -223,7 +222,8 @@ std::unique_ptr<Gdiplus::FontFamily> MakeFamily(const std::wstring& name) {
     auto family = std::make_unique<Gdiplus::FontFamily>(name.c_str());
     if (family->IsAvailable()) return family;
   }
-  auto family = std::unique_ptr<Gdiplus::FontFamily>(Gdiplus::FontFamily::GenericSansSerif()->Clone());
+  auto family =
+      std::unique_ptr<Gdiplus::FontFamily>(Gdiplus::FontFamily::GenericSansSerif()->Clone());
   return family;
 }
 
@@ -240,8 +240,7 @@ enum class VAlign { Top, Centre, Bottom };
 // QPainter::drawText(rect, alignment, text) with QFont's percentage letter spacing: each
 // character's advance is stretched by spacing.
 void PaintText(Gdiplus::Graphics& g, const std::wstring& text, const std::wstring& familyName,
-              int style, REAL pixels, REAL spacing, Color colour, RectF box, HAlign h,
-              VAlign v) {
+               int style, REAL pixels, REAL spacing, Color colour, RectF box, HAlign h, VAlign v) {
   if (pixels <= 0) return;
   const auto family = MakeFamily(familyName);
   Gdiplus::Font font(family.get(), pixels, style, Gdiplus::UnitPixel);
@@ -310,12 +309,24 @@ Color FromHsv(Hsv c) {
     const int i = int(h);
     const double f = h - i, p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
     switch (i) {
-      case 0: r = v, g = t, b = p; break;
-      case 1: r = q, g = v, b = p; break;
-      case 2: r = p, g = v, b = t; break;
-      case 3: r = p, g = q, b = v; break;
-      case 4: r = t, g = p, b = v; break;
-      default: r = v, g = p, b = q; break;
+      case 0:
+        r = v, g = t, b = p;
+        break;
+      case 1:
+        r = q, g = v, b = p;
+        break;
+      case 2:
+        r = p, g = v, b = t;
+        break;
+      case 3:
+        r = p, g = q, b = v;
+        break;
+      case 4:
+        r = t, g = p, b = v;
+        break;
+      default:
+        r = v, g = p, b = q;
+        break;
     }
   }
   auto byte = [](double x) { return BYTE(std::lround(std::clamp(x, 0.0, 1.0) * 255)); };
@@ -348,10 +359,10 @@ void PaintLogo(HDC dc, const RECT& r) {
   const REAL w = c.width(), h = c.height();
   LogoMark(c.g(), h, 2.5f);
   PaintText(c.g(), L"KORVEL", SansFamily(), Gdiplus::FontStyleBold, REAL(int(h * 0.42f)), 1.08f,
-           kInk, RectF(h * 0.9f, 0, w - h * 0.9f, h * 0.7f), HAlign::Left, VAlign::Bottom);
-  PaintText(c.g(), L"2.4GHz RF SoC", SansFamily(), Gdiplus::FontStyleRegular,
-           REAL(int(h * 0.17f)), 1, kAccent, RectF(h * 0.92f, h * 0.7f, w - h * 0.9f, h * 0.3f),
-           HAlign::Left, VAlign::Top);
+            kInk, RectF(h * 0.9f, 0, w - h * 0.9f, h * 0.7f), HAlign::Left, VAlign::Bottom);
+  PaintText(c.g(), L"2.4GHz RF SoC", SansFamily(), Gdiplus::FontStyleRegular, REAL(int(h * 0.17f)),
+            1, kAccent, RectF(h * 0.92f, h * 0.7f, w - h * 0.9f, h * 0.3f), HAlign::Left,
+            VAlign::Top);
 }
 
 void PaintNoDevice(HDC dc, const RECT& r) {
@@ -409,10 +420,9 @@ void PaintLanguageBadge(HDC dc, const RECT& r, int index) {
   c->ScaleTransform(c.width() / 32, c.height() / 20);
   SolidBrush fill(badges[index].colour);
   DrawRoundedRect(c.g(), nullptr, &fill, RectF(0.5f, 0.5f, 31, 19), 3, 3);
-  const std::wstring& family =
-      index == 0 ? SansFamily() : CjkFamily(/*traditional=*/index == 1);
+  const std::wstring& family = index == 0 ? SansFamily() : CjkFamily(/*traditional=*/index == 1);
   PaintText(c.g(), badges[index].text, family, Gdiplus::FontStyleBold, 13, 1, Color(255, 255, 255),
-           RectF(0, 0, 32, 20), HAlign::Centre, VAlign::Centre);
+            RectF(0, 0, 32, 20), HAlign::Centre, VAlign::Centre);
 }
 
 void PaintGlobe(HDC dc, const RECT& r) {
@@ -444,7 +454,8 @@ void PaintLamp(HDC dc, const RECT& r, bool lit, COLORREF on, COLORREF off) {
   const Color inner = Lighter(colour, 160), outer = Darker(colour, 130);
   SolidBrush pad(outer);
   c->FillPath(&pad, &shape);
-  const PointF centre(box.X + box.Width / 2 - box.Width / 5, box.Y + box.Height / 2 - box.Height / 5);
+  const PointF centre(box.X + box.Width / 2 - box.Width / 5,
+                      box.Y + box.Height / 2 - box.Height / 5);
   const REAL radius = box.Width;
   GraphicsPath disc;
   disc.AddEllipse(centre.X - radius, centre.Y - radius, 2 * radius, 2 * radius);

@@ -158,7 +158,8 @@ bool SaveWindowPng(HWND window, const std::wstring& path, std::wstring& error) {
   const Gdiplus::Status saved = bitmap.Save(path.c_str(), &png, nullptr);
   if (saved != Gdiplus::Ok) {
     error = FailedGdiplus(L"Gdiplus::Bitmap::Save", saved);
-    if (saved == Gdiplus::Win32Error) error += L" (GetLastError " + std::to_wstring(GetLastError()) + L")";
+    if (saved == Gdiplus::Win32Error)
+      error += L" (GetLastError " + std::to_wstring(GetLastError()) + L")";
     return false;
   }
   return true;
