@@ -25,11 +25,14 @@ using Gdiplus::SolidBrush;
 const Color kInk(0x30, 0x3A, 0x48);
 const Color kAccent(0x1E, 0x6F, 0xC8);
 
-// Draws into an off-screen copy of r, then puts it back. GDI+ drawing straight on a window DC
-// goes through GDI where Wine runs it (no anti-aliasing); on a bitmap both Windows and Wine
-// rasterise it themselves, anti-aliased. It also keeps a picture from flickering.
+// Draws into an off-screen copy of r, kScale times larger, then averages each kScale x kScale
+// block back into r: anti-aliasing that does not depend on the GDI+ at hand (Wine's fills and
+// strokes have none, on a window DC or a bitmap) and matches Qt's coverage-based edges. It
+// also keeps a picture from flickering.
 class Canvas {
  public:
+  static constexpr int kScale = 4;
+
   Canvas(HDC dc, const RECT& r)
       : dc_(dc), left_(r.left), top_(r.top), width_(r.right - r.left), height_(r.bottom - r.top) {
     if (width_ <= 0 || height_ <= 0) return;
@@ -42,32 +45,56 @@ class Canvas {
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
     dib_ = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!dib_) return;
+    if (!dib_ || !bits) return;
+    small_ = static_cast<DWORD*>(bits);
     memory_ = CreateCompatibleDC(dc);
     if (!memory_) return;
     old_ = SelectObject(memory_, dib_);
-    // The background the caller painted.
-    BitBlt(memory_, 0, 0, width_, height_, dc, left_, top_, SRCCOPY);
+    // The background the caller painted, each pixel a kScale x kScale block.
+    if (!BitBlt(memory_, 0, 0, width_, height_, dc, left_, top_, SRCCOPY)) return;
     GdiFlush();
-    bitmap_ = std::make_unique<Gdiplus::Bitmap>(width_, height_, width_ * 4, PixelFormat32bppRGB,
-                                                static_cast<BYTE*>(bits));
+    const int bigWidth = width_ * kScale, bigHeight = height_ * kScale;
+    big_.resize(size_t(bigWidth) * size_t(bigHeight));
+    for (int y = 0; y < bigHeight; ++y)
+      for (int x = 0; x < bigWidth; ++x)
+        big_[size_t(y) * bigWidth + x] = small_[(y / kScale) * width_ + x / kScale];
+    bitmap_ =
+        std::make_unique<Gdiplus::Bitmap>(bigWidth, bigHeight, bigWidth * 4, PixelFormat32bppRGB,
+                                          reinterpret_cast<BYTE*>(big_.data()));
     if (bitmap_->GetLastStatus() != Gdiplus::Ok) return;
     graphics_ = std::make_unique<Gdiplus::Graphics>(bitmap_.get());
     if (graphics_->GetLastStatus() != Gdiplus::Ok) {
       graphics_.reset();
       return;
     }
-    // As QPainter::Antialiasing: pixel centres at +0.5, so the same coordinates give the
-    // same pixels.
-    graphics_->SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+    // Pixel i covers [i, i + 1), as with QPainter::Antialiasing, so the same coordinates
+    // give the same pixels.
     graphics_->SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    graphics_->SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     graphics_->SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
+    graphics_->ScaleTransform(REAL(kScale), REAL(kScale));
   }
   ~Canvas() {
     if (graphics_) {
       graphics_->Flush(Gdiplus::FlushIntentionSync);
       graphics_.reset();
       bitmap_.reset();
+      const int bigWidth = width_ * kScale;
+      for (int y = 0; y < height_; ++y)
+        for (int x = 0; x < width_; ++x) {
+          unsigned sum[3] = {0, 0, 0};
+          for (int dy = 0; dy < kScale; ++dy)
+            for (int dx = 0; dx < kScale; ++dx) {
+              const DWORD p = big_[size_t(y * kScale + dy) * bigWidth + x * kScale + dx];
+              sum[0] += p & 0xFF;
+              sum[1] += (p >> 8) & 0xFF;
+              sum[2] += (p >> 16) & 0xFF;
+            }
+          const unsigned n = kScale * kScale;
+          small_[y * width_ + x] = DWORD((sum[0] + n / 2) / n) | DWORD((sum[1] + n / 2) / n) << 8 |
+                                   DWORD((sum[2] + n / 2) / n) << 16;
+        }
+      GdiFlush();
       BitBlt(dc_, left_, top_, width_, height_, memory_, 0, 0, SRCCOPY);
     }
     graphics_.reset();
@@ -94,6 +121,8 @@ class Canvas {
   HBITMAP dib_ = nullptr;
   HDC memory_ = nullptr;
   HGDIOBJ old_ = nullptr;
+  DWORD* small_ = nullptr;
+  std::vector<DWORD> big_;
   std::unique_ptr<Gdiplus::Bitmap> bitmap_;
   std::unique_ptr<Gdiplus::Graphics> graphics_;
 };
