@@ -102,6 +102,18 @@ void TForm1::Build() {
     if (item.frame) SetWindowPos(item.frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   PlaceAll();
 
+  // A reason longer than its line ends in "..." and shows whole under the mouse.
+  tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX, 0, 0, 0,
+                         0, form_, nullptr, GetModuleHandleW(nullptr), nullptr);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = form_;
+  tool.uId = UINT_PTR(Control("lblReason"));
+  tool.lpszText = const_cast<wchar_t*>(L"");
+  SendMessageW(tip_, TTM_ADDTOOLW, 0, LPARAM(&tool));
+  SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, Scaled(600, dpi_));
+
   const std::wstring logo = (station_->WorkingDirectory() / "logo.bmp").wstring();
   customLogo_ = HBITMAP(LoadImageW(nullptr, logo.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
   HWND trace = Control("lstTrace");
@@ -695,6 +707,16 @@ void TForm1::RenderControl(Item& item, const ControlState& c, bool& captionsChan
   switch (item.row.kind) {
     case ControlKind::Label:
       setText(w);
+      if (item.row.elide) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND;
+        tool.hwnd = form_;
+        tool.uId = UINT_PTR(w);
+        std::wstring whole = text;
+        tool.lpszText = whole.data();
+        SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, LPARAM(&tool));
+      }
       if (item.colour != c.color) {
         item.colour = c.color;
         InvalidateRect(w, nullptr, TRUE);
