@@ -181,9 +181,10 @@ void TForm1::Create(Item& item) {
                           0, 0, 0, 0, parent, id, instance, this);
       // The settings group is a frame without a line, as designed.
       if (c.kind == ControlKind::Group && c.name != "gbSetting")
-        item.frame =
-            CreateWindowExW(0, L"BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0,
-                            0, 0, 0, item.window, nullptr, instance, nullptr);
+        // Beneath its children and clipped by them: it fills what it paints.
+        item.frame = CreateWindowExW(0, L"BUTTON", caption.c_str(),
+                                     WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0, 0,
+                                     0, item.window, nullptr, instance, nullptr);
       break;
     case ControlKind::Label: {
       DWORD style = SS_NOPREFIX | SS_NOTIFY;
@@ -327,8 +328,18 @@ void TForm1::Place(const Item& item) {
       SetWindowPos(item.window, nullptr, x, y, w, h, flags);
       if (item.frame) SetWindowPos(item.frame, nullptr, 0, 0, w, h, flags);
       return;
-    default:
-      SetWindowPos(item.window, nullptr, x, y, w, h, flags);
+    default: {
+      // A control that reaches its group's edge stops short of the frame, which it would hide:
+      // the system's controls paint their background, the other window's are transparent.
+      int width = w, height = h;
+      if (item.parent > 0 && items_[size_t(item.parent)].frame) {
+        const Item& group = items_[size_t(item.parent)];
+        const int edge = Scaled(2, dpi_);
+        width = std::max(1, std::min(w, Scaled(group.width, dpi_) - edge - x));
+        height = std::max(1, std::min(h, Scaled(group.height, dpi_) - edge - y));
+      }
+      SetWindowPos(item.window, nullptr, x, y, width, height, flags);
+    }
   }
 }
 
