@@ -1,6 +1,8 @@
 // The production tool's Windows window on the emulated dongle and mouse, with a small window
 // that plugs, powers and binds them.
 #include <windows.h>
+// The system's old Yield() macro would hide the station's Yield().
+#undef Yield
 
 #include <algorithm>
 #include <cstdio>
