@@ -10,7 +10,10 @@
 namespace korvel {
 
 std::string RunTimeText(uint64_t ms) {
-  return std::to_string(ms / 1000) + "." + std::to_string(ms % 1000);
+  // Three decimals always: 2,005 ms is "2.005", never "2.5", which would read as 2.5 s.
+  std::string thousandths = std::to_string(ms % 1000);
+  thousandths.insert(0, 3 - thousandths.size(), '0');
+  return std::to_string(ms / 1000) + "." + thousandths;
 }
 
 std::string ReadinessMessage(bool txReady, bool rxReady) {

@@ -524,10 +524,12 @@ TEST_F(SetTxRunTest, GoWaitsWhileTheEngineeringPageRunsSetTx) {
   EXPECT_TRUE(s->Link().HaveRx());  // and the RX was not closed under the run
 }
 
-TEST_F(SetTxRunTest, RunTimeShowsMillisecondsUnpadded) {
-  EXPECT_EQ(RunTimeText(1005), "1.5");
-  EXPECT_EQ(RunTimeText(2050), "2.50");
+TEST_F(SetTxRunTest, RunTimeShowsSecondsWithTheirThousandths) {
+  EXPECT_EQ(RunTimeText(1005), "1.005");
+  EXPECT_EQ(RunTimeText(2050), "2.050");
   EXPECT_EQ(RunTimeText(999), "0.999");
+  EXPECT_EQ(RunTimeText(12000), "12.000");
+  EXPECT_EQ(RunTimeText(0), "0.000");
 }
 
 TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
