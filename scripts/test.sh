@@ -78,10 +78,13 @@ if cmake --preset mingw >"$log/cfg-win" 2>&1 && cmake --build --preset mingw; th
   wineserver -p >/dev/null 2>&1 </dev/null &
   wineboot >/dev/null 2>&1 </dev/null
   # Chinese captions: the UI fonts fall back to the CJK font, as a Chinese Windows links them.
-  if ! grep -q 'wqy-microhei.ttc,WenQuanYi Micro Hei' "$WINEPREFIX/system.reg"; then
+  # Wine puts back its own list for Tahoma whenever a program runs in another code page (the
+  # cp936 test), so the end-to-end driver links Tahoma again before it starts the window.
+  links='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+  if ! grep -q '^"MS Shell Dlg"=str(7):"wqy-microhei' "$WINEPREFIX/system.reg"; then
     for font in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI"; do
-      wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-        /v "$font" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" /f >/dev/null 2>&1
+      wine reg add "$links" /v "$font" /t REG_MULTI_SZ /d "wqy-microhei.ttc,WenQuanYi Micro Hei" \
+        /f >/dev/null 2>&1
     done
   fi
   ctest --preset mingw "${skip[@]}" 2>&1 | tee "$log/win"

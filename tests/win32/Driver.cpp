@@ -272,6 +272,47 @@ bool PressChord(HWND window, const std::vector<WORD>& modifiers, WORD key) {
   return SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
 }
 
+bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+  RECT r{};
+  if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) return false;
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  BITMAPINFOHEADER head{};
+  head.biSize = sizeof head;
+  head.biWidth = w;
+  head.biHeight = h;  // bottom-up, as the file keeps it
+  head.biPlanes = 1;
+  head.biBitCount = 24;
+  head.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&head), DIB_RGB_COLORS,
+                                    &bits, nullptr, 0);
+  bool ok = false;
+  if (bitmap) {
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    ok = BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY) != FALSE;
+    SelectObject(dc, old);
+    GdiFlush();
+    const DWORD stride = DWORD((w * 3 + 3) & ~3), size = stride * DWORD(h);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof head;
+    file.bfSize = file.bfOffBits + size;
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ok = ok && out != INVALID_HANDLE_VALUE &&
+         WriteFile(out, &file, sizeof file, &written, nullptr) &&
+         WriteFile(out, &head, sizeof head, &written, nullptr) &&
+         WriteFile(out, bits, size, &written, nullptr);
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
 std::vector<DialogSeen> Dialogs(DWORD pid) {
   std::vector<DialogSeen> seen;
   for (HWND dialog : TopWindows(pid, win32::kDialogClass)) {
@@ -330,6 +371,28 @@ void LoaderWindow::Run(std::wstring title) {
     DispatchMessageW(&message);
   }
   if (HWND window = window_.exchange(nullptr)) DestroyWindow(window);
+}
+
+bool UnderWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool LinkCjkFontUnderWine() {
+  if (!UnderWine()) return true;
+  HKEY k;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                      L"Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink", 0,
+                      nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr) != ERROR_SUCCESS)
+    return false;
+  // REG_MULTI_SZ: one string, then the empty one that ends the list.
+  static const wchar_t kLink[] = L"wqy-microhei.ttc,WenQuanYi Micro Hei\0";
+  bool ok = true;
+  for (const wchar_t* font : {L"Tahoma", L"MS Shell Dlg", L"MS Shell Dlg 2", L"Segoe UI"})
+    ok &= RegSetValueExW(k, font, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kLink),
+                         sizeof kLink) == ERROR_SUCCESS;
+  RegCloseKey(k);
+  return ok;
 }
 
 bool DeleteUserValue(const std::wstring& key, const std::wstring& name) {

@@ -88,6 +88,9 @@ void PostType(HWND notify, HWND edit, const std::string& text);
 // cannot be brought to the front or the input is refused.
 bool PressChord(HWND window, const std::vector<WORD>& modifiers, WORD key);
 
+// What the screen shows of a window, as a 24-bit .bmp file.
+bool SaveWindowBitmap(HWND window, const std::wstring& path);
+
 // A dialog of the program (class KorvelRfDialog): its name, caption and text.
 struct DialogSeen {
   HWND window = nullptr;
@@ -116,6 +119,13 @@ class LoaderWindow {
   std::atomic<HWND> window_{nullptr};
   std::atomic<DWORD> threadId_{0};
 };
+
+// True when running under Wine (its ntdll says which version it is).
+bool UnderWine();
+// Under Wine, links the UI fonts to the CJK font so Chinese captions show (Windows links its
+// own); Wine resets Tahoma's link whenever a program runs in another code page. Does nothing
+// on Windows. False when the registry refused.
+bool LinkCjkFontUnderWine();
 
 // HKCU values, for the program's saved language.
 bool DeleteUserValue(const std::wstring& key, const std::wstring& name);

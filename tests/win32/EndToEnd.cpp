@@ -18,6 +18,7 @@ namespace korvel::e2e {
 namespace {
 
 std::string g_program;  // --program=PATH: the demo's .exe
+std::wstring g_shots;   // --shots=FOLDER: pictures of the windows at some steps, for a person
 
 constexpr const wchar_t* kEmulatorClass = L"KorvelRfEmulator";
 constexpr int kEmuRxPlugged = 2001;
@@ -77,6 +78,15 @@ class Station {
 
   void Click(const char* name) const { PostCommand(Form(), win32::ControlId(name), 0, Find(name)); }
   void SetPanel(int id, bool on) const { PostCheck(Panel(), PanelItem(id), on); }
+
+  // Pictures of the windows for a person to look at (with --shots only).
+  void Shot(const std::string& name) const {
+    if (g_shots.empty()) return;
+    const std::pair<HWND, const char*> windows[] = {
+        {Form(), ""}, {Panel(), "-emulator"}, {Page(), "-engineering"}};
+    for (const auto& [window, suffix] : windows)
+      if (window) SaveWindowBitmap(window, g_shots + L"\\" + Wide(name + suffix) + L".bmp");
+  }
 
   // What the window shows now, for a failed step's message.
   std::string Seen() const {
@@ -305,6 +315,7 @@ class Shift {
                           [&] { return s().TextOf("btnGo") == go; });
         !r)
       return r << " (expected " << Quote(go) << ")";
+    s().Shot("language-chosen");
     const std::string saved = UserString(kLanguageKey, kLanguageValue);
     if (saved != "lkCht") return ::testing::AssertionFailure() << "saved language " << Quote(saved);
     return ::testing::AssertionSuccess();
@@ -362,6 +373,7 @@ class Shift {
     s().Click("btnGo");
     ULONGLONG wall = 0;
     if (auto r = s().Pass("Go by the button", wall); !r) return r;
+    s().Shot("first-pass");
     return Unit(1, wall, "button");
   }
 
@@ -463,6 +475,7 @@ class Shift {
     if (GetWindowLongPtrW(page, GWLP_ID) != win32::ControlId("spgcntrl1"))
       return ::testing::AssertionFailure()
              << "the engineering page has ID " << GetWindowLongPtrW(page, GWLP_ID);
+    s().Shot("engineering");
     // The serial panel comes with it.
     HWND serials = s().Find("gbRX");
     if (!serials || !IsWindowVisible(serials))
@@ -546,6 +559,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--program=", 0) == 0) korvel::e2e::g_program = arg.substr(10);
+    if (arg.rfind("--shots=", 0) == 0)
+      korvel::e2e::g_shots = korvel::e2e::WindowsPath(arg.substr(8));
   }
+  if (!korvel::e2e::LinkCjkFontUnderWine())
+    std::printf("cannot link the CJK font: Chinese captions may show as boxes\n");
   return RUN_ALL_TESTS();
 }
