@@ -76,6 +76,12 @@ std::wstring WindowsPath(const std::string& path) {
   return out;
 }
 
+std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& args) {
+  std::wstring line = Quoted(exe);
+  for (const std::wstring& arg : args) line += L" " + Quoted(arg);
+  return line;
+}
+
 Program::~Program() {
   if (Running()) Terminate();
   if (info_.hProcess) CloseHandle(info_.hProcess);
@@ -84,8 +90,7 @@ Program::~Program() {
 
 bool Program::Start(const std::wstring& exe, const std::wstring& folder,
                     const std::vector<std::wstring>& args, std::string& error) {
-  std::wstring line = Quoted(exe);
-  for (const std::wstring& arg : args) line += L" " + Quoted(arg);
+  std::wstring line = CommandLine(exe, args);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),

@@ -28,6 +28,9 @@ std::wstring Wide(const std::string& text);
 // A path as Windows programs take it: a Unix path (as CMake passes under Wine) goes to Z:.
 std::wstring WindowsPath(const std::string& path);
 
+// A command line that gives the program exactly these arguments (the C runtime's parsing).
+std::wstring CommandLine(const std::wstring& exe, const std::vector<std::wstring>& args);
+
 // One program, started in a folder of our choosing, ended when this goes if still running.
 class Program {
  public:
