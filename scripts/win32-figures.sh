@@ -16,8 +16,8 @@ for arg in "$@"; do
   esac
 done
 
-win=build/mingw
-linux="${LINUX_BUILD:-build/release}"
+win="$PWD/build/mingw"
+linux=$(realpath -m "${LINUX_BUILD:-build/release}")
 work=$(mktemp -d)
 xvfb=""
 trap 'rm -rf "$work"; [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null' EXIT
@@ -40,7 +40,7 @@ done
 
 echo "== Wine in Xvfb"
 export WINEDEBUG=-all
-export WINEPREFIX="${WINEPREFIX:-$PWD/$win/wineprefix}"
+export WINEPREFIX="${WINEPREFIX:-$win/wineprefix}"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
@@ -61,7 +61,7 @@ for i in 0 1 2 3 4 5; do
   dir="$work/start$i"
   mkdir -p "$dir"
   start=$(now_ms)
-  (cd "$dir" && timeout 60 wine "$OLDPWD/$demo" --screenshot=shot.bmp --after=0 >/dev/null 2>&1)
+  (cd "$dir" && timeout 60 wine "$demo" --screenshot=shot.bmp --after=0 >/dev/null 2>&1)
   rc=$?
   ms=$(( $(now_ms) - start ))
   shot=$(ls "$dir" | grep -i '^shot' | head -n 1)
@@ -74,7 +74,7 @@ echo "== One unit under Wine (the end-to-end driver: Go by button, then by PageD
 : >"$work/units"
 for i in $(seq "$runs"); do
   timeout 300 wine "$win/tests/win32/korvel_win32_e2e.exe" --gtest_filter='OperatorShift.*' \
-    "--program=$PWD/$demo" >"$work/e2e$i" 2>&1 || { echo "end-to-end run $i failed:"; tail -n 30 "$work/e2e$i"; }
+    "--program=$demo" >"$work/e2e$i" 2>&1 || { echo "end-to-end run $i failed:"; tail -n 30 "$work/e2e$i"; }
   grep '^figure: unit' "$work/e2e$i" | tee -a "$work/units"
 done
 # figure: unit 1 by button: edtCaliTime 2.801 s, record 2801 ms, driver wall 2904 ms
@@ -97,7 +97,7 @@ if [ -x "$linux/app/korvel-rf-demo" ] && [ -x "$linux/app/korvel-rf" ]; then
     printf '[RF_BIND]\r\nLngSection=lkEng\r\n' >"$dir/config/KORVEL/RF_BIND.ini"
     # Any parameter is the loader's: the tool runs Go on the first ready unit; the picture
     # after 12 s ends the program once the unit is done.
-    (cd "$dir" && XDG_CONFIG_HOME="$dir/config" timeout 60 "$OLDPWD/$linux/app/korvel-rf-demo" \
+    (cd "$dir" && XDG_CONFIG_HOME="$dir/config" timeout 60 "$linux/app/korvel-rf-demo" \
        LOADER --screenshot="$dir/shot.png" --after=12000 >/dev/null 2>&1)
     row=$("$linux/app/korvel-rf" records --db "$dir/production.db" 2>/dev/null | head -n 1)
     echo "run $i: $row"
