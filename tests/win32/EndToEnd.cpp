@@ -270,7 +270,7 @@ class Shift {
       case Stage::EngineeringShown:
         return EngineeringShown();
       case Stage::Closed:
-        return s().CloseAndWait("close the program");
+        return Closed();
       case Stage::None:
         break;
     }
@@ -480,6 +480,17 @@ class Shift {
     HWND serials = s().Find("gbRX");
     if (!serials || !IsWindowVisible(serials))
       return ::testing::AssertionFailure() << "the serial panel is not shown";
+    return ::testing::AssertionSuccess();
+  }
+
+  ::testing::AssertionResult Closed() {
+    if (auto r = s().CloseAndWait("close the program"); !r) return r;
+    // The station's files stay in its folder: the settings and the record of both units.
+    for (const wchar_t* name : {L"TX.ini", L"production.db"})
+      if (!s().Folder().Has(name))
+        return ::testing::AssertionFailure() << Utf8(name) << " is not in the working folder";
+    if (s().Units().size() != 2)
+      return ::testing::AssertionFailure() << s().Units().size() << " units in the record";
     return ::testing::AssertionSuccess();
   }
 
