@@ -1,5 +1,6 @@
 #include "ui/WindowLayout.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace korvel {
@@ -43,6 +44,17 @@ class Table {
  private:
   std::vector<ControlLayout> rows_;
 };
+
+// Fields that only show what the core computed.
+bool EndsWith(const std::string& s, const std::string& end) {
+  return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+bool ShowsOnly(const std::string& name) {
+  return name == "edtVID" || name == "edtPID" || name == "edtRX" || name == "edtTX" ||
+         name == "edtCaliTime" || EndsWith(name, "_IncCurrentSN") || EndsWith(name, "_IncNextSN") ||
+         EndsWith(name, "_IncCurrentRFID") || EndsWith(name, "_IncNextRFID") ||
+         name == "edtMseDongleAddr" || name == "edtRX_SN" || name == "edtTX_SN";
+}
 
 void TopStrip(Table& t) {
   t.Add("imgLogo", K::Picture, "Form1", 8, 4, 200, 66);
@@ -338,7 +350,21 @@ std::vector<ControlLayout> MainWindowLayout() {
   EngineeringPage(t);
   t.Add("lstDebug", K::List, "Form1", 0, 0, 10, 10).shown = false;
   t.Add("DevListBox", K::List, "Form1", 0, 0, 10, 10).shown = false;
-  return t.Take();
+  std::vector<ControlLayout> rows = t.Take();
+  for (ControlLayout& row : rows) row.readOnly = ShowsOnly(row.name);
+  return rows;
+}
+
+ScreenPoint PlaceBeside(const ScreenBox& main, int outerWidth, int outerHeight,
+                        const ScreenBox& room) {
+  constexpr int kGap = 8;
+  const int roomRight = room.left + room.width, roomBottom = room.top + room.height;
+  int x = main.left + main.width + kGap;
+  if (x + outerWidth > roomRight) x = main.left - kGap - outerWidth;
+  if (x < room.left) x = roomRight - outerWidth;
+  x = std::max(x, room.left);
+  const int y = std::max(std::min(main.top, roomBottom - outerHeight), room.top);
+  return {x, y};
 }
 
 }  // namespace korvel

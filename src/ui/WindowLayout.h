@@ -56,6 +56,7 @@ struct ControlLayout {
   bool filterHex = true;   // hex edits: refuse what is not a hex digit
   bool shown = true;       // false: never shown to an operator
   bool ownWindow = false;  // a window of its own beside the main window
+  bool readOnly = false;   // edits that only show what the core computed
   std::string radioGroup;  // radio buttons that exclude each other within a shared parent
 };
 
@@ -72,5 +73,17 @@ inline constexpr int kSpecialColumns = 7;
 
 // The whole window, the form first.
 std::vector<ControlLayout> MainWindowLayout();
+
+struct ScreenBox {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+struct ScreenPoint {
+  int x = 0, y = 0;
+  bool operator==(const ScreenPoint&) const = default;
+};
+// Where a window of outer size opens beside `main`: right of it, else left of it, else over
+// it, and always whole within `room` (the screen's free area) when it fits there.
+ScreenPoint PlaceBeside(const ScreenBox& main, int outerWidth, int outerHeight,
+                        const ScreenBox& room);
 
 }  // namespace korvel

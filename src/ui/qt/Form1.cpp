@@ -39,7 +39,6 @@ constexpr int kTopStrip = kWindowTopStrip;
 constexpr int kSettingsEnd = kWindowSettingsEnd;
 const QSize kStatePicture(64, 64);
 constexpr int kTraceLines = 2000;  // the oldest go first
-constexpr int kPageGap = 8;        // between the main window and the engineering page
 
 // One flat light-grey skin for every control.
 const char* const kSkin = R"(
@@ -132,14 +131,6 @@ class StarMask : public QProxyStyle {
     return QProxyStyle::styleHint(hint, option, widget, returned);
   }
 };
-
-// Fields that only show what the core computed.
-bool ShowOnly(const QString& name) {
-  return name == "edtVID" || name == "edtPID" || name == "edtRX" || name == "edtTX" ||
-         name == "edtCaliTime" || name.endsWith("_IncCurrentSN") || name.endsWith("_IncNextSN") ||
-         name.endsWith("_IncCurrentRFID") || name.endsWith("_IncNextRFID") ||
-         name == "edtMseDongleAddr" || name == "edtRX_SN" || name == "edtTX_SN";
-}
 }  // namespace
 
 TForm1::TForm1(StationEnvironment env) {
@@ -255,8 +246,10 @@ void TForm1::Build() {
       if (auto* label = qobject_cast<QLabel*>(w)) label->setAlignment(Aligned(c.align));
       if (auto* edit = qobject_cast<TKRVEdit*>(w)) edit->SetAlignment(Aligned(c.align));
     }
-    if (auto* edit = qobject_cast<QLineEdit*>(w); edit && c.maxLength > 0)
-      edit->setMaxLength(c.maxLength);
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+      if (c.maxLength > 0) edit->setMaxLength(c.maxLength);
+      edit->setReadOnly(c.readOnly);
+    }
     if (!c.radioGroup.empty()) {
       QButtonGroup*& group = radioGroups[Q(c.radioGroup)];
       if (!group) group = new QButtonGroup(parent);
@@ -346,9 +339,7 @@ void TForm1::Wire() {
     QWidget* w = it.value();
     const QString name = it.key();
     if (auto* e = qobject_cast<QLineEdit*>(w)) {
-      if (ShowOnly(name))
-        e->setReadOnly(true);
-      else
+      if (!e->isReadOnly())
         connect(e, &QLineEdit::editingFinished, this, [this, e] { Changed(e); });
     } else if (auto* b = qobject_cast<QPushButton*>(w)) {
       connect(b, &QPushButton::clicked, this,
@@ -605,12 +596,9 @@ void TForm1::PlaceEngineeringPage() {
 }
 
 QPoint PlaceBeside(const QRect& main, const QSize& outer, const QRect& room) {
-  int x = main.right() + 1 + kPageGap;
-  if (x + outer.width() > room.right() + 1) x = main.left() - kPageGap - outer.width();
-  if (x < room.left()) x = room.right() + 1 - outer.width();
-  x = std::max(x, room.left());
-  const int y = std::max(std::min(main.top(), room.bottom() + 1 - outer.height()), room.top());
-  return {x, y};
+  auto box = [](const QRect& r) { return ScreenBox{r.left(), r.top(), r.width(), r.height()}; };
+  const ScreenPoint at = korvel::PlaceBeside(box(main), outer.width(), outer.height(), box(room));
+  return {at.x, at.y};
 }
 
 void TForm1::Start(const std::vector<std::string>& args) {

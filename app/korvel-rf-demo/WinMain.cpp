@@ -1,0 +1,148 @@
+// The production tool's Windows window on the emulated dongle and mouse, with a small window
+// that plugs, powers and binds them.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "Arguments.h"
+#include "EmulatedNeighbours.h"
+#include "EmulatorPanelWin32.h"
+#include "localization/Lang.h"
+#include "platform/ProcessControl.h"
+#include "ui/win32/Form1.h"
+#include "ui/win32/Pictures.h"
+#include "ui/win32/PngFile.h"
+#include "ui/win32/Wide.h"
+#include "ui/win32/Win32Host.h"
+
+namespace {
+
+// The demo cannot print to a console it does not have: problems go to a message box.
+void Complain(const std::wstring& text) {
+  MessageBoxW(nullptr, text.c_str(), L"korvel-rf-demo", MB_OK | MB_ICONERROR);
+}
+
+// Scenes an operator or engineer reaches by hand, for the documentation's pictures: "engineer"
+// unlocks the settings with the pass phrase and opens the serial-number panel (both serial
+// numbers on) and the engineering page; "fail" runs Go on a unit whose link does not come back
+// after the reload.
+void PlayScene(const std::string& scene, korvel::win32::TForm1& form, korvel::EmulatedRx& rx) {
+  if (scene == "engineer") {
+    form.PasswordHook = [] { return std::optional<std::string>(korvel::kPassPhrase); };
+    for (int i = 0; i < 5; ++i) form.station().imgLogoDblClick();
+    form.station().ToggleEngineerView();
+    for (const char* box : {"cbRX_IsSN", "cbTX_IsSN"}) {
+      korvel::ControlState on = form.station().View()[box];
+      on.checked = true;
+      form.station().ControlChanged(box, on);
+    }
+  } else if (scene == "fail") {
+    rx.InjectFault("no-link-after-reload");
+    form.station().btnGoClick();
+  }
+  form.Render(form.station().View());
+}
+
+bool Save(HWND window, const std::wstring& file) {
+  std::wstring error;
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  if (korvel::win32::SaveWindowPng(window, file, error)) return true;
+  Complain(L"Cannot save " + file + L": " + error);
+  return false;
+}
+
+std::wstring Beside(const std::wstring& file, const wchar_t* suffix) {
+  const size_t dot = file.rfind(L".png");
+  return dot == std::wstring::npos ? file + suffix + L".png"
+                                   : file.substr(0, dot) + suffix + L".png";
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  // The demo's own options; everything else goes to the window as the tool's parameters.
+  std::vector<std::string> args;
+  std::wstring screenshot;
+  int after = 12000;  // two detection rounds
+  bool userFolder = false;
+  std::string scene;
+  for (const std::string& arg : korvel::win32::Arguments()) {
+    if (arg.rfind("--screenshot=", 0) == 0)
+      screenshot = korvel::win32::Wide(arg.substr(13));
+    else if (arg.rfind("--after=", 0) == 0)
+      after = std::atoi(arg.c_str() + 8);
+    else if (arg == "--user-folder")
+      userFolder = true;
+    else if (arg.rfind("--scene=", 0) == 0)
+      scene = arg.substr(8);
+    else
+      args.push_back(arg);
+  }
+  if (userFolder) {
+    // Started from a shortcut the current folder may be anywhere, even read-only: the demo's
+    // TX.ini and record go to the user's own data folder instead.
+    wchar_t local[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH);
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(n ? local : L".") / "korvel-rf-demo";
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !SetCurrentDirectoryW(folder.c_str())) {
+      Complain(L"Cannot use the folder " + folder.wstring() + L" (error " +
+               std::to_wstring(ec ? ec.value() : int(GetLastError())) + L")");
+      return 1;
+    }
+  }
+  korvel::win32::GdiplusSession drawing;
+  korvel::win32::Win32Host host;
+  korvel::EmulatedHidPlatform hid(host);
+  korvel::AttachTypicalNeighbours(hid);
+  auto rx = std::make_shared<korvel::EmulatedRx>(host);
+  auto tx = std::make_shared<korvel::EmulatedTx>();
+  tx->SetPowered(true, host.TickCount());
+  rx->SetTx(tx);
+  hid.Attach(rx);
+  auto languages = korvel::CreateSystemLanguageStore();
+  // The emulated bus gives the same hot-plug word a real one does.
+  auto hotPlug = hid.CreateHotPlugSource();
+  korvel::win32::TForm1 form({.host = host,
+                              .hid = hid,
+                              .languageStore = *languages,
+                              .workingDirectory = ".",
+                              .killOtherInstances = [] { return korvel::KillOtherInstances(); },
+                              .program = "korvel-rf-demo",
+                              .hotPlug = hotPlug.get()});
+  host.PreTranslate = [&form](MSG& msg) { return form.PreTranslate(msg); };
+  form.Start(args);
+  form.Show(show);
+  korvel::win32::EmulatorPanelWindow panel(instance, host, hid, rx, form.Handle());
+  panel.MoveBeside(form.Handle());
+  panel.Show();
+  // Tab moves between the panel's boxes too.
+  host.PreTranslate = [&form, &panel](MSG& msg) {
+    return form.PreTranslate(msg) ||
+           (panel.Handle() && IsDialogMessageW(panel.Handle(), &msg) != FALSE);
+  };
+
+  std::unique_ptr<korvel::HostTimer> shot;
+  int result = 0;
+  if (!screenshot.empty()) {
+    // Save the window and leave; --after=0 measures the start-up to a painted window.
+    shot = host.CreateTimer();
+    shot->SetInterval(std::max(after, 1));
+    shot->OnTimer = [&] {
+      shot->SetEnabled(false);
+      PlayScene(scene, form, *rx);
+      bool saved =
+          Save(form.Handle(), screenshot) && Save(panel.Handle(), Beside(screenshot, L"-emulator"));
+      if (saved && IsWindowVisible(form.Page()))
+        saved = Save(form.Page(), Beside(screenshot, L"-engineering"));
+      result = saved ? 0 : 1;
+      PostMessageW(form.Handle(), WM_CLOSE, 0, 0);
+    };
+    shot->SetEnabled(true);
+  }
+  const int code = host.Run();
+  return result ? result : code;
+}
