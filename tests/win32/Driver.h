@@ -6,6 +6,7 @@
 
 // clang-format off
 #include <windows.h>
+#include <commctrl.h>
 // clang-format on
 // An old winbase.h macro, which would rename the core's StationPresenter::Yield().
 #undef Yield

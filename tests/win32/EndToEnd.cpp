@@ -12,6 +12,7 @@
 #include "connection/StationPresenter.h"
 #include "localization/Lang.h"
 #include "production/ProductionRecord.h"
+#include "ui/WindowLayout.h"
 #include "ui/win32/WindowIds.h"
 
 namespace korvel::e2e {
@@ -472,9 +473,16 @@ class Shift {
     HWND page = s().Page();
     if (GetWindow(page, GW_OWNER) != s().Form())
       return ::testing::AssertionFailure() << "the engineering page is not owned by the form";
-    if (GetWindowLongPtrW(page, GWLP_ID) != win32::ControlId("spgcntrl1"))
-      return ::testing::AssertionFailure()
-             << "the engineering page has ID " << GetWindowLongPtrW(page, GWLP_ID);
+    // Its tabs: one for each page of the layout.
+    int pages = 0;
+    for (const ControlLayout& row : MainWindowLayout()) pages += row.kind == ControlKind::TabPage;
+    HWND tabs = Control(page, win32::ControlId("spgcntrl1"));
+    DWORD_PTR count = 0;
+    if (!tabs ||
+        !SendMessageTimeoutW(tabs, TCM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 1000, &count) ||
+        int(count) != pages)
+      return ::testing::AssertionFailure() << "the engineering page shows " << count << " tabs of "
+                                           << pages << (tabs ? "" : " (no tab control)");
     s().Shot("engineering");
     // The serial panel comes with it.
     HWND serials = s().Find("gbRX");
