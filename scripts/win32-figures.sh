@@ -52,6 +52,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p >/dev/null 2>&1 </dev/null &
 wineboot >/dev/null 2>&1 </dev/null
+# No window manager in Xvfb: unmanaged windows, or Wine waits 2 s for one at each hide.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 # A saved language: no language dialog in the way of the first paint.
 wine reg add 'HKCU\Software\KORVEL\RF_BIND' /v LngSection /d lkEng /f >/dev/null 2>&1
 
