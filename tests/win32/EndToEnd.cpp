@@ -120,6 +120,11 @@ class Station {
           if (done()) return true;
           if (!program_.Running()) stopped = "the program ended";
           if (!dialogsExpected && !Dialogs(program_.Id()).empty()) stopped = "a dialog opened";
+          // What ended the wait may have brought the step about (an exit, a closed dialog).
+          if (!stopped.empty() && done()) {
+            stopped.clear();
+            return true;
+          }
           return !stopped.empty();
         },
         timeoutMs);
