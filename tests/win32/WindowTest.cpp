@@ -448,6 +448,17 @@ TEST_F(Win32WindowTest, AFailedUnitShowsWhyInRed) {
   EXPECT_EQ(Text("lblResult"), "FAIL");
   EXPECT_TRUE(Visible("lblReason"));
   EXPECT_EQ(Text("lblReason"), "link not back after reload");
+  // Whole under the mouse, however long.
+  HWND tip = FindWindowW(TOOLTIPS_CLASSW, nullptr);
+  ASSERT_NE(tip, nullptr);
+  TTTOOLINFOW tool{};
+  wchar_t whole[256] = {};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = form->Handle();
+  tool.uId = UINT_PTR(W("lblReason"));
+  tool.lpszText = whole;
+  SendMessageW(tip, TTM_GETTEXTW, 255, LPARAM(&tool));
+  EXPECT_EQ(Narrow(whole), "link not back after reload");
   EXPECT_EQ(form->station().View()["lblResult"].color, "red");
 }
 

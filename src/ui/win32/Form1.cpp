@@ -102,6 +102,18 @@ void TForm1::Build() {
     if (item.frame) SetWindowPos(item.frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   PlaceAll();
 
+  // A reason longer than its line ends in "..." and shows whole under the mouse.
+  tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX, 0, 0, 0,
+                         0, form_, nullptr, GetModuleHandleW(nullptr), nullptr);
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = form_;
+  tool.uId = UINT_PTR(Control("lblReason"));
+  tool.lpszText = const_cast<wchar_t*>(L"");
+  SendMessageW(tip_, TTM_ADDTOOLW, 0, LPARAM(&tool));
+  SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, Scaled(600, dpi_));
+
   const std::wstring logo = (station_->WorkingDirectory() / "logo.bmp").wstring();
   customLogo_ = HBITMAP(LoadImageW(nullptr, logo.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
   HWND trace = Control("lstTrace");
@@ -169,9 +181,10 @@ void TForm1::Create(Item& item) {
                           0, 0, 0, 0, parent, id, instance, this);
       // The settings group is a frame without a line, as designed.
       if (c.kind == ControlKind::Group && c.name != "gbSetting")
-        item.frame =
-            CreateWindowExW(0, L"BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 0,
-                            0, 0, 0, item.window, nullptr, instance, nullptr);
+        // Beneath its children and clipped by them: it fills what it paints.
+        item.frame = CreateWindowExW(0, L"BUTTON", caption.c_str(),
+                                     WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, 0, 0, 0,
+                                     0, item.window, nullptr, instance, nullptr);
       break;
     case ControlKind::Label: {
       DWORD style = SS_NOPREFIX | SS_NOTIFY;
@@ -315,8 +328,18 @@ void TForm1::Place(const Item& item) {
       SetWindowPos(item.window, nullptr, x, y, w, h, flags);
       if (item.frame) SetWindowPos(item.frame, nullptr, 0, 0, w, h, flags);
       return;
-    default:
-      SetWindowPos(item.window, nullptr, x, y, w, h, flags);
+    default: {
+      // A control that reaches its group's edge stops short of the frame, which it would hide:
+      // the system's controls paint their background, the other window's are transparent.
+      int width = w, height = h;
+      if (item.parent > 0 && items_[size_t(item.parent)].frame) {
+        const Item& group = items_[size_t(item.parent)];
+        const int edge = Scaled(2, dpi_);
+        width = std::max(1, std::min(w, Scaled(group.width, dpi_) - edge - x));
+        height = std::max(1, std::min(h, Scaled(group.height, dpi_) - edge - y));
+      }
+      SetWindowPos(item.window, nullptr, x, y, width, height, flags);
+    }
   }
 }
 
@@ -695,6 +718,16 @@ void TForm1::RenderControl(Item& item, const ControlState& c, bool& captionsChan
   switch (item.row.kind) {
     case ControlKind::Label:
       setText(w);
+      if (item.row.elide) {
+        TTTOOLINFOW tool{};
+        tool.cbSize = sizeof tool;
+        tool.uFlags = TTF_IDISHWND;
+        tool.hwnd = form_;
+        tool.uId = UINT_PTR(w);
+        std::wstring whole = text;
+        tool.lpszText = whole.data();
+        SendMessageW(tip_, TTM_UPDATETIPTEXTW, 0, LPARAM(&tool));
+      }
       if (item.colour != c.color) {
         item.colour = c.color;
         InvalidateRect(w, nullptr, TRUE);

@@ -122,6 +122,7 @@ class TForm1 final : public StationView {
   HWND form_ = nullptr;
   HWND page_ = nullptr;  // the engineering page's window
   HWND tabs_ = nullptr;  // its tab control
+  HWND tip_ = nullptr;   // the whole text of a line that ends in "..."
   std::vector<Item> items_;
   std::map<std::string, size_t> byName_;
   std::map<int, size_t> byId_;
