@@ -233,7 +233,10 @@ class Shift {
     static Shift shift;
     return shift;
   }
-  static void End() { Get().station_.reset(); }
+  static void End() {
+    Get().station_.reset();
+    Get().loader_.reset();
+  }
 
   // Takes every stage before `stage`; false when one failed, now or in an earlier test.
   ::testing::AssertionResult Before(Stage stage) {
@@ -289,6 +292,9 @@ class Shift {
     // The first start on this PC: no saved language.
     if (!DeleteUserValue(kLanguageKey, kLanguageValue))
       return ::testing::AssertionFailure() << "cannot remove the saved language";
+    loader_ = std::make_unique<LoaderWindow>(Wide(kLoaderTitle));
+    if (!loader_->Created())
+      return ::testing::AssertionFailure() << "cannot make a loader's window";
     station_ = std::make_unique<Station>();
     if (!s().Folder().Files().empty())
       return ::testing::AssertionFailure() << "the temporary folder is not empty";
@@ -397,6 +403,12 @@ class Shift {
                           });
         !r)
       return r;
+    // Started by an operator (no parameter), the tool leaves a loader's window alone; the
+    // release above comes after the hand-off would have.
+    if (loader_->Title() != kLoaderTitle)
+      return ::testing::AssertionFailure()
+             << "the loader's window was retitled " << Quote(loader_->Title())
+             << " though no loader started the tool";
     const std::vector<RecordRow> units = s().Units();
     if (units.size() != count || units.back().result != "PASS" || units.back().ms <= 0)
       return ::testing::AssertionFailure()
@@ -508,6 +520,7 @@ class Shift {
   }
 
   std::unique_ptr<Station> station_;
+  std::unique_ptr<LoaderWindow> loader_;  // a loader's window the operator's tool must not touch
   Stage reached_ = Stage::None;
   bool failed_ = false;
   bool startedPlugged_ = false;
