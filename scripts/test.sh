@@ -56,7 +56,7 @@ echo "== Windows (MinGW-w64 cross build, run under Wine)"
 export WINEDEBUG=-all
 export WINEPREFIX="$PWD/build/mingw/wineprefix"
 if cmake --preset mingw >"$log/cfg-win" 2>&1 && cmake --build --preset mingw; then
-  # One display for the whole Windows part: Wine's programs need one (without it they hang),
+  # One display for all the Windows tests: Wine's programs need one (without it they hang),
   # and the window's end-to-end test shows its windows there. Xvfb picks a free number.
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$log/display" 2>"$log/xvfb" &
   xvfb=$!
