@@ -89,9 +89,9 @@ for i in $(seq "$runs"); do
     "--program=$demo" >"$work/e2e$i" 2>&1 || { echo "end-to-end run $i failed:"; tail -n 30 "$work/e2e$i"; }
   grep '^figure: unit' "$work/e2e$i" | tee -a "$work/units"
 done
-# figure: unit 1 by button: edtCaliTime 2.801 s, record 2801 ms, driver wall 2904 ms
+# figure: unit 1 by button: edtCaliTime "2.801" = 2801 ms, record 2798 ms, driver wall 2904 ms
 field() { sed -E "s/.*$1 ([0-9.]+).*/\\1/" "$work/units"; }
-echo "figure: unit under Wine: window (edtCaliTime) median $(field edtCaliTime | median) s," \
+echo "figure: unit under Wine: window (edtCaliTime) median $(field '" =' | median) ms," \
      "record median $(field record | median) ms, driver's wall time from Go to PASS seen" \
      "median $(field wall | median) ms, over $(wc -l <"$work/units") units"
 wineserver -k >/dev/null 2>&1 || true

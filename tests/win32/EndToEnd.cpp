@@ -416,9 +416,12 @@ class Shift {
              << (units.empty() ? ""
                                : "; the last " + units.back().result +
                                      " ms=" + std::to_string(units.back().ms));
-    std::printf("figure: unit %zu by %s: edtCaliTime %s s, record %lld ms, driver wall %llu ms\n",
-                count, how, shown.c_str(), static_cast<long long>(units.back().ms),
-                static_cast<unsigned long long>(wallMs));
+    // The window writes the milliseconds unpadded ("2.45" is 2045 ms).
+    std::printf(
+        "figure: unit %zu by %s: edtCaliTime \"%s\" = %.0f ms, record %lld ms, driver wall %llu "
+        "ms\n",
+        count, how, shown.c_str(), *seconds * 1000, static_cast<long long>(units.back().ms),
+        static_cast<unsigned long long>(wallMs));
     std::fflush(stdout);
     return ::testing::AssertionSuccess();
   }
