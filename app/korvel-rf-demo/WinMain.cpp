@@ -1,6 +1,8 @@
 // The production tool's Windows window on the emulated dongle and mouse, with a small window
 // that plugs, powers and binds them.
 #include <windows.h>
+// The system's old Yield() macro would hide the station's Yield().
+#undef Yield
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +11,7 @@
 #include "Arguments.h"
 #include "EmulatedNeighbours.h"
 #include "EmulatorPanelWin32.h"
+#include "Scenes.h"
 #include "localization/Lang.h"
 #include "platform/ProcessControl.h"
 #include "ui/win32/Form1.h"
@@ -22,27 +25,6 @@ namespace {
 // The demo cannot print to a console it does not have: problems go to a message box.
 void Complain(const std::wstring& text) {
   MessageBoxW(nullptr, text.c_str(), L"korvel-rf-demo", MB_OK | MB_ICONERROR);
-}
-
-// Scenes an operator or engineer reaches by hand, for the documentation's pictures: "engineer"
-// unlocks the settings with the pass phrase and opens the serial-number panel (both serial
-// numbers on) and the engineering page; "fail" runs Go on a unit whose link does not come back
-// after the reload.
-void PlayScene(const std::string& scene, korvel::win32::TForm1& form, korvel::EmulatedRx& rx) {
-  if (scene == "engineer") {
-    form.PasswordHook = [] { return std::optional<std::string>(korvel::kPassPhrase); };
-    for (int i = 0; i < 5; ++i) form.station().imgLogoDblClick();
-    form.station().ToggleEngineerView();
-    for (const char* box : {"cbRX_IsSN", "cbTX_IsSN"}) {
-      korvel::ControlState on = form.station().View()[box];
-      on.checked = true;
-      form.station().ControlChanged(box, on);
-    }
-  } else if (scene == "fail") {
-    rx.InjectFault("no-link-after-reload");
-    form.station().btnGoClick();
-  }
-  form.Render(form.station().View());
 }
 
 bool Save(HWND window, const std::wstring& file) {
@@ -133,7 +115,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     shot->SetInterval(std::max(after, 1));
     shot->OnTimer = [&] {
       shot->SetEnabled(false);
-      PlayScene(scene, form, *rx);
+      korvel::PlayScene(scene, form, *rx);
       bool saved =
           Save(form.Handle(), screenshot) && Save(panel.Handle(), Beside(screenshot, L"-emulator"));
       if (saved && IsWindowVisible(form.Page()))

@@ -9,6 +9,7 @@
 
 #include "EmulatedNeighbours.h"
 #include "EmulatorPanel.h"
+#include "Scenes.h"
 #include "localization/Lang.h"
 #include "platform/ProcessControl.h"
 #include "ui/qt/Form1.h"
@@ -72,25 +73,7 @@ int main(int argc, char** argv) {
   if (!screenshot.isEmpty()) {
     // Save the window and leave; --after=0 measures the start-up to a painted window.
     QTimer::singleShot(after, &form, [&] {
-      // Scenes an operator or engineer reaches by hand, for the documentation's pictures:
-      // "engineer" unlocks the settings with the pass phrase and opens the serial-number
-      // panel (both serial numbers on) and the engineering page; "fail" runs Go on a unit whose
-      // link does not come back after the reload.
-      if (scene == "engineer") {
-        form.PasswordHook = [] { return std::optional<std::string>(korvel::kPassPhrase); };
-        for (int i = 0; i < 5; ++i) form.station().imgLogoDblClick();
-        form.station().ToggleEngineerView();
-        // Both serial numbers on, so their rows show.
-        for (const char* box : {"cbRX_IsSN", "cbTX_IsSN"}) {
-          korvel::ControlState on = form.station().View()[box];
-          on.checked = true;
-          form.station().ControlChanged(box, on);
-        }
-      } else if (scene == "fail") {
-        rx->InjectFault("no-link-after-reload");
-        form.station().btnGoClick();
-      }
-      form.Render(form.station().View());
+      korvel::PlayScene(scene, form, *rx);
       QApplication::processEvents();
       form.grab().save(screenshot);
       panel->grab().save(QString(screenshot).replace(".png", "-emulator.png"));

@@ -351,7 +351,8 @@ std::vector<ControlLayout> MainWindowLayout() {
   t.Add("lstDebug", K::List, "Form1", 0, 0, 10, 10).shown = false;
   t.Add("DevListBox", K::List, "Form1", 0, 0, 10, 10).shown = false;
   std::vector<ControlLayout> rows = t.Take();
-  for (ControlLayout& row : rows) row.readOnly = ShowsOnly(row.name);
+  for (ControlLayout& row : rows)
+    row.readOnly = (row.kind == K::Edit || row.kind == K::HexEdit) && ShowsOnly(row.name);
   return rows;
 }
 

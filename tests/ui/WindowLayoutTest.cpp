@@ -96,6 +96,51 @@ TEST(WindowLayoutTest, KindSpecificFactsSitOnTheirKinds) {
   }
 }
 
+TEST(WindowLayoutTest, OnlyTheFieldsThatShowWhatTheCoreComputedAreReadOnly) {
+  std::vector<std::string> readOnly;
+  for (const ControlLayout& c : MainWindowLayout()) {
+    if (!c.readOnly) continue;
+    EXPECT_TRUE(c.kind == ControlKind::Edit || c.kind == ControlKind::HexEdit) << c.name;
+    readOnly.push_back(c.name);
+  }
+  const std::vector<std::string> expected = {"edtVID",
+                                             "edtPID",
+                                             "edtRX_IncCurrentRFID",
+                                             "edtRX_IncNextRFID",
+                                             "edtTX_IncCurrentRFID",
+                                             "edtTX_IncNextRFID",
+                                             "edtRX_IncCurrentSN",
+                                             "edtRX_IncNextSN",
+                                             "edtTX_IncCurrentSN",
+                                             "edtTX_IncNextSN",
+                                             "edtRX",
+                                             "edtTX",
+                                             "edtCaliTime",
+                                             "edtMseDongleAddr",
+                                             "edtRX_SN",
+                                             "edtTX_SN"};
+  EXPECT_EQ(readOnly, expected);
+}
+
+TEST(PlaceBeside, OpensBesideTheMainWindowAndAlwaysWhollyOnItsScreen) {
+  const int w = 760, h = 560;
+  const ScreenBox fullHd{0, 0, 1920, 1040}, wide{0, 0, 1600, 860};
+  // Room on the right: there, top edges level.
+  EXPECT_EQ(PlaceBeside({20, 30, 900, 600}, w, h, fullHd), (ScreenPoint{928, 30}));
+  // None on the right: on the left.
+  EXPECT_EQ(PlaceBeside({900, 30, 900, 600}, w, h, fullHd), (ScreenPoint{132, 30}));
+  // None on either side: over the main window, against the screen's right edge, raised so
+  // its foot is on the screen.
+  EXPECT_EQ(PlaceBeside({350, 400, 900, 600}, w, h, wide), (ScreenPoint{840, 300}));
+  // On a second screen to the right of the first, it stays on that screen.
+  const ScreenBox second{1920, 0, 1600, 860};
+  const ScreenPoint at = PlaceBeside({2000, 50, 900, 600}, w, h, second);
+  EXPECT_GE(at.x, second.left);
+  EXPECT_LE(at.x + w, second.left + second.width);
+  EXPECT_GE(at.y, second.top);
+  EXPECT_LE(at.y + h, second.top + second.height);
+}
+
 TEST(WindowLayoutTest, TheSpecialCommandColumnsStartWhereTheDesignSays) {
   const std::vector<ControlLayout> table = MainWindowLayout();
   for (int i = 0; i < kSpecialColumns; ++i) {

@@ -319,9 +319,12 @@ void TForm1::Place(const Item& item) {
       SetWindowPos(item.window, nullptr, x, y, w, h + Scaled(kComboList, dpi_), flags);
       return;
     case ControlKind::SpinBox: {
-      const int arrows = Scaled(kSpinArrows, dpi_);
-      SetWindowPos(item.window, nullptr, x, y, w - arrows, h, flags);
-      SetWindowPos(item.arrows, nullptr, x + w - arrows, y, arrows, h, flags);
+      // The arrows inside the field's border, and the number kept clear of them.
+      const int arrows = Scaled(kSpinArrows, dpi_), edge = GetSystemMetrics(SM_CXEDGE);
+      SetWindowPos(item.window, nullptr, x, y, w, h, flags);
+      SetWindowPos(item.arrows, nullptr, x + w - arrows - edge, y + edge, arrows, h - 2 * edge,
+                   flags);
+      SendMessageW(item.window, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, arrows));
       return;
     }
     case ControlKind::Group:
@@ -559,6 +562,8 @@ LRESULT TForm1::Colour(HDC dc, HWND control, bool edit) {
     SetBkColor(dc, kReadOnlyBack);
     return LRESULT(readOnly);
   }
+  // A disabled group's title greys with its controls.
+  if (!ownItem && !IsWindowEnabled(control)) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
   SetBkMode(dc, TRANSPARENT);
   return LRESULT(GetSysColorBrush(COLOR_BTNFACE));
 }
@@ -875,7 +880,8 @@ int TForm1::NeededWidth(const Item& item) const {
     case ControlKind::ComboBox: {
       int widest = 0;
       for (const std::string& entry : item.items) widest = std::max(widest, design(Wide(entry), 0));
-      return widest == 0 ? 0 : widest + 8 + GetSystemMetrics(SM_CXVSCROLL) * 96 / dpi_;
+      // The text's margins and the arrow's button, with room to spare before it.
+      return widest == 0 ? 0 : widest + 16 + GetSystemMetrics(SM_CXVSCROLL) * 96 / dpi_;
     }
     default:
       return 0;
