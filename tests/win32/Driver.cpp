@@ -252,8 +252,8 @@ void PostType(HWND notify, HWND edit, const std::string& text) {
 }
 
 bool PressChord(HWND window, const std::vector<WORD>& modifiers, WORD key) {
-  // Another process may take the foreground only as the user's agent; a second try after
-  // showing the window covers a window manager that was slow to map it.
+  // Windows lets another process bring a window to the front only in some states, and a
+  // window just shown may not be mapped yet: asked again until it is in front.
   const bool front = WaitUntil(
       [&] {
         SetForegroundWindow(window);
