@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <regex>
 
@@ -29,6 +31,8 @@ constexpr int kEmuStatus = 2007;
 constexpr const wchar_t* kLanguageKey = L"Software\\KORVEL\\RF_BIND";
 constexpr const wchar_t* kLanguageValue = L"LngSection";
 constexpr const char* kLoaderTitle = "KRVRF MFP Loader";
+// What this driver leaves when the program under test starts it as its programming tool.
+constexpr const char* kMapxMark = "programming-tool-started.txt";
 
 // How long a step may take under Wine on a loaded machine: generous, as only a hang or a
 // wrong outcome should fail a step.
@@ -573,12 +577,22 @@ TEST_F(OperatorShift, ClosingTheWindowEndsTheProgram) {
 
 // Started by the loader (any parameter), the tool runs Go by itself on a ready unit and
 // retitles the loader's window to the result.
-TEST(LoaderHandOff, TheLoaderWindowTakesTheResultAsItsTitle) {
+TEST(LoaderHandOff, TheLoaderTakesTheResultAsItsTitleAndTheProgrammingToolStarts) {
   ASSERT_TRUE(SetUserString(kLanguageKey, kLanguageValue, L"lkEng"));
   LoaderWindow loader(Wide(kLoaderTitle));
   ASSERT_TRUE(loader.Created());
   ASSERT_EQ(loader.Title(), kLoaderTitle);
   Station station;
+  // The programming tool runs after a passed unit when its box is ticked: this driver stands
+  // in for it (see main), and leaves a mark in the folder it was started in.
+  const std::filesystem::path folder(station.Folder().Path());
+  {
+    std::ofstream ini(folder / "TX.ini", std::ios::binary);
+    ini << "[TX]\r\nEnabledMAPX=1\r\n";
+  }
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  ASSERT_TRUE(CopyFileW(self, (folder / kMapxProgram).c_str(), FALSE)) << GetLastError();
   ASSERT_TRUE(station.Start({L"LOADER"}));
   ASSERT_TRUE(station.Step("loader retitled", kStartMs + kRunMs,
                            [&] { return loader.Title() != kLoaderTitle; }))
@@ -588,6 +602,8 @@ TEST(LoaderHandOff, TheLoaderWindowTakesTheResultAsItsTitle) {
   const std::vector<RecordRow> units = station.Units();
   ASSERT_EQ(units.size(), 1u);
   EXPECT_EQ(units[0].result, "PASS");
+  EXPECT_TRUE(station.Step("the programming tool started", kStartMs,
+                           [&] { return std::filesystem::exists(folder / kMapxMark); }));
   EXPECT_TRUE(station.CloseAndWait("close after the loader's unit"));
 }
 
@@ -595,6 +611,13 @@ TEST(LoaderHandOff, TheLoaderWindowTakesTheResultAsItsTitle) {
 }  // namespace korvel::e2e
 
 int main(int argc, char** argv) {
+  // Started as the programming tool by the program under test: mark the folder and end.
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  if (std::filesystem::path(self).filename() == korvel::kMapxProgram) {
+    std::ofstream(korvel::e2e::kMapxMark) << "started\n";
+    return 0;
+  }
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
