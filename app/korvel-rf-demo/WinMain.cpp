@@ -9,9 +9,9 @@
 #include <filesystem>
 
 #include "Arguments.h"
+#include "DemoOptions.h"
 #include "EmulatedNeighbours.h"
 #include "EmulatorPanelWin32.h"
-#include "Scenes.h"
 #include "localization/Lang.h"
 #include "platform/ProcessControl.h"
 #include "ui/win32/Form1.h"
@@ -44,25 +44,11 @@ std::wstring Beside(const std::wstring& file, const wchar_t* suffix) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
-  // The demo's own options; everything else goes to the window as the tool's parameters.
-  std::vector<std::string> args;
-  std::wstring screenshot;
-  int after = 12000;  // two detection rounds
-  bool userFolder = false;
-  std::string scene;
-  for (const std::string& arg : korvel::win32::Arguments()) {
-    if (arg.rfind("--screenshot=", 0) == 0)
-      screenshot = korvel::win32::Wide(arg.substr(13));
-    else if (arg.rfind("--after=", 0) == 0)
-      after = std::atoi(arg.c_str() + 8);
-    else if (arg == "--user-folder")
-      userFolder = true;
-    else if (arg.rfind("--scene=", 0) == 0)
-      scene = arg.substr(8);
-    else
-      args.push_back(arg);
-  }
-  if (userFolder) {
+  const korvel::DemoOptions options = korvel::ParseDemoOptions(korvel::win32::Arguments());
+  const std::wstring screenshot = korvel::win32::Wide(options.screenshot);
+  const int after = options.after;
+  const std::string& scene = options.scene;
+  if (options.userFolder) {
     // Started from a shortcut the current folder may be anywhere, even read-only: the demo's
     // TX.ini and record go to the user's own data folder instead.
     wchar_t local[MAX_PATH] = {};
@@ -96,7 +82,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
                               .program = "korvel-rf-demo",
                               .hotPlug = hotPlug.get()});
   host.PreTranslate = [&form](MSG& msg) { return form.PreTranslate(msg); };
-  form.Start(args);
+  form.Start(options.args);
   form.Show(show);
   korvel::win32::EmulatorPanelWindow panel(instance, host, hid, rx, form.Handle());
   panel.MoveBeside(form.Handle());

@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "DemoOptions.h"
 #include "EmulatedNeighbours.h"
 #include "EmulatorPanel.h"
-#include "Scenes.h"
 #include "localization/Lang.h"
 #include "platform/ProcessControl.h"
 #include "ui/qt/Form1.h"
@@ -18,26 +18,12 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   app.setApplicationName(korvel::kApplicationTitle);
-  // The demo's own options; everything else goes to the window as the tool's parameters.
-  std::vector<std::string> args;
-  QString screenshot;
-  int after = 12000;  // two detection rounds
-  bool userFolder = false;
-  std::string scene;  // what the screenshot shows besides the start: see below
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--screenshot=", 0) == 0)
-      screenshot = QString::fromStdString(arg.substr(13));
-    else if (arg.rfind("--after=", 0) == 0)
-      after = std::atoi(arg.c_str() + 8);
-    else if (arg == "--user-folder")
-      userFolder = true;
-    else if (arg.rfind("--scene=", 0) == 0)
-      scene = arg.substr(8);
-    else
-      args.push_back(arg);
-  }
-  if (userFolder) {
+  const korvel::DemoOptions options =
+      korvel::ParseDemoOptions(std::vector<std::string>(argv + 1, argv + argc));
+  const QString screenshot = QString::fromStdString(options.screenshot);
+  const int after = options.after;
+  const std::string& scene = options.scene;
+  if (options.userFolder) {
     // Started from the desktop menu the current folder may be anywhere, even read-only: the
     // demo's TX.ini and record go to the user's own data folder instead.
     const QString folder =
@@ -65,7 +51,7 @@ int main(int argc, char** argv) {
                        .killOtherInstances = [] { return korvel::KillOtherInstances(); },
                        .program = "korvel-rf-demo",
                        .hotPlug = hotPlug.get()});
-  form.Start(args);
+  form.Start(options.args);
   form.show();
   auto* panel = new korvel::EmulatorPanel(host, hid, rx, &form);
   panel->move(form.geometry().right() + 12, form.geometry().top());
