@@ -610,24 +610,13 @@ void TForm1::Start(const std::vector<std::string>& args) {
 void TForm1::ShowMessage(const std::string& dialog, const std::string& caption,
                          const std::string& text) {
   if (MessageHook) return MessageHook(dialog, caption, text);
-  // Before the window is on screen a message would open where no window is: it waits, and
-  // so does every message behind it.
-  if (!isVisible() || !pending_.empty()) {
-    pending_.push_back({dialog, caption, text});
-    return;
-  }
-  ExecMessage(dialog, caption, text);
+  if (!pending_.Hold(isVisible(), {dialog, caption, text})) ExecMessage(dialog, caption, text);
 }
 
 void TForm1::ShowPendingMessages() {
-  if (showingPending_) return;
-  showingPending_ = true;
-  while (!pending_.empty() && isVisible() && !closing_) {
-    const Message m = pending_.front();
-    ExecMessage(m.dialog, m.caption, m.text);
-    pending_.pop_front();
-  }
-  showingPending_ = false;
+  pending_.ShowAll(
+      [this] { return isVisible() && !closing_; },
+      [this](const PendingMessages::Message& m) { ExecMessage(m.dialog, m.caption, m.text); });
 }
 
 void TForm1::ExecMessage(const std::string& dialog, const std::string& caption,
@@ -700,7 +689,7 @@ void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   station_->FormActivate();
   // After the window has been drawn.
-  if (!pending_.empty()) QTimer::singleShot(0, this, [this] { ShowPendingMessages(); });
+  if (!pending_.Empty()) QTimer::singleShot(0, this, [this] { ShowPendingMessages(); });
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {

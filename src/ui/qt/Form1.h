@@ -5,12 +5,12 @@
 #include <QLabel>
 #include <QMap>
 #include <QWidget>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 
 #include "connection/StationPresenter.h"
+#include "ui/PendingMessages.h"
 
 class QTimer;
 
@@ -94,12 +94,7 @@ class TForm1 : public QWidget, public StationView {
   bool closing_ = false;
   bool fitted_ = false;
   int ownTextsLanguage_ = -1;  // the language OwnTexts last put its captions in
-  // Messages raised before the window was on screen, shown in order once it is.
-  struct Message {
-    std::string dialog, caption, text;
-  };
-  std::deque<Message> pending_;
-  bool showingPending_ = false;
+  PendingMessages pending_;
 };
 
 // Where a window of size `outer` opens beside `main`: right of it, else left of it, else over

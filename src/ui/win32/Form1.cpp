@@ -1034,7 +1034,7 @@ void TForm1::Show(int command) {
   UpdateWindow(form_);
   station_->FormActivate();
   // After the window has been drawn.
-  if (!pending_.empty()) PostMessageW(form_, kShowPending, 0, 0);
+  if (!pending_.Empty()) PostMessageW(form_, kShowPending, 0, 0);
 }
 
 DialogLook TForm1::Look() const {
@@ -1044,24 +1044,14 @@ DialogLook TForm1::Look() const {
 void TForm1::ShowMessage(const std::string& dialog, const std::string& caption,
                          const std::string& text) {
   if (MessageHook) return MessageHook(dialog, caption, text);
-  // Before the window is on screen a message would open where no window is: it waits, and
-  // so does every message behind it.
-  if (!IsWindowVisible(form_) || !pending_.empty()) {
-    pending_.push_back({dialog, caption, text});
-    return;
-  }
-  ExecMessage(dialog, caption, text);
+  if (!pending_.Hold(IsWindowVisible(form_), {dialog, caption, text}))
+    ExecMessage(dialog, caption, text);
 }
 
 void TForm1::ShowPendingMessages() {
-  if (showingPending_) return;
-  showingPending_ = true;
-  while (!pending_.empty() && form_ && IsWindowVisible(form_) && !closing_) {
-    const Message m = pending_.front();
-    ExecMessage(m.dialog, m.caption, m.text);
-    pending_.pop_front();
-  }
-  showingPending_ = false;
+  pending_.ShowAll(
+      [this] { return form_ && IsWindowVisible(form_) && !closing_; },
+      [this](const PendingMessages::Message& m) { ExecMessage(m.dialog, m.caption, m.text); });
 }
 
 void TForm1::ExecMessage(const std::string& dialog, const std::string& caption,

@@ -7,7 +7,6 @@
 // The system's old Yield() macro would hide the station's Yield().
 #undef Yield
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "connection/StationPresenter.h"
+#include "ui/PendingMessages.h"
 #include "ui/WindowLayout.h"
 #include "ui/win32/Controls.h"
 #include "ui/win32/Dialogs.h"
@@ -138,11 +138,7 @@ class TForm1 final : public StationView {
   bool bindAnimating_ = false;
   int ownTextsLanguage_ = -1;
   std::string caption_;
-  struct Message {
-    std::string dialog, caption, text;
-  };
-  std::deque<Message> pending_;
-  bool showingPending_ = false;
+  PendingMessages pending_;  // raised before the window was on screen
   HBITMAP customLogo_ = nullptr;
 };
 

@@ -15,7 +15,7 @@ inline constexpr int kFirstControlId = 1000;
 // The control ID of a row of MainWindowLayout() (row 0 is the form itself); 0 for a name the
 // table does not have.
 inline int ControlId(const std::string& name) {
-  const std::vector<ControlLayout> rows = MainWindowLayout();
+  static const std::vector<ControlLayout> rows = MainWindowLayout();
   for (size_t i = 0; i < rows.size(); ++i)
     if (rows[i].name == name) return kFirstControlId + int(i);
   return 0;
