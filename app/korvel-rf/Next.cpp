@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "config/SettingsFile.h"
+#include "platform/FileLock.h"
+#include "production/ProductionRun.h"
 
 namespace korvel {
 
@@ -53,17 +55,44 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
     const LocalDate date = *options.date;
     ledger.SetDateSource([date] { return date; });
   }
+  // Numbers the record already gave are passed over, or stop the listing, as at Go.
+  ProductionRecord record;
+  const std::filesystem::path folder = file.Target().parent_path();
+  const std::filesystem::path configured = settings.RecordPath;
+  const std::filesystem::path recordPath = ResolveRecordPath(
+      configured.empty() || configured.is_absolute() ? configured : folder / configured, folder);
+  std::error_code ec;
+  const bool haveRecord = std::filesystem::exists(recordPath, ec);
+  Phrase error;
+  if (haveRecord && !record.OpenToRead(recordPath, error)) {
+    err << "korvel-rf: " << error << "\n";
+    return kExitRecord;
+  }
+  const std::string station = options.station.empty() ? HostName() : options.station;
+  const std::string settingsFile = SettingsFileName(file);
   const Generators& g = ledger.Gen();
   for (int unit = 1; unit <= options.count; ++unit) {
     // The same draw and commit as a passed unit in the window.
-    const UnitNumbers numbers = ledger.Draw();
+    UnitNumbers numbers = ledger.Draw();
+    if (haveRecord) {
+      const Phrase why =
+          DrawUnused(ledger, record, station, settingsFile, numbers, [&](const GivenNumber& given) {
+            err << "korvel-rf: note: " << given.what << " " << given.value
+                << " was already given (record row " << given.row.id << ", " << given.row.timeLocal
+                << "); passed over\n";
+            return Phrase();
+          });
+      if (!why.empty()) {
+        err << "korvel-rf: unit " << unit << ": " << why << "\n";
+        return kExitBadSettings;
+      }
+    }
     out << "unit=" << unit << " rxsn=" << SnText(numbers.rxSerialText)
         << " txsn=" << SnText(numbers.txSerialText) << " rxid=" << IdText(g.RxRFID, numbers.rxId)
         << " txid=" << IdText(g.TxRFID, numbers.txId) << "\n";
     ledger.Commit(numbers);
   }
   if (options.commit) {
-    Phrase error;
     if (file.Write(settings, &ledger, false, error) != WriteResult::Written) {
       err << "korvel-rf: " << error << "\n";
       return kExitBadSettings;

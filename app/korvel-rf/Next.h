@@ -23,6 +23,7 @@ struct NextOptions {
   int count = 1;
   std::optional<LocalDate> date;
   bool commit = false;
+  std::string station;  // as the record names this station; empty: the PC's name
 };
 
 // Loads the settings file as the window does; false (after a one-line error) when it cannot

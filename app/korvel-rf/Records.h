@@ -8,7 +8,7 @@
 namespace korvel {
 
 struct RecordsOptions {
-  std::filesystem::path db = "production.db";
+  std::filesystem::path db;                  // empty: production.db here
   std::string since;                         // YYYY-MM-DD, local date; empty for all
   std::optional<std::filesystem::path> csv;  // "-" for the standard output
 };

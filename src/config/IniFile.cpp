@@ -40,19 +40,22 @@ std::optional<std::string_view> SectionName(std::string_view content) {
 IniFile IniFile::FromBytes(const std::string& bytes) {
   IniFile ini;
   size_t start = 0;
-  bool sawCrLf = false, sawLf = false;
+  bool sawCrLf = false, sawLf = false, sawCr = false;
+  // CR LF, LF and a lone CR each end a line, as the system's profile functions read them.
   while (start < bytes.size()) {
-    const size_t nl = bytes.find('\n', start);
-    if (nl == std::string::npos) {
+    const size_t end = bytes.find_first_of("\r\n", start);
+    if (end == std::string::npos) {
       ini.lines_.push_back({bytes.substr(start), ""});
       break;
     }
-    const bool cr = nl > start && bytes[nl - 1] == '\r';
-    (cr ? sawCrLf : sawLf) = true;
-    ini.lines_.push_back({bytes.substr(start, nl - start - (cr ? 1 : 0)), cr ? "\r\n" : "\n"});
-    start = nl + 1;
+    std::string eol = bytes[end] == '\n' ? "\n" : "\r";
+    if (eol == "\r" && end + 1 < bytes.size() && bytes[end + 1] == '\n') eol = "\r\n";
+    (eol == "\r\n" ? sawCrLf : eol == "\n" ? sawLf : sawCr) = true;
+    ini.lines_.push_back({bytes.substr(start, end - start), eol});
+    start = end + eol.size();
   }
-  ini.newline_ = sawCrLf || !sawLf ? "\r\n" : "\n";
+  // New lines take the file's own line ends.
+  ini.newline_ = sawCrLf || (!sawLf && !sawCr) ? "\r\n" : sawLf ? "\n" : "\r";
   return ini;
 }
 

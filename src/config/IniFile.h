@@ -34,6 +34,10 @@ class IniFile {
   void WriteBool(const std::string& section, const std::string& key, bool value);
   void DeleteKey(const std::string& section, const std::string& key);
 
+  size_t LineCount() const { return lines_.size(); }
+  // A line without its line end.
+  const std::string& LineText(size_t index) const { return lines_[index].text; }
+
   std::string Bytes() const;
   // Atomic: the old file or the new one, never a torn one.
   bool Save(const std::filesystem::path& path, Phrase& error) const;

@@ -1,6 +1,8 @@
 #include "config/Settings.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 
 #include "config/SettingsBinding.h"
 #include "device/Staging.h"
@@ -134,6 +136,26 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, VidPidTable
   return report;
 }
 
+namespace {
+// A key or a section header that follows a control character inside a line: the file's
+// lines end in something the profile functions do not read as a line end, so its keys would
+// be missed and their defaults used.
+bool HoldsRunTogetherKeys(std::string_view line) {
+  for (size_t i = 0; i < line.size(); ++i) {
+    const auto c = uint8_t(line[i]);
+    if (c >= 0x20 || c == '\t') continue;
+    size_t j = i + 1;
+    while (j < line.size() && (uint8_t(line[j]) < 0x20 || line[j] == ' ')) ++j;
+    if (j < line.size() && line[j] == '[') return true;
+    size_t k = j;
+    while (k < line.size() && (std::isalnum(uint8_t(line[k])) || line[k] == '_')) ++k;
+    while (k < line.size() && (line[k] == ' ' || line[k] == '\t')) ++k;
+    if (k > j && k < line.size() && line[k] == '=') return true;
+  }
+  return false;
+}
+}  // namespace
+
 Phrase NotSettingsReason(const std::string& bytes) {
   if (bytes.size() >= 2 && ((uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) ||
                             (uint8_t(bytes[0]) == 0xFE && uint8_t(bytes[1]) == 0xFF)))
@@ -142,6 +164,9 @@ Phrase NotSettingsReason(const std::string& bytes) {
   if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) return {};
   // A file of [Device] entries alone is how an engineer adds receivers: that one is ours.
   const IniFile ini = IniFile::FromBytes(bytes);
+  for (size_t i = 0; i < ini.LineCount(); ++i)
+    if (HoldsRunTogetherKeys(ini.LineText(i)))
+      return Say("line {0} holds several keys: its line ends cannot be read", i + 1);
   if (!ini.HasSection(kTX) && !ini.HasSection(kDevice)) return Say("it has no [TX] section");
   return {};
 }

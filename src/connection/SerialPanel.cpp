@@ -59,6 +59,10 @@ bool ParseHexUpTo(const std::string& text, int maxDigits, uint64_t& value) {
 }  // namespace
 
 void StationPresenter::RefreshSerialPanel() {
+  auto NearWrap = [this](GeneratorSlot slot) {
+    const auto left = ledger_.NumbersLeft(slot);
+    return left && *left < kWrapWarningLeft;
+  };
   for (const Side& side : kSides) {
     const TProdSN& sn = ledger_.Gen().*side.sn;
     const TProdRFID& id = ledger_.Gen().*side.rfid;
@@ -77,6 +81,7 @@ void StationPresenter::RefreshSerialPanel() {
     view_[Name(side, "edt", "IncInitSN")].text = incText(sn.IncInitSN());
     view_[Name(side, "edt", "IncCurrentSN")].text = incText(sn.IncCurrentSN());
     view_[Name(side, "edt", "IncNextSN")].text = incText(sn.IncNextSN());
+    view_[Name(side, "edt", "IncNextSN")].color = NearWrap(side.snSlot) ? "red" : "";
     for (const auto& [kind, role] : kSerialDetail)
       view_[Name(side, kind, role)].visible = sn.IsSN();
     view_[std::string("gb") + side.prefix].height = sn.IsSN() ? 95 : 35;
@@ -90,7 +95,9 @@ void StationPresenter::RefreshSerialPanel() {
     // A random generator's next ID is drawn only when used.
     view_[Name(side, "edt", "IncNextRFID")].text =
         id.IsRandom() ? "" : HexText(uint32_t(id.NextRFID()) & 0xFFFFFF, 6);
+    view_[Name(side, "edt", "IncNextRFID")].color = NearWrap(side.rfidSlot) ? "red" : "";
   }
+  ShowReason(reason_);
   ApplyLock();
   FormResize();
 }

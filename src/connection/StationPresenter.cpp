@@ -203,6 +203,8 @@ void StationPresenter::OpenRecord() {
   // Today's counts go on from what the record holds of this station.
   if (production_.OpenRecord(path, error)) {
     production_.CountToday(yield_.pass, yield_.fail);
+    if (const auto notices = production_.TakeNotices(); !notices.empty())
+      Tell("dlgError", JoinLines(notices));
     return;
   }
   Tell("dlgError",
@@ -265,6 +267,12 @@ bool StationPresenter::FormKeyDown(int virtualKey) {
 void StationPresenter::FormCloseQuery() {
   presence_.tmrSoftBind().SetEnabled(false);
   presence_.tmrIsTxLink().SetEnabled(false);
+  // A failed unit's row first: once TX.ini took its numbers, nothing tells it any more.
+  if (const Phrase error = production_.SettleRecord(); !error.empty())
+    Tell("dlgError",
+         Say("the production record does not yet say that the last unit failed, and cannot be "
+             "corrected: {0}",
+             error));
   btnWriteSettingClick();
   if (link_.HaveRx()) link_.TxLeaveAccess();
   env_.host.Sleep(50);
@@ -301,7 +309,8 @@ void StationPresenter::Tell(const char* dialog, const Phrase& text) {
 
 void StationPresenter::ShowReason(Phrase reason) {
   reason_ = std::move(reason);
-  view_["lblReason"].text = Words(reason_);
+  // With no failure to tell, the line warns of a counter about to come round.
+  view_["lblReason"].text = Words(reason_.empty() ? ledger_.WrapWarning() : reason_);
 }
 
 void StationPresenter::ApplyTexts() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/OsError.h"
 #include "platform/Phrase.h"
 
 namespace korvel {
@@ -42,8 +43,6 @@ struct DeviceResult {
   const T* operator->() const { return &*value; }
 };
 
-// "errno 19 (No such device)" where errno applies, "error 1167" on Windows.
-std::string OsErrorText(int osError);
 // The error a transfer gets once its device is unplugged.
 bool IsDeviceGoneError(int osError);
 // The error an open gets when the system's permissions keep this user out.

@@ -1,16 +1,20 @@
 #include "platform/AtomicFile.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <random>
+
+#include "platform/OsError.h"
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -19,28 +23,35 @@ namespace korvel {
 namespace fs = std::filesystem;
 
 namespace {
-bool FlushToDisk(std::FILE* f) {
-  if (std::fflush(f) != 0) return false;
-#ifdef _WIN32
-  return _commit(_fileno(f)) == 0;
-#else
-  return fsync(fileno(f)) == 0;
-#endif
+constexpr int kTemporaryTries = 20;
+
+// Ten digits: unguessable enough that nobody plants the name first, and O_EXCL / CREATE_NEW
+// refuse it if someone did.
+std::string TemporarySuffix() {
+  static std::atomic<uint64_t> counter{0};
+  thread_local std::mt19937_64 random([] {
+    std::random_device device;
+    return (uint64_t(device()) << 32) ^ device() ^
+           uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+  }());
+  std::string digits = std::to_string((random() ^ counter++) % 10000000000ull);
+  digits.insert(0, 10 - digits.size(), '0');
+  return ".tmp" + digits;
 }
 
-bool ReplaceFile(const fs::path& from, const fs::path& to) {
+fs::path Folder(const fs::path& path) {
+  return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+bool MakeRenameDurable(const fs::path& to) {
 #ifdef _WIN32
-  return MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  (void)to;  // MOVEFILE_WRITE_THROUGH did it
+  return true;
 #else
-  if (std::rename(from.c_str(), to.c_str()) != 0) return false;
-  // Make the rename itself durable.
-  const fs::path dir = to.has_parent_path() ? to.parent_path() : fs::path(".");
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+  const int fd = ::open(Folder(to).c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+  if (fd < 0) return true;  // the rename happened; durability is best effort here
+  ::fsync(fd);
+  ::close(fd);
   return true;
 #endif
 }
@@ -49,7 +60,7 @@ bool ReplaceFile(const fs::path& from, const fs::path& to) {
 fs::path WriteTarget(const fs::path& path) {
   fs::path target = path;
   std::error_code ec;
-  // A bounded walk: a loop of links ends as an error at the rename, not here.
+  // A bounded walk: a loop of links ends as an error when the save looks at it.
   for (int hops = 0; hops < 40 && fs::is_symlink(target, ec); ++hops) {
     const fs::path next = fs::read_symlink(target, ec);
     if (ec) break;
@@ -58,59 +69,175 @@ fs::path WriteTarget(const fs::path& path) {
   return target;
 }
 
-fs::path TemporaryFor(const fs::path& target) {
-  fs::path temp = target;
-  temp += ".tmp";
-  return temp;
+Phrase ReplaceProblem(const fs::path& path, LinkPolicy links) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec || status.type() == fs::file_type::not_found) return {};
+  if (status.type() == fs::file_type::symlink)
+    return links == LinkPolicy::Refuse
+               ? Say("{0} is a symbolic link; the tool replaces only a file of its own there",
+                     path.string())
+               : Say("{0} is a symbolic link that leads nowhere a file can be written",
+                     path.string());
+  if (status.type() == fs::file_type::directory)
+    return Say("{0} is a folder, not a file", path.string());
+  if (status.type() != fs::file_type::regular)
+    return Say("{0} is a device or another special file, not a file", path.string());
+  return {};
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  Discard();
+}
+
+void AtomicFileWriter::Discard() {
+#ifdef _WIN32
+  if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = nullptr;
+#else
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+#endif
+  if (!temp_.empty()) {
+    std::error_code ec;
+    fs::remove(temp_, ec);
+  }
+  temp_.clear();
+}
+
+bool AtomicFileWriter::Open(const fs::path& path, LinkPolicy links, Phrase& error) {
+  Discard();
+  target_ = links == LinkPolicy::WriteThrough ? WriteTarget(path) : path;
+  if (Phrase problem = ReplaceProblem(target_, links); !problem.empty()) {
+    error = std::move(problem);
+    return false;
+  }
+  for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+    fs::path temp = target_;
+    temp += TemporarySuffix();
+#ifdef _WIN32
+    // CREATE_NEW never opens an existing name, link or not.
+    HANDLE h = CreateFileW(temp.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const int code = LastOsError();
+      if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) continue;
+      error = Say("cannot create {0}: {1}", temp.string(), OsErrorText(code));
+      return false;
+    }
+    handle_ = h;
+#else
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      const int code = errno;
+      if (code == EEXIST) continue;
+      error = Say("cannot create {0}: {1}", temp.string(), OsErrorText(code));
+      return false;
+    }
+    fd_ = fd;
+#endif
+    temp_ = temp;
+    return true;
+  }
+  error =
+      Say("cannot create a temporary file beside {0}: every name tried exists", target_.string());
+  return false;
+}
+
+bool AtomicFileWriter::Write(std::string_view bytes, Phrase& error) {
+  while (!bytes.empty()) {
+#ifdef _WIN32
+    DWORD written = 0;
+    const DWORD chunk = DWORD(std::min<size_t>(bytes.size(), 1u << 30));
+    if (!handle_ ||
+        !WriteFile(static_cast<HANDLE>(handle_), bytes.data(), chunk, &written, nullptr)) {
+      error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(LastOsError()));
+      Discard();
+      return false;
+    }
+#else
+    const ssize_t written = fd_ < 0 ? -1 : ::write(fd_, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(written < 0 ? errno : EIO));
+      Discard();
+      return false;
+    }
+#endif
+    bytes.remove_prefix(size_t(written));
+  }
+  return true;
+}
+
+bool AtomicFileWriter::Commit(Phrase& error) {
+#ifdef _WIN32
+  HANDLE h = static_cast<HANDLE>(handle_);
+  if (!h || !FlushFileBuffers(h)) {
+    error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(LastOsError()));
+    Discard();
+    return false;
+  }
+  CloseHandle(h);
+  handle_ = nullptr;
+#else
+  if (fd_ < 0 || ::fsync(fd_) != 0) {
+    error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(fd_ < 0 ? EBADF : errno));
+    Discard();
+    return false;
+  }
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0) {
+    error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(errno));
+    Discard();
+    return false;
+  }
+#endif
+  // Looked at again: a link or folder put there meanwhile is refused. (A rename replaces a
+  // link, it never writes through one, so what slips in after this is replaced, not harmed.)
+  if (Phrase problem = ReplaceProblem(target_, LinkPolicy::Refuse); !problem.empty()) {
+    error = std::move(problem);
+    Discard();
+    return false;
+  }
+#ifdef _WIN32
+  if (!MoveFileExW(temp_.wstring().c_str(), target_.wstring().c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = Say("cannot replace {0}: {1}", target_.string(), OsErrorText(LastOsError()));
+    Discard();
+    return false;
+  }
+#else
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+    error = Say("cannot replace {0}: {1}", target_.string(), OsErrorText(errno));
+    Discard();
+    return false;
+  }
+#endif
+  MakeRenameDurable(target_);
+  temp_.clear();
+  return true;
+}
+
+bool WriteFileAtomically(const fs::path& path, const std::string& bytes, Phrase& error,
+                         LinkPolicy links) {
+  AtomicFileWriter writer;
+  return writer.Open(path, links, error) && writer.Write(bytes, error) && writer.Commit(error);
 }
 
 void RemoveStaleTemporaries(const fs::path& target) {
-  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
   const std::string base = target.filename().string() + ".tmp";
   std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(Folder(target), ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
     if (name.rfind(base, 0) != 0) continue;
     const std::string rest = name.substr(base.size());
     if (rest.find_first_not_of("0123456789") != std::string::npos) continue;
     std::error_code ignored;
-    if (it->is_regular_file(ignored)) fs::remove(it->path(), ignored);
+    // Not through a link: only our own regular files go.
+    if (it->symlink_status(ignored).type() == fs::file_type::regular)
+      fs::remove(it->path(), ignored);
   }
-}
-
-bool WriteFileAtomically(const fs::path& path, const std::string& bytes, Phrase& error) {
-  const fs::path target = WriteTarget(path);
-  const fs::path temp = TemporaryFor(target);
-#ifdef _WIN32
-  std::FILE* f = _wfopen(temp.wstring().c_str(), L"wb");
-#else
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-#endif
-  if (!f) {
-    error = Say("cannot create {0}: {1}", temp.string(), std::strerror(errno));
-    return false;
-  }
-  const bool written =
-      std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && FlushToDisk(f);
-  const int savedErrno = errno;
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) {
-    error = Say("cannot write {0}: {1}", temp.string(), std::strerror(savedErrno));
-    std::error_code ec;
-    fs::remove(temp, ec);
-    return false;
-  }
-  if (!ReplaceFile(temp, target)) {
-#ifdef _WIN32
-    error = Say("cannot replace {0}: error {1}", target.string(), GetLastError());
-#else
-    error = Say("cannot replace {0}: {1}", target.string(), std::strerror(errno));
-#endif
-    std::error_code ec;
-    fs::remove(temp, ec);
-    return false;
-  }
-  return true;
 }
 
 uint64_t HardLinkCount(const fs::path& path) {
@@ -141,7 +268,7 @@ bool ReadWholeFile(const fs::path& path, std::string& bytes, bool& missing, Phra
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = Say("cannot open {0}: {1}", path.string(), std::strerror(errno));
+    error = Say("cannot open {0}: {1}", path.string(), OsErrorText(errno));
     return false;
   }
   try {

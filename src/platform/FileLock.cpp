@@ -3,9 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 
+#include "platform/OsError.h"
 #include "platform/Text.h"
 
 #ifdef _WIN32
@@ -14,24 +13,60 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace korvel {
 
 namespace {
-std::string ReadHolder(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+// The holder line as another station wrote it. Text that is not a plain line (a file someone
+// filled with other bytes) is shown as hex, never echoed raw into a message.
+std::string HolderText(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '\0'))
     text.pop_back();
-  return text.size() > 200 ? text.substr(0, 200) : text;
+  if (text.size() > 200) text.resize(200);
+  bool plain = true;
+  for (unsigned char c : text) plain &= c >= 0x20 && c < 0x7F;
+  if (plain) return text;
+  std::string hex = "unreadable holder:";
+  for (size_t i = 0; i < text.size() && i < 16; ++i) hex += " " + HexText(uint8_t(text[i]), 2);
+  return text.size() > 16 ? hex + " ..." : hex;
+}
+
+std::string ReadHolder(const std::filesystem::path& path) {
+  std::string text;
+#ifdef _WIN32
+  HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  char buffer[256];
+  DWORD got = 0;
+  if (ReadFile(h, buffer, sizeof buffer, &got, nullptr)) text.assign(buffer, got);
+  CloseHandle(h);
+#else
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  char buffer[256];
+  const ssize_t got = ::read(fd, buffer, sizeof buffer);
+  if (got > 0) text.assign(buffer, size_t(got));
+  ::close(fd);
+#endif
+  return HolderText(text);
 }
 
 Phrase InUse(const std::filesystem::path& lockPath) {
   const std::string holder = ReadHolder(lockPath);
   return holder.empty() ? Say("in use by another station")
                         : Say("in use by another station ({0})", holder);
+}
+
+Phrase NotOurs(const std::filesystem::path& lockPath, const Phrase& what) {
+  return Say(
+      "{0} {1}; the lock file must be a file of the station's own. Remove it and start "
+      "again",
+      lockPath.string(), what);
 }
 
 #ifdef _WIN32
@@ -57,11 +92,30 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
   heldElsewhere = false;
   if (Held()) return true;
 #ifdef _WIN32
-  HANDLE h = CreateFileW(lockPath.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Never through a link: the reparse point itself is opened and then refused.
+  HANDLE h =
+      CreateFileW(lockPath.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = Say("cannot open {0}: error {1}", lockPath.string(), GetLastError());
+    error = Say("cannot open {0}: {1}", lockPath.string(), OsErrorText(LastOsError()));
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  Phrase problem;
+  if (!GetFileInformationByHandle(h, &info))
+    problem = Say("cannot be examined ({0})", OsErrorText(LastOsError()));
+  else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    problem = Say("is a symbolic link or junction");
+  else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    problem = Say("is a folder");
+  else if (GetFileType(h) != FILE_TYPE_DISK)
+    problem = Say("is a device or another special file");
+  else if (info.nNumberOfLinks > 1)
+    problem = Say("has {0} hard links", uint64_t(info.nNumberOfLinks));
+  if (!problem.empty()) {
+    CloseHandle(h);
+    error = NotOurs(lockPath, problem);
     return false;
   }
   OVERLAPPED at{};
@@ -71,7 +125,7 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
     CloseHandle(h);
     heldElsewhere = code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING;
     error = heldElsewhere ? InUse(lockPath)
-                          : Say("cannot lock {0}: error {1}", lockPath.string(), code);
+                          : Say("cannot lock {0}: {1}", lockPath.string(), OsErrorText(int(code)));
     return false;
   }
   SetFilePointer(h, 0, nullptr, FILE_BEGIN);
@@ -82,9 +136,30 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
   FlushFileBuffers(h);
   handle_ = h;
 #else
-  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // O_NOFOLLOW: a link planted in the lock's place is refused, never followed to its target.
+  // O_NONBLOCK: a FIFO there must not hang the start.
+  const int fd =
+      ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) {
-    error = Say("cannot open {0}: errno {1}: {2}", lockPath.string(), errno, std::strerror(errno));
+    const int code = errno;
+    error = code == ELOOP    ? NotOurs(lockPath, Say("is a symbolic link"))
+            : code == EISDIR ? NotOurs(lockPath, Say("is a folder"))
+                             : Say("cannot open {0}: {1}", lockPath.string(), OsErrorText(code));
+    return false;
+  }
+  struct stat st {};
+  Phrase problem;
+  if (::fstat(fd, &st) != 0)
+    problem = Say("cannot be examined ({0})", OsErrorText(errno));
+  else if (S_ISDIR(st.st_mode))
+    problem = Say("is a folder");
+  else if (!S_ISREG(st.st_mode))
+    problem = Say("is a device or another special file");
+  else if (st.st_nlink > 1)
+    problem = Say("has {0} hard links", uint64_t(st.st_nlink));
+  if (!problem.empty()) {
+    ::close(fd);
+    error = NotOurs(lockPath, problem);
     return false;
   }
   // flock belongs to the open file description: a second open in this process is refused too.
@@ -93,12 +168,15 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
     ::close(fd);
     heldElsewhere = code == EWOULDBLOCK;
     error = heldElsewhere ? InUse(lockPath)
-                          : Say("cannot lock {0}: errno {1}: {2}", lockPath.string(), code,
-                                std::strerror(code));
+                          : Say("cannot lock {0}: {1}", lockPath.string(), OsErrorText(code));
     return false;
   }
-  const std::string text = holder + "\n";
-  if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, text.data(), text.size(), 0) >= 0) ::fsync(fd);
+  // The holder line goes only into a file of our own; another user's lock file (a shared
+  // folder) is locked as it is.
+  if (st.st_uid == ::geteuid()) {
+    const std::string text = holder + "\n";
+    if (::ftruncate(fd, 0) == 0 && ::pwrite(fd, text.data(), text.size(), 0) >= 0) ::fsync(fd);
+  }
   fd_ = fd;
 #endif
   path_ = lockPath;

@@ -1,7 +1,9 @@
 #include "production/NumberingLedger.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "config/CompStream.h"
 #include "platform/Text.h"
@@ -232,6 +234,41 @@ void NumberingLedger::Validate(GeneratorSlot slot) {
       problem = LinkIdGeneratorProblem(LinkId(generators_, slot));
       break;
   }
+}
+
+std::optional<int64_t> NumberingLedger::NumbersLeft(GeneratorSlot slot) const {
+  const Generators& g = generators_;
+  if (slot == GeneratorSlot::RxSN || slot == GeneratorSlot::TxSN) {
+    const TProdSN& sn = slot == GeneratorSlot::RxSN ? g.RxSN : g.TxSN;
+    const int count = sn.IncSNByteCount();
+    if (!sn.IsSN() || count <= 0 || count > 6) return std::nullopt;
+    const int64_t modulus = int64_t(1) << (8 * count);
+    const int64_t next = sn.IncNextSN();
+    return std::min(kWrapWarningLeft, next < 0 ? modulus : modulus - next);
+  }
+  const TProdRFID& id = slot == GeneratorSlot::RxRFID ? g.RxRFID : g.TxRFID;
+  if (id.IsRandom()) return std::nullopt;
+  // Reserved IDs are skipped on the way up: count the ones a unit can get.
+  int64_t left = 0;
+  for (int64_t c = std::max<int64_t>(int64_t(id.IncPrevRFID()) + 1, 0);
+       c <= int64_t(kLinkIdMask) && left < kWrapWarningLeft; ++c)
+    left += IsAcceptableLinkId(uint32_t(c)) ? 1 : 0;
+  return left;
+}
+
+Phrase NumberingLedger::WrapWarning() const {
+  const Phrase what[kGeneratorSlots] = {Say("RX serial"), Say("TX serial"), Say("RX link ID"),
+                                        Say("TX link ID")};
+  std::vector<Phrase> lines;
+  for (size_t i = 0; i < kGeneratorSlots; ++i) {
+    const auto left = NumbersLeft(GeneratorSlot(i));
+    if (!left || *left >= kWrapWarningLeft) continue;
+    lines.push_back(
+        i < 2
+            ? Say("{0}: {1} numbers left before the counter comes round to 0", what[i], *left)
+            : Say("{0}: {1} IDs left before the counter comes round past FFFFFF", what[i], *left));
+  }
+  return lines.empty() ? Phrase() : JoinLines(lines);
 }
 
 Phrase NumberingLedger::BlockingProblem() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "config/Settings.h"
@@ -33,6 +34,8 @@ struct UnitNumbers {
 // The four generators in the order TX.ini keeps them.
 enum class GeneratorSlot { RxSN, TxSN, RxRFID, TxRFID };
 constexpr size_t kGeneratorSlots = 4;
+// Below this many numbers before a counter comes round, the station warns.
+constexpr int64_t kWrapWarningLeft = 100;
 // Its TX.ini key ("RXSNINFO", ...).
 const char* GeneratorKey(GeneratorSlot slot);
 
@@ -68,6 +71,13 @@ class NumberingLedger final : public IniPart {
   // The first problem of a generator the next unit would use (a serial that is on, a custom
   // link-ID sequence, or one that could not be read), as "KEY: what is wrong"; empty if none.
   Phrase BlockingProblem() const;
+
+  // How many numbers the counter in `slot` gives before it comes round (the serial's
+  // incrementing part to 0, a custom link ID past FFFFFF), counted up to kWrapWarningLeft;
+  // nullopt when the next unit does not use that counter.
+  std::optional<int64_t> NumbersLeft(GeneratorSlot slot) const;
+  // One line per counter of the next unit with fewer than kWrapWarningLeft numbers left.
+  Phrase WrapWarning() const;
 
   // TX.ini's RXSNINFO, TXSNINFO, RXRFIDINFO and TXRFIDINFO. A value that cannot be built, or
   // is of the other class, or fails the checks above, is reported and stops the units that

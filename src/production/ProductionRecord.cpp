@@ -2,12 +2,22 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iterator>
 
+#include "platform/OsError.h"
 #include "platform/Text.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace korvel {
 
@@ -89,6 +99,93 @@ RecordRow ReadRow(Statement& s) {
   return r;
 }
 
+namespace fs = std::filesystem;
+
+fs::path FolderOf(const fs::path& path) {
+  return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+// A name in a Windows form (drive letter, backslashes) means nothing here: on Linux it would
+// become a file of that literal name.
+bool ForeignPath(const fs::path& path) {
+#ifdef _WIN32
+  (void)path;
+  return false;
+#else
+  const std::string text = path.string();
+  if (text.find('\\') != std::string::npos) return true;
+  for (const fs::path& part : path) {
+    const std::string p = part.string();
+    if (p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') return true;
+  }
+  return false;
+#endif
+}
+
+// Whether a new file can be made in `folder`: 0, or the OS error that stops it. Asked only
+// after SQLite failed, to name the cause.
+int CreateError(const fs::path& folder) {
+  const fs::path probe = folder / ".production.db-write-check";
+#ifdef _WIN32
+  HANDLE h = CreateFileW(probe.wstring().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const int code = LastOsError();
+    return code == ERROR_FILE_EXISTS ? 0 : code;
+  }
+  CloseHandle(h);
+  return 0;
+#else
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno == EEXIST ? 0 : errno;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return 0;
+#endif
+}
+
+bool FileReadOnly(const fs::path& path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesW(path.wstring().c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+#else
+  return ::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0;
+#endif
+}
+
+// Why a record that SQLite could not open or write cannot be written, when the file system
+// can tell: a read-only folder or file, a full disk.
+Phrase WriteCause(const fs::path& path, int sqliteCode, int osError) {
+  if ((sqliteCode & 0xFF) == SQLITE_FULL || IsDiskFullError(osError))
+    return Say("the disk is full");
+  if (IsReadOnlyFileSystemError(osError)) return Say("the disk is read-only");
+  const int folderError = CreateError(FolderOf(path));
+  if (IsReadOnlyFileSystemError(folderError)) return Say("the disk is read-only");
+  if (folderError != 0 && fs::exists(FolderOf(path)))
+    return Say("its folder {0} is read-only for this user ({1})", FolderOf(path).string(),
+               OsErrorText(folderError));
+  if (FileReadOnly(path)) return Say("the file is read-only for this user");
+  return {};
+}
+
+// The record as a read-only URI that SQLite takes as it lies (no WAL index, no locks).
+std::string ImmutableUri(const fs::path& path) {
+  const std::u8string utf8 = path.generic_u8string();
+  // "file:/C:/..." on Windows: SQLite drops the slash before a drive letter.
+  std::string uri = utf8.size() > 1 && utf8[1] == u8':' ? "file:/" : "file:";
+  for (const char8_t c8 : utf8) {
+    const auto c = static_cast<unsigned char>(c8);
+    if (std::isalnum(c) || std::strchr("/-_.~:", c) != nullptr) {
+      uri += char(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      uri += hex;
+    }
+  }
+  return uri + "?immutable=1";
+}
+
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
@@ -99,6 +196,32 @@ std::string CsvField(const std::string& text) {
   return quoted + "\"";
 }
 }  // namespace
+
+fs::path ResolveRecordPath(const fs::path& configured, const fs::path& defaultFolder) {
+  if (configured.empty()) return defaultFolder / kRecordFileName;
+  std::error_code ec;
+  if (!configured.has_filename() || fs::is_directory(configured, ec))
+    return configured / kRecordFileName;
+  return configured;
+}
+
+Phrase RecordPathProblem(const fs::path& path, bool toWrite) {
+  if (ForeignPath(path))
+    return Say(
+        "{0} is not a path on this system (a Windows path?); give the record's place "
+        "as this system writes it",
+        path.string());
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (status.type() == fs::file_type::directory)
+    return Say("{0} is a folder, not a production record", path.string());
+  if (status.type() != fs::file_type::not_found && status.type() != fs::file_type::regular &&
+      status.type() != fs::file_type::none)
+    return Say("{0} is a device or another special file, not a production record", path.string());
+  if (toWrite && !fs::is_directory(FolderOf(path), ec))
+    return Say("the folder {0} does not exist", FolderOf(path).string());
+  return {};
+}
 
 ProductionRecord::ProductionRecord()
     : clock_([] {
@@ -121,29 +244,41 @@ std::string ProductionRecord::UtcText(int64_t seconds) {
 
 Phrase ProductionRecord::Error(const Phrase& what) const {
   if (!db_) return Say("{0} {1}: no database", what, path_.string());
-  return Say("{0} {1}: {2} (SQLite {3})", what, path_.string(), sqlite3_errmsg(db_),
-             sqlite3_extended_errcode(db_));
+  const int code = sqlite3_extended_errcode(db_);
+  const Phrase cause = WriteCause(path_, code, sqlite3_system_errno(db_));
+  if (!cause.empty())
+    return Say("{0} {1}: {2} ({3}, SQLite {4})", what, path_.string(), cause, sqlite3_errmsg(db_),
+               code);
+  return Say("{0} {1}: {2} (SQLite {3})", what, path_.string(), sqlite3_errmsg(db_), code);
 }
 
 bool ProductionRecord::Exec(const char* sql, Phrase& error) {
-  char* message = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-  error = Say("production record {0}: {1} (SQLite {2})", path_.string(),
-              message ? message : "error", sqlite3_extended_errcode(db_));
-  sqlite3_free(message);
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+  error = Error(Say("production record"));
   return false;
 }
 
 bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, Phrase& error) {
   Close();
   path_ = path;
+  const bool toWrite = (flags & SQLITE_OPEN_READWRITE) != 0;
+  // Named before SQLite sees it: a folder, a device or a foreign name must not become a file.
+  if (Phrase problem = RecordPathProblem(path, toWrite); !problem.empty()) {
+    error = Say("cannot open the production record: {0}", problem);
+    return false;
+  }
   // SQLite takes UTF-8 names on every system.
   const std::u8string utf8 = path.u8string();
   const std::string name(reinterpret_cast<const char*>(utf8.data()), utf8.size());
   const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
   if (rc != SQLITE_OK) {
-    error = Say("cannot open the production record {0}: {1}", path.string(),
-                db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+    const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
+    const int os = db_ ? sqlite3_system_errno(db_) : 0;
+    const std::string said = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    const Phrase cause = toWrite ? WriteCause(path, code, os) : Phrase();
+    error = cause.empty() ? Say("cannot open the production record {0}: {1}", path.string(), said)
+                          : Say("cannot open the production record {0}: {1} ({2}, SQLite {3})",
+                                path.string(), cause, said, code);
     Close();
     return false;
   }
@@ -154,26 +289,48 @@ bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, Ph
 
 bool ProductionRecord::OpenToRead(const std::filesystem::path& path, Phrase& error) {
   std::error_code ec;
+  if (Phrase problem = RecordPathProblem(path, false); !problem.empty()) {
+    error = problem;
+    return false;
+  }
   if (!std::filesystem::is_regular_file(path, ec)) {
     error = Say("there is no production record at {0}", path.string());
     return false;
   }
-  if (!OpenFile(path, SQLITE_OPEN_READWRITE, error)) return false;
-  Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'units'");
-  if (!table.Ok() || table.Step() != SQLITE_ROW) {
-    error = table.Ok()
-                ? Say("{0} is not a production record", path.string())
-                : Say("{0} is not a production record: {1}", path.string(), sqlite3_errmsg(db_));
+  // Read-only: a listing never changes the record. A record in a folder this user may not
+  // write (an archive, a share) has no WAL index to open: read it as it lies.
+  auto isRecord = [this] {
+    Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'units'");
+    return table.Ok() && table.Step() == SQLITE_ROW;
+  };
+  if (!OpenFile(path, SQLITE_OPEN_READONLY, error)) return false;
+  if (isRecord()) return true;
+  const int code = sqlite3_extended_errcode(db_);
+  const std::string said = sqlite3_errmsg(db_);
+  if (code != SQLITE_OK && (CreateError(FolderOf(path)) != 0 || FileReadOnly(path))) {
     Close();
-    return false;
+    path_ = path;
+    if (sqlite3_open_v2(ImmutableUri(path).c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                        nullptr) == SQLITE_OK &&
+        isRecord()) {
+      sqlite3_extended_result_codes(db_, 1);
+      return true;
+    }
   }
-  return true;
+  // No table of units, or a file that is not a database at all.
+  error = code == SQLITE_OK ? Say("{0} is not a production record", path.string())
+                            : Say("{0} is not a production record: {1}", path.string(), said);
+  Close();
+  return false;
 }
 
 bool ProductionRecord::Open(const std::filesystem::path& path, Phrase& error) {
   if (!OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error)) return false;
   if (sqlite3_db_readonly(db_, "main") == 1) {
-    error = Say("the production record {0} is read-only", path.string());
+    const Phrase cause = WriteCause(path, SQLITE_READONLY, 0);
+    error = cause.empty()
+                ? Say("the production record {0} is read-only", path.string())
+                : Say("the production record {0} cannot be written: {1}", path.string(), cause);
     Close();
     return false;
   }
@@ -351,6 +508,18 @@ bool ProductionRecord::CountToday(const std::string& station, const std::string&
 }
 
 bool ProductionRecord::Rows(const std::string& since, std::vector<RecordRow>& rows, Phrase& error) {
+  return ForEachRow(
+      since,
+      [&rows](const RecordRow& row) {
+        rows.push_back(row);
+        return true;
+      },
+      error);
+}
+
+bool ProductionRecord::ForEachRow(const std::string& since,
+                                  const std::function<bool(const RecordRow&)>& each,
+                                  Phrase& error) {
   const std::string sql =
       std::string("SELECT ") + kColumns + " FROM units WHERE time_local >= ?1 ORDER BY id";
   Statement s(db_, sql.c_str());
@@ -360,7 +529,8 @@ bool ProductionRecord::Rows(const std::string& since, std::vector<RecordRow>& ro
   }
   s.Text(1, since);
   int rc = SQLITE_ROW;
-  while ((rc = s.Step()) == SQLITE_ROW) rows.push_back(ReadRow(s));
+  while ((rc = s.Step()) == SQLITE_ROW)
+    if (!each(ReadRow(s))) return true;
   if (rc != SQLITE_DONE) {
     error = Error(Say("cannot read the production record"));
     return false;

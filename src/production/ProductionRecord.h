@@ -18,6 +18,16 @@ namespace korvel {
 
 constexpr const char* kRecordFileName = "production.db";
 
+// Where the record is: `configured` (a file, or a folder that holds production.db), or
+// production.db in `defaultFolder` when nothing is configured. Only a configured folder is
+// looked into: the usual name being a folder is a mistake to report, not a place to write.
+std::filesystem::path ResolveRecordPath(const std::filesystem::path& configured,
+                                        const std::filesystem::path& defaultFolder);
+// Why `path` cannot hold the record, in words that name the cause (not a path on this
+// system, a folder, a device, a folder or file that is read-only); empty when none is seen.
+// `toWrite`: the station's use (it writes beside the file); a reader only reads it.
+Phrase RecordPathProblem(const std::filesystem::path& path, bool toWrite);
+
 // A unit's numbers as the record keeps them: serials as 12 hex digits (the six bytes), link
 // IDs as 6; empty when the unit does not get that number.
 struct RecordNumbers {
@@ -89,6 +99,10 @@ class ProductionRecord {
                   Phrase& error);
   // Oldest first; since is "YYYY-MM-DD" (local date) or empty for all.
   bool Rows(const std::string& since, std::vector<RecordRow>& rows, Phrase& error);
+  // The same rows one at a time, never all in memory; `each` returning false stops early
+  // (with true: the caller stopped, nothing failed).
+  bool ForEachRow(const std::string& since, const std::function<bool(const RecordRow&)>& each,
+                  Phrase& error);
 
   // Local and UTC time text of a moment.
   static std::string LocalText(int64_t seconds);

@@ -1,5 +1,7 @@
 #include "production/ProductionRun.h"
 
+#include <utility>
+
 #include "platform/FileLock.h"
 #include "platform/Text.h"
 
@@ -27,6 +29,12 @@ bool SameSequenceNumbers(const RecordNumbers& drawn, const RecordNumbers& last,
          (g.TxRFID.IsRandom() || same(drawn.txId, last.txId)) && any;
 }
 
+// The serial without its date word: a unit recorded yesterday is matched against today's
+// draw by its fixed and incrementing parts.
+std::string WithoutDate(const std::string& serial, bool dated) {
+  return dated && serial.size() > 4 ? serial.substr(4) : serial;
+}
+
 bool IsRandomId(const GivenNumber& given, const Generators& g) {
   return (given.kind == NumberKind::RxLinkId && g.RxRFID.IsRandom()) ||
          (given.kind == NumberKind::TxLinkId && g.TxRFID.IsRandom());
@@ -50,28 +58,62 @@ ProductionRun::ProductionRun(NumberingLedger& ledger, UnitProgrammer& programmer
       station_(HostName()) {}
 
 std::string ProductionRun::SettingsFileName() const {
-  std::error_code ec;
-  const std::filesystem::path absolute = std::filesystem::absolute(file_.Target(), ec);
-  return (ec ? file_.Target() : absolute).lexically_normal().string();
+  return korvel::SettingsFileName(file_);
 }
 
 bool ProductionRun::OpenRecord(const std::filesystem::path& path, Phrase& error) {
-  std::error_code ec;
-  recordPath_ = path.empty() ? file_.Target().parent_path() / kRecordFileName : path;
-  // A folder (or a path ending in a separator) holds the record under its usual name.
-  if (!recordPath_.has_filename() || std::filesystem::is_directory(recordPath_, ec))
-    recordPath_ /= kRecordFileName;
+  recordSetting_ = path;
+  recordPath_ = ResolveRecordPath(path, file_.Target().parent_path());
   if (!record_.Open(recordPath_, error)) {
     recordError_ = error;
     return false;
   }
-  if (file_.Claimed() && record_.CloseInterrupted(station_, SettingsFileName(), error) < 0) {
-    recordError_ = error;
-    record_.Close();
-    return false;
+  if (file_.Claimed()) {
+    if (record_.CloseInterrupted(station_, SettingsFileName(), error) < 0) {
+      recordError_ = error;
+      record_.Close();
+      return false;
+    }
+    Reconcile();
   }
   recordError_ = {};
   return true;
+}
+
+std::vector<Phrase> ProductionRun::TakeNotices() {
+  return std::exchange(notices_, {});
+}
+
+void ProductionRun::Reconcile() {
+  Phrase error;
+  const auto last = record_.LastGiven(station_, SettingsFileName(), error);
+  if (!last || last->result != "PASS") return;
+  const Generators& g = ledger_.Gen();
+  const RecordNumbers next = ToRecordNumbers(ledger_.Draw());
+  RecordNumbers recorded = last->numbers;
+  RecordNumbers drawn = next;
+  recorded.rxSerial = WithoutDate(recorded.rxSerial, g.RxSN.IsDate());
+  recorded.txSerial = WithoutDate(recorded.txSerial, g.TxSN.IsDate());
+  drawn.rxSerial = WithoutDate(drawn.rxSerial, g.RxSN.IsDate());
+  drawn.txSerial = WithoutDate(drawn.txSerial, g.TxSN.IsDate());
+  if (!SameSequenceNumbers(drawn, recorded, g)) return;
+  const std::string step =
+      "serial numbers and IDs not saved to TX.ini (found when the station started again)";
+  if (!record_.Finish(last->id, "FAIL", step, last->ms, true, error)) {
+    notices_.push_back(
+        Say("Record row {0} says PASS for a unit whose numbers TX.ini never took, "
+            "and the record cannot be corrected: {1}",
+            last->id, error));
+    return;
+  }
+  const std::string serial = !last->numbers.rxSerial.empty()   ? last->numbers.rxSerial
+                             : !last->numbers.txSerial.empty() ? last->numbers.txSerial
+                                                               : last->numbers.rxId;
+  notices_.push_back(
+      Say("The unit of record row {0} ({1}, {2}) was recorded as PASS, but TX.ini never took "
+          "its serial numbers and IDs, so PASS was never shown for it. Its row now says FAIL: "
+          "do not ship that unit. Its numbers stay given.",
+          last->id, serial, last->timeLocal));
 }
 
 bool ProductionRun::CountToday(int& pass, int& fail) {
@@ -86,25 +128,26 @@ RunResult ProductionRun::Refuse(Phrase why) {
   return result;
 }
 
-Phrase ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit) {
+Phrase DrawUnused(NumberingLedger& ledger, ProductionRecord& record, const std::string& station,
+                  const std::string& settingsFile, UnitNumbers& unit,
+                  const std::function<Phrase(const GivenNumber&)>& passOver) {
   Phrase error;
   for (int draw = 0; draw < kRandomDraws; ++draw) {
-    unit = ledger_.Draw();
+    unit = ledger.Draw();
     const RecordNumbers numbers = ToRecordNumbers(unit);
-    const auto given = record_.FindGiven(numbers, error);
+    const auto given = record.FindGiven(numbers, error);
     if (!error.empty()) return error;
     if (!given) return {};
     // A random ID that came up again is drawn anew.
-    if (IsRandomId(*given, ledger_.Gen())) continue;
+    if (IsRandomId(*given, ledger.Gen())) continue;
     // The record took the last unit but TX.ini did not (the station was stopped between the
     // two): finish that commit and go on from there.
-    const auto last = record_.LastGiven(station_, SettingsFileName(), error);
+    const auto last = record.LastGiven(station, settingsFile, error);
     if (!error.empty()) return error;
     if (last && last->id == given->row.id &&
-        SameSequenceNumbers(numbers, last->numbers, ledger_.Gen())) {
-      ledger_.Commit(unit);
-      if (file_.Write(settings, &ledger_, false, error) != WriteResult::Written)
-        return Say("serial numbers and IDs not saved to TX.ini: {0}", error);
+        SameSequenceNumbers(numbers, last->numbers, ledger.Gen())) {
+      ledger.Commit(unit);
+      if (Phrase why = passOver(*given); !why.empty()) return why;
       continue;
     }
     return Say(
@@ -114,6 +157,34 @@ Phrase ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit) {
         given->what, given->value, given->row.timeLocal, given->row.id, given->row.station);
   }
   return Say("no unused random link ID in {0} draws", kRandomDraws);
+}
+
+Phrase ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit) {
+  return DrawUnused(ledger_, record_, station_, SettingsFileName(), unit, [&](const GivenNumber&) {
+    Phrase error;
+    if (file_.Write(settings, &ledger_, false, error) != WriteResult::Written)
+      return Say("serial numbers and IDs not saved to TX.ini: {0}", error);
+    return Phrase();
+  });
+}
+
+std::string SettingsFileName(const SettingsFile& file) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(file.Target(), ec);
+  return (ec ? file.Target() : absolute).lexically_normal().string();
+}
+
+Phrase ProductionRun::CloseAsFailed(int64_t id, const std::string& step, int64_t ms, bool given) {
+  Phrase error;
+  if (record_.Finish(id, "FAIL", step, ms, given, error)) return {};
+  pendingCorrection_ = Correction{id, step, ms, given};
+  return error;
+}
+
+Phrase ProductionRun::SettleRecord() {
+  if (!pendingCorrection_ || !record_.IsOpen()) return {};
+  const Correction c = *std::exchange(pendingCorrection_, std::nullopt);
+  return CloseAsFailed(c.id, c.step, c.ms, c.given);
 }
 
 RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
@@ -127,8 +198,14 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
     return Refuse(std::move(problem));
   if (!record_.IsOpen()) {
     Phrase error;
-    if (!OpenRecord(recordPath_, error)) return Refuse(recordError_);
+    if (!OpenRecord(recordSetting_, error)) return Refuse(recordError_);
   }
+  // A failed unit whose row could not say so is put right before anything else is written.
+  if (const Phrase error = SettleRecord(); !error.empty())
+    return Refuse(
+        Say("the production record does not yet say that the last unit failed, and "
+            "cannot be corrected: {0}",
+            error));
   // One unsaved unit at most: with more, a restart would find numbers given ahead of the file.
   if (unsaved_) {
     Phrase error;
@@ -156,8 +233,8 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   RunResult result = programmer_.Run(settings, unit, observer);
   const int64_t ms = int64_t(host_.TickCount() - start);
   if (!result.pass) {
-    if (!record_.Finish(*id, "FAIL", result.failedStep.English(), ms, false, error))
-      result.failedStep = Say("{0}; {1}", result.failedStep, error);
+    if (const Phrase why = CloseAsFailed(*id, result.failedStep.English(), ms, false); !why.empty())
+      result.failedStep = Say("{0}; {1}", result.failedStep, why);
     return result;
   }
   if (!record_.Finish(*id, "PASS", "", ms, true, error)) {
@@ -170,7 +247,7 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
       error = Say("{0} {1} was given to another unit meanwhile (record row {2}, station {3})",
                   given->what, given->value, given->row.id, given->row.station);
     result.failedStep = Say("the production record did not take the unit: {0}", error);
-    record_.Finish(*id, "FAIL", result.failedStep.English(), ms, false, ignored);
+    CloseAsFailed(*id, result.failedStep.English(), ms, false);
     return result;
   }
   ledger_.Commit(unit);
@@ -181,8 +258,12 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
     result.stage = RunStage::Saved;
     result.failedStep = Say("serial numbers and IDs not saved to TX.ini: {0}", error);
     unsaved_ = true;
-    Phrase ignored;
-    record_.Finish(*id, "FAIL", result.failedStep.English(), ms, true, ignored);
+    // The row follows the screen: FAIL, the numbers still given.
+    if (const Phrase why = CloseAsFailed(*id, result.failedStep.English(), ms, true); !why.empty())
+      result.failedStep =
+          Say("{0}; the production record still says PASS for it and could not "
+              "be corrected: {1}",
+              result.failedStep, why);
   }
   return result;
 }

@@ -7,7 +7,10 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "config/SettingsFile.h"
 #include "production/NumberingLedger.h"
@@ -18,15 +21,30 @@ namespace korvel {
 
 // The record's form of a unit's numbers.
 RecordNumbers ToRecordNumbers(const UnitNumbers& unit);
+// The settings file as the record names it: its target, absolute.
+std::string SettingsFileName(const SettingsFile& file);
+
+// The next unit's numbers that no passed unit carries. A random link ID that came up again
+// is drawn anew; the numbers of this station's own last unit, which TX.ini did not take
+// (stopped between the record and the file), are passed over: the ledger moves past them
+// and `passOver` is told (its non-empty answer stops the draw). Empty, or why the unit
+// cannot be numbered.
+Phrase DrawUnused(NumberingLedger& ledger, ProductionRecord& record, const std::string& station,
+                  const std::string& settingsFile, UnitNumbers& unit,
+                  const std::function<Phrase(const GivenNumber&)>& passOver);
 
 class ProductionRun {
  public:
   ProductionRun(NumberingLedger& ledger, UnitProgrammer& programmer, SettingsFile& file,
                 RxLink& link, Host& host);
 
-  // The record beside the settings file unless a path is given; opened (and created) now.
-  // Rows a killed run of this station left RUNNING are closed as interrupted.
+  // The record beside the settings file unless a path is given (a file, or a folder that
+  // holds production.db); opened (and created) now. Rows a killed run of this station left
+  // RUNNING are closed as interrupted, and a last row that says PASS for a unit whose
+  // numbering TX.ini never took is corrected (see TakeNotices).
   bool OpenRecord(const std::filesystem::path& path, Phrase& error);
+  // What opening the record found and corrected, for the operator; emptied by the call.
+  std::vector<Phrase> TakeNotices();
   ProductionRecord& Record() { return record_; }
   const std::filesystem::path& RecordPath() const { return recordPath_; }
   // The PC's name in the record (tests set it).
@@ -34,6 +52,9 @@ class ProductionRun {
   const std::string& Station() const { return station_; }
 
   RunResult Run(const Settings& settings, RunObserver& observer);
+  // Writes a failed unit's row that the record could not take when it failed (before the
+  // station closes: a restart could not tell it any more). Empty, or the record's error.
+  Phrase SettleRecord();
 
   // Today's PASS and FAIL rows of this station and settings file, from the record.
   bool CountToday(int& pass, int& fail);
@@ -43,6 +64,20 @@ class ProductionRun {
   std::string SettingsFileName() const;
   // Draws numbers no passed unit carries; empty text, or why not.
   Phrase DrawFresh(const Settings& settings, UnitNumbers& unit);
+  // The record's last PASS of this station whose numbers TX.ini still offers as the next
+  // unit's: that unit was never finished (PASS is shown only after TX.ini took it).
+  void Reconcile();
+  // A failed unit's row, when the record could not take it then: written before the next
+  // unit, so the record never keeps RUNNING or PASS for a unit the screen failed.
+  struct Correction {
+    int64_t id = 0;
+    std::string step;
+    int64_t ms = 0;
+    bool given = false;
+  };
+  // The row becomes FAIL; when it cannot, the correction waits for the next unit. Empty, or
+  // the record's error.
+  Phrase CloseAsFailed(int64_t id, const std::string& step, int64_t ms, bool given);
 
   NumberingLedger& ledger_;
   UnitProgrammer& programmer_;
@@ -50,7 +85,10 @@ class ProductionRun {
   RxLink& link_;
   Host& host_;
   ProductionRecord record_;
+  std::filesystem::path recordSetting_;  // as configured (empty: beside TX.ini)
   std::filesystem::path recordPath_;
+  std::vector<Phrase> notices_;
+  std::optional<Correction> pendingCorrection_;
   Phrase recordError_ = Say("the production record is not open");
   std::string station_;
   // A passed unit's numbering that TX.ini did not take: saved before the next unit.

@@ -56,6 +56,48 @@ TEST_F(NextTest, PrintsConsecutiveUnitsAndCommitsOnlyWhenAsked) {
   EXPECT_EQ(out.str(), "unit=1 rxsn=3555-4142-0003 txsn=414243-000101 rxid=123502 txid=123503\n");
 }
 
+// The same settings with CR LF, LF or CR-only line ends number alike and keep their style;
+// a file whose keys run together inside one line is no settings file, never the defaults.
+TEST_F(NextTest, EveryKindOfLineEndReadsAlikeAndKeysRunTogetherAreRefused) {
+  const std::string lines[] = {
+      "[TX]",
+      "TXSNINFO=object TProdSN;  IsSN = True;  IsDate = False;  FixSNByteCount = 3;  FixSN = "
+      "4276803;  IncSNByteCount = 3;  IncInitSN = 255;  IncPrevSN = 254;  IsFixAscii = True;end;",
+      "RXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 1193214;end;",
+      "TXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = 2293214;end;"};
+  auto joined = [&](const std::string& eol) {
+    std::string text;
+    for (const std::string& line : lines) text += line + eol;
+    return text;
+  };
+  const std::string expected =
+      "unit=1 rxsn=- txsn=414243-0000FF rxid=1234FE txid=22FDDE\n"
+      "unit=2 rxsn=- txsn=414243-000100 rxid=123501 txid=22FDDF\n";
+  for (const std::string eol : {"\r\n", "\n", "\r"}) {
+    SCOPED_TRACE(testing::PrintToString(eol));
+    WriteFile(joined(eol));
+    ASSERT_EQ(Run(2, true), 0) << err.str();
+    EXPECT_EQ(out.str(), expected);
+    std::ifstream in(dir.path / "TX.ini", std::ios::binary);
+    const std::string saved(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(saved.find("IncCurrentSN = 256;  IsFixAscii = True;end;" + eol + "RXRFIDINFO"),
+              std::string::npos)
+        << saved;
+    EXPECT_EQ(saved.find(eol == "\r" ? "\n" : "\r\r"), std::string::npos) << "mixed line ends";
+    EXPECT_EQ(saved.find("TXSNINFO=", saved.find("TXSNINFO=") + 1), std::string::npos)
+        << "the keys were appended again";
+  }
+  for (const std::string sep : {"\v", "\f", "\x1c"}) {
+    SCOPED_TRACE(testing::PrintToString(sep));
+    WriteFile(joined(sep));
+    EXPECT_EQ(Run(1), 1);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("is not a settings file (line 1 holds several keys"),
+              std::string::npos)
+        << err.str();
+  }
+}
+
 TEST_F(NextTest, NoFileMeansDefaults) {
   ASSERT_EQ(Run(2), 0);
   EXPECT_EQ(out.str(),

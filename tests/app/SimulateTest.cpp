@@ -204,9 +204,24 @@ TEST_F(SimulateTest, EveryPassLineHasItsRowInTheRecordAndTheCsvListsThem) {
   }
   EXPECT_EQ(Bytes(Ini()), settings);
   list.csv = dir.path / "day.csv";
-  ASSERT_EQ(RunRecords(list, text, listErr), kExitDone);
+#ifndef _WIN32
+  // A link planted at the old temporary name is never written through.
+  std::filesystem::create_symlink(Ini(), dir.path / "day.csv.tmp");
+#endif
+  ASSERT_EQ(RunRecords(list, text, listErr), kExitDone) << listErr.str();
   ASSERT_EQ(RunRecords(list, text, listErr), kExitDone);  // the last export is replaced
   EXPECT_EQ(Bytes(dir.path / "day.csv"), csv.str());
+  EXPECT_EQ(Bytes(Ini()), settings);
+#ifndef _WIN32
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.path / "day.csv"));
+  // The export's own name a link: refused, named.
+  std::filesystem::create_symlink(Ini(), dir.path / "link.csv");
+  list.csv = dir.path / "link.csv";
+  listErr.str("");
+  EXPECT_EQ(RunRecords(list, text, listErr), kExitUsage);
+  EXPECT_NE(listErr.str().find("link.csv is a symbolic link"), std::string::npos) << listErr.str();
+  EXPECT_EQ(Bytes(Ini()), settings);
+#endif
   std::ostringstream again;
   list.csv = "-";
   ASSERT_EQ(RunRecords(list, again, listErr), kExitDone);  // the record still reads

@@ -59,6 +59,12 @@ TEST(IniFile, LineEndingsAndAMissingLastNewline) {
   IniFile lf = IniFile::FromBytes("[TX]\nA=1");
   lf.WriteString("TX", "B", "2");
   EXPECT_EQ(lf.Bytes(), "[TX]\nA=1\nB=2\n");
+  // A lone CR ends a line as the system's profile functions read it, and new lines take it.
+  IniFile cr = IniFile::FromBytes("[TX]\rA=1\r\rB=2");
+  EXPECT_EQ(cr.ReadInteger("TX", "A", 0), 1);
+  EXPECT_EQ(cr.ReadInteger("TX", "B", 0), 2);
+  cr.WriteString("TX", "C", "3");
+  EXPECT_EQ(cr.Bytes(), "[TX]\rA=1\r\rB=2\rC=3\r");
   IniFile empty = IniFile::FromBytes("");
   empty.WriteString("TX", "A", "1");
   EXPECT_EQ(empty.Bytes(), "[TX]\r\nA=1\r\n");

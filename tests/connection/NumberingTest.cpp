@@ -9,6 +9,8 @@
 #include <set>
 
 #include "EmulatedRx.h"
+#include "Isolation.h"
+#include "Next.h"
 #include "StationFixture.h"
 #include "platform/AtomicFile.h"
 
@@ -210,10 +212,115 @@ TEST_F(NumberingTest, AStationStoppedBetweenRecordAndFileGoesOnWithoutRepeating)
   s->FormCloseQuery();
   s.reset();
   WriteIni(oneBehind);
-  auto next = Start(view);
-  const RunResult r = Unit(*next);
+  // The companion offers what Go will give: 0002 is passed over, and it says why.
+  std::ostringstream out, err;
+  NextOptions next{.ini = Ini(), .count = 1, .date = LocalDate{2026, 12, 7}, .station = "bench"};
+  ASSERT_EQ(RunNext(next, out, err), 0) << err.str();
+  EXPECT_EQ(out.str().substr(0, 36), "unit=1 rxsn=3555-4B37-0003 txsn=3555") << out.str();
+  EXPECT_NE(err.str().find("RX serial 35554B370002 was already given (record row 2"),
+            std::string::npos)
+      << err.str();
+  // The screen never showed PASS for 0002: its row is put right at the start, and said.
+  auto again = Start(view);
+  EXPECT_NE(LastMessage(view).find("The unit of record row 2 (35554B370002, 2026-"),
+            std::string::npos)
+      << LastMessage(view);
+  const RunResult r = Unit(*again);
   ASSERT_TRUE(r.pass) << r.failedStep;
   EXPECT_EQ(r.txSerial, "3555-4B38-0003");
+  std::vector<RecordRow> rows;
+  Phrase error;
+  ASSERT_TRUE(again->Production().Record().Rows("", rows, error)) << error;
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1].result, "FAIL");
+  EXPECT_TRUE(rows[1].given);
+  EXPECT_NE(rows[1].failedStep.find("not saved to TX.ini"), std::string::npos);
+  EXPECT_EQ(rows[2].result, "PASS");
+}
+
+#ifndef _WIN32
+// TX.ini and the record on one disk that fills while a unit is written: the screen says FAIL,
+// and the record follows it as soon as it can be written (at the next Go, or at the next start
+// when the station was closed first).
+TEST_F(NumberingTest, OnAFullDiskTheRecordEndsUpSayingWhatTheScreenSaid) {
+  enum class Then { NextGo, Closed, Killed };
+  for (const Then then : {Then::NextGo, Then::Closed, Then::Killed}) {
+    SCOPED_TRACE(then == Then::NextGo ? "the next Go" : then == Then::Closed ? "closed" : "killed");
+    test::TempDir own;
+    const auto disk = own.path / "disk";
+    std::filesystem::create_directory(disk);
+    KORVEL_EXPECT_CHILD(test::OnSmallDisk(disk, 1 << 20, [&] {
+      const std::filesystem::path ini = disk / "TX.ini";
+      std::ofstream(ini, std::ios::binary) << kSerialsOn;
+      auto s = Start(view, ini);
+      ASSERT_TRUE(Unit(*s).pass);
+      // Free space is searched a page at a time until the disk fills after the unit's PASS
+      // row and before TX.ini takes its numbers.
+      RunResult unsaved;
+      std::filesystem::path filler;
+      for (size_t leave = 0; leave < 256 * 1024 && unsaved.stage != RunStage::Saved;
+           leave += 4096) {
+        filler = test::FillDisk(disk, leave);
+        unsaved = Unit(*s);
+        ASSERT_FALSE(unsaved.pass);
+        std::filesystem::remove(filler);
+      }
+      ASSERT_EQ(unsaved.stage, RunStage::Saved) << unsaved.failedStep;
+      const std::string said = unsaved.failedStep.English();
+      EXPECT_NE(said.find("not saved to TX.ini"), std::string::npos) << said;
+      EXPECT_NE(said.find("the production record still says PASS for it and could not be "
+                          "corrected: cannot write the production record"),
+                std::string::npos)
+          << said;
+      EXPECT_NE(said.find("the disk is full"), std::string::npos) << said;
+      const std::string failedSerial = unsaved.rxSerial;
+      // Space again.
+      if (then != Then::NextGo) {
+        if (then == Then::Closed) s->FormCloseQuery();
+        s.reset();
+        s = Start(view, ini);
+        if (then == Then::Killed) {
+          EXPECT_NE(LastMessage(view).find("was recorded as PASS, but TX.ini never took"),
+                    std::string::npos)
+              << LastMessage(view);
+        }
+      }
+      const RunResult next = Unit(*s);
+      ASSERT_TRUE(next.pass) << next.failedStep;
+      std::vector<RecordRow> rows;
+      Phrase error;
+      ASSERT_TRUE(s->Production().Record().Rows("", rows, error)) << error;
+      // Every attempt on the failed unit's numbers says FAIL; the one that got them says so too.
+      const std::string key =
+          failedSerial.substr(0, 4) + failedSerial.substr(5, 4) + failedSerial.substr(10);
+      int given = 0;
+      for (const RecordRow& row : rows) {
+        if (row.numbers.rxSerial != key) continue;
+        EXPECT_EQ(row.result, "FAIL") << "row " << row.id;
+        if (!row.given) continue;
+        ++given;
+        EXPECT_NE(row.failedStep.find("not saved to TX.ini"), std::string::npos);
+      }
+      EXPECT_EQ(given, 1);
+      EXPECT_EQ(rows.back().result, "PASS");
+    }));
+  }
+}
+#endif
+
+TEST_F(NumberingTest, TheWindowWarnsWhileACounterIsAboutToComeRound) {
+  WriteIni(
+      "[TX]\r\nTXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  "
+      "FixSN = 19256;  IncSNByteCount = 2;  IncInitSN = 65436;  IsFixAscii = True;end;\r\n");
+  auto s = Start(view);
+  EXPECT_EQ(s->View()["lblReason"].text, "");  // 100 left: not yet
+  EXPECT_EQ(s->View()["edtTX_IncNextSN"].color, "");
+  ASSERT_TRUE(Unit(*s).pass);
+  EXPECT_EQ(shownReason, "TX serial: 99 numbers left before the counter comes round to 0");
+  EXPECT_EQ(s->View()["edtTX_IncNextSN"].color, "red");
+  // A failure's reason comes first; the warning is back once the line is free of it.
+  EXPECT_FALSE(Unit(*s, nullptr, "no-link-after-reload").pass);
+  EXPECT_EQ(shownReason.find("TX serial"), std::string::npos) << shownReason;
 }
 
 TEST_F(NumberingTest, ANewStartTypedAfterUnitsPassedIsWhereTheNextStartContinues) {
@@ -363,7 +470,9 @@ TEST_F(NumberingTest, AfterASaveFailsNoSecondUnitIsNumberedUntilTheFileTakesTheF
   WriteIni(kSerialsOn);
   auto s = Start(view);
   ASSERT_TRUE(Unit(*s).pass);
-  std::filesystem::create_directory(dir.path / "TX.ini.tmp");  // every save now fails
+  const std::string saved = Bytes(Ini());
+  std::filesystem::remove(Ini());
+  std::filesystem::create_directory(Ini());  // every save now fails
   const RunResult unsaved = Unit(*s);
   EXPECT_EQ(unsaved.stage, RunStage::Saved);
   EXPECT_NE(LastMessage(view).find("its numbers stay given: it gets new ones"), std::string::npos)
@@ -374,7 +483,8 @@ TEST_F(NumberingTest, AfterASaveFailsNoSecondUnitIsNumberedUntilTheFileTakesTheF
   EXPECT_TRUE(untouched);
   EXPECT_NE(held.failedStep.English().find("still not saved to TX.ini"), std::string::npos)
       << held.failedStep;
-  std::filesystem::remove(dir.path / "TX.ini.tmp");
+  std::filesystem::remove(Ini());
+  WriteIni(saved);
   const RunResult next = Unit(*s);
   ASSERT_TRUE(next.pass) << next.failedStep;
   EXPECT_EQ(next.txSerial, "3555-4B38-0003");  // 0002 went into the unit that was not saved

@@ -78,5 +78,37 @@ TEST_F(NumberingLedgerTest, LoadingKeepsTheDateAndReportsWhatItCouldNotBuild) {
   EXPECT_FALSE(ledger.Gen().TxSN.IsSN());
 }
 
+// A counter close to coming round is told while there is time to set a new range; one the
+// next unit does not use (a serial that is off, random IDs) never is.
+TEST_F(NumberingLedgerTest, ACounterAboutToComeRoundIsToldWithTheNumbersLeft) {
+  EXPECT_TRUE(ledger.WrapWarning().empty());
+  EXPECT_FALSE(ledger.NumbersLeft(GeneratorSlot::RxSN));  // off
+  TProdSN& tx = ledger.Gen().TxSN;
+  tx.SetIsSN(true);
+  tx.SetIsDate(false);
+  tx.SetFixSNByteCount(5);
+  tx.SetIncSNByteCount(1);
+  tx.SetIncInitSN(0x9C);  // 0x9C..0xFF: 100 numbers
+  EXPECT_EQ(ledger.NumbersLeft(GeneratorSlot::TxSN), 100);
+  EXPECT_TRUE(ledger.WrapWarning().empty());
+  ledger.Commit(ledger.Draw());
+  EXPECT_EQ(ledger.NumbersLeft(GeneratorSlot::TxSN), 99);
+  EXPECT_EQ(ledger.WrapWarning().English(),
+            "TX serial: 99 numbers left before the counter comes round to 0");
+  uint32_t top = kLinkIdMask;
+  while (!IsAcceptableLinkId(top)) --top;
+  CustomIds(int32_t(top - 40), 0x100000);
+  // Reserved IDs on the way up are not counted.
+  int64_t acceptable = 0;
+  for (uint32_t id = top - 40; id <= top; ++id) acceptable += IsAcceptableLinkId(id);
+  ASSERT_GT(acceptable, 0);
+  ASSERT_LT(acceptable, 100);
+  EXPECT_EQ(ledger.NumbersLeft(GeneratorSlot::RxRFID), acceptable);
+  EXPECT_EQ(ledger.WrapWarning().English(),
+            "TX serial: 99 numbers left before the counter comes round to 0\nRX link ID: " +
+                std::to_string(acceptable) +
+                " IDs left before the counter comes round past FFFFFF");
+}
+
 }  // namespace
 }  // namespace korvel

@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "Isolation.h"
 #include "TempDir.h"
 #include "production/ProductionRecord.h"
 
@@ -106,6 +107,83 @@ TEST_F(RecordTest, AFileThatIsNoRecordOrIsBusyIsAnErrorBeforeAnythingIsWritten) 
   sqlite3_close(rival);
   EXPECT_TRUE(record.Begin(Row("35554B370001"), error)) << error;
 }
+
+// Places where no record can be: each is named for what it is, by the station and by a
+// listing alike, and none becomes a file.
+TEST_F(RecordTest, APlaceThatCannotHoldTheRecordIsNamedForWhatItIs) {
+  struct Case {
+    const char* what;
+    std::filesystem::path configured;  // as [Record] Path= or --db gives it
+    const char* said;
+  };
+  std::filesystem::create_directory(dir.path / "line");
+  std::filesystem::create_directory(dir.path / "line" / "production.db");
+  const Case cases[] = {
+      {"the usual name is a folder", "", "production.db is a folder, not a production record"},
+#ifndef _WIN32
+      {"a device", "/dev/null", "/dev/null is a device or another special file"},
+      {"a Windows path on this system", "Z:\\records\\production.db",
+       "is not a path on this system"},
+#endif
+      {"a folder that is not there", dir.path / "gone" / "production.db", "gone does not exist"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto path = ResolveRecordPath(c.configured, dir.path / "line");
+    ProductionRecord station, listing;
+    EXPECT_FALSE(station.Open(path, error));
+    EXPECT_NE(error.English().find(c.said), std::string::npos) << error;
+    if (std::string(c.what) != "a folder that is not there") {
+      EXPECT_FALSE(listing.OpenToRead(path, error));
+      EXPECT_NE(error.English().find(c.said), std::string::npos) << error;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists("Z:\\records\\production.db"));
+  // A folder given on purpose holds the record under its usual name.
+  EXPECT_EQ(ResolveRecordPath(dir.path / "line", {}), dir.path / "line" / "production.db");
+}
+
+#ifndef _WIN32
+TEST_F(RecordTest, AReadOnlyFolderStopsTheStationButNotAListing) {
+  ASSERT_TRUE(record.Begin(Row("35554B370001"), error));
+  record.Close();
+  std::filesystem::permissions(
+      dir.path, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                    std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                    std::filesystem::perms::others_exec);
+  KORVEL_EXPECT_CHILD(test::AsNobody([&] {
+    ProductionRecord station, listing;
+    Phrase why;
+    EXPECT_FALSE(station.Open(dir.path / "production.db", why));
+    EXPECT_NE(why.English().find("its folder " + dir.path.string() +
+                                 " is read-only for this "
+                                 "user (errno 13: Permission denied"),
+              std::string::npos)
+        << why;
+    ASSERT_TRUE(listing.OpenToRead(dir.path / "production.db", why)) << why;
+    std::vector<RecordRow> rows;
+    ASSERT_TRUE(listing.Rows("", rows, why)) << why;
+    EXPECT_EQ(rows.size(), 1u);
+  }));
+}
+
+TEST_F(RecordTest, AFullDiskIsSaidInWords) {
+  record.Close();
+  const auto disk = dir.path / "disk";
+  std::filesystem::create_directory(disk);
+  KORVEL_EXPECT_CHILD(test::OnSmallDisk(disk, 256 * 1024, [&] {
+    ProductionRecord full;
+    Phrase why;
+    ASSERT_TRUE(full.Open(disk / "production.db", why)) << why;
+    test::FillDisk(disk, 0);
+    EXPECT_FALSE(full.Begin(Row("35554B370001"), why));
+    EXPECT_NE(why.English().find("cannot write the production record " +
+                                 (disk / "production.db").string() + ": the disk is full ("),
+              std::string::npos)
+        << why;
+  }));
+}
+#endif
 
 }  // namespace
 }  // namespace korvel
