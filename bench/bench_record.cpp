@@ -12,7 +12,7 @@
 #include "EmulatedHid.h"
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "platform/Text.h"
 #include "production/ProductionRecord.h"
 #include "ui/ScriptedView.h"

@@ -8,7 +8,7 @@
 #include "EmulatedHid.h"
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "platform/SystemHost.h"
 #include "ui/ScriptedView.h"
 

@@ -12,9 +12,11 @@ allowed() {  # folder -> the folders it may include
     localization) echo "localization config device platform" ;;
     production) echo "production config device platform" ;;
     ui) echo "ui platform" ;;
-    connection) echo "connection ui production localization config device platform" ;;
-    ui/qt) echo "ui/qt ui connection production localization config device platform" ;;
-    ui/win32) echo "ui/win32 ui connection production localization config device platform" ;;
+    presence) echo "presence production config device platform" ;;
+    presenter) echo "presenter presence ui production localization config device platform" ;;
+    station) echo "station presenter presence ui production localization config device platform" ;;
+    ui/qt) echo "ui/qt ui station presenter presence production localization config device platform" ;;
+    ui/win32) echo "ui/win32 ui station presenter presence production localization config device platform" ;;
     *) echo "" ;;
   esac
 }

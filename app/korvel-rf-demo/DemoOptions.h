@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "EmulatedRx.h"
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 
 namespace korvel {
 

@@ -10,7 +10,7 @@
 #include "EmulatedRx.h"
 #include "Next.h"
 #include "VirtualHost.h"
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "platform/Text.h"
 #include "ui/ScriptedView.h"
 

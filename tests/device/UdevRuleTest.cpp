@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "device/UdevRule.h"
 #include "device/VidPidTable.h"
 #include "localization/Lang.h"

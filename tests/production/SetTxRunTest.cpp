@@ -5,7 +5,7 @@
 #include <set>
 
 #include "EmulatedRx.h"
-#include "connection/StationFixture.h"
+#include "presenter/StationFixture.h"
 #include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
 #include "production/ProductionRecord.h"

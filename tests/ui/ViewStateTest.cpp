@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "config/SettingsBinding.h"
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "ui/ViewState.h"
 
 namespace korvel {

@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "ui/WindowLayout.h"
 
 namespace korvel {

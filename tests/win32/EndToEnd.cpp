@@ -11,7 +11,7 @@
 #include <regex>
 
 #include "Driver.h"
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "localization/Lang.h"
 #include "production/ProductionRecord.h"
 #include "ui/WindowLayout.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "ui/PendingMessages.h"
 
 class QTimer;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "ui/PendingMessages.h"
 #include "ui/WindowLayout.h"
 #include "ui/win32/Controls.h"

@@ -2,7 +2,7 @@
 // the generators' setters and is saved at once, so numbering survives a crash.
 #include <cctype>
 
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "platform/Text.h"
 
 namespace korvel {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "connection/EngineeringConsole.h"
+#include "presenter/EngineeringConsole.h"
 #include "ui/ViewState.h"
 
 namespace korvel {

@@ -2,7 +2,7 @@
 // initial value, range and state.
 #include <fstream>
 
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 
 namespace korvel {
 

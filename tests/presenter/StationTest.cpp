@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "StationFixture.h"
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 
 namespace korvel {
 namespace {

@@ -14,9 +14,9 @@
 
 #include "config/Settings.h"
 #include "config/SettingsFile.h"
-#include "connection/EngineeringConsole.h"
-#include "connection/EngineeringPage.h"
-#include "connection/PresenceMonitor.h"
+#include "presenter/EngineeringConsole.h"
+#include "presenter/EngineeringPage.h"
+#include "presence/PresenceMonitor.h"
 #include "device/ReceiverFinder.h"
 #include "device/RxLink.h"
 #include "localization/Lang.h"

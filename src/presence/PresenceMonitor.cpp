@@ -1,4 +1,4 @@
-#include "connection/PresenceMonitor.h"
+#include "presence/PresenceMonitor.h"
 
 namespace korvel {
 

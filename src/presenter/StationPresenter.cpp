@@ -1,4 +1,4 @@
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 
 #include <cstdio>
 #include <random>

@@ -1,4 +1,4 @@
-#include "connection/EngineeringPage.h"
+#include "presenter/EngineeringPage.h"
 
 #include <cstdio>
 

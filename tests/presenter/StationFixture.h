@@ -8,7 +8,7 @@
 #include "EmulatedHid.h"
 #include "TempDir.h"
 #include "VirtualHost.h"
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "ui/ScriptedView.h"
 
 namespace korvel {

@@ -6,7 +6,7 @@
 #include "EmulatedHid.h"
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
-#include "connection/PresenceMonitor.h"
+#include "presence/PresenceMonitor.h"
 
 namespace korvel {
 namespace {

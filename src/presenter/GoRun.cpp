@@ -3,7 +3,7 @@
 // numbering (saved before PASS is shown); and the erase actions of the serial panel.
 #include <filesystem>
 
-#include "connection/StationPresenter.h"
+#include "presenter/StationPresenter.h"
 #include "platform/ProcessControl.h"
 #include "platform/Text.h"
 

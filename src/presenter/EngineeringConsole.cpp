@@ -1,4 +1,4 @@
-#include "connection/EngineeringConsole.h"
+#include "presenter/EngineeringConsole.h"
 
 namespace korvel {
 
