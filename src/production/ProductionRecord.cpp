@@ -212,6 +212,13 @@ Phrase RecordPathProblem(const fs::path& path, bool toWrite) {
         "as this system writes it",
         path.string());
   std::error_code ec;
+  // The station writes beside the record (its WAL): only into a file of its own, never through
+  // a link planted in its place.
+  if (toWrite && fs::is_symlink(path, ec))
+    return Say(
+        "{0} is a symbolic link; the record must be a file of the station's own (give "
+        "its real place in [Record] Path)",
+        path.string());
   const fs::file_status status = fs::status(path, ec);
   if (status.type() == fs::file_type::directory)
     return Say("{0} is a folder, not a production record", path.string());
@@ -270,7 +277,8 @@ bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, Ph
   // SQLite takes UTF-8 names on every system.
   const std::u8string utf8 = path.u8string();
   const std::string name(reinterpret_cast<const char*>(utf8.data()), utf8.size());
-  const int rc = sqlite3_open_v2(name.c_str(), &db_, flags, nullptr);
+  const int rc =
+      sqlite3_open_v2(name.c_str(), &db_, toWrite ? flags | SQLITE_OPEN_NOFOLLOW : flags, nullptr);
   if (rc != SQLITE_OK) {
     const int code = db_ ? sqlite3_extended_errcode(db_) : rc;
     const int os = db_ ? sqlite3_system_errno(db_) : 0;

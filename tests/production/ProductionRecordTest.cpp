@@ -118,12 +118,17 @@ TEST_F(RecordTest, APlaceThatCannotHoldTheRecordIsNamedForWhatItIs) {
   };
   std::filesystem::create_directory(dir.path / "line");
   std::filesystem::create_directory(dir.path / "line" / "production.db");
+#ifndef _WIN32
+  std::filesystem::create_symlink(dir.path / "decoy", dir.path / "planted.db");
+#endif
   const Case cases[] = {
       {"the usual name is a folder", "", "production.db is a folder, not a production record"},
 #ifndef _WIN32
       {"a device", "/dev/null", "/dev/null is a device or another special file"},
       {"a Windows path on this system", "Z:\\records\\production.db",
        "is not a path on this system"},
+      {"a link planted in the record's place", dir.path / "planted.db",
+       "planted.db is a symbolic link; the record must be a file of the station's own"},
 #endif
       {"a folder that is not there", dir.path / "gone" / "production.db", "gone does not exist"},
   };
@@ -133,12 +138,15 @@ TEST_F(RecordTest, APlaceThatCannotHoldTheRecordIsNamedForWhatItIs) {
     ProductionRecord station, listing;
     EXPECT_FALSE(station.Open(path, error));
     EXPECT_NE(error.English().find(c.said), std::string::npos) << error;
-    if (std::string(c.what) != "a folder that is not there") {
+    // A listing only reads: a link to a record lists it (here: to nothing).
+    if (std::string(c.what) != "a folder that is not there" &&
+        std::string(c.what) != "a link planted in the record's place") {
       EXPECT_FALSE(listing.OpenToRead(path, error));
       EXPECT_NE(error.English().find(c.said), std::string::npos) << error;
     }
   }
   EXPECT_FALSE(std::filesystem::exists("Z:\\records\\production.db"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "decoy")) << "the link was followed";
   // A folder given on purpose holds the record under its usual name.
   EXPECT_EQ(ResolveRecordPath(dir.path / "line", {}), dir.path / "line" / "production.db");
 }
