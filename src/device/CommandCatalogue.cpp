@@ -9,8 +9,8 @@ std::string Hex(uint8_t value) {
   return "0x" + HexText(value, 2);
 }
 
-DeviceStatus NoRx(const Phrase& what) {
-  return DeviceStatus::Failed(Say("{0}: no RX open", what));
+Status NoRx(const Phrase& what) {
+  return Status::Failed(Say("{0}: no RX open", what));
 }
 }  // namespace
 
@@ -42,8 +42,8 @@ Phrase RfTargetName(uint8_t code, uint8_t address) {
   }
 }
 
-DeviceStatus CommandCatalogue::SendLocal(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2,
-                                         uint8_t p3) {
+Status CommandCatalogue::SendLocal(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2,
+                                   uint8_t p3) {
   CommandReport report = MakeReport(code, p1, p2, p3);
   if (!ch_.Hid().SendFeature(ch_.State().DeviceHandle, report)) return ch_.Hid().Failed(what);
   return {};
@@ -61,7 +61,7 @@ std::optional<CommandAnswer> CommandCatalogue::AskUntilOk(const CommandReport& r
   return std::nullopt;
 }
 
-DeviceResult<uint8_t> CommandCatalogue::RfQuery(uint8_t code, uint8_t address) {
+Result<uint8_t> CommandCatalogue::RfQuery(uint8_t code, uint8_t address) {
   DeviceState& s = ch_.State();
   const Phrase what = Say("{0} read", RfTargetName(code, address));
   if (!HaveDevice()) {
@@ -82,14 +82,14 @@ DeviceResult<uint8_t> CommandCatalogue::RfQuery(uint8_t code, uint8_t address) {
     if (attempt >= RetryCount) {
       s.CommandFailed = true;
       if (!transferred) return ch_.Hid().Failed(what);
-      return DeviceStatus::TxSilent(
-          outOfTime ? Say("{0}: no valid answer in {1} ms", what, kRfQueryLimitMs)
-                    : Say("{0}: no valid answer in {1} tries", what, RetryCount));
+      return Status::NoAnswer(outOfTime
+                                  ? Say("{0}: no valid answer in {1} ms", what, kRfQueryLimitMs)
+                                  : Say("{0}: no valid answer in {1} tries", what, RetryCount));
     }
   }
 }
 
-DeviceStatus CommandCatalogue::RfSend(uint8_t code, uint8_t a, uint8_t b) {
+Status CommandCatalogue::RfSend(uint8_t code, uint8_t a, uint8_t b) {
   const Phrase what =
       code == C_RF_ENTER_ACCESS || code == C_RF_LEAVE_ACCESS || code == C_RF_SETUP_CPI
           ? RfTargetName(code, a)
@@ -107,17 +107,17 @@ DeviceStatus CommandCatalogue::RfSend(uint8_t code, uint8_t a, uint8_t b) {
   return {};
 }
 
-DeviceStatus CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
+Status CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
   const Phrase what = Say("{0} write", RfTargetName(C_RF_Wrt_EEPROM, address));
   if (!HaveDevice()) return NoRx(what);
   Host& host = ch_.HostRef();
-  DeviceStatus firstFailure;  // of the sends and reads on the way, each raising CommandFailed
-  auto note = [&](const DeviceStatus& status) {
+  Status firstFailure;  // of the sends and reads on the way, each raising CommandFailed
+  auto note = [&](const Status& status) {
     if (!status && firstFailure) firstFailure = status;
   };
   bool mismatch = false;  // once set, stays set across the writes
   int polls = 0;
-  DeviceResult<uint8_t> readBack;
+  Result<uint8_t> readBack;
   for (int attempt = 1; attempt <= kEepromMaxWrites; ++attempt) {
     note(RfSend(C_RF_Wrt_EEPROM, address, data));
     host.Sleep(kEepromConfirmWaitMs);
@@ -142,19 +142,18 @@ DeviceStatus CommandCatalogue::RfEepromWrite(uint8_t address, uint8_t data) {
   }
   if (polls > kEepromMaxPolls) {
     ch_.State().CommandFailed = true;
-    return DeviceStatus::Failed(Say("{0} not confirmed", what));
+    return Status::Failed(Say("{0} not confirmed", what));
   }
   if (mismatch && readBack.value != data) {
     ch_.State().CommandFailed = true;
     if (!readBack) return readBack.status;
-    return DeviceStatus::Failed(Say("{0} read-back {1} != {2}",
-                                    RfTargetName(C_RF_Wrt_EEPROM, address), Hex(*readBack),
-                                    Hex(data)));
+    return Status::Failed(Say("{0} read-back {1} != {2}", RfTargetName(C_RF_Wrt_EEPROM, address),
+                              Hex(*readBack), Hex(data)));
   }
   return firstFailure;
 }
 
-DeviceResult<SpecialAnswer> CommandCatalogue::SpecialQuery(uint8_t selector) {
+Result<SpecialAnswer> CommandCatalogue::SpecialQuery(uint8_t selector) {
   const Phrase what = Say("special query {0}", selector);
   if (!HaveDevice()) return NoRx(what);
   for (int32_t attempt = 0; attempt < RetryCount; ++attempt) {
@@ -167,27 +166,27 @@ DeviceResult<SpecialAnswer> CommandCatalogue::SpecialQuery(uint8_t selector) {
       return bytes;
     }
   }
-  return DeviceStatus::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
+  return Status::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
 }
 
-DeviceResult<uint8_t> CommandCatalogue::ReadDirectRegister(uint8_t address) {
+Result<uint8_t> CommandCatalogue::ReadDirectRegister(uint8_t address) {
   const Phrase what = Say("RX direct register {0} read", Hex(address));
   if (!HaveDevice()) return NoRx(what);
   const auto answer = AskUntilOk(MakeReport(C_Rd_Direct_Reg, address), 0);
   if (!answer) {
     ch_.State().CommandFailed = true;
-    return DeviceStatus::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
+    return Status::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
   }
   return (*answer)[0];
 }
 
-DeviceStatus CommandCatalogue::WriteDirectRegister(uint8_t address, uint8_t data) {
+Status CommandCatalogue::WriteDirectRegister(uint8_t address, uint8_t data) {
   const Phrase what = Say("RX direct register {0} write", Hex(address));
   if (!HaveDevice()) return NoRx(what);
   return SendLocal(what, C_Wrt_Direct_Reg, address, data, 0);  // one send, no check
 }
 
-DeviceResult<uint8_t> CommandCatalogue::ReadTransceiver(uint8_t address) {
+Result<uint8_t> CommandCatalogue::ReadTransceiver(uint8_t address) {
   const Phrase what = Say("RX transceiver register {0} read", Hex(address));
   if (!HaveDevice()) {
     ch_.State().CommandFailed = true;
@@ -196,15 +195,15 @@ DeviceResult<uint8_t> CommandCatalogue::ReadTransceiver(uint8_t address) {
   const auto answer = AskUntilOk(MakeReport(C_Rd_RFIC_TRX5120B, address), kTransceiverWaitMs);
   if (!answer) {
     ch_.State().CommandFailed = true;
-    return DeviceStatus::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
+    return Status::Failed(Say("{0}: no valid answer in {1} tries", what, RetryCount));
   }
   return (*answer)[1];
 }
 
-DeviceStatus CommandCatalogue::WriteTransceiver(uint8_t address, uint8_t data) {
+Status CommandCatalogue::WriteTransceiver(uint8_t address, uint8_t data) {
   const Phrase what = Say("RX transceiver register {0} write", Hex(address));
   if (!HaveDevice()) return NoRx(what);
-  DeviceStatus sent;
+  Status sent;
   for (int32_t sends = 0; sends < RetryCount; ++sends) {
     sent = SendLocal(what, C_Wrt_RFIC_TRX5120B, address, data, 0);
     ch_.HostRef().Sleep(kTransceiverWaitMs);
@@ -216,35 +215,34 @@ DeviceStatus CommandCatalogue::WriteTransceiver(uint8_t address, uint8_t data) {
   return sent;
 }
 
-DeviceStatus CommandCatalogue::SetDeviceType(DeviceType type) {
+Status CommandCatalogue::SetDeviceType(DeviceType type) {
   if (!HaveDevice()) return NoRx(Say("device type"));
   return SendLocal(Say("device type"), C_Set_Device_Type, 0x3C, 0x5A, uint8_t(type));
 }
 
-DeviceStatus CommandCatalogue::JumpToPor() {
+Status CommandCatalogue::JumpToPor() {
   if (!HaveDevice()) return NoRx(Say("RX jump to POR"));
-  DeviceStatus sent = SendLocal(Say("RX jump to POR"), C_JUMP_TO_POR, 0x55, 0xAA, 0xCC);
+  Status sent = SendLocal(Say("RX jump to POR"), C_JUMP_TO_POR, 0x55, 0xAA, 0xCC);
   if (!sent) ch_.State().CommandFailed = true;
   return sent;
 }
 
-DeviceStatus CommandCatalogue::ReloadParameter() {
+Status CommandCatalogue::ReloadParameter() {
   if (!HaveDevice()) return NoRx(Say("RX reload"));
-  DeviceStatus sent = SendLocal(Say("RX reload"), C_RELOAD_PARAMETER, 0xCC, 0x33, 0x55);
+  Status sent = SendLocal(Say("RX reload"), C_RELOAD_PARAMETER, 0xCC, 0x33, 0x55);
   if (!sent) ch_.State().CommandFailed = true;
   return sent;
 }
 
-DeviceResult<LinkStatus> CommandCatalogue::QueryLinkStatus() {
-  const DeviceResult<CommandAnswer> answer = LinkQueryAnswer();
+Result<LinkStatus> CommandCatalogue::QueryLinkStatus() {
+  const Result<CommandAnswer> answer = LinkQueryAnswer();
   if (!answer) return answer.status;
   const CommandAnswer& a = *answer;
-  if (a[0] < 2 || a[0] > 82)
-    return DeviceStatus::Failed(Say("link query: no link (channel {0})", a[0]));
+  if (a[0] < 2 || a[0] > 82) return Status::Failed(Say("link query: no link (channel {0})", a[0]));
   return LinkStatus{a[0], {a[1], a[2]}};
 }
 
-DeviceStatus CommandCatalogue::ProbeSensorLink(int attempts) {
+Status CommandCatalogue::ProbeSensorLink(int attempts) {
   if (!HaveDevice()) return NoRx(Say("sensor probe"));
   for (int i = 0; i < attempts; ++i) {
     CommandAnswer answer = MakeReport(C_RF_Rd_Sensor, kRfMarker, 0);
@@ -252,10 +250,10 @@ DeviceStatus CommandCatalogue::ProbeSensorLink(int attempts) {
     ch_.HostRef().ProcessMessages();
     if (IsAnswerOk(answer)) return {};
   }
-  return DeviceStatus::TxSilent(Say("sensor probe: no answer from the TX in {0} tries", attempts));
+  return Status::NoAnswer(Say("sensor probe: no answer from the TX in {0} tries", attempts));
 }
 
-DeviceResult<CommandAnswer> CommandCatalogue::LinkQueryAnswer() {
+Result<CommandAnswer> CommandCatalogue::LinkQueryAnswer() {
   if (!HaveDevice()) return NoRx(Say("link query"));
   CommandAnswer answer = MakeReport(C_Get_Link_Status);
   if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer))
@@ -263,22 +261,22 @@ DeviceResult<CommandAnswer> CommandCatalogue::LinkQueryAnswer() {
   return answer;
 }
 
-DeviceResult<uint8_t> CommandCatalogue::QueryBattery() {
+Result<uint8_t> CommandCatalogue::QueryBattery() {
   if (!HaveDevice()) return NoRx(Say("battery query"));
   CommandAnswer answer = MakeReport(C_Get_TX_Battery);
   if (!ch_.Hid().TransactFeature(ch_.State().DeviceHandle, answer))
     return ch_.Hid().Failed(Say("battery query"));
   if (answer[0] == 0 || !IsAnswerOk(answer))
-    return DeviceStatus::Failed(Say("battery query: no valid answer"));
+    return Status::Failed(Say("battery query: no valid answer"));
   return uint8_t(answer[1] & 0x0F);
 }
 
-DeviceStatus CommandCatalogue::StartSoftBind() {
+Status CommandCatalogue::StartSoftBind() {
   if (!HaveDevice()) return NoRx(Say("bind start"));
   return SendLocal(Say("bind start"), C_Combo_Cmd, 0x00, 0x01, 0);
 }
 
-DeviceStatus CommandCatalogue::ApplyCustomKeys() {
+Status CommandCatalogue::ApplyCustomKeys() {
   if (!HaveDevice()) return NoRx(Say("custom key update"));
   return SendLocal(Say("custom key update"), C_Combo_Cmd, 0x0B, 0, 0);
 }

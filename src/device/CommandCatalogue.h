@@ -67,50 +67,46 @@ class CommandCatalogue {
 
   // Relayed read; a failure raises CommandFailed. Gives up after RetryCount attempts or
   // 3000 ms, whichever comes first.
-  DeviceResult<uint8_t> RfQuery(uint8_t code, uint8_t address);
+  Result<uint8_t> RfQuery(uint8_t code, uint8_t address);
   // Relayed write, nothing fetched; a refused send raises CommandFailed.
-  DeviceStatus RfSend(uint8_t code, uint8_t a, uint8_t b);
+  Status RfSend(uint8_t code, uint8_t a, uint8_t b);
   // TX EEPROM write, confirmed by the RX or read back; at most three writes.
-  DeviceStatus RfEepromWrite(uint8_t address, uint8_t data);
+  Status RfEepromWrite(uint8_t address, uint8_t data);
   // The seven status bytes (CommandFailed untouched).
-  DeviceResult<SpecialAnswer> SpecialQuery(uint8_t selector);
+  Result<SpecialAnswer> SpecialQuery(uint8_t selector);
 
   // RX direct register (0x14 / 0x12) and the RX's transceiver IC (0x06 / 0x07).
-  DeviceResult<uint8_t> ReadDirectRegister(uint8_t address);
-  DeviceStatus WriteDirectRegister(uint8_t address, uint8_t data);
-  DeviceResult<uint8_t> ReadTransceiver(uint8_t address);
-  DeviceStatus WriteTransceiver(uint8_t address, uint8_t data);
+  Result<uint8_t> ReadDirectRegister(uint8_t address);
+  Status WriteDirectRegister(uint8_t address, uint8_t data);
+  Result<uint8_t> ReadTransceiver(uint8_t address);
+  Status WriteTransceiver(uint8_t address, uint8_t data);
 
-  DeviceStatus SetDeviceType(DeviceType type);
-  DeviceStatus JumpToPor();
-  DeviceStatus ReloadParameter();
+  Status SetDeviceType(DeviceType type);
+  Status JumpToPor();
+  Status ReloadParameter();
 
-  DeviceStatus RfEnterAccess(bool withLed) {
+  Status RfEnterAccess(bool withLed) {
     return RfSend(C_RF_ENTER_ACCESS, 0x5A, withLed ? 0xCC : 0x33);
   }
-  DeviceStatus RfLeaveAccess() { return RfSend(C_RF_LEAVE_ACCESS, 0, 0); }
-  DeviceStatus RfSetupCpi(uint8_t step) { return RfSend(C_RF_SETUP_CPI, step, 0xCC); }
-  DeviceStatus RfJumpToPor() {
-    return RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxJumpToPor);
-  }
-  DeviceStatus RfFastReload() {
-    return RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxFastReload);
-  }
+  Status RfLeaveAccess() { return RfSend(C_RF_LEAVE_ACCESS, 0, 0); }
+  Status RfSetupCpi(uint8_t step) { return RfSend(C_RF_SETUP_CPI, step, 0xCC); }
+  Status RfJumpToPor() { return RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxJumpToPor); }
+  Status RfFastReload() { return RfSend(C_RF_Wrt_Direct_Reg, kTxActionRegister, kTxFastReload); }
 
   // One link query; valid only when the transfer worked and byte 0 is 2 to 82.
-  DeviceResult<LinkStatus> QueryLinkStatus();
+  Result<LinkStatus> QueryLinkStatus();
   // The same query's raw answer whenever the transfer worked, valid or not.
-  DeviceResult<CommandAnswer> LinkQueryAnswer();
+  Result<CommandAnswer> LinkQueryAnswer();
   // One battery query; the level (low nibble of byte 1) when byte 0 is non-zero and the
   // status is 0xCC.
-  DeviceResult<uint8_t> QueryBattery();
+  Result<uint8_t> QueryBattery();
   // Link probe: the sensor read at address 0 until its status is 0xCC, at most `attempts`
   // transactions with messages let run after each; CommandFailed untouched.
-  DeviceStatus ProbeSensorLink(int attempts);
+  Status ProbeSensorLink(int attempts);
   // Soft-bind switch: [1, 8, 0, 1]; the result is not checked.
-  DeviceStatus StartSoftBind();
+  Status StartSoftBind();
   // Applies the staged custom hot keys: [1, 8, 0x0B].
-  DeviceStatus ApplyCustomKeys();
+  Status ApplyCustomKeys();
 
   CommandChannel& Channel() { return ch_; }
 
@@ -125,7 +121,7 @@ class CommandCatalogue {
  private:
   bool HaveDevice() const { return ch_.State().DeviceHandle != kNoHandle; }
   // Sends a local command with no answer.
-  DeviceStatus SendLocal(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+  Status SendLocal(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
   // Asks up to RetryCount times until 0xCC; waitMs after each transaction.
   std::optional<CommandAnswer> AskUntilOk(const CommandReport& request, uint32_t waitMs);
 

@@ -42,11 +42,11 @@ class CommandChannel {
       : hid_(hid), host_(host), state_(state) {}
 
   // Sends 1, code, p1, p2, p3, 0... with no answer; fails (nothing sent) with no active RX.
-  DeviceStatus SendCommand(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+  Status SendCommand(uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
   // The 16-bit value; a failure raises CommandFailed.
-  DeviceResult<uint16_t> ReadRegister(uint8_t address);
+  Result<uint16_t> ReadRegister(uint8_t address);
   // Written and read back until they agree; a failure raises CommandFailed.
-  DeviceStatus WriteRegisterVerified(uint8_t address, uint16_t value);
+  Status WriteRegisterVerified(uint8_t address, uint16_t value);
 
   HidAccess& Hid() { return hid_; }
   Host& HostRef() { return host_; }
@@ -55,7 +55,7 @@ class CommandChannel {
   static constexpr uint32_t kWriteSettleMs = 20;
 
  private:
-  DeviceStatus Send(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
+  Status Send(const Phrase& what, uint8_t code, uint8_t p1, uint8_t p2, uint8_t p3);
 
   HidAccess& hid_;
   Host& host_;

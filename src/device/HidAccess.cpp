@@ -71,14 +71,13 @@ bool HidAccess::Fail(bool gone, int osError) {
   return false;
 }
 
-DeviceStatus HidAccess::Failed(const Phrase& what) const {
-  if (failure_.noHandle) return DeviceStatus::Failed(Say("{0}: no RX open", what));
+Status HidAccess::Failed(const Phrase& what) const {
+  if (failure_.noHandle) return Status::Failed(Say("{0}: no RX open", what));
   const bool gone = failure_.gone || IsDeviceGoneError(failure_.osError);
   if (failure_.osError == 0)
-    return DeviceStatus::Failed(gone ? Say("{0}: RX gone", what)
-                                     : Say("{0}: transfer refused", what));
+    return Status::Failed(gone ? Say("{0}: RX gone", what) : Say("{0}: transfer refused", what));
   const std::string os = OsErrorText(failure_.osError);
-  return DeviceStatus::Failed(
+  return Status::Failed(
       gone ? Say("{0}: RX gone ({1})", what, os) : Say("{0}: transfer refused ({1})", what, os),
       failure_.osError);
 }

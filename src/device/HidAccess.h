@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "device/DeviceStatus.h"
+#include "device/DeviceErrors.h"
 #include "device/HidPlatform.h"
 #include "platform/Host.h"
 
@@ -49,7 +49,7 @@ class HidAccess {
   };
   const TransferFailure& LastFailure() const { return failure_; }
   // The last failure as a status, prefixed with what was being done.
-  DeviceStatus Failed(const Phrase& what) const;
+  Status Failed(const Phrase& what) const;
 
   void SetTraceHook(HidTraceHook hook) { trace_ = std::move(hook); }
   HidPlatform& Platform() { return platform_; }

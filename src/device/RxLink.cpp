@@ -39,8 +39,8 @@ void RxLink::Close() {
   state_.DeviceHandle = kNoHandle;
 }
 
-DeviceResult<uint8_t> RxLink::ReadByte(RegisterSpace space, uint8_t address) {
-  const DeviceResult<uint8_t> result = Tracked([&] {
+Result<uint8_t> RxLink::ReadByte(RegisterSpace space, uint8_t address) {
+  const Result<uint8_t> result = Tracked([&] {
     if (space == RegisterSpace::RxDirect) return commands_.ReadDirectRegister(address);
     if (space == RegisterSpace::RxTransceiver) return commands_.ReadTransceiver(address);
     return commands_.RfQuery(CodesOf(space).read, address);
@@ -49,8 +49,8 @@ DeviceResult<uint8_t> RxLink::ReadByte(RegisterSpace space, uint8_t address) {
   return result;
 }
 
-DeviceStatus RxLink::WriteByte(RegisterSpace space, uint8_t address, uint8_t data) {
-  const DeviceStatus status = Tracked([&] {
+Status RxLink::WriteByte(RegisterSpace space, uint8_t address, uint8_t data) {
+  const Status status = Tracked([&] {
     if (space == RegisterSpace::RxDirect) return commands_.WriteDirectRegister(address, data);
     if (space == RegisterSpace::RxTransceiver) return commands_.WriteTransceiver(address, data);
     if (space == RegisterSpace::TxEeprom) return commands_.RfEepromWrite(address, data);
@@ -60,13 +60,13 @@ DeviceStatus RxLink::WriteByte(RegisterSpace space, uint8_t address, uint8_t dat
   return status;
 }
 
-DeviceStatus RxLink::TxSetupCpi(uint8_t step) {
+Status RxLink::TxSetupCpi(uint8_t step) {
   Echo({LinkOperation::Kind::CpiSetup, RegisterSpace::TxDirect, 0, step, {}});
   return Tracked([&] { return commands_.RfSetupCpi(step); });
 }
 
-DeviceResult<SpecialAnswer> RxLink::SpecialQuery(uint8_t selector) {
-  DeviceResult<SpecialAnswer> answer = commands_.SpecialQuery(selector);
+Result<SpecialAnswer> RxLink::SpecialQuery(uint8_t selector) {
+  Result<SpecialAnswer> answer = commands_.SpecialQuery(selector);
   if (answer) {
     lastSpecial_[selector] = *answer;
     Echo({LinkOperation::Kind::SpecialAnswer, RegisterSpace::RxDirect, selector, {}, *answer});

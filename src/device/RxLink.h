@@ -46,12 +46,12 @@ class RxLink {
   const DeviceState& State() const { return state_; }
   bool CommandFailed() const { return state_.CommandFailed; }
   // What raised CommandFailed since it was last lowered; Ok while it is down.
-  const DeviceStatus& CommandFailedCause() const { return cause_; }
+  const Status& CommandFailedCause() const { return cause_; }
   void ClearCommandFailed() {
     state_.CommandFailed = false;
     cause_ = {};
   }
-  void RaiseCommandFailed(DeviceStatus cause) {
+  void RaiseCommandFailed(Status cause) {
     if (!state_.CommandFailed) cause_ = std::move(cause);
     state_.CommandFailed = true;
   }
@@ -71,46 +71,46 @@ class RxLink {
   void SetOperationHook(LinkOperationHook hook) { echo_ = std::move(hook); }
 
   // RX registers through the command channel.
-  DeviceResult<uint16_t> ReadRegister(uint8_t reg) {
+  Result<uint16_t> ReadRegister(uint8_t reg) {
     return Tracked([&] { return channel_.ReadRegister(reg); });
   }
-  DeviceStatus WriteRegisterVerified(uint8_t reg, uint16_t value) {
+  Status WriteRegisterVerified(uint8_t reg, uint16_t value) {
     return Tracked([&] { return channel_.WriteRegisterVerified(reg, value); });
   }
 
   // One byte of a register space (TX spaces over the radio; the TX EEPROM write confirmed).
-  DeviceResult<uint8_t> ReadByte(RegisterSpace space, uint8_t address);
-  DeviceStatus WriteByte(RegisterSpace space, uint8_t address, uint8_t data);
+  Result<uint8_t> ReadByte(RegisterSpace space, uint8_t address);
+  Status WriteByte(RegisterSpace space, uint8_t address, uint8_t data);
 
-  DeviceStatus TxEnterAccess(bool withLed) {
+  Status TxEnterAccess(bool withLed) {
     return Tracked([&] { return commands_.RfEnterAccess(withLed); });
   }
-  DeviceStatus TxLeaveAccess() {
+  Status TxLeaveAccess() {
     return Tracked([&] { return commands_.RfLeaveAccess(); });
   }
-  DeviceStatus TxSetupCpi(uint8_t step);
-  DeviceStatus TxJumpToPor() {
+  Status TxSetupCpi(uint8_t step);
+  Status TxJumpToPor() {
     return WriteByte(RegisterSpace::TxDirect, kTxActionRegister, kTxJumpToPor);
   }
-  DeviceStatus TxFastReload() {
+  Status TxFastReload() {
     return WriteByte(RegisterSpace::TxDirect, kTxActionRegister, kTxFastReload);
   }
 
   // The special query's answer; the last valid answer of each selector is remembered.
-  DeviceResult<SpecialAnswer> SpecialQuery(uint8_t selector);
+  Result<SpecialAnswer> SpecialQuery(uint8_t selector);
   // What the last valid answer of a selector said (none yet: nothing).
   std::optional<SpecialAnswer> LastSpecialAnswer(uint8_t selector) const;
-  DeviceResult<LinkStatus> QueryLinkStatus() { return commands_.QueryLinkStatus(); }
-  DeviceResult<CommandAnswer> LinkQueryAnswer() { return commands_.LinkQueryAnswer(); }
-  DeviceResult<uint8_t> QueryBattery() { return commands_.QueryBattery(); }
-  DeviceStatus ProbeSensorLink(int attempts) { return commands_.ProbeSensorLink(attempts); }
-  DeviceStatus StartSoftBind() { return commands_.StartSoftBind(); }
-  DeviceStatus ApplyCustomKeys() { return commands_.ApplyCustomKeys(); }
-  DeviceStatus SetDeviceType(DeviceType type) { return commands_.SetDeviceType(type); }
-  DeviceStatus JumpToPor() {
+  Result<LinkStatus> QueryLinkStatus() { return commands_.QueryLinkStatus(); }
+  Result<CommandAnswer> LinkQueryAnswer() { return commands_.LinkQueryAnswer(); }
+  Result<uint8_t> QueryBattery() { return commands_.QueryBattery(); }
+  Status ProbeSensorLink(int attempts) { return commands_.ProbeSensorLink(attempts); }
+  Status StartSoftBind() { return commands_.StartSoftBind(); }
+  Status ApplyCustomKeys() { return commands_.ApplyCustomKeys(); }
+  Status SetDeviceType(DeviceType type) { return commands_.SetDeviceType(type); }
+  Status JumpToPor() {
     return Tracked([&] { return commands_.JumpToPor(); });
   }
-  DeviceStatus ReloadParameter() {
+  Status ReloadParameter() {
     return Tracked([&] { return commands_.ReloadParameter(); });
   }
 
@@ -118,9 +118,9 @@ class RxLink {
   void Echo(const LinkOperation& operation) {
     if (echo_) echo_(operation);
   }
-  static const DeviceStatus& StatusOf(const DeviceStatus& status) { return status; }
+  static const Status& StatusOf(const Status& status) { return status; }
   template <class T>
-  static const DeviceStatus& StatusOf(const DeviceResult<T>& result) {
+  static const Status& StatusOf(const Result<T>& result) {
     return result.status;
   }
   // Runs an operation and keeps its status as the cause when it raised CommandFailed.
@@ -129,8 +129,8 @@ class RxLink {
     const bool before = state_.CommandFailed;
     auto result = operation();
     if (!before && state_.CommandFailed && cause_.Ok())
-      cause_ = StatusOf(result).Ok() ? DeviceStatus::Failed(Say("device operation failed"))
-                                     : StatusOf(result);
+      cause_ =
+          StatusOf(result).Ok() ? Status::Failed(Say("device operation failed")) : StatusOf(result);
     return result;
   }
 
@@ -140,7 +140,7 @@ class RxLink {
   CommandChannel channel_;
   CommandCatalogue commands_;
   LinkOperationHook echo_;
-  DeviceStatus cause_;
+  Status cause_;
   std::array<std::optional<SpecialAnswer>, 256> lastSpecial_{};
 };
 

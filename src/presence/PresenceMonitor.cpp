@@ -134,7 +134,7 @@ void PresenceMonitor::ReadyState() {
   ++readyDepth_;
   softBind_->SetEnabled(false);
   Emit(PresenceEvent::RxOpened, {link_.State().ActiveVid, link_.State().ActivePid});
-  const DeviceResult<CommandAnswer> answer = link_.LinkQueryAnswer();
+  const Result<CommandAnswer> answer = link_.LinkQueryAnswer();
   // An RX that does not answer stays open and not ready; the next tick asks again.
   if (!answer) SearchAgain();
   if (answer) {
@@ -156,7 +156,8 @@ void PresenceMonitor::SetDeviceType(DeviceType type) {
 }
 
 void PresenceMonitor::SendDeviceType() {
-  if (link_.HaveRx()) link_.SetDeviceType(deviceType_);
+  // A dongle that misses it hears it again when it is next found ready.
+  if (link_.HaveRx()) (void)link_.SetDeviceType(deviceType_);
 }
 
 std::optional<std::array<uint8_t, 2>> PresenceMonitor::AgreedLinkId(int pairs) {
@@ -181,7 +182,8 @@ void PresenceMonitor::btnCombo_Cmd_Soft_Bind_SWClick() {
     return;
   }
   linkId_ = *id;
-  link_.StartSoftBind();
+  // Whether the bind started shows in the bind check: the link ID changes or it times out.
+  (void)link_.StartSoftBind();
   softBind_->SetEnabled(true);
   Emit(PresenceEvent::Binding);
 }
@@ -200,7 +202,8 @@ void PresenceMonitor::tmrSoftBindTimer() {
     return;
   }
   for (int request = 1;; ++request) {
-    link_.SpecialQuery(4);
+    // The bind state is the last valid answer of its selector, as the page shows it.
+    (void)link_.SpecialQuery(4);
     if (request == kBindStatusRequests) return;  // the timer stays on; the next tick retries
     const auto status = link_.LastSpecialAnswer(4);
     if (status && ((*status)[1] == kBindDone || (*status)[1] == kBindIdle)) break;
@@ -248,7 +251,8 @@ void PresenceMonitor::tmrIsTxLinkTimer() {
 
 bool PresenceMonitor::PresencePairDiffers() {
   auto sequence = [this]() -> std::optional<uint8_t> {
-    link_.SpecialQuery(1);
+    // A query that got no valid answer leaves the last one in place: no change, no mouse.
+    (void)link_.SpecialQuery(1);
     const auto answer = link_.LastSpecialAnswer(1);
     return answer ? std::optional<uint8_t>((*answer)[1]) : std::nullopt;
   };
@@ -264,7 +268,8 @@ void PresenceMonitor::TxStatusCheck() {
     Emit(PresenceEvent::TxNotReady);
     return;
   }
-  link_.TxEnterAccess(false);
+  // Whether the mouse answers is what the presence pair below finds out.
+  (void)link_.TxEnterAccess(false);
   host_.Sleep(50);
   bool present = PresencePairDiffers();
   if (!present) {
@@ -279,7 +284,7 @@ void PresenceMonitor::TxStatusCheck() {
   }
   txLamp_ = true;
   Emit(PresenceEvent::TxReady);
-  DeviceResult<uint8_t> level;
+  Result<uint8_t> level;
   for (int i = 0; i < kBatteryQueries && !level; ++i) {
     level = link_.QueryBattery();
     host_.ProcessMessages();
@@ -302,10 +307,10 @@ bool PresenceMonitor::CheckTx() {
 }
 
 void PresenceMonitor::btnPBindClick() {
-  link_.WriteByte(RegisterSpace::RxDirect, 0x94, 0);
-  link_.WriteRegisterVerified(7, 0x00FF);
-  link_.ReloadParameter();
-  host_.Sleep(100);
+  // Each step only after the one before it took.
+  if (link_.WriteByte(RegisterSpace::RxDirect, 0x94, 0) && link_.WriteRegisterVerified(7, 0x00FF) &&
+      link_.ReloadParameter())
+    host_.Sleep(100);
 }
 
 }  // namespace korvel

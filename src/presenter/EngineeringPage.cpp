@@ -98,7 +98,7 @@ void EngineeringPage::AccessChosen(AccessChoice choice) {
   if (console_.HaveRx()) Report(console_.Access(choice));
 }
 
-void EngineeringPage::Report(const DeviceStatus& status) {
+void EngineeringPage::Report(const Status& status) {
   ControlState& line = view_["lblEngResult"];
   line.text = Words(status.failure);
   line.color = status.Ok() ? "" : "red";
@@ -160,7 +160,7 @@ bool EngineeringPage::Handle(const std::string& name) {
   } else if (name == "btnEEPROM_W_VID" || name == "btnEEPROM_W_PID") {
     IdWrite(name.c_str() + 12);
   } else if (starts("btnEEPROM_R_") && view_.Has("edtEEPROM_" + rest("btnEEPROM_R_"))) {
-    EepromRead(rest("btnEEPROM_R_"));
+    (void)EepromRead(rest("btnEEPROM_R_"));  // it shows its own outcome
   } else if (starts("btnEEPROM_W_") && name != "btnEEPROM_W_19" &&
              view_.Has("edtEEPROM_" + rest("btnEEPROM_W_"))) {
     EepromWrite(rest("btnEEPROM_W_"));
@@ -185,11 +185,11 @@ void EngineeringPage::RfWrite(const std::string& kind) {
   if (data) Report(console_.Write(*space, *address, *data));
 }
 
-DeviceResult<uint16_t> EngineeringPage::EepromRead(const std::string& address) {
+Result<uint16_t> EngineeringPage::EepromRead(const std::string& address) {
   const std::string field = "edtEEPROM_" + address;
   view_[field].text.clear();
-  if (!console_.HaveRx()) return DeviceStatus::Failed(Say("no RX open"));
-  const DeviceResult<uint16_t> word = console_.ReadRegister(uint8_t(std::stoi(address)));
+  if (!console_.HaveRx()) return Status::Failed(Say("no RX open"));
+  const Result<uint16_t> word = console_.ReadRegister(uint8_t(std::stoi(address)));
   view_[field].text = FormatRegisterHighByte(word ? int32_t(*word) : -1);
   view_[field].color = word ? "" : "red";
   Report(word.status);
@@ -206,9 +206,9 @@ void EngineeringPage::StringRead() {
   view_["edtEEPROM_20"].text.clear();
   if (!console_.HaveRx()) return;
   // A length that could not be read names no text: nothing more is asked.
-  const DeviceResult<uint16_t> length = EepromRead("19");
+  const Result<uint16_t> length = EepromRead("19");
   if (!length) return;
-  const DeviceResult<std::string> text = console_.ReadStringBody(uint8_t(*length >> 8));
+  const Result<std::string> text = console_.ReadStringBody(uint8_t(*length >> 8));
   if (text) view_["edtEEPROM_20"].text = FromCodePage(*text);
   Report(text.status);
 }
@@ -227,8 +227,8 @@ void EngineeringPage::StringWrite() {
 
 void EngineeringPage::IdRead(const char* which) {
   const bool vid = std::string(which) == "VID";
-  const DeviceResult<uint16_t> high = EepromRead(vid ? "15" : "17");
-  const DeviceResult<uint16_t> low = EepromRead(vid ? "16" : "18");
+  const Result<uint16_t> high = EepromRead(vid ? "15" : "17");
+  const Result<uint16_t> low = EepromRead(vid ? "16" : "18");
   // A register that could not be read gives no VID or PID at all, not a made-up one.
   if (console_.HaveRx() && (!high || !low)) {
     Report(high ? low.status : high.status);

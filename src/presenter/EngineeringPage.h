@@ -31,10 +31,10 @@ class EngineeringPage {
   bool Handle(const std::string& name);
   std::optional<uint8_t> FieldByte(const std::string& name);
   // The result line: the failure of an operation, or nothing after a success.
-  void Report(const DeviceStatus& status);
+  void Report(const Status& status);
   void RfRead(const std::string& kind);
   void RfWrite(const std::string& kind);
-  DeviceResult<uint16_t> EepromRead(const std::string& address);
+  Result<uint16_t> EepromRead(const std::string& address);
   void EepromWrite(const std::string& address);
   void StringRead();
   void StringWrite();

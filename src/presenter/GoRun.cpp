@@ -3,9 +3,9 @@
 // numbering (saved before PASS is shown); and the erase actions of the serial panel.
 #include <filesystem>
 
-#include "presenter/StationPresenter.h"
 #include "platform/ProcessControl.h"
 #include "platform/Text.h"
+#include "presenter/StationPresenter.h"
 
 namespace korvel {
 
@@ -164,38 +164,27 @@ void StationPresenter::btnGoClick() {
 
 void StationPresenter::btnEraseTXClick() {
   if (!view_["TX_Erased"].checked || !link_.HaveRx()) return;
-  link_.ClearCommandFailed();
-  link_.TxEnterAccess(false);
-  env_.host.Sleep(50);
-  int tried = -1;  // the last address written
-  while (tried + 1 < int(kTxEepromSize) && !link_.CommandFailed())
-    link_.WriteByte(RegisterSpace::TxEeprom, uint8_t(++tried), 0xFF);
-  const bool failed = link_.CommandFailed();
-  link_.TxLeaveAccess();
+  int failedAt = -1;
+  const Status erased = console_.EraseTx(failedAt);
   Paint();
-  const Phrase& cause = link_.CommandFailedCause().failure;
-  if (!failed)
+  if (erased)
     ui_.ShowMessage("", "", "TX Erased");
-  else if (tried < 0)
-    Tell("", Say("TX erase failed before the first EEPROM address: {0}", cause));
+  else if (failedAt < 0)
+    Tell("", Say("TX erase failed before the first EEPROM address: {0}", erased.failure));
   else
-    Tell("", Say("TX erase failed at EEPROM address {0}: {1}", HexText(uint32_t(tried), 2), cause));
+    Tell("", Say("TX erase failed at EEPROM address {0}: {1}", HexText(uint32_t(failedAt), 2),
+                 erased.failure));
 }
 
 void StationPresenter::btnEraseRXClick() {
   if (!view_["RX_Erased"].checked || !link_.HaveRx()) return;
-  link_.ClearCommandFailed();
-  int reg = 0;
-  for (; reg < int(kRxRegisterCount) && !link_.CommandFailed(); ++reg) {
-    link_.WriteRegisterVerified(uint8_t(reg), 0xFFFF);
-    env_.host.Sleep(20);
-  }
+  int failedAt = -1;
+  const Status erased = console_.EraseRx(failedAt);
   Paint();
-  if (link_.CommandFailed())
-    Tell("",
-         Say("RX erase failed at register {0}: {1}", reg - 1, link_.CommandFailedCause().failure));
-  else
+  if (erased)
     ui_.ShowMessage("", "", "RX Erased");
+  else
+    Tell("", Say("RX erase failed at register {0}: {1}", failedAt, erased.failure));
 }
 
 }  // namespace korvel

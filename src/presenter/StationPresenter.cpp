@@ -274,7 +274,8 @@ void StationPresenter::FormCloseQuery() {
              "corrected: {0}",
              error));
   btnWriteSettingClick();
-  if (link_.HaveRx()) link_.TxLeaveAccess();
+  // The window is closing: the mouse is let go whether or not it hears it.
+  if (link_.HaveRx()) (void)link_.TxLeaveAccess();
   env_.host.Sleep(50);
 }
 

@@ -87,7 +87,7 @@ RunResult UnitProgrammer::Run(const Settings& s, const UnitNumbers& unit, RunObs
   // 1. Start clean.
   staging_.StagingMode = kStagingRun;
   link_.ClearCommandFailed();
-  aborted_ = {};
+  failure_ = {};
   Stage(Say("start"));
   // Binds from now on are recognised the way this run's product binds.
   watch_.SetKeyboardBindMode(s.KBind && !s.MouseOnly);
@@ -95,10 +95,10 @@ RunResult UnitProgrammer::Run(const Settings& s, const UnitNumbers& unit, RunObs
   // Fields the run needs later are checked before anything reaches a device.
   for (const auto& [name, text] : {std::pair{"VID", &s.VidSet}, std::pair{"PID", &s.PidSet}}) {
     const auto n = HexFieldNumber(*text);
-    if ((!n || *n > 0xFFFF) && aborted_.empty())
-      aborted_ = Say("{0} '{1}' is not a hexadecimal value", name, *text);
+    if (!n || *n > 0xFFFF)
+      Check(Status::Failed(Say("{0} '{1}' is not a hexadecimal value", name, *text)));
   }
-  if (!link_.HaveRx()) link_.RaiseCommandFailed(DeviceStatus::Failed(Say("no RX open")));
+  if (!link_.HaveRx()) Check(Status::Failed(Say("no RX open")));
 
   bool passed = false;
   if (Ok() && WriteTx(s, unit, result, o) && WriteRx(s, unit, result, o) && AwaitLink(o)) {
@@ -109,30 +109,32 @@ RunResult UnitProgrammer::Run(const Settings& s, const UnitNumbers& unit, RunObs
       Stage(Say("keyboard bind"));
       o.PhaseShown(RunObserver::Phase::Wait);
       passed = BindKeyboard();
-      if (!passed) aborted_ = Say("keyboard bind did not settle (RX registers 43-45, 48-50)");
+      if (!passed)
+        Check(Status::Failed(Say("keyboard bind did not settle (RX registers 43-45, 48-50)")));
     }
-  } else if (aborted_.empty() && !link_.CommandFailed()) {
-    aborted_ = Say("link not back after reload");
+  } else if (Ok()) {
+    Check(Status::Failed(Say("link not back after reload")));
   }
   result.pass = passed && link_.HaveRx();
   result.stage = result.pass ? RunStage::Passed : RunStage::Device;
-  if (passed && !result.pass) aborted_ = Say("RX closed before the end of the run");
-  if (!result.pass) {
-    result.detail = stage_.English();
-    result.failedStep = Reason();
-  }
+  if (passed && !result.pass) Check(Status::Failed(Say("RX closed before the end of the run")));
+  if (!result.pass) result.failedStep = Reason();
   End(s, result);
   running_ = false;
   return result;
 }
 
+bool UnitProgrammer::Check(const Status& status) {
+  if (!status.Ok() && failure_.Ok()) failure_ = status;
+  return status.Ok() && failure_.Ok();
+}
+
 Phrase UnitProgrammer::Reason() {
-  if (!aborted_.empty()) return aborted_;
-  DeviceStatus cause = link_.CommandFailedCause();
+  Status cause = failure_;
   if (cause.Ok()) return Say("{0} failed", stage_);
   // A silent TX and an RX that answers nothing valid look alike to a relayed read; one link
   // query tells them apart.
-  if (cause.txSilent && link_.HaveRx())
+  if (cause.noAnswer && link_.HaveRx())
     cause.failure = link_.QueryLinkStatus()
                         ? Say("{0} (the RX answers its link query: the TX is off or out of range)",
                               cause.failure)
@@ -144,22 +146,21 @@ bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResu
                              RunObserver& o) {
   // 2. Access and RF power.
   Stage(Say("RF power"));
-  link_.TxEnterAccess(false);
+  if (!Check(link_.TxEnterAccess(false))) return false;
   host_.Sleep(50);
-  if (link_.HaveRx())
-    link_.WriteByte(RegisterSpace::RxTransceiver, kTransceiverPowerRegister,
-                    RfPowerValue(s.RFPower));
-  link_.TxEnterAccess(false);
+  if (link_.HaveRx() && !Check(link_.WriteByte(RegisterSpace::RxTransceiver,
+                                               kTransceiverPowerRegister, RfPowerValue(s.RFPower))))
+    return false;
+  if (!Check(link_.TxEnterAccess(false))) return false;
   host_.Sleep(50);
   o.Progress(1);
-  if (!Ok()) return false;
   // 3. The sensor is read once per program run; a failed read is not remembered.
   if (sensorByte_ == 0) {
     Stage(Say("sensor"));
     if (link_.HaveRx()) {
-      const DeviceResult<uint8_t> id = link_.ReadByte(RegisterSpace::TxSensor, 0);
-      if (!Ok()) return false;
-      sensorByte_ = id && (*id == 0x11 || *id == 0x29) ? 0x91 : 0x9D;
+      const Result<uint8_t> id = link_.ReadByte(RegisterSpace::TxSensor, 0);
+      if (!Check(id.status)) return false;
+      sensorByte_ = *id == 0x11 || *id == 0x29 ? 0x91 : 0x9D;
     } else {
       sensorByte_ = 0x9D;
     }
@@ -167,10 +168,11 @@ bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResu
   // 4. The mouse's settings; CPI goes to the mouse at once.
   Stage(Say("TX settings"));
   StageTxSettings(staging_, s);
-  if (link_.HaveRx()) link_.TxSetupCpi(s.CPI == 0 ? 0 : 1);
-  StageBatteryLevel(staging_, s.BTY, link_.ReadRegister(kBatteryLevelRegister).value.value_or(-1));
+  if (link_.HaveRx() && !Check(link_.TxSetupCpi(s.CPI == 0 ? 0 : 1))) return false;
+  const Result<uint16_t> register47 = link_.ReadRegister(kBatteryLevelRegister);
+  if (!Check(register47.status)) return false;
+  StageBatteryLevel(staging_, s.BTY, *register47);
   o.Progress(2);
-  if (!Ok()) return false;
   // 5. TX serial.
   if (unit.txSerialOn) {
     result.txSerial = unit.txSerialText;
@@ -187,12 +189,14 @@ bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResu
   o.LinkIdShown(HexText(idBytes_[0], 2) + HexText(idBytes_[1], 2) + HexText(idBytes_[2], 2));
   // 7. The TX EEPROM, in address order.
   Stage(Say("TX EEPROM"));
-  link_.TxEnterAccess(false);
+  if (!Check(link_.TxEnterAccess(false))) return false;
   host_.Sleep(50);
-  for (int address = 0; address < int(kTxEepromSize) && Ok(); ++address) {
+  for (int address = 0; address < int(kTxEepromSize); ++address) {
     const int32_t value = staging_.TxEepromImage[size_t(address)];
     if (value == kNotStaged) continue;
-    if (link_.HaveRx()) link_.WriteByte(RegisterSpace::TxEeprom, uint8_t(address), uint8_t(value));
+    if (link_.HaveRx() &&
+        !Check(link_.WriteByte(RegisterSpace::TxEeprom, uint8_t(address), uint8_t(value))))
+      return false;
     o.Progress(address / 25 + 3);
   }
   return Ok();
@@ -200,21 +204,21 @@ bool UnitProgrammer::WriteTx(const Settings& s, const UnitNumbers& unit, RunResu
 
 bool UnitProgrammer::WriteRx(const Settings& s, const UnitNumbers& unit, RunResult& result,
                              RunObserver& o) {
-  // 8. The mouse takes its new settings; then the RX's side is staged.
+  // 8. The mouse takes its new settings; then the RX's side is staged. It drops off the air
+  // while it reloads, so the reload's own answer says nothing.
   Stage(Say("TX reload"));
   for (int i = 0; i < 2; ++i) {
-    if (link_.HaveRx()) link_.TxFastReload();
+    if (link_.HaveRx()) (void)link_.TxFastReload();
     host_.Sleep(50);
   }
-  link_.ClearCommandFailed();  // the mouse drops off the air while it reloads
+  link_.ClearCommandFailed();
   Stage(Say("RX settings"));
   StageRxByte(staging_, kSensorByteRegister, sensorByte_);
   StageRxKind(staging_, s.MouseOnly);
-  if (!Ok()) return false;
-  for (int key = 1; key <= 2; ++key) {
-    if (StageCustomKey(staging_, key, key == 1 ? s.CustKey1 : s.CustKey2)) link_.ApplyCustomKeys();
-    if (!Ok()) return false;
-  }
+  for (int key = 1; key <= 2; ++key)
+    if (StageCustomKey(staging_, key, key == 1 ? s.CustKey1 : s.CustKey2) &&
+        !Check(link_.ApplyCustomKeys()))
+      return false;
   const int64_t vid = HexFieldNumber(s.VidSet).value_or(0);
   const int64_t pid = HexFieldNumber(s.PidSet).value_or(0);
   if (vid >= 1 && pid >= 1) {
@@ -248,10 +252,10 @@ bool UnitProgrammer::WriteRx(const Settings& s, const UnitNumbers& unit, RunResu
   for (int p = 0; p < 6; ++p) StageRxByte(staging_, kRxIdRegister[p], idBytes_[p]);
   StagePeriods(staging_, s.Sleep, s.WakeupPeriod);
   Stage(Say("RX registers"));
-  for (int reg = 0; reg < int(kRxRegisterCount) && Ok(); ++reg) {
+  for (int reg = 0; reg < int(kRxRegisterCount); ++reg) {
     const int32_t word = staging_.RxRegisterImage[size_t(reg)];
     if (word == kNotStaged) continue;
-    link_.WriteRegisterVerified(uint8_t(reg), uint16_t(word));
+    if (!Check(link_.WriteRegisterVerified(uint8_t(reg), uint16_t(word)))) return false;
     o.Progress(reg / 6 + 9);
   }
   return Ok();
@@ -262,7 +266,7 @@ bool UnitProgrammer::AwaitLink(RunObserver& o) {
   Stage(Say("reload"));
   o.Progress(19);
   for (int i = 0; i < 2; ++i) {
-    if (link_.HaveRx()) link_.ReloadParameter();
+    if (link_.HaveRx() && !Check(link_.ReloadParameter())) return false;
     host_.Sleep(100);
   }
   o.PhaseShown(RunObserver::Phase::Move);
@@ -279,7 +283,7 @@ bool UnitProgrammer::BindKeyboard() {
   while (!settled && watch_.Binding() && link_.HaveRx()) {
     settled = true;
     for (uint8_t reg : kKeyboardBindRegisters) {
-      const DeviceResult<uint16_t> word = link_.ReadRegister(reg);
+      const Result<uint16_t> word = link_.ReadRegister(reg);
       settled &= word && ((*word >> 8) ^ 0xFF) == (*word & 0xFF);
     }
     if (settled) break;
@@ -290,18 +294,20 @@ bool UnitProgrammer::BindKeyboard() {
 }
 
 void UnitProgrammer::End(const Settings& s, RunResult& result) {
-  // 13. A passed unit goes back to full RF power when asked to.
+  // 13. A passed unit goes back to full RF power when asked to. The unit was verified at the
+  // run's power; a reset that does not go through leaves it there, which is not a failure.
   if (result.pass && s.ResetRF && s.RFPower != 0) {
     Stage(Say("RF power reset"));
-    link_.TxEnterAccess(false);
+    (void)link_.TxEnterAccess(false);
     host_.Sleep(50);
     if (link_.HaveRx())
-      link_.WriteByte(RegisterSpace::TxTransceiver, kTransceiverPowerRegister, kFullPower);
+      (void)link_.WriteByte(RegisterSpace::TxTransceiver, kTransceiverPowerRegister, kFullPower);
     host_.Sleep(20);
     if (link_.HaveRx())
-      link_.WriteByte(RegisterSpace::RxTransceiver, kTransceiverPowerRegister, kFullPower);
+      (void)link_.WriteByte(RegisterSpace::RxTransceiver, kTransceiverPowerRegister, kFullPower);
   }
-  if (link_.HaveRx()) link_.TxLeaveAccess();
+  // Leaving access mode ends the session whatever came before; there is nothing to retry.
+  if (link_.HaveRx()) (void)link_.TxLeaveAccess();
   host_.Sleep(50);
   staging_.StagingMode = kStagingIdle;
 }

@@ -33,9 +33,8 @@ struct RunResult {
   uint32_t rxId = 0;  // link IDs A and B; 0 before they were placed
   uint32_t txId = 0;
   // Why a run failed, in an engineer's words ("TX EEPROM 0x0C write not confirmed"); empty on
-  // PASS. `detail` names the stage of the run it failed in.
+  // PASS.
   Phrase failedStep;
-  std::string detail;
 };
 
 // What a run needs of the link monitoring above it.
@@ -85,7 +84,9 @@ class UnitProgrammer {
   static constexpr uint8_t kSensorByteRegister = 63;
 
  private:
-  bool Ok() const { return !link_.CommandFailed() && aborted_.empty(); }
+  // The run goes on only while every operation did its job; the first failure is its reason.
+  bool Ok() const { return failure_.Ok(); }
+  bool Check(const Status& status);
   // Notes the stage the run is in, for the reason of a failure.
   void Stage(Phrase stage) { stage_ = std::move(stage); }
   bool WriteTx(const Settings& s, const UnitNumbers& unit, RunResult& result, RunObserver& o);
@@ -104,7 +105,7 @@ class UnitProgrammer {
   uint8_t idBytes_[6] = {};
   bool running_ = false;
   Phrase stage_;
-  Phrase aborted_;           // why the run stopped without a device failure
+  Status failure_;           // the first operation that failed, or why the run stopped
   std::string productName_;  // this run's product name in the code page, at most 46 bytes
 };
 

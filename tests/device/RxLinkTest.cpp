@@ -14,7 +14,7 @@ class RxLinkTest : public test::EmulatedLinkTest {
 
 TEST_F(RxLinkTest, ARefusedTransferCarriesTheOsError) {
   rx->InjectFault("transfer-refused", 1);
-  const DeviceResult<uint16_t> read = link.ReadRegister(19);
+  const Result<uint16_t> read = link.ReadRegister(19);
   ASSERT_FALSE(read);
   EXPECT_EQ(read.status.failure.English(),
             "RX register 19 read: transfer refused" + Os(kEmulatedRefusedError));
@@ -25,7 +25,7 @@ TEST_F(RxLinkTest, ARefusedTransferCarriesTheOsError) {
 
 TEST_F(RxLinkTest, APulledRxIsGoneNotRefused) {
   rx->Unplug();
-  const DeviceStatus sent = link.TxEnterAccess(false);
+  const Status sent = link.TxEnterAccess(false);
   EXPECT_EQ(sent.failure.English(), "TX access mode: RX gone" + Os(kEmulatedGoneError));
   EXPECT_EQ(sent.osError, kEmulatedGoneError);
   // Pulled during the transfer itself, the same.
@@ -54,8 +54,8 @@ TEST_F(RxLinkTest, VerifiedWritesAndTxWritesSayWhatCameBack) {
 
 TEST_F(RxLinkTest, TheCauseIsTheFirstOperationThatRaisedCommandFailed) {
   tx->SetPowered(false, host.TickCount());
-  const DeviceResult<uint8_t> sensor = link.ReadByte(RegisterSpace::TxSensor, 0);
-  EXPECT_TRUE(sensor.status.txSilent);
+  const Result<uint8_t> sensor = link.ReadByte(RegisterSpace::TxSensor, 0);
+  EXPECT_TRUE(sensor.status.noAnswer);
   EXPECT_EQ(sensor.status.failure.English(),
             "TX sensor register 0x00 read: no valid answer in 30 tries");
   rx->InjectFault("transfer-refused", 1);

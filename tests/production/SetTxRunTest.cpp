@@ -5,9 +5,9 @@
 #include <set>
 
 #include "EmulatedRx.h"
-#include "presenter/StationFixture.h"
 #include "platform/AtomicFile.h"
 #include "platform/CodePage.h"
+#include "presenter/StationFixture.h"
 #include "production/ProductionRecord.h"
 
 namespace korvel {
@@ -542,7 +542,7 @@ TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
   s->ControlChanged("TX_Erased", tick);
   EXPECT_TRUE(s->View()["btnEraseTX"].enabled);
   s->Link().RaiseCommandFailed(
-      DeviceStatus::Failed(Phrase::Literal("left over")));  // lowered by the erase
+      Status::Failed(Phrase::Literal("left over")));  // lowered by the erase
   s->Click("btnEraseTX");
   for (uint8_t b : tx->EepromBytes()) ASSERT_EQ(b, 0xFF);
   EXPECT_EQ(view.messages, std::vector<std::string>{":TX Erased"});

@@ -1,4 +1,4 @@
-#include "device/DeviceStatus.h"
+#include "device/DeviceErrors.h"
 
 #include <cerrno>
 #include <cstring>
