@@ -27,9 +27,8 @@ namespace fs = std::filesystem;
 
 bool MakeRecord(const fs::path& db, long rows) {
   korvel::ProductionRecord record;
-  korvel::Phrase error;
-  if (!record.Open(db, error)) {
-    std::cerr << error << "\n";
+  if (const korvel::Status opened = record.Open(db); !opened) {
+    std::cerr << opened.failure << "\n";
     return false;
   }
   record.Close();
@@ -109,12 +108,12 @@ int main(int argc, char** argv) {
     const auto size = fs::file_size(csv);
     const auto whole = Measure([&] {
       korvel::ProductionRecord record;
-      korvel::Phrase error;
-      std::vector<korvel::RecordRow> all;
-      if (!record.OpenToRead(db, error) || !record.Rows("", all, error)) return 1;
+      if (!record.OpenToRead(db)) return 1;
+      const auto all = record.Rows("");
+      if (!all) return 1;
       std::string text = korvel::RecordCsvHeader();
-      for (const auto& row : all) text += korvel::RecordCsvLine(row);
-      return korvel::WriteFileAtomically(csv, text, error) ? 0 : 1;
+      for (const auto& row : *all) text += korvel::RecordCsvLine(row);
+      return korvel::WriteFileAtomically(csv, text) ? 0 : 1;
     });
     std::printf("%10ld %14.1f %12.0f %14.1f %12.0f %12.1f\n", rows, stream.first / 1024.0,
                 stream.second, whole.first / 1024.0, whole.second, double(size) / 1e6);

@@ -12,8 +12,8 @@
 #include "EmulatedHid.h"
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
-#include "presenter/StationPresenter.h"
 #include "platform/Text.h"
+#include "presenter/StationPresenter.h"
 #include "production/ProductionRecord.h"
 #include "ui/ScriptedView.h"
 
@@ -30,9 +30,8 @@ Figures TimeRecord(const std::filesystem::path& folder, int units) {
   for (const char* name : {"production.db", "production.db-wal", "production.db-shm"})
     std::filesystem::remove(folder / name);
   ProductionRecord record;
-  Phrase error;
-  if (!record.Open(folder / "production.db", error)) {
-    std::fprintf(stderr, "%s\n", error.English().c_str());
+  if (const Status opened = record.Open(folder / "production.db"); !opened) {
+    std::fprintf(stderr, "%s\n", opened.failure.English().c_str());
     return {};
   }
   std::vector<double> ms;
@@ -44,10 +43,11 @@ Figures TimeRecord(const std::filesystem::path& folder, int units) {
                    HexText(uint32_t(0x100000 + i), 6), HexText(uint32_t(0x200000 + i), 6)};
     row.settingsHash = "0123456789ABCDEF";
     const auto start = std::chrono::steady_clock::now();
-    record.FindGiven(row.numbers, error);
-    const auto id = record.Begin(row, error);
-    if (!id || !record.Finish(*id, "PASS", "", 2200, true, error)) {
-      std::fprintf(stderr, "%s\n", error.English().c_str());
+    const auto given = record.FindGiven(row.numbers);
+    const auto id = record.Begin(row);
+    const Status finished = id ? record.Finish(*id, "PASS", "", 2200, true) : id.status;
+    if (!given || !finished) {
+      std::fprintf(stderr, "%s\n", (given ? finished : given.status).failure.English().c_str());
       return {};
     }
     ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

@@ -44,14 +44,11 @@ class EmulatedHotPlugSource final : public HotPlugSource {
   ~EmulatedHotPlugSource() override {
     if (started_) *slot_ = nullptr;
   }
-  bool Start(Host&, Sink sink, std::string& error) override {
-    if (fails_) {
-      error = "the emulated bus gives no hot-plug word";
-      return false;
-    }
+  Status Start(Host&, Sink sink) override {
+    if (fails_) return Status::Failed(Phrase::Literal("the emulated bus gives no hot-plug word"));
     *slot_ = std::move(sink);
     started_ = true;
-    return true;
+    return {};
   }
   std::string Name() const override { return "emulated bus"; }
 

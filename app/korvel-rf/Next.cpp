@@ -46,7 +46,7 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
   VidPidTableType table{};
   // Committing writes the numbering: only while no station holds the file.
   SettingsFile file(options.ini);
-  if (options.commit && !file.Claim("korvel-rf next")) {
+  if (options.commit && !file.Claim("korvel-rf next").Ok()) {
     err << "korvel-rf: " << file.Problem() << "\n";
     return file.HeldElsewhere() ? kExitInUse : kExitBadSettings;
   }
@@ -63,11 +63,11 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
       configured.empty() || configured.is_absolute() ? configured : folder / configured, folder);
   std::error_code ec;
   const bool haveRecord = std::filesystem::exists(recordPath, ec);
-  Phrase error;
-  if (haveRecord && !record.OpenToRead(recordPath, error)) {
-    err << "korvel-rf: " << error << "\n";
-    return kExitRecord;
-  }
+  if (haveRecord)
+    if (const Status opened = record.OpenToRead(recordPath); !opened) {
+      err << "korvel-rf: " << opened.failure << "\n";
+      return kExitRecord;
+    }
   const std::string station = options.station.empty() ? HostName() : options.station;
   const std::string settingsFile = SettingsFileName(file);
   const Generators& g = ledger.Gen();
@@ -75,15 +75,15 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
     // The same draw and commit as a passed unit in the window.
     UnitNumbers numbers = ledger.Draw();
     if (haveRecord) {
-      const Phrase why =
+      const Status drawn =
           DrawUnused(ledger, record, station, settingsFile, numbers, [&](const GivenNumber& given) {
             err << "korvel-rf: note: " << given.what << " " << given.value
                 << " was already given (record row " << given.row.id << ", " << given.row.timeLocal
                 << "); passed over\n";
-            return Phrase();
+            return Status();
           });
-      if (!why.empty()) {
-        err << "korvel-rf: unit " << unit << ": " << why << "\n";
+      if (!drawn) {
+        err << "korvel-rf: unit " << unit << ": " << drawn.failure << "\n";
         return kExitBadSettings;
       }
     }
@@ -92,12 +92,11 @@ int RunNext(const NextOptions& options, std::ostream& out, std::ostream& err) {
         << " txid=" << IdText(g.TxRFID, numbers.txId) << "\n";
     ledger.Commit(numbers);
   }
-  if (options.commit) {
-    if (file.Write(settings, &ledger, false, error) != WriteResult::Written) {
-      err << "korvel-rf: " << error << "\n";
+  if (options.commit)
+    if (const Result<WriteResult> saved = file.Write(settings, &ledger, false); !saved) {
+      err << "korvel-rf: " << saved.status.failure << "\n";
       return kExitBadSettings;
     }
-  }
   return kExitDone;
 }
 

@@ -16,40 +16,33 @@ std::string Or(const std::string& text) {
 
 int RunRecords(const RecordsOptions& options, std::ostream& out, std::ostream& err) {
   ProductionRecord record;
-  Phrase error;
-  if (!record.OpenToRead(ResolveRecordPath(options.db, {}), error)) {
-    err << "korvel-rf: " << error << "\n";
+  if (const Status opened = record.OpenToRead(ResolveRecordPath(options.db, {})); !opened) {
+    err << "korvel-rf: " << opened.failure << "\n";
     return kExitRecord;
   }
   if (!options.csv) {
-    const bool read = record.ForEachRow(
-        options.since,
-        [&out](const RecordRow& r) {
-          out << r.id << " " << r.timeLocal << " " << r.station << " " << r.result << " ms=" << r.ms
-              << " rxsn=" << Or(r.numbers.rxSerial) << " txsn=" << Or(r.numbers.txSerial)
-              << " rxid=" << Or(r.numbers.rxId) << " txid=" << Or(r.numbers.txId);
-          if (!r.failedStep.empty()) out << " reason=\"" << r.failedStep << "\"";
-          out << "\n";
-          return true;
-        },
-        error);
+    const Status read = record.ForEachRow(options.since, [&out](const RecordRow& r) {
+      out << r.id << " " << r.timeLocal << " " << r.station << " " << r.result << " ms=" << r.ms
+          << " rxsn=" << Or(r.numbers.rxSerial) << " txsn=" << Or(r.numbers.txSerial)
+          << " rxid=" << Or(r.numbers.rxId) << " txid=" << Or(r.numbers.txId);
+      if (!r.failedStep.empty()) out << " reason=\"" << r.failedStep << "\"";
+      out << "\n";
+      return true;
+    });
     if (!read) {
-      err << "korvel-rf: " << error << "\n";
+      err << "korvel-rf: " << read.failure << "\n";
       return kExitRecord;
     }
     return kExitDone;
   }
   if (*options.csv == "-") {
     out << RecordCsvHeader();
-    const bool read = record.ForEachRow(
-        options.since,
-        [&out](const RecordRow& r) {
-          out << RecordCsvLine(r);
-          return bool(out);
-        },
-        error);
+    const Status read = record.ForEachRow(options.since, [&out](const RecordRow& r) {
+      out << RecordCsvLine(r);
+      return bool(out);
+    });
     if (!read) {
-      err << "korvel-rf: " << error << "\n";
+      err << "korvel-rf: " << read.failure << "\n";
       return kExitRecord;
     }
     return kExitDone;
@@ -74,20 +67,22 @@ int RunRecords(const RecordsOptions& options, std::ostream& out, std::ostream& e
   // Rows go to the file as they are read: memory stays flat however large the record.
   AtomicFileWriter file;
   std::string chunk = RecordCsvHeader();
-  bool written = file.Open(path, LinkPolicy::Refuse, error);
-  const bool read = written && record.ForEachRow(
-                                   options.since,
-                                   [&](const RecordRow& r) {
-                                     chunk += RecordCsvLine(r);
-                                     if (chunk.size() >= (1u << 16)) {
-                                       written = file.Write(chunk, error);
-                                       chunk.clear();
-                                     }
-                                     return written;
-                                   },
-                                   error);
-  if (!read || !written || !file.Write(chunk, error) || !file.Commit(error)) {
-    err << "korvel-rf: " << error << "\n";
+  Status written = file.Open(path, LinkPolicy::Refuse);
+  if (written) {
+    const Status read = record.ForEachRow(options.since, [&](const RecordRow& r) {
+      chunk += RecordCsvLine(r);
+      if (chunk.size() >= (1u << 16)) {
+        written = file.Write(chunk);
+        chunk.clear();
+      }
+      return written.Ok();
+    });
+    if (!read) written = read;
+  }
+  if (written) written = file.Write(chunk);
+  if (written) written = file.Commit();
+  if (!written) {
+    err << "korvel-rf: " << written.failure << "\n";
     return kExitRecord;
   }
   return kExitDone;

@@ -65,8 +65,8 @@ std::string IniFile::Bytes() const {
   return out;
 }
 
-bool IniFile::Save(const std::filesystem::path& path, Phrase& error) const {
-  return WriteFileAtomically(path, Bytes(), error);
+Status IniFile::Save(const std::filesystem::path& path) const {
+  return WriteFileAtomically(path, Bytes());
 }
 
 std::optional<std::pair<size_t, size_t>> IniFile::Section(const std::string& name) const {

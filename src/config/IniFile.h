@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Phrase.h"
+#include "platform/Status.h"
 
 namespace korvel {
 
@@ -40,7 +41,7 @@ class IniFile {
 
   std::string Bytes() const;
   // Atomic: the old file or the new one, never a torn one.
-  bool Save(const std::filesystem::path& path, Phrase& error) const;
+  Status Save(const std::filesystem::path& path) const;
 
   static bool ParseInteger(const std::string& text, int32_t& value);
 

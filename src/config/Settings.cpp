@@ -180,19 +180,18 @@ Phrase NotSettingsError(const std::filesystem::path& path, const Phrase& why) {
 SettingsLoadReport LoadSettings(const std::filesystem::path& iniPath, Settings& s,
                                 VidPidTableType& table, IniPart* more) {
   SettingsLoadReport report;
-  std::string bytes;
-  bool missing = false;
-  if (ReadWholeFile(iniPath, bytes, missing, report.readError)) {
-    // Taken as "no settings" it would mean serials off and fresh IDs: report it instead.
-    if (const Phrase why = NotSettingsReason(bytes); !why.empty()) {
-      report.fileFound = true;
-      report.readError = NotSettingsError(iniPath, why);
-      return report;
-    }
-    report = LoadSettingsFrom(IniFile::FromBytes(bytes), s, table, more);
-  } else if (missing) {
+  const Result<FileContents> read = ReadWholeFile(iniPath);
+  if (!read) {
+    report.readError = read.status.failure;
+  } else if (read->missing) {
     ApplyMissingFileDefaults(s);
     if (more) more->Load(nullptr, report);
+  } else if (const Phrase why = NotSettingsReason(read->bytes); !why.empty()) {
+    // Taken as "no settings" it would mean serials off and fresh IDs: report it instead.
+    report.fileFound = true;
+    report.readError = NotSettingsError(iniPath, why);
+  } else {
+    report = LoadSettingsFrom(IniFile::FromBytes(read->bytes), s, table, more);
   }
   return report;
 }
@@ -250,24 +249,20 @@ std::string SettingsFingerprint(const Settings& settings) {
   return HexText(hash, 16);
 }
 
-WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& s, IniPart* more,
-                          bool settingsWriteBlocked, Phrase& error) {
+Result<WriteResult> WriteSettings(const std::filesystem::path& iniPath, const Settings& s,
+                                  IniPart* more, bool settingsWriteBlocked) {
   if (settingsWriteBlocked) return WriteResult::Blocked;
-  std::string bytes;
-  bool missing = false;
   // A file that is there but unreadable is not overwritten: it holds the counters.
-  if (!ReadWholeFile(iniPath, bytes, missing, error) && !missing) return WriteResult::Failed;
-  if (const Phrase why = NotSettingsReason(bytes); !why.empty()) {
-    error = NotSettingsError(iniPath, why);
-    return WriteResult::Failed;
-  }
-  IniFile ini = IniFile::FromBytes(bytes);
-  if (more) {
-    error = more->CheckBeforeStore(ini);
-    if (!error.empty()) return WriteResult::Failed;
-  }
+  const Result<FileContents> read = ReadWholeFile(iniPath);
+  if (!read) return read.status;
+  if (const Phrase why = NotSettingsReason(read->bytes); !why.empty())
+    return Status::Failed(NotSettingsError(iniPath, why));
+  IniFile ini = IniFile::FromBytes(read->bytes);
+  if (more)
+    if (Phrase refused = more->CheckBeforeStore(ini); !refused.empty())
+      return Status::Failed(std::move(refused));
   StoreSettings(ini, s, more);
-  if (!ini.Save(iniPath, error)) return WriteResult::Failed;
+  if (Status saved = ini.Save(iniPath); !saved) return saved;
   if (more) more->Saved();
   return WriteResult::Written;
 }

@@ -91,11 +91,11 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& settings, VidP
 // No file: the defaults a missing file sets; every other setting keeps its value.
 void ApplyMissingFileDefaults(Settings& settings);
 
-enum class WriteResult { Written, Blocked, Failed };
+enum class WriteResult { Written, Blocked };
 // "Write Setting": nothing while blocked. The write is atomic; other lines of the file are
-// kept, and a file that is there but unreadable is not overwritten.
-WriteResult WriteSettings(const std::filesystem::path& iniPath, const Settings& settings,
-                          IniPart* more, bool settingsWriteBlocked, Phrase& error);
+// kept, and a file that is there but unreadable is not overwritten (a failure says why).
+Result<WriteResult> WriteSettings(const std::filesystem::path& iniPath, const Settings& settings,
+                                  IniPart* more, bool settingsWriteBlocked);
 // The key writes alone, in the file's order.
 void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more);
 // What a write of these settings could not keep, for the operator: the product name is kept in

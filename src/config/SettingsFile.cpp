@@ -8,8 +8,8 @@ std::filesystem::path SettingsFile::Target() const {
   return WriteTarget(path_);
 }
 
-bool SettingsFile::Claim(const std::string& program) {
-  if (lock_.Held()) return true;
+Status SettingsFile::Claim(const std::string& program) {
+  if (lock_.Held()) return {};
   const std::filesystem::path target = Target();
   // The lock sits beside one name of the file; a save replaces the file and would split the
   // links, each name then numbering on its own.
@@ -18,21 +18,21 @@ bool SettingsFile::Claim(const std::string& program) {
         Say("{0} has {1} hard links: saving would split them and each would number units on its "
             "own. Use one file, or symbolic links to it",
             path_.string(), links);
-    return false;
+    return Status::Failed(claimError_);
   }
   std::filesystem::path lockPath = target;
   lockPath += ".lock";
-  Phrase error;
-  if (!lock_.Acquire(lockPath, ProcessHolderText(program), error, heldElsewhere_)) {
+  const Status locked = lock_.Acquire(lockPath, ProcessHolderText(program));
+  heldElsewhere_ = lock_.HeldElsewhere();
+  if (!locked) {
     // "TX.ini is in use by another station (...)", or the OS error behind the lock file.
-    claimError_ = heldElsewhere_ ? Say("{0} is {1}", path_.string(), error)
-                                 : Say("{0}: {1}", path_.string(), error);
-    return false;
+    claimError_ = heldElsewhere_ ? Say("{0} is {1}", path_.string(), locked.failure)
+                                 : Say("{0}: {1}", path_.string(), locked.failure);
+    return Status::Failed(claimError_, locked.osError);
   }
   claimError_ = {};
-  heldElsewhere_ = false;
   RemoveStaleTemporaries(target);
-  return true;
+  return {};
 }
 
 SettingsLoadReport SettingsFile::Load(Settings& settings, VidPidTableType& table, IniPart* more) {
@@ -41,15 +41,13 @@ SettingsLoadReport SettingsFile::Load(Settings& settings, VidPidTableType& table
   return report;
 }
 
-WriteResult SettingsFile::Write(const Settings& settings, IniPart* more, bool blocked,
-                                Phrase& error) {
+Result<WriteResult> SettingsFile::Write(const Settings& settings, IniPart* more, bool blocked) {
   if (blocked) return WriteResult::Blocked;
-  if (!Claimed()) {
-    error = claimError_.empty() ? Say("{0} is not claimed by this station", path_.string())
-                                : claimError_;
-    return WriteResult::Failed;
-  }
-  return WriteSettings(path_, settings, more, false, error);
+  if (!Claimed())
+    return Status::Failed(claimError_.empty()
+                              ? Say("{0} is not claimed by this station", path_.string())
+                              : claimError_);
+  return WriteSettings(path_, settings, more, false);
 }
 
 Phrase SettingsFile::Problem() const {

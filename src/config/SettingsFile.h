@@ -20,7 +20,7 @@ class SettingsFile {
 
   // Locks the file (TX.ini.lock beside its target) and removes the temporaries of saves
   // that were killed. False while another station holds it; Problem() then says who.
-  bool Claim(const std::string& program);
+  Status Claim(const std::string& program);
   bool Claimed() const { return lock_.Held(); }
   // The claim failed because another station holds the file (not because of an error).
   bool HeldElsewhere() const { return heldElsewhere_; }
@@ -29,7 +29,7 @@ class SettingsFile {
   // until a later load reads it.
   SettingsLoadReport Load(Settings& settings, VidPidTableType& table, IniPart* more);
   // "Write Setting". Nothing is written while another station holds the file.
-  WriteResult Write(const Settings& settings, IniPart* more, bool blocked, Phrase& error);
+  Result<WriteResult> Write(const Settings& settings, IniPart* more, bool blocked);
 
   // Why production must not run on the file now; empty when it may.
   Phrase Problem() const;

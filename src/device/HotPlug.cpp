@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/OsError.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -45,23 +47,22 @@ UeventHotPlugSource::~UeventHotPlugSource() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool UeventHotPlugSource::Start(Host& host, Sink sink, std::string& error) {
+Status UeventHotPlugSource::Start(Host& host, Sink sink) {
   fd_ = opener_();
   if (fd_ < 0) {
     const int code = errno;
-    error =
-        "cannot open the uevent socket: errno " + std::to_string(code) + ": " + std::strerror(code);
-    return false;
+    // The engineer's trace says it; it is no operator text.
+    return Status::Failed(Phrase::Literal("cannot open the uevent socket: " + OsErrorText(code)),
+                          code);
   }
   sink_ = std::move(sink);
   watch_ = host.WatchReadable(fd_, [this] { Dispatch(); });
   if (!watch_) {
-    error = "the message loop cannot watch the uevent socket";
     ::close(fd_);
     fd_ = -1;
-    return false;
+    return Status::Failed(Phrase::Literal("the message loop cannot watch the uevent socket"));
   }
-  return true;
+  return {};
 }
 
 void UeventHotPlugSource::Dispatch() {
@@ -162,7 +163,7 @@ class WindowsHotPlugSource final : public HotPlugSource {
     if (handle_ && unregister_) unregister_(handle_);
     if (library_) FreeLibrary(library_);
   }
-  bool Start(Host& host, Sink sink, std::string& error) override {
+  Status Start(Host& host, Sink sink) override {
     host_ = &host;
     sink_ = std::move(sink);
     library_ = LoadLibraryW(L"cfgmgr32.dll");
@@ -173,9 +174,10 @@ class WindowsHotPlugSource final : public HotPlugSource {
                                  GetProcAddress(library_, "CM_Unregister_Notification")))
                            : nullptr;
     if (!reg || !unregister_) {
-      error = "CM_Register_Notification is not available (error " + std::to_string(GetLastError()) +
-              ")";
-      return false;
+      const int code = int(GetLastError());
+      return Status::Failed(
+          Phrase::Literal("CM_Register_Notification is not available (" + OsErrorText(code) + ")"),
+          code);
     }
     NotifyFilter filter{};
     filter.cbSize = sizeof filter;
@@ -183,11 +185,11 @@ class WindowsHotPlugSource final : public HotPlugSource {
     filter.u.DeviceInterface.ClassGuid = kHidInterface;
     const DWORD result = reg(&filter, this, &WindowsHotPlugSource::OnNotify, &handle_);
     if (result != 0) {
-      error = "CM_Register_Notification failed (CONFIGRET " + std::to_string(result) + ")";
       handle_ = nullptr;
-      return false;
+      return Status::Failed(Phrase::Literal("CM_Register_Notification failed (CONFIGRET " +
+                                            std::to_string(result) + ")"));
     }
-    return true;
+    return {};
   }
   std::string Name() const override { return "device notifications (HID)"; }
 

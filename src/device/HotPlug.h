@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Host.h"
+#include "platform/Status.h"
 
 namespace korvel {
 
@@ -23,7 +24,7 @@ class HotPlugSource {
   virtual ~HotPlugSource() = default;
   // Starts watching; events reach sink on the host's message loop. False, with the reason,
   // when this system gives no such word (the caller then relies on its timer).
-  virtual bool Start(Host& host, Sink sink, std::string& error) = 0;
+  virtual Status Start(Host& host, Sink sink) = 0;
   // What watches, for the engineer's trace ("kernel uevents", "device notifications").
   virtual std::string Name() const = 0;
 };
@@ -39,7 +40,7 @@ class UeventHotPlugSource final : public HotPlugSource {
   using Opener = std::function<int()>;
   explicit UeventHotPlugSource(Opener opener = nullptr);
   ~UeventHotPlugSource() override;
-  bool Start(Host& host, Sink sink, std::string& error) override;
+  Status Start(Host& host, Sink sink) override;
   std::string Name() const override { return "kernel uevents (hidraw)"; }
   // Reads every message waiting on the socket; one event per hidraw add or remove.
   void Dispatch();

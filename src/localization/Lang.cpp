@@ -60,31 +60,26 @@ class FileLanguageStore final : public LanguageStore {
  public:
   explicit FileLanguageStore(std::string path) : path_(std::move(path)) {}
   std::optional<std::string> Read() override {
-    std::string bytes;
-    Phrase error;
-    bool missing = false;
-    if (!ReadWholeFile(path_, bytes, missing, error)) return std::nullopt;
-    return IniFile::FromBytes(bytes).ReadValue(kSection, kValue);
+    const Result<FileContents> read = ReadWholeFile(path_);
+    if (!read || read->missing) return std::nullopt;
+    return IniFile::FromBytes(read->bytes).ReadValue(kSection, kValue);
   }
   bool Write(const std::string& valueName) override {
-    std::string bytes;
-    Phrase error;
-    bool missing = false;
-    ReadWholeFile(path_, bytes, missing, error);
-    IniFile ini = IniFile::FromBytes(bytes);
+    // An unreadable file is replaced: it holds nothing but the language choice.
+    const Result<FileContents> read = ReadWholeFile(path_);
+    IniFile ini = IniFile::FromBytes(read ? read->bytes : std::string());
     ini.WriteString(kSection, kValue, valueName);
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path_).parent_path(), ec);
-    return ini.Save(path_, error);
+    return ini.Save(path_).Ok();
   }
   void Forget() override {
-    std::string bytes;
-    Phrase error;
-    bool missing = false;
-    if (!ReadWholeFile(path_, bytes, missing, error)) return;
-    IniFile ini = IniFile::FromBytes(bytes);
+    const Result<FileContents> read = ReadWholeFile(path_);
+    if (!read || read->missing) return;
+    IniFile ini = IniFile::FromBytes(read->bytes);
     ini.DeleteKey(kSection, kValue);
-    ini.Save(path_, error);
+    // Not forgotten: the next start finds the choice and does not ask; nothing is lost.
+    (void)ini.Save(path_);
   }
 
  private:

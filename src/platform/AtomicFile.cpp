@@ -105,13 +105,11 @@ void AtomicFileWriter::Discard() {
   temp_.clear();
 }
 
-bool AtomicFileWriter::Open(const fs::path& path, LinkPolicy links, Phrase& error) {
+Status AtomicFileWriter::Open(const fs::path& path, LinkPolicy links) {
   Discard();
   target_ = links == LinkPolicy::WriteThrough ? WriteTarget(path) : path;
-  if (Phrase problem = ReplaceProblem(target_, links); !problem.empty()) {
-    error = std::move(problem);
-    return false;
-  }
+  if (Phrase problem = ReplaceProblem(target_, links); !problem.empty())
+    return Status::Failed(std::move(problem));
   for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
     fs::path temp = target_;
     temp += TemporarySuffix();
@@ -122,8 +120,7 @@ bool AtomicFileWriter::Open(const fs::path& path, LinkPolicy links, Phrase& erro
     if (h == INVALID_HANDLE_VALUE) {
       const int code = LastOsError();
       if (code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS) continue;
-      error = Say("cannot create {0}: {1}", temp.string(), OsErrorText(code));
-      return false;
+      return Status::Failed(Say("cannot create {0}: {1}", temp.string(), OsErrorText(code)), code);
     }
     handle_ = h;
 #else
@@ -131,98 +128,102 @@ bool AtomicFileWriter::Open(const fs::path& path, LinkPolicy links, Phrase& erro
     if (fd < 0) {
       const int code = errno;
       if (code == EEXIST) continue;
-      error = Say("cannot create {0}: {1}", temp.string(), OsErrorText(code));
-      return false;
+      return Status::Failed(Say("cannot create {0}: {1}", temp.string(), OsErrorText(code)), code);
     }
     fd_ = fd;
 #endif
     temp_ = temp;
-    return true;
+    return {};
   }
-  error =
-      Say("cannot create a temporary file beside {0}: every name tried exists", target_.string());
-  return false;
+  return Status::Failed(
+      Say("cannot create a temporary file beside {0}: every name tried exists", target_.string()));
 }
 
-bool AtomicFileWriter::Write(std::string_view bytes, Phrase& error) {
+Status AtomicFileWriter::Write(std::string_view bytes) {
   while (!bytes.empty()) {
 #ifdef _WIN32
     DWORD written = 0;
     const DWORD chunk = DWORD(std::min<size_t>(bytes.size(), 1u << 30));
     if (!handle_ ||
         !WriteFile(static_cast<HANDLE>(handle_), bytes.data(), chunk, &written, nullptr)) {
-      error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(LastOsError()));
+      const int code = LastOsError();
+      Status failed =
+          Status::Failed(Say("cannot write {0}: {1}", temp_.string(), OsErrorText(code)), code);
       Discard();
-      return false;
+      return failed;
     }
 #else
     const ssize_t written = fd_ < 0 ? -1 : ::write(fd_, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) {
-      error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(written < 0 ? errno : EIO));
+      const int code = written < 0 ? errno : EIO;
+      Status failed =
+          Status::Failed(Say("cannot write {0}: {1}", temp_.string(), OsErrorText(code)), code);
       Discard();
-      return false;
+      return failed;
     }
 #endif
     bytes.remove_prefix(size_t(written));
   }
-  return true;
+  return {};
 }
 
-bool AtomicFileWriter::Commit(Phrase& error) {
+Status AtomicFileWriter::Commit() {
+  auto fail = [this](Phrase what, int code) {
+    Discard();
+    return Status::Failed(std::move(what), code);
+  };
+  auto cannotWrite = [this](int code) {
+    return Say("cannot write {0}: {1}", temp_.string(), OsErrorText(code));
+  };
 #ifdef _WIN32
   HANDLE h = static_cast<HANDLE>(handle_);
   if (!h || !FlushFileBuffers(h)) {
-    error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(LastOsError()));
-    Discard();
-    return false;
+    const int code = LastOsError();
+    return fail(cannotWrite(code), code);
   }
   CloseHandle(h);
   handle_ = nullptr;
 #else
   if (fd_ < 0 || ::fsync(fd_) != 0) {
-    error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(fd_ < 0 ? EBADF : errno));
-    Discard();
-    return false;
+    const int code = fd_ < 0 ? EBADF : errno;
+    return fail(cannotWrite(code), code);
   }
   const int closed = ::close(fd_);
   fd_ = -1;
   if (closed != 0) {
-    error = Say("cannot write {0}: {1}", temp_.string(), OsErrorText(errno));
-    Discard();
-    return false;
+    const int code = errno;
+    return fail(cannotWrite(code), code);
   }
 #endif
   // Looked at again: a link or folder put there meanwhile is refused. (A rename replaces a
   // link, it never writes through one, so what slips in after this is replaced, not harmed.)
   if (Phrase problem = ReplaceProblem(target_, LinkPolicy::Refuse); !problem.empty()) {
-    error = std::move(problem);
     Discard();
-    return false;
+    return Status::Failed(std::move(problem));
   }
 #ifdef _WIN32
   if (!MoveFileExW(temp_.wstring().c_str(), target_.wstring().c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = Say("cannot replace {0}: {1}", target_.string(), OsErrorText(LastOsError()));
-    Discard();
-    return false;
+    const int code = LastOsError();
+    return fail(Say("cannot replace {0}: {1}", target_.string(), OsErrorText(code)), code);
   }
 #else
   if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
-    error = Say("cannot replace {0}: {1}", target_.string(), OsErrorText(errno));
-    Discard();
-    return false;
+    const int code = errno;
+    return fail(Say("cannot replace {0}: {1}", target_.string(), OsErrorText(code)), code);
   }
 #endif
   MakeRenameDurable(target_);
   temp_.clear();
-  return true;
+  return {};
 }
 
-bool WriteFileAtomically(const fs::path& path, const std::string& bytes, Phrase& error,
-                         LinkPolicy links) {
+Status WriteFileAtomically(const fs::path& path, const std::string& bytes, LinkPolicy links) {
   AtomicFileWriter writer;
-  return writer.Open(path, links, error) && writer.Write(bytes, error) && writer.Commit(error);
+  if (Status opened = writer.Open(path, links); !opened) return opened;
+  if (Status written = writer.Write(bytes); !written) return written;
+  return writer.Commit();
 }
 
 void RemoveStaleTemporaries(const fs::path& target) {
@@ -258,30 +259,25 @@ uint64_t HardLinkCount(const fs::path& path) {
 #endif
 }
 
-bool ReadWholeFile(const fs::path& path, std::string& bytes, bool& missing, Phrase& error) {
+Result<FileContents> ReadWholeFile(const fs::path& path) {
   std::error_code ec;
-  missing = !fs::exists(path, ec) && !ec;
-  if (missing) return false;
-  if (!fs::is_regular_file(path, ec)) {
-    error = Say("{0} is not a file", path.string());
-    return false;
-  }
+  FileContents contents;
+  contents.missing = !fs::exists(path, ec) && !ec;
+  if (contents.missing) return contents;
+  if (!fs::is_regular_file(path, ec))
+    return Status::Failed(Say("{0} is not a file", path.string()));
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    error = Say("cannot open {0}: {1}", path.string(), OsErrorText(errno));
-    return false;
+    const int code = errno;
+    return Status::Failed(Say("cannot open {0}: {1}", path.string(), OsErrorText(code)), code);
   }
   try {
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    contents.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   } catch (const std::exception& e) {
-    error = Say("cannot read {0}: {1}", path.string(), e.what());
-    return false;
+    return Status::Failed(Say("cannot read {0}: {1}", path.string(), e.what()));
   }
-  if (in.bad()) {
-    error = Say("cannot read {0}", path.string());
-    return false;
-  }
-  return true;
+  if (in.bad()) return Status::Failed(Say("cannot read {0}", path.string()));
+  return contents;
 }
 
 }  // namespace korvel

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/Phrase.h"
+#include "platform/Status.h"
 
 namespace korvel {
 
@@ -26,10 +27,10 @@ class AtomicFileWriter {
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-  bool Open(const std::filesystem::path& path, LinkPolicy links, Phrase& error);
-  bool Write(std::string_view bytes, Phrase& error);
+  Status Open(const std::filesystem::path& path, LinkPolicy links);
+  Status Write(std::string_view bytes);
   // Flushed to the disk, then renamed over the final name (and the rename made durable).
-  bool Commit(Phrase& error);
+  Status Commit();
   const std::filesystem::path& Temporary() const { return temp_; }
 
  private:
@@ -43,8 +44,8 @@ class AtomicFileWriter {
   std::filesystem::path temp_;
 };
 
-bool WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes, Phrase& error,
-                         LinkPolicy links = LinkPolicy::WriteThrough);
+Status WriteFileAtomically(const std::filesystem::path& path, const std::string& bytes,
+                           LinkPolicy links = LinkPolicy::WriteThrough);
 
 // Where writes to `path` land: the final target of a chain of symbolic links (relative
 // targets resolved from the link's folder), or `path` itself.
@@ -59,12 +60,12 @@ void RemoveStaleTemporaries(const std::filesystem::path& target);
 // How many names (hard links) the file has; 1 when it cannot be told.
 uint64_t HardLinkCount(const std::filesystem::path& path);
 
-// Reads a whole file. False with a message when it exists but cannot be read; a missing
-// file gives false with `missing` set.
-bool ReadWholeFile(const std::filesystem::path& path, std::string& bytes, bool& missing,
-                   Phrase& error);
-
-// An OS error as words: "errno 28: No space left on device" / "error 5: Access is denied".
-std::string SystemErrorText(int code);
+// A whole file as read, or that there is none.
+struct FileContents {
+  bool missing = false;
+  std::string bytes;
+};
+// Fails (with the reason) only when the file is there but cannot be read.
+Result<FileContents> ReadWholeFile(const std::filesystem::path& path);
 
 }  // namespace korvel

@@ -87,10 +87,9 @@ bool FileLock::Held() const {
 #endif
 }
 
-bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string& holder,
-                       Phrase& error, bool& heldElsewhere) {
-  heldElsewhere = false;
-  if (Held()) return true;
+Status FileLock::Acquire(const std::filesystem::path& lockPath, const std::string& holder) {
+  heldElsewhere_ = false;
+  if (Held()) return {};
 #ifdef _WIN32
   // Never through a link: the reparse point itself is opened and then refused.
   HANDLE h =
@@ -98,8 +97,8 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    error = Say("cannot open {0}: {1}", lockPath.string(), OsErrorText(LastOsError()));
-    return false;
+    const int code = LastOsError();
+    return Status::Failed(Say("cannot open {0}: {1}", lockPath.string(), OsErrorText(code)), code);
   }
   BY_HANDLE_FILE_INFORMATION info{};
   Phrase problem;
@@ -115,18 +114,18 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
     problem = Say("has {0} hard links", uint64_t(info.nNumberOfLinks));
   if (!problem.empty()) {
     CloseHandle(h);
-    error = NotOurs(lockPath, problem);
-    return false;
+    return Status::Failed(NotOurs(lockPath, problem));
   }
   OVERLAPPED at{};
   at.OffsetHigh = kLockOffsetHigh;
   if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
     const DWORD code = GetLastError();
     CloseHandle(h);
-    heldElsewhere = code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING;
-    error = heldElsewhere ? InUse(lockPath)
-                          : Say("cannot lock {0}: {1}", lockPath.string(), OsErrorText(int(code)));
-    return false;
+    heldElsewhere_ = code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING;
+    return heldElsewhere_ ? Status::Failed(InUse(lockPath))
+                          : Status::Failed(Say("cannot lock {0}: {1}", lockPath.string(),
+                                               OsErrorText(int(code))),
+                                           int(code));
   }
   SetFilePointer(h, 0, nullptr, FILE_BEGIN);
   SetEndOfFile(h);
@@ -142,10 +141,9 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
       ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) {
     const int code = errno;
-    error = code == ELOOP    ? NotOurs(lockPath, Say("is a symbolic link"))
-            : code == EISDIR ? NotOurs(lockPath, Say("is a folder"))
-                             : Say("cannot open {0}: {1}", lockPath.string(), OsErrorText(code));
-    return false;
+    if (code == ELOOP) return Status::Failed(NotOurs(lockPath, Say("is a symbolic link")));
+    if (code == EISDIR) return Status::Failed(NotOurs(lockPath, Say("is a folder")));
+    return Status::Failed(Say("cannot open {0}: {1}", lockPath.string(), OsErrorText(code)), code);
   }
   struct stat st {};
   Phrase problem;
@@ -159,17 +157,17 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
     problem = Say("has {0} hard links", uint64_t(st.st_nlink));
   if (!problem.empty()) {
     ::close(fd);
-    error = NotOurs(lockPath, problem);
-    return false;
+    return Status::Failed(NotOurs(lockPath, problem));
   }
   // flock belongs to the open file description: a second open in this process is refused too.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int code = errno;
     ::close(fd);
-    heldElsewhere = code == EWOULDBLOCK;
-    error = heldElsewhere ? InUse(lockPath)
-                          : Say("cannot lock {0}: {1}", lockPath.string(), OsErrorText(code));
-    return false;
+    heldElsewhere_ = code == EWOULDBLOCK;
+    return heldElsewhere_
+               ? Status::Failed(InUse(lockPath))
+               : Status::Failed(Say("cannot lock {0}: {1}", lockPath.string(), OsErrorText(code)),
+                                code);
   }
   // The holder line goes only into a file of our own; another user's lock file (a shared
   // folder) is locked as it is.
@@ -180,7 +178,7 @@ bool FileLock::Acquire(const std::filesystem::path& lockPath, const std::string&
   fd_ = fd;
 #endif
   path_ = lockPath;
-  return true;
+  return {};
 }
 
 void FileLock::Release() {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Phrase.h"
+#include "platform/Status.h"
 
 namespace korvel {
 
@@ -18,10 +19,10 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
 
   // Takes the lock on `lockPath` without waiting and writes `holder` into the file, so a
-  // station that is refused can say who holds it. False with `error` naming the file and
-  // the holder (or the OS error); `heldElsewhere` tells a holder from an error.
-  bool Acquire(const std::filesystem::path& lockPath, const std::string& holder, Phrase& error,
-               bool& heldElsewhere);
+  // station that is refused can say who holds it. A failure names the file and the holder
+  // (or the OS error); HeldElsewhere() then tells a holder from an error.
+  Status Acquire(const std::filesystem::path& lockPath, const std::string& holder);
+  bool HeldElsewhere() const { return heldElsewhere_; }
   void Release();
   bool Held() const;
   const std::filesystem::path& Path() const { return path_; }
@@ -33,6 +34,7 @@ class FileLock {
   int fd_ = -1;
 #endif
   std::filesystem::path path_;
+  bool heldElsewhere_ = false;
 };
 
 // Who this process is, for a lock file and the production record: program, pid, host.

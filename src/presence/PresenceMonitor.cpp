@@ -43,11 +43,11 @@ PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& hos
 
 void PresenceMonitor::StartHotPlug(HotPlugSource* source) {
   if (!source) return;
-  std::string error;
-  hotPlugActive_ = source->Start(
-      host_, [this](const HotPlugEvent& e) { OnHotPlug(e); }, error);
+  const Status started = source->Start(host_, [this](const HotPlugEvent& e) { OnHotPlug(e); });
+  hotPlugActive_ = started.Ok();
   hotPlugStatus_ = hotPlugActive_ ? "hot-plug: " + source->Name()
-                                  : "hot-plug unavailable (" + error + "): detection every 5.5 s";
+                                  : "hot-plug unavailable (" + started.failure.English() +
+                                        "): detection every 5.5 s";
 }
 
 void PresenceMonitor::OnHotPlug(const HotPlugEvent&) {

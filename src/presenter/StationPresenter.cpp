@@ -193,22 +193,25 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
 }
 
 bool StationPresenter::ClaimStation() {
-  if (file_.Claimed()) return true;
-  return file_.Claim(env_.program);
+  // Why a claim failed stays with the file: Problem() says it wherever Go is refused.
+  return file_.Claimed() || file_.Claim(env_.program).Ok();
 }
 
 void StationPresenter::OpenRecord() {
   const std::filesystem::path path = !env_.recordPath.empty() ? env_.recordPath : recordFromIni_;
-  Phrase error;
-  // Today's counts go on from what the record holds of this station.
-  if (production_.OpenRecord(path, error)) {
-    production_.CountToday(yield_.pass, yield_.fail);
-    if (const auto notices = production_.TakeNotices(); !notices.empty())
-      Tell("dlgError", JoinLines(notices));
+  const Status opened = production_.OpenRecord(path);
+  if (!opened) {
+    Tell("dlgError",
+         Say("{0}.\nGo stays stopped until the production record can be written.", opened.failure));
     return;
   }
-  Tell("dlgError",
-       Say("{0}.\nGo stays stopped until the production record can be written.", error));
+  // Today's counts go on from what the record holds of this station.
+  if (const Result<DayCounts> today = production_.CountToday(); today) {
+    yield_.pass = today->pass;
+    yield_.fail = today->fail;
+  }
+  if (const auto notices = production_.TakeNotices(); !notices.empty())
+    Tell("dlgError", JoinLines(notices));
 }
 
 void StationPresenter::CountYield(const RunResult& result) {
@@ -268,11 +271,11 @@ void StationPresenter::FormCloseQuery() {
   presence_.tmrSoftBind().SetEnabled(false);
   presence_.tmrIsTxLink().SetEnabled(false);
   // A failed unit's row first: once TX.ini took its numbers, nothing tells it any more.
-  if (const Phrase error = production_.SettleRecord(); !error.empty())
+  if (const Status settled = production_.SettleRecord(); !settled)
     Tell("dlgError",
          Say("the production record does not yet say that the last unit failed, and cannot be "
              "corrected: {0}",
-             error));
+             settled.failure));
   btnWriteSettingClick();
   // The window is closing: the mouse is let go whether or not it hears it.
   if (link_.HaveRx()) (void)link_.TxLeaveAccess();
@@ -460,13 +463,12 @@ void StationPresenter::btnLoadSettingClick() {
 }
 
 void StationPresenter::btnWriteSettingClick() {
-  Phrase error;
   const Settings settings = CurrentSettings();
-  const WriteResult written = file_.Write(settings, &ledger_, settingsWriteBlocked_, error);
-  if (written == WriteResult::Failed)
-    Tell("dlgError", Say("The settings were not saved: {0}", error));
+  const Result<WriteResult> written = file_.Write(settings, &ledger_, settingsWriteBlocked_);
+  if (!written)
+    Tell("dlgError", Say("The settings were not saved: {0}", written.status.failure));
   else if (const Phrase notKept = SettingsNotKept(settings);
-           written == WriteResult::Written && !notKept.empty())
+           *written == WriteResult::Written && !notKept.empty())
     Tell("dlgError", notKept);
 }
 

@@ -249,31 +249,31 @@ std::string ProductionRecord::UtcText(int64_t seconds) {
   return FormatTime(UtcTimeParts(seconds), "%Y-%m-%dT%H:%M:%SZ");
 }
 
-Phrase ProductionRecord::Error(const Phrase& what) const {
-  if (!db_) return Say("{0} {1}: no database", what, path_.string());
+Status ProductionRecord::Error(const Phrase& what) const {
+  if (!db_) return Status::Failed(Say("{0} {1}: no database", what, path_.string()));
   const int code = sqlite3_extended_errcode(db_);
-  const Phrase cause = WriteCause(path_, code, sqlite3_system_errno(db_));
+  const int os = sqlite3_system_errno(db_);
+  const Phrase cause = WriteCause(path_, code, os);
   if (!cause.empty())
-    return Say("{0} {1}: {2} ({3}, SQLite {4})", what, path_.string(), cause, sqlite3_errmsg(db_),
-               code);
-  return Say("{0} {1}: {2} (SQLite {3})", what, path_.string(), sqlite3_errmsg(db_), code);
+    return Status::Failed(Say("{0} {1}: {2} ({3}, SQLite {4})", what, path_.string(), cause,
+                              sqlite3_errmsg(db_), code),
+                          os);
+  return Status::Failed(
+      Say("{0} {1}: {2} (SQLite {3})", what, path_.string(), sqlite3_errmsg(db_), code), os);
 }
 
-bool ProductionRecord::Exec(const char* sql, Phrase& error) {
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
-  error = Error(Say("production record"));
-  return false;
+Status ProductionRecord::Exec(const char* sql) {
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return {};
+  return Error(Say("production record"));
 }
 
-bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, Phrase& error) {
+Status ProductionRecord::OpenFile(const std::filesystem::path& path, int flags) {
   Close();
   path_ = path;
   const bool toWrite = (flags & SQLITE_OPEN_READWRITE) != 0;
   // Named before SQLite sees it: a folder, a device or a foreign name must not become a file.
-  if (Phrase problem = RecordPathProblem(path, toWrite); !problem.empty()) {
-    error = Say("cannot open the production record: {0}", problem);
-    return false;
-  }
+  if (Phrase problem = RecordPathProblem(path, toWrite); !problem.empty())
+    return Status::Failed(Say("cannot open the production record: {0}", problem));
   // SQLite takes UTF-8 names on every system.
   const std::u8string utf8 = path.u8string();
   const std::string name(reinterpret_cast<const char*>(utf8.data()), utf8.size());
@@ -284,35 +284,32 @@ bool ProductionRecord::OpenFile(const std::filesystem::path& path, int flags, Ph
     const int os = db_ ? sqlite3_system_errno(db_) : 0;
     const std::string said = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     const Phrase cause = toWrite ? WriteCause(path, code, os) : Phrase();
-    error = cause.empty() ? Say("cannot open the production record {0}: {1}", path.string(), said)
-                          : Say("cannot open the production record {0}: {1} ({2}, SQLite {3})",
-                                path.string(), cause, said, code);
     Close();
-    return false;
+    return Status::Failed(
+        cause.empty() ? Say("cannot open the production record {0}: {1}", path.string(), said)
+                      : Say("cannot open the production record {0}: {1} ({2}, SQLite {3})",
+                            path.string(), cause, said, code),
+        os);
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, busyMs_);
-  return true;
+  return {};
 }
 
-bool ProductionRecord::OpenToRead(const std::filesystem::path& path, Phrase& error) {
+Status ProductionRecord::OpenToRead(const std::filesystem::path& path) {
   std::error_code ec;
-  if (Phrase problem = RecordPathProblem(path, false); !problem.empty()) {
-    error = problem;
-    return false;
-  }
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    error = Say("there is no production record at {0}", path.string());
-    return false;
-  }
+  if (Phrase problem = RecordPathProblem(path, false); !problem.empty())
+    return Status::Failed(std::move(problem));
+  if (!std::filesystem::is_regular_file(path, ec))
+    return Status::Failed(Say("there is no production record at {0}", path.string()));
   // Read-only: a listing never changes the record. A record in a folder this user may not
   // write (an archive, a share) has no WAL index to open: read it as it lies.
   auto isRecord = [this] {
     Statement table(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'units'");
     return table.Ok() && table.Step() == SQLITE_ROW;
   };
-  if (!OpenFile(path, SQLITE_OPEN_READONLY, error)) return false;
-  if (isRecord()) return true;
+  if (Status opened = OpenFile(path, SQLITE_OPEN_READONLY); !opened) return opened;
+  if (isRecord()) return {};
   const int code = sqlite3_extended_errcode(db_);
   const std::string said = sqlite3_errmsg(db_);
   if (code != SQLITE_OK && (CreateError(FolderOf(path)) != 0 || FileReadOnly(path))) {
@@ -322,38 +319,36 @@ bool ProductionRecord::OpenToRead(const std::filesystem::path& path, Phrase& err
                         nullptr) == SQLITE_OK &&
         isRecord()) {
       sqlite3_extended_result_codes(db_, 1);
-      return true;
+      return {};
     }
   }
-  // No table of units, or a file that is not a database at all.
-  error = code == SQLITE_OK ? Say("{0} is not a production record", path.string())
-                            : Say("{0} is not a production record: {1}", path.string(), said);
   Close();
-  return false;
+  // No table of units, or a file that is not a database at all.
+  return Status::Failed(code == SQLITE_OK
+                            ? Say("{0} is not a production record", path.string())
+                            : Say("{0} is not a production record: {1}", path.string(), said));
 }
 
-bool ProductionRecord::Open(const std::filesystem::path& path, Phrase& error) {
-  if (!OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error)) return false;
+Status ProductionRecord::Open(const std::filesystem::path& path) {
+  if (Status opened = OpenFile(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE); !opened)
+    return opened;
   if (sqlite3_db_readonly(db_, "main") == 1) {
     const Phrase cause = WriteCause(path, SQLITE_READONLY, 0);
-    error = cause.empty()
-                ? Say("the production record {0} is read-only", path.string())
-                : Say("the production record {0} cannot be written: {1}", path.string(), cause);
     Close();
-    return false;
+    return Status::Failed(
+        cause.empty()
+            ? Say("the production record {0} is read-only", path.string())
+            : Say("the production record {0} cannot be written: {1}", path.string(), cause));
   }
   // WAL: readers (the companion's listing) never block the station's writes.
   Statement wal(db_, "PRAGMA journal_mode=WAL");
-  if (!wal.Ok() || wal.Step() != SQLITE_ROW) {
-    error = Error(Say("cannot use the production record"));
-    Close();
-    return false;
-  }
-  if (!Exec("PRAGMA synchronous=FULL", error) || !Exec(kSchema, error)) {
-    Close();
-    return false;
-  }
-  return true;
+  Status ready = wal.Ok() && wal.Step() == SQLITE_ROW
+                     ? Status()
+                     : Error(Say("cannot use the production record"));
+  if (ready) ready = Exec("PRAGMA synchronous=FULL");
+  if (ready) ready = Exec(kSchema);
+  if (!ready) Close();
+  return ready;
 }
 
 void ProductionRecord::Close() {
@@ -366,7 +361,7 @@ void ProductionRecord::SetBusyTimeout(int ms) {
   if (db_) sqlite3_busy_timeout(db_, ms);
 }
 
-std::optional<GivenNumber> ProductionRecord::FindGiven(const RecordNumbers& n, Phrase& error) {
+Result<std::optional<GivenNumber>> ProductionRecord::FindGiven(const RecordNumbers& n) {
   const std::pair<const char*, const std::string*> checks[] = {{"rx_serial", &n.rxSerial},
                                                                {"tx_serial", &n.txSerial},
                                                                {"rx_id", &n.rxId},
@@ -377,55 +372,40 @@ std::optional<GivenNumber> ProductionRecord::FindGiven(const RecordNumbers& n, P
     const std::string sql = std::string("SELECT ") + kColumns + " FROM units WHERE given = 1 AND " +
                             checks[i].first + " = ?1 LIMIT 1";
     Statement s(db_, sql.c_str());
-    if (!s.Ok()) {
-      error = Error(Say("cannot read the production record"));
-      return std::nullopt;
-    }
+    if (!s.Ok()) return Error(Say("cannot read the production record"));
     s.Text(1, *checks[i].second);
     const int rc = s.Step();
     if (rc == SQLITE_ROW)
-      return GivenNumber{NumberKind(i), names[i], *checks[i].second, ReadRow(s)};
-    if (rc != SQLITE_DONE) {
-      error = Error(Say("cannot read the production record"));
-      return std::nullopt;
-    }
+      return std::optional<GivenNumber>(
+          GivenNumber{NumberKind(i), names[i], *checks[i].second, ReadRow(s)});
+    if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
   }
-  return std::nullopt;
+  return std::optional<GivenNumber>();
 }
 
-std::optional<RecordRow> ProductionRecord::LastGiven(const std::string& station,
-                                                     const std::string& settingsFile,
-                                                     Phrase& error) {
+Result<std::optional<RecordRow>> ProductionRecord::LastGiven(const std::string& station,
+                                                             const std::string& settingsFile) {
   const std::string sql = std::string("SELECT ") + kColumns +
                           " FROM units WHERE given = 1 AND station = ?1 AND settings_file = ?2 "
                           "ORDER BY id DESC LIMIT 1";
   Statement s(db_, sql.c_str());
-  if (!s.Ok()) {
-    error = Error(Say("cannot read the production record"));
-    return std::nullopt;
-  }
+  if (!s.Ok()) return Error(Say("cannot read the production record"));
   s.Text(1, station);
   s.Text(2, settingsFile);
   const int rc = s.Step();
-  if (rc == SQLITE_ROW) return ReadRow(s);
-  if (rc != SQLITE_DONE) error = Error(Say("cannot read the production record"));
-  return std::nullopt;
+  if (rc == SQLITE_ROW) return std::optional<RecordRow>(ReadRow(s));
+  if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
+  return std::optional<RecordRow>();
 }
 
-std::optional<int64_t> ProductionRecord::Begin(RecordRow row, Phrase& error) {
-  if (!db_) {
-    error = Say("the production record is not open");
-    return std::nullopt;
-  }
+Result<int64_t> ProductionRecord::Begin(RecordRow row) {
+  if (!db_) return Status::Failed(Say("the production record is not open"));
   const int64_t now = clock_();
   Statement s(db_,
               "INSERT INTO units(time_utc, time_local, station, settings_file, result, "
               "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash) "
               "VALUES(?1, ?2, ?3, ?4, 'RUNNING', ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
-  if (!s.Ok()) {
-    error = Error(Say("cannot write the production record"));
-    return std::nullopt;
-  }
+  if (!s.Ok()) return Error(Say("cannot write the production record"));
   s.Text(1, UtcText(now));
   s.Text(2, LocalText(now));
   s.Text(3, row.station);
@@ -438,112 +418,82 @@ std::optional<int64_t> ProductionRecord::Begin(RecordRow row, Phrase& error) {
   s.Int(10, row.rxPid);
   s.Int(11, row.rxVersion);
   s.Text(12, row.settingsHash);
-  if (s.Step() != SQLITE_DONE) {
-    error = Error(Say("cannot write the production record"));
-    return std::nullopt;
-  }
-  return sqlite3_last_insert_rowid(db_);
+  if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+  return int64_t(sqlite3_last_insert_rowid(db_));
 }
 
-bool ProductionRecord::Finish(int64_t id, const std::string& result, const std::string& failedStep,
-                              int64_t ms, bool given, Phrase& error) {
-  if (!db_) {
-    error = Say("the production record is not open");
-    return false;
-  }
+Status ProductionRecord::Finish(int64_t id, const std::string& result,
+                                const std::string& failedStep, int64_t ms, bool given) {
+  if (!db_) return Status::Failed(Say("the production record is not open"));
   Statement s(db_,
               "UPDATE units SET result = ?2, failed_step = ?3, set_tx_ms = ?4, given = ?5 "
               "WHERE id = ?1");
-  if (!s.Ok()) {
-    error = Error(Say("cannot write the production record"));
-    return false;
-  }
+  if (!s.Ok()) return Error(Say("cannot write the production record"));
   s.Int(1, id);
   s.Text(2, result);
   s.Text(3, failedStep);
   s.Int(4, ms);
   s.Int(5, given ? 1 : 0);
-  if (s.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1) {
-    error = Error(Say("cannot write the production record"));
-    return false;
-  }
-  return true;
+  if (s.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1)
+    return Error(Say("cannot write the production record"));
+  return {};
 }
 
-int ProductionRecord::CloseInterrupted(const std::string& station, const std::string& settingsFile,
-                                       Phrase& error) {
+Result<int> ProductionRecord::CloseInterrupted(const std::string& station,
+                                               const std::string& settingsFile) {
   Statement s(db_,
               "UPDATE units SET result = 'FAIL', failed_step = 'interrupted: the station stopped "
               "while the unit was written' WHERE result = 'RUNNING' AND station = ?1 AND "
               "settings_file = ?2");
-  if (!s.Ok()) {
-    error = Error(Say("cannot write the production record"));
-    return -1;
-  }
+  if (!s.Ok()) return Error(Say("cannot write the production record"));
   s.Text(1, station);
   s.Text(2, settingsFile);
-  if (s.Step() != SQLITE_DONE) {
-    error = Error(Say("cannot write the production record"));
-    return -1;
-  }
+  if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
   return sqlite3_changes(db_);
 }
 
-bool ProductionRecord::CountToday(const std::string& station, const std::string& settingsFile,
-                                  int& pass, int& fail, Phrase& error) {
+Result<DayCounts> ProductionRecord::CountToday(const std::string& station,
+                                               const std::string& settingsFile) {
   const std::string day = LocalText(clock_()).substr(0, 10);
   Statement s(db_,
               "SELECT result, COUNT(*) FROM units WHERE station = ?1 AND settings_file = ?2 AND "
               "substr(time_local, 1, 10) = ?3 GROUP BY result");
-  if (!s.Ok()) {
-    error = Error(Say("cannot read the production record"));
-    return false;
-  }
+  if (!s.Ok()) return Error(Say("cannot read the production record"));
   s.Text(1, station);
   s.Text(2, settingsFile);
   s.Text(3, day);
-  pass = fail = 0;
+  DayCounts counts;
   int rc = SQLITE_ROW;
   while ((rc = s.Step()) == SQLITE_ROW) {
-    if (s.Column(0) == "PASS") pass = int(s.ColumnInt(1));
-    if (s.Column(0) == "FAIL") fail = int(s.ColumnInt(1));
+    if (s.Column(0) == "PASS") counts.pass = int(s.ColumnInt(1));
+    if (s.Column(0) == "FAIL") counts.fail = int(s.ColumnInt(1));
   }
-  if (rc != SQLITE_DONE) {
-    error = Error(Say("cannot read the production record"));
-    return false;
-  }
-  return true;
+  if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
+  return counts;
 }
 
-bool ProductionRecord::Rows(const std::string& since, std::vector<RecordRow>& rows, Phrase& error) {
-  return ForEachRow(
-      since,
-      [&rows](const RecordRow& row) {
-        rows.push_back(row);
-        return true;
-      },
-      error);
+Result<std::vector<RecordRow>> ProductionRecord::Rows(const std::string& since) {
+  std::vector<RecordRow> rows;
+  const Status read = ForEachRow(since, [&rows](const RecordRow& row) {
+    rows.push_back(row);
+    return true;
+  });
+  if (!read) return read;
+  return rows;
 }
 
-bool ProductionRecord::ForEachRow(const std::string& since,
-                                  const std::function<bool(const RecordRow&)>& each,
-                                  Phrase& error) {
+Status ProductionRecord::ForEachRow(const std::string& since,
+                                    const std::function<bool(const RecordRow&)>& each) {
   const std::string sql =
       std::string("SELECT ") + kColumns + " FROM units WHERE time_local >= ?1 ORDER BY id";
   Statement s(db_, sql.c_str());
-  if (!s.Ok()) {
-    error = Error(Say("cannot read the production record"));
-    return false;
-  }
+  if (!s.Ok()) return Error(Say("cannot read the production record"));
   s.Text(1, since);
   int rc = SQLITE_ROW;
   while ((rc = s.Step()) == SQLITE_ROW)
-    if (!each(ReadRow(s))) return true;
-  if (rc != SQLITE_DONE) {
-    error = Error(Say("cannot read the production record"));
-    return false;
-  }
-  return true;
+    if (!each(ReadRow(s))) return {};
+  if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
+  return {};
 }
 
 std::string RecordCsvHeader() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Phrase.h"
+#include "platform/Status.h"
 
 struct sqlite3;
 
@@ -58,6 +59,12 @@ struct GivenNumber {
   RecordRow row;      // the unit that got it
 };
 
+// Today's results of one station on one settings file.
+struct DayCounts {
+  int pass = 0;
+  int fail = 0;
+};
+
 class ProductionRecord {
  public:
   using Clock = std::function<int64_t()>;  // seconds since 1970 (UTC)
@@ -67,13 +74,12 @@ class ProductionRecord {
   ProductionRecord(const ProductionRecord&) = delete;
   ProductionRecord& operator=(const ProductionRecord&) = delete;
 
-  // Opens the file, creating it (and its table) when missing. A file that is not a record,
-  // or cannot be opened, gives false and a message with SQLite's reason.
-  // Opens for production: creates a missing file and its table.
-  bool Open(const std::filesystem::path& path, Phrase& error);
+  // Opens for production: creates a missing file and its table. A file that is not a record,
+  // or cannot be written, fails with the cause in words and SQLite's reason.
+  Status Open(const std::filesystem::path& path);
   // Opens an existing record to read it; the file is not changed (a listing never makes a
   // record, nor a table in a file that is none).
-  bool OpenToRead(const std::filesystem::path& path, Phrase& error);
+  Status OpenToRead(const std::filesystem::path& path);
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
   const std::filesystem::path& Path() const { return path_; }
@@ -81,37 +87,35 @@ class ProductionRecord {
   void SetBusyTimeout(int ms);
   void SetClock(Clock clock) { clock_ = std::move(clock); }
 
-  // The first of these numbers that a unit already carries.
-  std::optional<GivenNumber> FindGiven(const RecordNumbers& numbers, Phrase& error);
+  // The first of these numbers that a unit already carries (none: nothing found).
+  Result<std::optional<GivenNumber>> FindGiven(const RecordNumbers& numbers);
   // The newest row whose numbers were given, by this station on this settings file.
-  std::optional<RecordRow> LastGiven(const std::string& station, const std::string& settingsFile,
-                                     Phrase& error);
+  Result<std::optional<RecordRow>> LastGiven(const std::string& station,
+                                             const std::string& settingsFile);
   // A unit is about to be written: its row (result RUNNING) goes in first, so a record that
   // cannot be written stops the unit before any device is touched. The new row's id.
-  std::optional<int64_t> Begin(RecordRow row, Phrase& error);
+  Result<int64_t> Begin(RecordRow row);
   // The unit's end: result, reason, time, and whether its numbers are now given.
-  bool Finish(int64_t id, const std::string& result, const std::string& failedStep, int64_t ms,
-              bool given, Phrase& error);
+  Status Finish(int64_t id, const std::string& result, const std::string& failedStep, int64_t ms,
+                bool given);
   // Rows a killed station left RUNNING become FAIL ("interrupted"). Their count.
-  int CloseInterrupted(const std::string& station, const std::string& settingsFile, Phrase& error);
+  Result<int> CloseInterrupted(const std::string& station, const std::string& settingsFile);
   // PASS and FAIL rows of one station and settings file today (local date of the clock).
-  bool CountToday(const std::string& station, const std::string& settingsFile, int& pass, int& fail,
-                  Phrase& error);
+  Result<DayCounts> CountToday(const std::string& station, const std::string& settingsFile);
   // Oldest first; since is "YYYY-MM-DD" (local date) or empty for all.
-  bool Rows(const std::string& since, std::vector<RecordRow>& rows, Phrase& error);
+  Result<std::vector<RecordRow>> Rows(const std::string& since);
   // The same rows one at a time, never all in memory; `each` returning false stops early
-  // (with true: the caller stopped, nothing failed).
-  bool ForEachRow(const std::string& since, const std::function<bool(const RecordRow&)>& each,
-                  Phrase& error);
+  // (not a failure: the caller stopped).
+  Status ForEachRow(const std::string& since, const std::function<bool(const RecordRow&)>& each);
 
   // Local and UTC time text of a moment.
   static std::string LocalText(int64_t seconds);
   static std::string UtcText(int64_t seconds);
 
  private:
-  bool OpenFile(const std::filesystem::path& path, int flags, Phrase& error);
-  bool Exec(const char* sql, Phrase& error);
-  Phrase Error(const Phrase& what) const;
+  Status OpenFile(const std::filesystem::path& path, int flags);
+  Status Exec(const char* sql);
+  Status Error(const Phrase& what) const;
 
   sqlite3* db_ = nullptr;
   std::filesystem::path path_;

@@ -61,23 +61,21 @@ std::string ProductionRun::SettingsFileName() const {
   return korvel::SettingsFileName(file_);
 }
 
-bool ProductionRun::OpenRecord(const std::filesystem::path& path, Phrase& error) {
+Status ProductionRun::OpenRecord(const std::filesystem::path& path) {
   recordSetting_ = path;
   recordPath_ = ResolveRecordPath(path, file_.Target().parent_path());
-  if (!record_.Open(recordPath_, error)) {
-    recordError_ = error;
-    return false;
-  }
+  recordError_ = record_.Open(recordPath_);
+  if (!recordError_) return recordError_;
   if (file_.Claimed()) {
-    if (record_.CloseInterrupted(station_, SettingsFileName(), error) < 0) {
-      recordError_ = error;
+    const Result<int> closed = record_.CloseInterrupted(station_, SettingsFileName());
+    if (!closed) {
+      recordError_ = closed.status;
       record_.Close();
-      return false;
+      return recordError_;
     }
     Reconcile();
   }
-  recordError_ = {};
-  return true;
+  return {};
 }
 
 std::vector<Phrase> ProductionRun::TakeNotices() {
@@ -85,13 +83,12 @@ std::vector<Phrase> ProductionRun::TakeNotices() {
 }
 
 void ProductionRun::Reconcile() {
-  Phrase error;
-  const auto last = record_.LastGiven(station_, SettingsFileName(), error);
-  if (!last || last->result != "PASS") return;
+  const Result<std::optional<RecordRow>> found = record_.LastGiven(station_, SettingsFileName());
+  if (!found || !*found || (*found)->result != "PASS") return;
+  const RecordRow& last = **found;
   const Generators& g = ledger_.Gen();
-  const RecordNumbers next = ToRecordNumbers(ledger_.Draw());
-  RecordNumbers recorded = last->numbers;
-  RecordNumbers drawn = next;
+  RecordNumbers recorded = last.numbers;
+  RecordNumbers drawn = ToRecordNumbers(ledger_.Draw());
   recorded.rxSerial = WithoutDate(recorded.rxSerial, g.RxSN.IsDate());
   recorded.txSerial = WithoutDate(recorded.txSerial, g.TxSN.IsDate());
   drawn.rxSerial = WithoutDate(drawn.rxSerial, g.RxSN.IsDate());
@@ -99,72 +96,74 @@ void ProductionRun::Reconcile() {
   if (!SameSequenceNumbers(drawn, recorded, g)) return;
   const std::string step =
       "serial numbers and IDs not saved to TX.ini (found when the station started again)";
-  if (!record_.Finish(last->id, "FAIL", step, last->ms, true, error)) {
+  if (const Status corrected = record_.Finish(last.id, "FAIL", step, last.ms, true); !corrected) {
     notices_.push_back(
         Say("Record row {0} says PASS for a unit whose numbers TX.ini never took, "
             "and the record cannot be corrected: {1}",
-            last->id, error));
+            last.id, corrected.failure));
     return;
   }
-  const std::string serial = !last->numbers.rxSerial.empty()   ? last->numbers.rxSerial
-                             : !last->numbers.txSerial.empty() ? last->numbers.txSerial
-                                                               : last->numbers.rxId;
+  const std::string serial = !last.numbers.rxSerial.empty()   ? last.numbers.rxSerial
+                             : !last.numbers.txSerial.empty() ? last.numbers.txSerial
+                                                              : last.numbers.rxId;
   notices_.push_back(
       Say("The unit of record row {0} ({1}, {2}) was recorded as PASS, but TX.ini never took "
           "its serial numbers and IDs, so PASS was never shown for it. Its row now says FAIL: "
           "do not ship that unit. Its numbers stay given.",
-          last->id, serial, last->timeLocal));
+          last.id, serial, last.timeLocal));
 }
 
-bool ProductionRun::CountToday(int& pass, int& fail) {
-  Phrase error;
-  return record_.IsOpen() && record_.CountToday(station_, SettingsFileName(), pass, fail, error);
+Result<DayCounts> ProductionRun::CountToday() {
+  if (!record_.IsOpen()) return recordError_;
+  return record_.CountToday(station_, SettingsFileName());
 }
 
-RunResult ProductionRun::Refuse(Phrase why) {
+RunResult ProductionRun::Refuse(const Status& why) {
   RunResult result;
   result.stage = RunStage::Refused;
-  result.failedStep = std::move(why);
+  result.failedStep = why.failure;
   return result;
 }
 
-Phrase DrawUnused(NumberingLedger& ledger, ProductionRecord& record, const std::string& station,
+Status DrawUnused(NumberingLedger& ledger, ProductionRecord& record, const std::string& station,
                   const std::string& settingsFile, UnitNumbers& unit,
-                  const std::function<Phrase(const GivenNumber&)>& passOver) {
-  Phrase error;
+                  const std::function<Status(const GivenNumber&)>& passOver) {
   for (int draw = 0; draw < kRandomDraws; ++draw) {
     unit = ledger.Draw();
     const RecordNumbers numbers = ToRecordNumbers(unit);
-    const auto given = record.FindGiven(numbers, error);
-    if (!error.empty()) return error;
-    if (!given) return {};
+    const Result<std::optional<GivenNumber>> found = record.FindGiven(numbers);
+    if (!found) return found.status;
+    if (!*found) return {};
+    const GivenNumber& given = **found;
     // A random ID that came up again is drawn anew.
-    if (IsRandomId(*given, ledger.Gen())) continue;
+    if (IsRandomId(given, ledger.Gen())) continue;
     // The record took the last unit but TX.ini did not (the station was stopped between the
     // two): finish that commit and go on from there.
-    const auto last = record.LastGiven(station, settingsFile, error);
-    if (!error.empty()) return error;
-    if (last && last->id == given->row.id &&
-        SameSequenceNumbers(numbers, last->numbers, ledger.Gen())) {
+    const Result<std::optional<RecordRow>> last = record.LastGiven(station, settingsFile);
+    if (!last) return last.status;
+    if (*last && (*last)->id == given.row.id &&
+        SameSequenceNumbers(numbers, (*last)->numbers, ledger.Gen())) {
       ledger.Commit(unit);
-      if (Phrase why = passOver(*given); !why.empty()) return why;
+      if (Status passed = passOver(given); !passed) return passed;
       continue;
     }
-    return Say(
-        "{0} {1} was already given to a unit on {2} (record row {3}, station {4}): the "
-        "numbering has come round to numbers already used. Check the serial-number and link-ID "
-        "ranges (start values, fixed part, byte counts) and set a new range.",
-        given->what, given->value, given->row.timeLocal, given->row.id, given->row.station);
+    return Status::Failed(
+        Say("{0} {1} was already given to a unit on {2} (record row {3}, station {4}): the "
+            "numbering has come round to numbers already used. Check the serial-number and link-ID "
+            "ranges (start values, fixed part, byte counts) and set a new range.",
+            given.what, given.value, given.row.timeLocal, given.row.id, given.row.station));
   }
-  return Say("no unused random link ID in {0} draws", kRandomDraws);
+  return Status::Failed(Say("no unused random link ID in {0} draws", kRandomDraws));
 }
 
-Phrase ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit) {
+Status ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit) {
   return DrawUnused(ledger_, record_, station_, SettingsFileName(), unit, [&](const GivenNumber&) {
-    Phrase error;
-    if (file_.Write(settings, &ledger_, false, error) != WriteResult::Written)
-      return Say("serial numbers and IDs not saved to TX.ini: {0}", error);
-    return Phrase();
+    const Result<WriteResult> saved = file_.Write(settings, &ledger_, false);
+    if (!saved)
+      return Status::Failed(
+          Say("serial numbers and IDs not saved to TX.ini: {0}", saved.status.failure),
+          saved.status.osError);
+    return Status();
   });
 }
 
@@ -174,14 +173,13 @@ std::string SettingsFileName(const SettingsFile& file) {
   return (ec ? file.Target() : absolute).lexically_normal().string();
 }
 
-Phrase ProductionRun::CloseAsFailed(int64_t id, const std::string& step, int64_t ms, bool given) {
-  Phrase error;
-  if (record_.Finish(id, "FAIL", step, ms, given, error)) return {};
-  pendingCorrection_ = Correction{id, step, ms, given};
-  return error;
+Status ProductionRun::CloseAsFailed(int64_t id, const std::string& step, int64_t ms, bool given) {
+  Status closed = record_.Finish(id, "FAIL", step, ms, given);
+  if (!closed) pendingCorrection_ = Correction{id, step, ms, given};
+  return closed;
 }
 
-Phrase ProductionRun::SettleRecord() {
+Status ProductionRun::SettleRecord() {
   if (!pendingCorrection_ || !record_.IsOpen()) return {};
   const Correction c = *std::exchange(pendingCorrection_, std::nullopt);
   return CloseAsFailed(c.id, c.step, c.ms, c.given);
@@ -190,33 +188,31 @@ Phrase ProductionRun::SettleRecord() {
 RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   // Nothing below touches a device until every check has passed.
   if (const Phrase problem = file_.Problem(); !problem.empty())
-    return Refuse(Say("settings file: {0}", problem));
+    return Refuse(Status::Failed(Say("settings file: {0}", problem)));
   if (const Phrase problem = ledger_.BlockingProblem(); !problem.empty())
-    return Refuse(Say("{0}. Set this generator again in the serial-number panel.", problem));
+    return Refuse(
+        Status::Failed(Say("{0}. Set this generator again in the serial-number panel.", problem)));
   // Before the numbering and the record: a unit refused for its name uses no numbers.
   if (Phrase problem = ProductNameBytes(settings.PName).problem; !problem.empty())
-    return Refuse(std::move(problem));
-  if (!record_.IsOpen()) {
-    Phrase error;
-    if (!OpenRecord(recordSetting_, error)) return Refuse(recordError_);
-  }
+    return Refuse(Status::Failed(std::move(problem)));
+  if (!record_.IsOpen() && !OpenRecord(recordSetting_)) return Refuse(recordError_);
   // A failed unit whose row could not say so is put right before anything else is written.
-  if (const Phrase error = SettleRecord(); !error.empty())
-    return Refuse(
-        Say("the production record does not yet say that the last unit failed, and "
-            "cannot be corrected: {0}",
-            error));
+  if (const Status settled = SettleRecord(); !settled)
+    return Refuse(Status::Failed(
+        Say("the production record does not yet say that the last unit failed, and cannot be "
+            "corrected: {0}",
+            settled.failure)));
   // One unsaved unit at most: with more, a restart would find numbers given ahead of the file.
   if (unsaved_) {
-    Phrase error;
-    if (file_.Write(settings, &ledger_, false, error) != WriteResult::Written)
-      return Refuse(
+    const Result<WriteResult> saved = file_.Write(settings, &ledger_, false);
+    if (!saved)
+      return Refuse(Status::Failed(
           Say("the last passed unit's serial numbers and IDs are still not saved to TX.ini: {0}",
-              error));
+              saved.status.failure)));
     unsaved_ = false;
   }
   UnitNumbers unit;
-  if (const Phrase why = DrawFresh(settings, unit); !why.empty()) return Refuse(why);
+  if (const Status drawn = DrawFresh(settings, unit); !drawn) return Refuse(drawn);
   RecordRow row;
   row.station = station_;
   row.settingsFile = SettingsFileName();
@@ -225,45 +221,49 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   row.rxPid = link_.State().ActivePid;
   row.rxVersion = int(link_.State().RxVersion);
   row.settingsHash = SettingsFingerprint(settings);
-  Phrase error;
-  const auto id = record_.Begin(row, error);
-  if (!id) return Refuse(error);
+  const Result<int64_t> id = record_.Begin(row);
+  if (!id) return Refuse(id.status);
 
+  // The device run's own time: the record's writes and any dialog are not part of it.
   const uint64_t start = host_.TickCount();
   RunResult result = programmer_.Run(settings, unit, observer);
-  const int64_t ms = int64_t(host_.TickCount() - start);
+  result.ms = host_.TickCount() - start;
+  const int64_t ms = int64_t(result.ms);
   if (!result.pass) {
-    if (const Phrase why = CloseAsFailed(*id, result.failedStep.English(), ms, false); !why.empty())
-      result.failedStep = Say("{0}; {1}", result.failedStep, why);
+    if (const Status closed = CloseAsFailed(*id, result.failedStep.English(), ms, false); !closed)
+      result.failedStep = Say("{0}; {1}", result.failedStep, closed.failure);
     return result;
   }
-  if (!record_.Finish(*id, "PASS", "", ms, true, error)) {
+  if (const Status recorded = record_.Finish(*id, "PASS", "", ms, true); !recorded) {
     // Nothing is committed: the next attempt offers the same numbers again.
     result.pass = false;
     result.stage = RunStage::Recorded;
+    Phrase why = recorded.failure;
     // Another station sharing the record may have given a number meanwhile: say which.
-    Phrase ignored;
-    if (const auto given = record_.FindGiven(row.numbers, ignored))
-      error = Say("{0} {1} was given to another unit meanwhile (record row {2}, station {3})",
-                  given->what, given->value, given->row.id, given->row.station);
-    result.failedStep = Say("the production record did not take the unit: {0}", error);
-    CloseAsFailed(*id, result.failedStep.English(), ms, false);
+    if (const Result<std::optional<GivenNumber>> given = record_.FindGiven(row.numbers);
+        given && *given)
+      why = Say("{0} {1} was given to another unit meanwhile (record row {2}, station {3})",
+                (*given)->what, (*given)->value, (*given)->row.id, (*given)->row.station);
+    result.failedStep = Say("the production record did not take the unit: {0}", why);
+    // What the record says of it is put right later if it cannot be now.
+    (void)CloseAsFailed(*id, result.failedStep.English(), ms, false);
     return result;
   }
   ledger_.Commit(unit);
-  if (file_.Write(settings, &ledger_, false, error) != WriteResult::Written) {
+  if (const Result<WriteResult> saved = file_.Write(settings, &ledger_, false); !saved) {
     // The record keeps the numbers given: a restart on the old file stops instead of
     // repeating them.
     result.pass = false;
     result.stage = RunStage::Saved;
-    result.failedStep = Say("serial numbers and IDs not saved to TX.ini: {0}", error);
+    result.failedStep =
+        Say("serial numbers and IDs not saved to TX.ini: {0}", saved.status.failure);
     unsaved_ = true;
     // The row follows the screen: FAIL, the numbers still given.
-    if (const Phrase why = CloseAsFailed(*id, result.failedStep.English(), ms, true); !why.empty())
+    if (const Status closed = CloseAsFailed(*id, result.failedStep.English(), ms, true); !closed)
       result.failedStep =
           Say("{0}; the production record still says PASS for it and could not "
               "be corrected: {1}",
-              result.failedStep, why);
+              result.failedStep, closed.failure);
   }
   return result;
 }

@@ -27,11 +27,11 @@ std::string SettingsFileName(const SettingsFile& file);
 // The next unit's numbers that no passed unit carries. A random link ID that came up again
 // is drawn anew; the numbers of this station's own last unit, which TX.ini did not take
 // (stopped between the record and the file), are passed over: the ledger moves past them
-// and `passOver` is told (its non-empty answer stops the draw). Empty, or why the unit
-// cannot be numbered.
-Phrase DrawUnused(NumberingLedger& ledger, ProductionRecord& record, const std::string& station,
+// and `passOver` is told (its failure stops the draw). Done, or why the unit cannot be
+// numbered.
+Status DrawUnused(NumberingLedger& ledger, ProductionRecord& record, const std::string& station,
                   const std::string& settingsFile, UnitNumbers& unit,
-                  const std::function<Phrase(const GivenNumber&)>& passOver);
+                  const std::function<Status(const GivenNumber&)>& passOver);
 
 class ProductionRun {
  public:
@@ -42,7 +42,7 @@ class ProductionRun {
   // holds production.db); opened (and created) now. Rows a killed run of this station left
   // RUNNING are closed as interrupted, and a last row that says PASS for a unit whose
   // numbering TX.ini never took is corrected (see TakeNotices).
-  bool OpenRecord(const std::filesystem::path& path, Phrase& error);
+  Status OpenRecord(const std::filesystem::path& path);
   // What opening the record found and corrected, for the operator; emptied by the call.
   std::vector<Phrase> TakeNotices();
   ProductionRecord& Record() { return record_; }
@@ -53,17 +53,17 @@ class ProductionRun {
 
   RunResult Run(const Settings& settings, RunObserver& observer);
   // Writes a failed unit's row that the record could not take when it failed (before the
-  // station closes: a restart could not tell it any more). Empty, or the record's error.
-  Phrase SettleRecord();
+  // station closes: a restart could not tell it any more).
+  Status SettleRecord();
 
   // Today's PASS and FAIL rows of this station and settings file, from the record.
-  bool CountToday(int& pass, int& fail);
+  Result<DayCounts> CountToday();
 
  private:
-  RunResult Refuse(Phrase why);
+  RunResult Refuse(const Status& why);
   std::string SettingsFileName() const;
-  // Draws numbers no passed unit carries; empty text, or why not.
-  Phrase DrawFresh(const Settings& settings, UnitNumbers& unit);
+  // Draws numbers no passed unit carries, or says why not.
+  Status DrawFresh(const Settings& settings, UnitNumbers& unit);
   // The record's last PASS of this station whose numbers TX.ini still offers as the next
   // unit's: that unit was never finished (PASS is shown only after TX.ini took it).
   void Reconcile();
@@ -75,9 +75,8 @@ class ProductionRun {
     int64_t ms = 0;
     bool given = false;
   };
-  // The row becomes FAIL; when it cannot, the correction waits for the next unit. Empty, or
-  // the record's error.
-  Phrase CloseAsFailed(int64_t id, const std::string& step, int64_t ms, bool given);
+  // The row becomes FAIL; when it cannot, the correction waits for the next unit.
+  Status CloseAsFailed(int64_t id, const std::string& step, int64_t ms, bool given);
 
   NumberingLedger& ledger_;
   UnitProgrammer& programmer_;
@@ -89,7 +88,7 @@ class ProductionRun {
   std::filesystem::path recordPath_;
   std::vector<Phrase> notices_;
   std::optional<Correction> pendingCorrection_;
-  Phrase recordError_ = Say("the production record is not open");
+  Status recordError_ = Status::Failed(Say("the production record is not open"));
   std::string station_;
   // A passed unit's numbering that TX.ini did not take: saved before the next unit.
   bool unsaved_ = false;

@@ -51,11 +51,8 @@ class SimulateTest : public ::testing::Test {
     return RunSimulate(options, out, err);
   }
   std::string Bytes(const std::filesystem::path& path) {
-    std::string bytes;
-    Phrase error;
-    bool missing = false;
-    ReadWholeFile(path, bytes, missing, error);
-    return bytes;
+    const auto read = ReadWholeFile(path);
+    return read ? read->bytes : std::string();
   }
   test::TempDir dir;
   std::ostringstream out, err;
@@ -230,10 +227,7 @@ TEST_F(SimulateTest, EveryPassLineHasItsRowInTheRecordAndTheCsvListsThem) {
 TEST_F(SimulateTest, AnotherStationOnTheFileOrNoRecordStopsBeforeAnyUnit) {
   {
     FileLock held;
-    Phrase error;
-    bool heldElsewhere = false;
-    ASSERT_TRUE(
-        held.Acquire(dir.path / "TX.ini.lock", "korvel-rf-tool, pid 99", error, heldElsewhere));
+    ASSERT_TRUE(held.Acquire(dir.path / "TX.ini.lock", "korvel-rf-tool, pid 99"));
     EXPECT_EQ(Run(1), kExitInUse);
     EXPECT_EQ(out.str(), "");
     EXPECT_NE(err.str().find("in use by another station (korvel-rf-tool, pid 99)"),

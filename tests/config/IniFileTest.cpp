@@ -79,15 +79,15 @@ TEST(IniFile, SaveReplacesTheFileWholeAndLeavesNoTemporary) {
   const auto path = dir.path / "TX.ini";
   std::ofstream(path, std::ios::binary) << "[TX]\r\nA=1\r\n";
   IniFile ini = IniFile::FromBytes("[TX]\r\nA=2\r\n");
-  Phrase error;
-  ASSERT_TRUE(ini.Save(path, error)) << error;
+  ASSERT_TRUE(ini.Save(path));
   std::ifstream in(path, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[TX]\r\nA=2\r\n");
   size_t files = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path)) ++files;
   EXPECT_EQ(files, 1u);
-  EXPECT_FALSE(ini.Save(dir.path / "no-such-folder" / "TX.ini", error));
-  EXPECT_FALSE(error.empty());
+  const Status lost = ini.Save(dir.path / "no-such-folder" / "TX.ini");
+  EXPECT_FALSE(lost);
+  EXPECT_FALSE(lost.failure.empty());
 }
 
 }  // namespace

@@ -27,10 +27,9 @@ class SettingsTest : public ::testing::Test {
   void WriteFile(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
   SettingsLoadReport Load() { return LoadSettings(path, settings, table, &ledger); }
   WriteResult Write(bool blocked = false) {
-    Phrase error;
-    const WriteResult r = WriteSettings(path, settings, &ledger, blocked, error);
-    EXPECT_NE(r, WriteResult::Failed) << error;
-    return r;
+    const Result<WriteResult> r = WriteSettings(path, settings, &ledger, blocked);
+    EXPECT_TRUE(r) << r.status.failure;
+    return r ? *r : WriteResult::Blocked;
   }
 
   test::TempDir dir;
@@ -245,8 +244,7 @@ TEST_F(SettingsTest, AFileThatCannotBeReadIsNeitherLoadedNorOverwritten) {
   const auto report = Load();
   EXPECT_FALSE(report.readError.empty());
   EXPECT_EQ(settings.Sleep, 77);
-  Phrase error;
-  EXPECT_EQ(WriteSettings(path, settings, &ledger, false, error), WriteResult::Failed);
+  EXPECT_FALSE(WriteSettings(path, settings, &ledger, false));
   EXPECT_TRUE(std::filesystem::is_directory(path));
 }
 

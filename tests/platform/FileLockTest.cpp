@@ -19,53 +19,59 @@
 namespace korvel {
 namespace {
 
+// A save or a lock as these tests read it: went through, or the words of why not.
+bool SaveWhole(const std::filesystem::path& path, const std::string& bytes, Phrase& error,
+               LinkPolicy links = LinkPolicy::WriteThrough) {
+  error = WriteFileAtomically(path, bytes, links).failure;
+  return error.empty();
+}
+bool Take(FileLock& lock, const std::filesystem::path& path, const std::string& holder,
+          Phrase& error, bool& heldElsewhere) {
+  error = lock.Acquire(path, holder).failure;
+  heldElsewhere = lock.HeldElsewhere();
+  return error.empty();
+}
+
 std::string Slurp(const std::filesystem::path& path) {
-  std::string bytes;
-  Phrase error;
-  bool missing = false;
-  ReadWholeFile(path, bytes, missing, error);
-  return bytes;
+  const auto read = ReadWholeFile(path);
+  return read ? read->bytes : std::string();
 }
 
 TEST(FileLock, ASecondHolderIsRefusedAndToldWhoHoldsIt) {
   test::TempDir dir;
   const auto path = dir.path / "TX.ini.lock";
   FileLock first, second;
-  Phrase error;
-  bool heldElsewhere = false;
-  ASSERT_TRUE(first.Acquire(path, "station A, pid 1", error, heldElsewhere)) << error;
+  ASSERT_TRUE(first.Acquire(path, "station A, pid 1"));
   // Even within one process: the lock belongs to the open file.
-  EXPECT_FALSE(second.Acquire(path, "station B", error, heldElsewhere));
-  EXPECT_TRUE(heldElsewhere);
-  EXPECT_NE(error.English().find("in use by another station (station A, pid 1)"), std::string::npos)
-      << error;
+  const Status refused = second.Acquire(path, "station B");
+  EXPECT_TRUE(second.HeldElsewhere());
+  EXPECT_NE(refused.failure.English().find("in use by another station (station A, pid 1)"),
+            std::string::npos)
+      << refused.failure;
   EXPECT_FALSE(second.Held());
   first.Release();
-  error = {};
-  EXPECT_TRUE(second.Acquire(path, "station B", error, heldElsewhere)) << error;
+  EXPECT_TRUE(second.Acquire(path, "station B"));
   EXPECT_EQ(Slurp(path).substr(0, 9), "station B");
 }
 
 TEST(FileLock, AFolderThatIsNotThereIsAnErrorWithItsCause) {
   test::TempDir dir;
   FileLock lock;
-  Phrase error;
-  bool heldElsewhere = true;
-  EXPECT_FALSE(lock.Acquire(dir.path / "missing" / "TX.ini.lock", "x", error, heldElsewhere));
-  EXPECT_FALSE(heldElsewhere);
-  EXPECT_NE(error.English().find("cannot open"), std::string::npos) << error;
+  const Status failed = lock.Acquire(dir.path / "missing" / "TX.ini.lock", "x");
+  EXPECT_FALSE(lock.HeldElsewhere());
+  EXPECT_NE(failed.osError, 0);
+  EXPECT_NE(failed.failure.English().find("cannot open"), std::string::npos) << failed.failure;
 }
 
 TEST(FileLock, AHolderLineThatIsNotTextIsShownAsHex) {
   test::TempDir dir;
   const auto path = dir.path / "TX.ini.lock";
   FileLock first, second;
-  Phrase error;
-  bool heldElsewhere = false;
-  ASSERT_TRUE(first.Acquire(path, std::string("\x1b[2J\x01\xff", 6), error, heldElsewhere));
-  EXPECT_FALSE(second.Acquire(path, "station B", error, heldElsewhere));
-  EXPECT_NE(error.English().find("(unreadable holder: 1B 5B 32 4A 01 FF)"), std::string::npos)
-      << error;
+  ASSERT_TRUE(first.Acquire(path, std::string("\x1b[2J\x01\xff", 6)));
+  const Status refused = second.Acquire(path, "station B");
+  EXPECT_NE(refused.failure.English().find("(unreadable holder: 1B 5B 32 4A 01 FF)"),
+            std::string::npos)
+      << refused.failure;
 }
 
 #ifndef _WIN32
@@ -107,7 +113,7 @@ TEST(FileLock, SomethingNotOursInTheLocksPlaceIsRefusedAndLeftAlone) {
     FileLock station;
     Phrase error;
     bool heldElsewhere = true;
-    EXPECT_FALSE(station.Acquire(lock, "korvel-rf simulate, pid 1", error, heldElsewhere));
+    EXPECT_FALSE(Take(station, lock, "korvel-rf simulate, pid 1", error, heldElsewhere));
     EXPECT_FALSE(heldElsewhere);
     EXPECT_NE(error.English().find(lock.string() + " " + c.said), std::string::npos) << error;
     EXPECT_NE(error.English().find("must be a file of the station's own"), std::string::npos);
@@ -127,7 +133,7 @@ TEST(FileLock, AnotherUsersLockFileIsLockedButNotWrittenInto) {
   FileLock station;
   Phrase error;
   bool heldElsewhere = false;
-  ASSERT_TRUE(station.Acquire(lock, "korvel-rf-tool, pid 7", error, heldElsewhere)) << error;
+  ASSERT_TRUE(Take(station, lock, "korvel-rf-tool, pid 7", error, heldElsewhere)) << error;
   EXPECT_EQ(Slurp(lock), "theirs\n");
 }
 #endif
@@ -149,7 +155,7 @@ TEST(FileLock, ASymbolicLinkInTheLocksPlaceIsRefusedOnWindowsToo) {
   FileLock station;
   Phrase error;
   bool heldElsewhere = true;
-  EXPECT_FALSE(station.Acquire(lock, "korvel-rf-tool, pid 1", error, heldElsewhere));
+  EXPECT_FALSE(Take(station, lock, "korvel-rf-tool, pid 1", error, heldElsewhere));
   EXPECT_NE(error.English().find("is a symbolic link or junction"), std::string::npos) << error;
   EXPECT_EQ(Slurp(decoy), "precious");
 }
@@ -177,7 +183,7 @@ TEST(AtomicFile, ASaveThroughALinkReplacesTheTargetAndKeepsTheLink) {
   std::filesystem::create_symlink(dir.path / "TX.ini", dir.path / "again.ini");  // a chain
   EXPECT_EQ(WriteTarget(dir.path / "again.ini"), dir.path / "shared" / "TX.ini");
   Phrase error;
-  ASSERT_TRUE(WriteFileAtomically(dir.path / "again.ini", "new", error)) << error;
+  ASSERT_TRUE(SaveWhole(dir.path / "again.ini", "new", error)) << error;
   EXPECT_TRUE(std::filesystem::is_symlink(dir.path / "TX.ini"));
   EXPECT_TRUE(std::filesystem::is_symlink(dir.path / "again.ini"));
   EXPECT_EQ(Slurp(dir.path / "shared" / "TX.ini"), "new");
@@ -194,7 +200,7 @@ TEST(AtomicFile, PlantedNamesNeverRedirectASave) {
   const auto out = dir.path / "out.csv";
   std::filesystem::create_symlink(decoy, dir.path / "out.csv.tmp");
   Phrase error;
-  ASSERT_TRUE(WriteFileAtomically(out, "rows", error, LinkPolicy::Refuse)) << error;
+  ASSERT_TRUE(SaveWhole(out, "rows", error, LinkPolicy::Refuse)) << error;
   EXPECT_EQ(Slurp(decoy), "precious");
   EXPECT_FALSE(std::filesystem::is_symlink(out));
   EXPECT_EQ(Slurp(out), "rows");
@@ -203,12 +209,12 @@ TEST(AtomicFile, PlantedNamesNeverRedirectASave) {
   // temporary left behind.
   std::filesystem::remove(out);
   std::filesystem::create_symlink(decoy, out);
-  EXPECT_FALSE(WriteFileAtomically(out, "rows", error, LinkPolicy::Refuse));
+  EXPECT_FALSE(SaveWhole(out, "rows", error, LinkPolicy::Refuse));
   EXPECT_NE(error.English().find(out.string() + " is a symbolic link"), std::string::npos) << error;
   std::filesystem::create_directory(dir.path / "folder.csv");
-  EXPECT_FALSE(WriteFileAtomically(dir.path / "folder.csv", "rows", error));
+  EXPECT_FALSE(SaveWhole(dir.path / "folder.csv", "rows", error));
   EXPECT_NE(error.English().find("is a folder, not a file"), std::string::npos) << error;
-  EXPECT_FALSE(WriteFileAtomically("/dev/null", "rows", error, LinkPolicy::Refuse));
+  EXPECT_FALSE(SaveWhole("/dev/null", "rows", error, LinkPolicy::Refuse));
   EXPECT_NE(error.English().find("/dev/null is a device"), std::string::npos) << error;
   EXPECT_EQ(Slurp(decoy), "precious");
   size_t files = 0;
@@ -224,7 +230,7 @@ TEST(AtomicFile, AFullDiskFailsTheSaveWithItsCauseAndKeepsTheOldFile) {
     std::ofstream(disk / "TX.ini") << "old";
     test::FillDisk(disk, 0);
     Phrase error;
-    EXPECT_FALSE(WriteFileAtomically(disk / "TX.ini", std::string(8192, 'n'), error));
+    EXPECT_FALSE(SaveWhole(disk / "TX.ini", std::string(8192, 'n'), error));
     EXPECT_NE(error.English().find("No space left on device"), std::string::npos) << error;
     EXPECT_EQ(Slurp(disk / "TX.ini"), "old");
     size_t files = 0;

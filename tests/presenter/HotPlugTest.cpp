@@ -218,10 +218,8 @@ TEST(UeventHotPlug, KernelAndUdevMessagesOfHidrawBecomeEventsAndOthersDoNot) {
   UeventHotPlugSource source([&] { return pair[0]; });
   WatchingHost host;
   std::vector<HotPlugEvent> events;
-  std::string error;
-  ASSERT_TRUE(source.Start(
-      host, [&](const HotPlugEvent& e) { events.push_back(e); }, error))
-      << error;
+  const Status started = source.Start(host, [&](const HotPlugEvent& e) { events.push_back(e); });
+  ASSERT_TRUE(started) << started.failure;
   EXPECT_EQ(host.watched, pair[0]);
   auto send = [&](const std::string& message) {
     ASSERT_EQ(::send(pair[1], message.data(), message.size(), 0), ssize_t(message.size()));
@@ -254,31 +252,27 @@ TEST(UeventHotPlug, ASocketThatCannotBeOpenedSaysWhyAndTheRealOneOpensOrFailsCle
     return -1;
   });
   WatchingHost host;
-  std::string error;
-  EXPECT_FALSE(refused.Start(
-      host, [](const HotPlugEvent&) {}, error));
-  EXPECT_NE(error.find("errno " + std::to_string(EPROTONOSUPPORT)), std::string::npos) << error;
+  const Status failed = refused.Start(host, [](const HotPlugEvent&) {});
+  EXPECT_FALSE(failed);
+  EXPECT_EQ(failed.osError, EPROTONOSUPPORT);
+  EXPECT_NE(failed.failure.English().find("errno " + std::to_string(EPROTONOSUPPORT)),
+            std::string::npos)
+      << failed.failure;
 
   // The kernel's socket: in a container it may be refused; either way no crash, no leak.
   auto real = CreateSystemHotPlugSource();
-  error.clear();
-  const bool started = real->Start(
-      host, [](const HotPlugEvent&) {}, error);
-  EXPECT_TRUE(started || !error.empty());
+  const Status started = real->Start(host, [](const HotPlugEvent&) {});
+  EXPECT_TRUE(started || !started.failure.empty());
   if (started) host.onReadable();  // nothing waiting: returns at once
 }
 #else
 TEST(WindowsHotPlug, RegistrationSucceedsOrSaysWhy) {
   VirtualHost host;
   auto source = CreateSystemHotPlugSource();
-  std::string error;
-  const bool started = source->Start(
-      host, [](const HotPlugEvent&) {}, error);
-  EXPECT_TRUE(started || !error.empty());
-  std::printf("hot-plug registration: %s\n", started ? "registered" : error.c_str());
-  if (!started) {
-    EXPECT_NE(error.find("CM_Register_Notification"), std::string::npos) << error;
-  }
+  const Status started = source->Start(host, [](const HotPlugEvent&) {});
+  const std::string said = started.failure.English();
+  std::printf("hot-plug registration: %s\n", started ? "registered" : said.c_str());
+  if (!started) EXPECT_NE(said.find("CM_Register_Notification"), std::string::npos) << said;
 }
 #endif
 

@@ -31,11 +31,8 @@ class NumberingTest : public StationTest {
   std::filesystem::path Ini() const { return dir.path / "TX.ini"; }
   void WriteIni(const std::string& text) { std::ofstream(Ini(), std::ios::binary) << text; }
   std::string Bytes(const std::filesystem::path& path) const {
-    std::string bytes;
-    Phrase error;
-    bool missing = false;
-    ReadWholeFile(path, bytes, missing, error);
-    return bytes;
+    const auto read = ReadWholeFile(path);
+    return read ? read->bytes : std::string();
   }
   std::unique_ptr<StationPresenter> Start(ScriptedView& v, std::filesystem::path ini = {}) {
     StationEnvironment env = Environment();
@@ -228,9 +225,7 @@ TEST_F(NumberingTest, AStationStoppedBetweenRecordAndFileGoesOnWithoutRepeating)
   const RunResult r = Unit(*again);
   ASSERT_TRUE(r.pass) << r.failedStep;
   EXPECT_EQ(r.txSerial, "3555-4B38-0003");
-  std::vector<RecordRow> rows;
-  Phrase error;
-  ASSERT_TRUE(again->Production().Record().Rows("", rows, error)) << error;
+  const std::vector<RecordRow> rows = *again->Production().Record().Rows("");
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[1].result, "FAIL");
   EXPECT_TRUE(rows[1].given);
@@ -287,9 +282,7 @@ TEST_F(NumberingTest, OnAFullDiskTheRecordEndsUpSayingWhatTheScreenSaid) {
       }
       const RunResult next = Unit(*s);
       ASSERT_TRUE(next.pass) << next.failedStep;
-      std::vector<RecordRow> rows;
-      Phrase error;
-      ASSERT_TRUE(s->Production().Record().Rows("", rows, error)) << error;
+      const std::vector<RecordRow> rows = *s->Production().Record().Rows("");
       // Every attempt on the failed unit's numbers says FAIL; the one that got them says so too.
       const std::string key =
           failedSerial.substr(0, 4) + failedSerial.substr(5, 4) + failedSerial.substr(10);

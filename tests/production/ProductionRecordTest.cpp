@@ -17,7 +17,8 @@ class RecordTest : public ::testing::Test {
   void SetUp() override {
     record.SetClock([] { return int64_t(1796730000); });  // 2026-12-08 (UTC)
     record.SetBusyTimeout(0);
-    ASSERT_TRUE(record.Open(dir.path / "production.db", error)) << error;
+    const Status opened = record.Open(dir.path / "production.db");
+    ASSERT_TRUE(opened) << opened.failure;
   }
   RecordRow Row(const std::string& rxsn) {
     RecordRow row;
@@ -29,83 +30,84 @@ class RecordTest : public ::testing::Test {
   }
   test::TempDir dir;
   ProductionRecord record;
-  Phrase error;
 };
 
 TEST_F(RecordTest, ANumberIsGivenOnlyOnceItsUnitCommitted) {
-  const auto failed = record.Begin(Row("35554B370001"), error);
-  ASSERT_TRUE(failed) << error;
-  ASSERT_TRUE(record.Finish(*failed, "FAIL", "link not back after reload", 2100, false, error));
+  const auto failed = record.Begin(Row("35554B370001"));
+  ASSERT_TRUE(failed) << failed.status.failure;
+  ASSERT_TRUE(record.Finish(*failed, "FAIL", "link not back after reload", 2100, false));
   // A failed unit gives nothing: the same numbers may be offered again.
-  EXPECT_FALSE(record.FindGiven(Row("35554B370001").numbers, error));
-  const auto passed = record.Begin(Row("35554B370001"), error);
+  const auto none = record.FindGiven(Row("35554B370001").numbers);
+  ASSERT_TRUE(none);
+  EXPECT_FALSE(*none);
+  const auto passed = record.Begin(Row("35554B370001"));
   ASSERT_TRUE(passed);
-  ASSERT_TRUE(record.Finish(*passed, "PASS", "", 2200, true, error)) << error;
-  const auto given = record.FindGiven({"", "", "", "8B0101"}, error);
-  ASSERT_TRUE(given);
-  EXPECT_EQ(given->what.English(), "TX link ID");
-  EXPECT_EQ(given->row.id, *passed);
-  EXPECT_EQ(given->row.timeUtc, "2026-12-08T11:40:00Z");
+  ASSERT_TRUE(record.Finish(*passed, "PASS", "", 2200, true));
+  const auto given = record.FindGiven({"", "", "", "8B0101"});
+  ASSERT_TRUE(given && *given);
+  EXPECT_EQ((*given)->what.English(), "TX link ID");
+  EXPECT_EQ((*given)->row.id, *passed);
+  EXPECT_EQ((*given)->row.timeUtc, "2026-12-08T11:40:00Z");
   // The index refuses a second unit with a given number, whatever the caller checked.
-  const auto twin = record.Begin(Row("35554B370001"), error);
+  const auto twin = record.Begin(Row("35554B370001"));
   ASSERT_TRUE(twin);
-  EXPECT_FALSE(record.Finish(*twin, "PASS", "", 2200, true, error));
-  EXPECT_NE(error.English().find("UNIQUE"), std::string::npos) << error;
-  const auto last = record.LastGiven("bench", "/line/TX.ini", error);
-  ASSERT_TRUE(last);
-  EXPECT_EQ(last->id, *passed);
+  const Status refused = record.Finish(*twin, "PASS", "", 2200, true);
+  EXPECT_FALSE(refused);
+  EXPECT_NE(refused.failure.English().find("UNIQUE"), std::string::npos) << refused.failure;
+  const auto last = record.LastGiven("bench", "/line/TX.ini");
+  ASSERT_TRUE(last && *last);
+  EXPECT_EQ((*last)->id, *passed);
 }
 
 TEST_F(RecordTest, RowsAKilledRunLeftRunningAreClosedAsInterrupted) {
-  ASSERT_TRUE(record.Begin(Row("35554B370001"), error));
+  ASSERT_TRUE(record.Begin(Row("35554B370001")));
   record.Close();
-  ASSERT_TRUE(record.Open(dir.path / "production.db", error));
-  EXPECT_EQ(record.CloseInterrupted("other", "/line/TX.ini", error), 0);
-  EXPECT_EQ(record.CloseInterrupted("bench", "/line/TX.ini", error), 1);
-  std::vector<RecordRow> rows;
-  ASSERT_TRUE(record.Rows("", rows, error));
+  ASSERT_TRUE(record.Open(dir.path / "production.db"));
+  EXPECT_EQ(*record.CloseInterrupted("other", "/line/TX.ini"), 0);
+  EXPECT_EQ(*record.CloseInterrupted("bench", "/line/TX.ini"), 1);
+  const auto read = record.Rows("");
+  ASSERT_TRUE(read);
+  const std::vector<RecordRow>& rows = *read;
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].result, "FAIL");
   EXPECT_NE(rows[0].failedStep.find("interrupted"), std::string::npos);
 }
 
 TEST_F(RecordTest, CsvHasAHeaderAndQuotesWhatNeedsIt) {
-  const auto id = record.Begin(Row(""), error);
+  const auto id = record.Begin(Row(""));
   ASSERT_TRUE(id);
-  ASSERT_TRUE(record.Finish(*id, "FAIL", "RX register 19 read-back 0x1234 != 0x5678, \"x\"", 7,
-                            false, error));
-  std::vector<RecordRow> rows;
-  ASSERT_TRUE(record.Rows("2026-12-01", rows, error));
+  ASSERT_TRUE(
+      record.Finish(*id, "FAIL", "RX register 19 read-back 0x1234 != 0x5678, \"x\"", 7, false));
+  auto rows = *record.Rows("2026-12-01");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(RecordCsvHeader().substr(0, 40), "id,time_utc,time_local,station,settings_");
   const std::string line = RecordCsvLine(rows[0]);
   EXPECT_NE(line.find(",FAIL,\"RX register 19 read-back 0x1234 != 0x5678, \"\"x\"\"\",7,,,8A0101,"),
             std::string::npos)
       << line;
-  rows.clear();
-  ASSERT_TRUE(record.Rows("2026-12-09", rows, error));
-  EXPECT_TRUE(rows.empty());
+  EXPECT_TRUE(record.Rows("2026-12-09")->empty());
 }
 
 TEST_F(RecordTest, AFileThatIsNoRecordOrIsBusyIsAnErrorBeforeAnythingIsWritten) {
   record.Close();
   std::ofstream(dir.path / "garbage.db", std::ios::binary) << std::string(4096, 'x');
   ProductionRecord other;
-  EXPECT_FALSE(other.Open(dir.path / "garbage.db", error));
-  EXPECT_NE(error.English().find("not a database"), std::string::npos) << error;
-  EXPECT_FALSE(other.OpenToRead(dir.path / "none.db", error));
+  const Status garbage = other.Open(dir.path / "garbage.db");
+  EXPECT_NE(garbage.failure.English().find("not a database"), std::string::npos) << garbage.failure;
+  EXPECT_FALSE(other.OpenToRead(dir.path / "none.db"));
   EXPECT_FALSE(std::filesystem::exists(dir.path / "none.db"));
 
   // Another writer holds the file: the unit's first row cannot go in.
-  ASSERT_TRUE(record.Open(dir.path / "production.db", error));
+  ASSERT_TRUE(record.Open(dir.path / "production.db"));
   sqlite3* rival = nullptr;
   ASSERT_EQ(sqlite3_open((dir.path / "production.db").string().c_str(), &rival), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(rival, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-  EXPECT_FALSE(record.Begin(Row("35554B370001"), error));
-  EXPECT_NE(error.English().find("locked"), std::string::npos) << error;
+  const auto locked = record.Begin(Row("35554B370001"));
+  EXPECT_NE(locked.status.failure.English().find("locked"), std::string::npos)
+      << locked.status.failure;
   sqlite3_exec(rival, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(rival);
-  EXPECT_TRUE(record.Begin(Row("35554B370001"), error)) << error;
+  EXPECT_TRUE(record.Begin(Row("35554B370001")));
 }
 
 // Places where no record can be: each is named for what it is, by the station and by a
@@ -136,13 +138,13 @@ TEST_F(RecordTest, APlaceThatCannotHoldTheRecordIsNamedForWhatItIs) {
     SCOPED_TRACE(c.what);
     const auto path = ResolveRecordPath(c.configured, dir.path / "line");
     ProductionRecord station, listing;
-    EXPECT_FALSE(station.Open(path, error));
-    EXPECT_NE(error.English().find(c.said), std::string::npos) << error;
+    const Status opened = station.Open(path);
+    EXPECT_NE(opened.failure.English().find(c.said), std::string::npos) << opened.failure;
     // A listing only reads: a link to a record lists it (here: to nothing).
     if (std::string(c.what) != "a folder that is not there" &&
         std::string(c.what) != "a link planted in the record's place") {
-      EXPECT_FALSE(listing.OpenToRead(path, error));
-      EXPECT_NE(error.English().find(c.said), std::string::npos) << error;
+      const Status read = listing.OpenToRead(path);
+      EXPECT_NE(read.failure.English().find(c.said), std::string::npos) << read.failure;
     }
   }
   EXPECT_FALSE(std::filesystem::exists("Z:\\records\\production.db"));
@@ -153,7 +155,7 @@ TEST_F(RecordTest, APlaceThatCannotHoldTheRecordIsNamedForWhatItIs) {
 
 #ifndef _WIN32
 TEST_F(RecordTest, AReadOnlyFolderStopsTheStationButNotAListing) {
-  ASSERT_TRUE(record.Begin(Row("35554B370001"), error));
+  ASSERT_TRUE(record.Begin(Row("35554B370001")));
   record.Close();
   std::filesystem::permissions(
       dir.path, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
@@ -161,17 +163,15 @@ TEST_F(RecordTest, AReadOnlyFolderStopsTheStationButNotAListing) {
                     std::filesystem::perms::others_exec);
   KORVEL_EXPECT_CHILD(test::AsNobody([&] {
     ProductionRecord station, listing;
-    Phrase why;
-    EXPECT_FALSE(station.Open(dir.path / "production.db", why));
-    EXPECT_NE(why.English().find("its folder " + dir.path.string() +
-                                 " is read-only for this "
-                                 "user (errno 13: Permission denied"),
+    const Status opened = station.Open(dir.path / "production.db");
+    EXPECT_NE(opened.failure.English().find("its folder " + dir.path.string() +
+                                            " is read-only for this user (errno 13: Permission "
+                                            "denied"),
               std::string::npos)
-        << why;
-    ASSERT_TRUE(listing.OpenToRead(dir.path / "production.db", why)) << why;
-    std::vector<RecordRow> rows;
-    ASSERT_TRUE(listing.Rows("", rows, why)) << why;
-    EXPECT_EQ(rows.size(), 1u);
+        << opened.failure;
+    const Status read = listing.OpenToRead(dir.path / "production.db");
+    ASSERT_TRUE(read) << read.failure;
+    EXPECT_EQ(listing.Rows("")->size(), 1u);
   }));
 }
 
@@ -181,14 +181,15 @@ TEST_F(RecordTest, AFullDiskIsSaidInWords) {
   std::filesystem::create_directory(disk);
   KORVEL_EXPECT_CHILD(test::OnSmallDisk(disk, 256 * 1024, [&] {
     ProductionRecord full;
-    Phrase why;
-    ASSERT_TRUE(full.Open(disk / "production.db", why)) << why;
+    ASSERT_TRUE(full.Open(disk / "production.db"));
     test::FillDisk(disk, 0);
-    EXPECT_FALSE(full.Begin(Row("35554B370001"), why));
-    EXPECT_NE(why.English().find("cannot write the production record " +
-                                 (disk / "production.db").string() + ": the disk is full ("),
+    const auto begun = full.Begin(Row("35554B370001"));
+    EXPECT_NE(begun.status.failure.English().find("cannot write the production record " +
+                                                  (disk / "production.db").string() +
+                                                  ": the disk is full ("),
               std::string::npos)
-        << why;
+        << begun.status.failure;
+    EXPECT_EQ(begun.status.osError, ENOSPC);
   }));
 }
 #endif

@@ -56,11 +56,8 @@ class SetTxRunTest : public StationTest {
   }
   std::string Result() { return s->View()["lblResult"].text; }
   std::string IniBytes() {
-    std::string bytes;
-    Phrase error;
-    bool missing = false;
-    ReadWholeFile(dir.path / "TX.ini", bytes, missing, error);
-    return missing ? "<missing>" : bytes;
+    const auto read = ReadWholeFile(dir.path / "TX.ini");
+    return !read ? "<unreadable>" : read->missing ? "<missing>" : read->bytes;
   }
   void CustomIds(uint32_t rxId, uint32_t txId) {
     Generators& g = s->Ledger().Gen();
@@ -370,9 +367,9 @@ TEST_F(SetTxRunTest, ANameTheCodePageCannotHoldStopsGoBeforeAnythingIsWrittenOrN
   EXPECT_EQ(rx->Registers(), registers);
   // No numbers were drawn and no record row taken: the next good unit gets the first ones.
   EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323334);
-  int pass = -1, fail = -1;
-  ASSERT_TRUE(s->Production().CountToday(pass, fail));
-  EXPECT_EQ(pass + fail, 0);
+  const auto today = s->Production().CountToday();
+  ASSERT_TRUE(today);
+  EXPECT_EQ(today->pass + today->fail, 0);
   Replug();
   Set("edtEEPROM_20", "USB 2.4G");
   s->btnGoClick();
@@ -583,10 +580,8 @@ TEST_F(SetTxRunTest, TheReasonIsShownInTheOperatorsLanguageAndRecordedInEnglish)
   EXPECT_EQ(s->View()["lblReason"].text, "重新加载后连线未恢复");
   // The record is read by people and programs that expect one language.
   ProductionRecord record;
-  Phrase error;
-  ASSERT_TRUE(record.OpenToRead(dir.path / "production.db", error)) << error;
-  std::vector<RecordRow> rows;
-  ASSERT_TRUE(record.Rows("", rows, error)) << error;
+  ASSERT_TRUE(record.OpenToRead(dir.path / "production.db"));
+  const auto rows = *record.Rows("");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].failedStep, "link not back after reload");
 }
