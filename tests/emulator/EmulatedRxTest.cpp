@@ -2,6 +2,7 @@
 
 #include "EmulatedBench.h"
 #include "EmulatedRx.h"
+#include "device/HidDescriptor.h"
 
 namespace korvel {
 namespace {
@@ -16,9 +17,14 @@ TEST(EmulatedRx, PresentsMouseKeyboardAndVendorCollections) {
   EXPECT_EQ(interfaces[0].featureLength, 0);
   EXPECT_EQ(interfaces[1].featureLength, 0);
   EXPECT_EQ(interfaces[2].featureLength, 9);
-  for (const auto& i : interfaces) {
-    EXPECT_EQ(i.attributes.VendorID, 0x1BCF);
-    EXPECT_EQ(i.attributes.ProductID, 0x053A);
+  for (size_t k = 0; k < interfaces.size(); ++k) {
+    EXPECT_EQ(interfaces[k].attributes.VendorID, 0x1BCF);
+    EXPECT_EQ(interfaces[k].attributes.ProductID, 0x053A);
+    // The descriptor a kernel is given (korvel-uhid-rx) declares what the model answers to.
+    const auto& descriptor = EmulatedRx::ReportDescriptor(k);
+    EXPECT_EQ(FeatureReportByteLength(descriptor.data(), descriptor.size()),
+              interfaces[k].featureLength)
+        << "interface " << k;
   }
   // Input-only collections refuse feature transfers.
   uint8_t report[9] = {1, 3, 0, 0, 0, 0, 0, 0, 0};
