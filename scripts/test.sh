@@ -10,6 +10,14 @@ passed=0
 failed=0
 skipped=0
 status=0
+skip_reason() {  # build folder, test name: the reason the test gave (its "SKIPPED: " line, or
+                 # GoogleTest's message after "Skipped")
+  awk -v t="Testing: $2" -v e="\"$2\" end time" '
+    length($0) >= length(t) && substr($0, length($0) - length(t) + 1) == t { on = 1; next }
+    on && /^SKIPPED: / { sub(/^SKIPPED: /, ""); print; exit }
+    on && /: Skipped$/ { getline; print; exit }
+    on && index($0, e) == 1 { exit }' "$1/Testing/Temporary/LastTest.log" 2>/dev/null
+}
 tally() {  # reads a ctest log; $2: the build folder, for the reasons of skipped tests
   local line
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
@@ -20,8 +28,7 @@ tally() {  # reads a ctest log; $2: the build folder, for the reasons of skipped
   # ctest counts a skipped test among the passed ones; it is neither.
   skip=$(grep -cE '^\s+[0-9]+ - .* \(Skipped\)$' "$1")
   for name in $(sed -nE 's/^\s+[0-9]+ - (.*) \(Skipped\)$/\1/p' "$1"); do
-    echo "skipped: $name: $(grep -h -m 1 '^SKIPPED: ' "$2/Testing/Temporary/LastTest.log" 2>/dev/null |
-      sed 's/^SKIPPED: //')"
+    echo "skipped: $name: $(skip_reason "$2" "$name")"
   done
   passed=$((passed + total - bad - skip))
   failed=$((failed + bad))

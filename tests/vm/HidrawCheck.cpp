@@ -299,6 +299,21 @@ int Run(const std::string& controlPath, uid_t unprivileged) {
   const int otherError = hid.LastError();
   checks.Check("other_report_id_refused", !otherOk && otherError == EIO,
                "report ID 2: errno " + std::to_string(otherError));
+  // A buffer of another length than the report: the kernel asks the device all the same and
+  // cuts the answer to the buffer; a longer buffer takes the whole report, zeros after it.
+  uint8_t shorter[5] = {1}, longer[16] = {1};
+  const bool shortOk = handle != kNoHandle && hid.GetFeature(handle, shorter, sizeof shorter);
+  const int shortError = hid.LastError();
+  const bool longOk = handle != kNoHandle && hid.GetFeature(handle, longer, sizeof longer);
+  const int longError = hid.LastError();
+  const uint8_t shortExpected[5] = {0x12, 0x34, 0, 0, 0};
+  const uint8_t longExpected[16] = {0x12, 0x34, 0, 0, 0, 0, 0, 0xCC};
+  checks.Check(
+      "fetch_lengths",
+      shortOk && longOk && std::memcmp(shorter, shortExpected, 5) == 0 &&
+          std::memcmp(longer, longExpected, 16) == 0,
+      "5 bytes: " + (shortOk ? Hex(shorter, 5) : "errno " + std::to_string(shortError)) +
+          "; 16 bytes: " + (longOk ? Hex(longer, 16) : "errno " + std::to_string(longError)));
 
   // Pull: every node announced gone; the handle still held fails as a gone RX.
   mark = seen.size();

@@ -53,7 +53,7 @@ expect() {  # description, extended regular expression a guest line must match
 expect "the guest booted Debian's kernel $VM_RELEASE" "^KORVEL-VM init: kernel $VM_RELEASE"
 if grep -q "insmod .* failed" "$log"; then echo "FAIL  a module did not load"; failures=$((failures + 1)); else echo "ok    hid, uhid and hid-generic loaded"; fi
 for name in hotplug_source plug_events enumerate open_first link_query set_feature get_feature \
-            other_report_id_refused unplug_events gone_after_unplug replug unprivileged_listing \
+            other_report_id_refused fetch_lengths unplug_events gone_after_unplug replug unprivileged_listing \
             unprivileged_open_refused permission_hint unprivileged; do
   expect "check $name" "^KORVEL-VM check: CHECK $name ok"
 done
