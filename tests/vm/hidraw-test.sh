@@ -41,11 +41,16 @@ booted=$(now)
 log=$work/guest.log
 failures=0
 expect() {  # description, extended regular expression a guest line must match
-  if grep -qE "$2" "$log"; then
+  expect_count "$1" "$2" +
+}
+expect_count() {  # description, regular expression, how many lines ("+": at least one)
+  local n
+  n=$(grep -cE "$2" "$log")
+  if { [ "$3" = + ] && [ "$n" -gt 0 ]; } || [ "$n" = "$3" ]; then
     echo "ok    $1"
   else
     echo "FAIL  $1"
-    echo "      no guest line matches: $2"
+    echo "      $n guest line(s) match, not $3: $2"
     failures=$((failures + 1))
   fi
 }
@@ -68,9 +73,9 @@ expect "a get asks the dongle for report ID 1" \
 expect "a get with ID 2 in byte 0 asks for report 2" \
   "^KORVEL-VM rx: korvel-uhid-rx: vendor GET_REPORT id=[0-9]+ rnum=2 rtype=feature -> refused$"
 expect "the hidraw open reaches the device" "^KORVEL-VM rx: korvel-uhid-rx: vendor OPEN$"
-expect "scan marks the vendor node" "^KORVEL-VM scan: \* /dev/hidraw[0-9]+  1BCF:053A  0100  9$"
-expect "scan lists the mouse and keyboard nodes unmarked" \
-  "^KORVEL-VM scan:   /dev/hidraw[0-9]+  1BCF:053A  0100  0$"
+expect_count "scan marks the vendor node" "^KORVEL-VM scan: \* /dev/hidraw[0-9]+  1BCF:053A  0100  9$" 1
+expect_count "scan lists the mouse and keyboard nodes unmarked" \
+  "^KORVEL-VM scan:   /dev/hidraw[0-9]+  1BCF:053A  0100  0$" 2
 expect "the device images: register 30 written" \
   '^KORVEL-VM images: \{"units":\[\{"unit":1,"rx_registers_before":\[([0-9]+,){30}65535,.*\],"rx_registers":\[([0-9]+,){30}4660,'
 expect "every guest program ended well" "^KORVEL-VM status: check=0 scan=0 uhid-rx=0$"

@@ -3,7 +3,8 @@
 # its guest steps (a busybox sh script) and checks the serial output on the host.
 #
 #   vm_kernel CACHE            Debian's kernel package, fetched once: sets VM_VMLINUX, VM_MODULES
-#   vm_initramfs WORK STEPS PROGRAM...   WORK/initramfs.cpio
+#   vm_initramfs WORK STEPS PROGRAM...   WORK/initramfs.cpio; programs go to /bin, and
+#                              VM_FILES entries "HOST_PATH=GUEST_PATH" (a TX.ini, say) beside them
 #   vm_boot WORK               WORK/serial.log; the guest's lines start with "KORVEL-VM "
 #
 # A function that cannot go on sets VM_SKIP (the reason the test cannot run on this machine)
@@ -11,6 +12,7 @@
 
 VM_LIB_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 VM_MODULE_NAMES=(hid uhid hid-generic)  # insmod order: HID core (with hidraw), uhid, the driver
+VM_FILES=()
 
 # The ELF image inside a bzImage (PVH direct boot needs it): the first compressed payload
 # that unpacks to an ELF file.
@@ -120,6 +122,11 @@ vm_initramfs() {  # work steps-script program...
     if [ ! -x "$program" ]; then VM_ERROR="$program is missing (build it first)"; return 1; fi
     if ldd "$program" >/dev/null 2>&1; then VM_ERROR="$program is not linked statically"; return 1; fi
     cp "$program" "$root/bin/"
+  done
+  local spec
+  for spec in "${VM_FILES[@]}"; do
+    mkdir -p "$root/$(dirname "${spec#*=}")"
+    cp "${spec%%=*}" "$root/${spec#*=}" || { VM_ERROR="cannot put ${spec%%=*} in the guest"; return 1; }
   done
   cp "$VM_LIB_DIR/guest-init.sh" "$root/init"
   cp "$steps" "$root/steps.sh"
