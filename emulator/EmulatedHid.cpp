@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace korvel {
 
@@ -172,6 +173,21 @@ bool EmulatedHidPlatform::GetFeature(intptr_t handle, uint8_t* buffer, size_t le
   host_.Sleep(transferCostMs_);
   Handle* h = Live(handle);
   if (!h) return Failed(kEmulatedGoneError);
+#ifndef _WIN32
+  // hidraw asks the device for the report whatever the buffer's length and cuts the answer
+  // to the buffer; a longer one takes the whole report and zeros after it (measured on a
+  // real kernel: tests/vm).
+  const size_t reportLength = h->device->Interfaces()[h->index].featureLength;
+  if (reportLength != 0 && length != 0 && length != reportLength) {
+    std::vector<uint8_t> report(reportLength, 0);
+    report[0] = buffer[0];
+    if (!h->device->GetFeature(h->index, report.data(), report.size()))
+      return Failed(h->device->Plugged() ? kEmulatedRefusedError : kEmulatedGoneError);
+    std::fill(buffer, buffer + length, 0);
+    std::copy_n(report.begin(), std::min(length, reportLength), buffer);
+    return true;
+  }
+#endif
   if (h->device->GetFeature(h->index, buffer, length)) return true;
   return Failed(h->device->Plugged() ? kEmulatedRefusedError : kEmulatedGoneError);
 }

@@ -5,7 +5,9 @@
 //   emu://rx<n>/mouse     boot mouse collection, no feature report
 //   emu://rx<n>/keyboard  keyboard collection, no feature report
 //   emu://rx<n>/vendor    vendor collection, report ID 1, 9-byte feature report
-// all with VID 0x1BCF, PID 0x053A and version 0x0100 unless configured otherwise.
+// all with VID 0x1BCF, PID 0x053A and version 0x0100 unless configured otherwise. Each is one
+// USB interface with a report descriptor of its own (ReportDescriptor), so on Linux each is
+// one hidraw node.
 //
 // Protocol: a feature report [1, code, p1, p2, p3, ...] sent to the vendor interface is a
 // command. A command that answers prepares its answer, which becomes valid (0xCC in byte 7)
@@ -100,6 +102,9 @@ class EmulatedRx : public EmulatedDevice {
   explicit EmulatedRx(Host& host) : EmulatedRx(host, Config{}) {}
 
   static RegisterFile FactoryRegisters();
+  // The report descriptor of interface `index` (as Interfaces() lists them): a boot mouse, a
+  // boot keyboard, and the vendor collection with its 8 data bytes behind report ID 1.
+  static const std::vector<uint8_t>& ReportDescriptor(size_t index);
 
   std::vector<EmulatedInterface> Interfaces() const override;
   bool SetFeature(size_t index, const uint8_t* buffer, size_t length) override;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, from Debian's packages, when it is missing, and
 # fetches the SQLite amalgamation for the Windows cross build (Debian has no MinGW SQLite).
+# The VM test (tests/vm) fetches Debian's kernel package itself, into build/third_party.
 # Idempotent and quiet; run as root (or with sudo available) on Debian 12.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -11,6 +12,7 @@ packages=(
   g++-mingw-w64-x86-64-posix wine wine64
   clang libclang-rt-14-dev clang-format
   qt6-base-dev xvfb xauth fonts-wqy-microhei
+  qemu-system-x86 busybox-static xz-utils
 )
 
 missing=()

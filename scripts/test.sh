@@ -1,22 +1,38 @@
 #!/usr/bin/env bash
 # Every test: the Linux build with AddressSanitizer and UBSan, then the Windows build of the
-# core and its tests under Wine. Ends with one "tests: N passed, N failed" line.
+# core and its tests under Wine. Ends with one "tests: N passed, N failed" line (", N skipped"
+# after it when a test could not run here, such as the VM test without Debian's kernel).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
 
 passed=0
 failed=0
+skipped=0
 status=0
-tally() {  # reads a ctest log
+skip_reason() {  # build folder, test name: the reason the test gave (its "SKIPPED: " line, or
+                 # GoogleTest's message after "Skipped")
+  awk -v t="Testing: $2" -v e="\"$2\" end time" '
+    length($0) >= length(t) && substr($0, length($0) - length(t) + 1) == t { on = 1; next }
+    on && /^SKIPPED: / { sub(/^SKIPPED: /, ""); print; exit }
+    on && /: Skipped$/ { getline; print; exit }
+    on && index($0, e) == 1 { exit }' "$1/Testing/Temporary/LastTest.log" 2>/dev/null
+}
+tally() {  # reads a ctest log; $2: the build folder, for the reasons of skipped tests
   local line
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -n 1)
   if [ -z "$line" ]; then status=1; return; fi
-  local total bad
+  local total bad skip name
   total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
   bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
-  passed=$((passed + total - bad))
+  # ctest counts a skipped test among the passed ones; it is neither.
+  skip=$(grep -cE '^\s+[0-9]+ - .* \(Skipped\)$' "$1")
+  for name in $(sed -nE 's/^\s+[0-9]+ - (.*) \(Skipped\)$/\1/p' "$1"); do
+    echo "skipped: $name: $(skip_reason "$2" "$name")"
+  done
+  passed=$((passed + total - bad - skip))
   failed=$((failed + bad))
+  skipped=$((skipped + skip))
 }
 
 # Qt on the offscreen platform wants a private runtime folder.
@@ -47,7 +63,7 @@ echo "== Linux (Debug, ASan + UBSan)"
 if cmake --preset debug >"$log/cfg-linux" 2>&1 && cmake --build --preset debug; then
   ctest --preset debug 2>&1 | tee "$log/linux"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-  tally "$log/linux"
+  tally "$log/linux" build/debug
 else
   cat "$log/cfg-linux"; status=1
 fi
@@ -94,7 +110,7 @@ if cmake --preset mingw >"$log/cfg-win" 2>&1 && cmake --build --preset mingw; th
   fi
   ctest --preset mingw "${skip[@]}" 2>&1 | tee "$log/win"
   [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
-  tally "$log/win"
+  tally "$log/win" build/mingw
   wineserver -k >/dev/null 2>&1 || true
   kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; xvfb=""
   unset DISPLAY
@@ -124,6 +140,6 @@ else
   cat "$log/cfg-fuzz"; status=1
 fi
 
-echo "tests: $passed passed, $failed failed"
+echo "tests: $passed passed, $failed failed$([ "$skipped" -eq 0 ] || echo ", $skipped skipped")"
 [ "$failed" -eq 0 ] || status=1
 exit $status

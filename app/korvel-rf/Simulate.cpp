@@ -5,6 +5,7 @@
 #include <random>
 #include <sstream>
 
+#include "DeviceImages.h"
 #include "EmulatedHid.h"
 #include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
@@ -23,9 +24,7 @@ struct UnitReport {
   std::string reason;
   uint64_t ms = 0;
   std::string rxsn, txsn, rxid, txid;
-  EmulatedRx::RegisterFile rxBefore{}, rxAfter{};
-  EmulatedTx::Eeprom txBefore{}, txAfter{};
-  uint64_t sent = 0, fetched = 0;
+  DeviceImages images;
   int64_t readyMs = -1;  // plug to both sides ready; -1 never
   uint64_t cycleMs = 0;  // plug to the result
   int replugs = 0;
@@ -34,13 +33,6 @@ struct UnitReport {
 // How long an operator waits for "Ready" before pulling the dongle and plugging it again.
 constexpr uint64_t kOperatorPatienceMs = 12000;
 constexpr uint64_t kReplugGapMs = 6000;
-
-template <class Array>
-std::string JsonInts(const Array& values) {
-  std::string text = "[";
-  for (size_t i = 0; i < values.size(); ++i) text += (i ? "," : "") + std::to_string(values[i]);
-  return text + "]";
-}
 
 std::string JsonText(const std::string& s) {
   std::string text = "\"";
@@ -138,8 +130,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     rx->SetTx(tx);
     UnitReport report;
     report.unit = unit;
-    report.rxBefore = rx->Registers();
-    report.txBefore = tx->EepromBytes();
+    report.images.rxBefore = rx->Registers();
+    report.images.txBefore = tx->EepromBytes();
 
     const uint64_t plugAt = host.TickCount();
     platform.Attach(rx);
@@ -176,10 +168,10 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
       report.rxid = report.txid = report.rxsn = report.txsn = "-";
     }
     report.cycleMs = host.TickCount() - plugAt;
-    report.rxAfter = rx->Registers();
-    report.txAfter = tx->EepromBytes();
-    report.sent = rx->ReportsReceived();
-    report.fetched = rx->ReportsFetched();
+    report.images.rxAfter = rx->Registers();
+    report.images.txAfter = tx->EepromBytes();
+    report.images.reportsSent = rx->ReportsReceived();
+    report.images.reportsFetched = rx->ReportsFetched();
     out << "unit=" << unit << " result=" << (report.pass ? "PASS" : "FAIL");
     if (!report.pass) out << " reason=" << JsonText(report.reason);
     out << " ms=" << report.ms << " rxsn=" << report.rxsn << " txsn=" << report.txsn
@@ -223,12 +215,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
            << ",\"ms\":" << r.ms << ",\"rxsn\":" << JsonText(r.rxsn)
            << ",\"txsn\":" << JsonText(r.txsn) << ",\"rxid\":" << JsonText(r.rxid)
            << ",\"txid\":" << JsonText(r.txid) << ",\"ready_ms\":" << r.readyMs
-           << ",\"cycle_ms\":" << r.cycleMs << ",\"replugs\":" << r.replugs
-           << ",\"rx_registers_before\":" << JsonInts(r.rxBefore)
-           << ",\"rx_registers\":" << JsonInts(r.rxAfter)
-           << ",\"tx_eeprom_before\":" << JsonInts(r.txBefore)
-           << ",\"tx_eeprom\":" << JsonInts(r.txAfter) << ",\"reports_sent\":" << r.sent
-           << ",\"reports_fetched\":" << r.fetched << "}";
+           << ",\"cycle_ms\":" << r.cycleMs << ",\"replugs\":" << r.replugs << ","
+           << DeviceImagesJsonMembers(r.images) << "}";
     }
     json << "]}\n";
     std::ofstream file(*options.json, std::ios::binary);

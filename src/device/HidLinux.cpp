@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "device/HidDescriptor.h"
@@ -35,43 +36,89 @@ std::string Trim(std::string s) {
   return s;
 }
 
-// HID_ID=BBBB:VVVVVVVV:PPPPPPPP
-bool ParseUevent(const std::string& text, HidAttributes& a) {
+// One KEY=value line of a uevent file; empty when absent.
+std::string UeventField(const std::string& text, const std::string& key) {
   std::istringstream lines(text);
   std::string line;
-  while (std::getline(lines, line)) {
-    if (line.rfind("HID_ID=", 0) != 0) continue;
-    const std::string id = Trim(line.substr(7));
-    const size_t c1 = id.find(':'), c2 = id.find(':', c1 + 1);
-    if (c1 == std::string::npos || c2 == std::string::npos) return false;
-    uint32_t bus, vid, pid;
-    if (!ParseHexDigits(id.substr(0, c1), bus) ||
-        !ParseHexDigits(id.substr(c1 + 1, c2 - c1 - 1), vid) ||
-        !ParseHexDigits(id.substr(c2 + 1), pid))
-      return false;
-    a.VendorID = uint16_t(vid);
-    a.ProductID = uint16_t(pid);
-    return true;
-  }
-  return false;
+  while (std::getline(lines, line))
+    if (line.size() > key.size() && line.compare(0, key.size(), key) == 0 &&
+        line[key.size()] == '=')
+      return Trim(line.substr(key.size() + 1));
+  return {};
 }
 
-// The release number sits on the USB device above the HID device: the first ancestor that
-// has both idVendor and bcdDevice. Nodes without one (uhid, Bluetooth) have none.
-uint16_t ReadReleaseNumber(const fs::path& sysfsRoot, const fs::path& hidDevice) {
+// HID_ID=BBBB:VVVVVVVV:PPPPPPPP
+bool ParseUevent(const std::string& text, HidAttributes& a) {
+  const std::string id = UeventField(text, "HID_ID");
+  const size_t c1 = id.find(':'), c2 = id.find(':', c1 + 1);
+  if (c1 == std::string::npos || c2 == std::string::npos) return false;
+  uint32_t bus, vid, pid;
+  if (!ParseHexDigits(id.substr(0, c1), bus) ||
+      !ParseHexDigits(id.substr(c1 + 1, c2 - c1 - 1), vid) ||
+      !ParseHexDigits(id.substr(c2 + 1), pid))
+    return false;
+  a.VendorID = uint16_t(vid);
+  a.ProductID = uint16_t(pid);
+  return true;
+}
+
+std::optional<uint16_t> ReadHexWord(const fs::path& p) {
+  std::string text;
+  uint32_t v = 0;
+  if (!ReadFile(p, text) || !ParseHexDigits(Trim(text), v) || v > 0xFFFF) return std::nullopt;
+  return uint16_t(v);
+}
+
+// The kernel copies a HID device's version into each input device it makes of it.
+std::optional<uint16_t> InputDeviceVersion(const fs::path& hidDevice) {
+  std::error_code ec;
+  fs::directory_iterator it(hidDevice / "input", ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec))
+    if (it->path().filename().string().rfind("input", 0) == 0)
+      if (const auto version = ReadHexWord(it->path() / "id" / "version")) return version;
+  return std::nullopt;
+}
+
+// HID_PHYS up to its "/input<n>": what the interfaces of one device share (usbhid names them
+// "usb-<port path>/input<interface>"). Empty when the name has no interface part.
+std::string PhysicalDevice(const std::string& phys) {
+  const size_t at = phys.rfind("/input");
+  return at == std::string::npos || at == 0 ? std::string() : phys.substr(0, at);
+}
+
+// The release number (Windows' VersionNumber). On USB it is the bcdDevice of the first
+// ancestor with idVendor and bcdDevice. Without a USB parent (uhid, Bluetooth) sysfs has it
+// only on the input devices made of the HID device; an interface without mouse or keyboard
+// collections (the dongle's vendor one) has none, so it takes a sibling's: a HID device of the
+// same HID_ID and HID_UNIQ whose HID_PHYS names the same device. 0 when nothing says, which
+// the matching rule takes as any release.
+uint16_t ReadReleaseNumber(const fs::path& sysfsRoot, const fs::path& hidDevice,
+                           const std::string& uevent) {
   std::error_code ec;
   const fs::path root = fs::canonical(sysfsRoot, ec);
   if (ec) return 0;
-  fs::path p = fs::canonical(hidDevice, ec);
+  const fs::path self = fs::canonical(hidDevice, ec);
   if (ec) return 0;
   const std::string rootText = root.string();
-  while (p.string().size() > rootText.size() && p.string().rfind(rootText, 0) == 0) {
-    std::string bcd;
-    if (fs::exists(p / "idVendor", ec) && ReadFile(p / "bcdDevice", bcd)) {
-      uint32_t v = 0;
-      return ParseHexDigits(Trim(bcd), v) ? uint16_t(v) : 0;
-    }
-    p = p.parent_path();
+  for (fs::path p = self; p.string().size() > rootText.size() && p.string().rfind(rootText, 0) == 0;
+       p = p.parent_path()) {
+    if (fs::exists(p / "idVendor", ec) && fs::exists(p / "bcdDevice", ec))
+      return ReadHexWord(p / "bcdDevice").value_or(0);
+  }
+  if (const auto version = InputDeviceVersion(self)) return *version;
+  const std::string device = PhysicalDevice(UeventField(uevent, "HID_PHYS"));
+  if (device.empty()) return 0;
+  const std::string id = UeventField(uevent, "HID_ID"), uniq = UeventField(uevent, "HID_UNIQ");
+  fs::directory_iterator it(root / "bus" / "hid" / "devices", ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::error_code ignored;
+    const fs::path other = fs::canonical(it->path(), ignored);
+    std::string text;
+    if (ignored || other == self || !ReadFile(other / "uevent", text)) continue;
+    if (UeventField(text, "HID_ID") != id || UeventField(text, "HID_UNIQ") != uniq ||
+        PhysicalDevice(UeventField(text, "HID_PHYS")) != device)
+      continue;
+    if (const auto version = InputDeviceVersion(other)) return *version;
   }
   return 0;
 }
@@ -101,7 +148,7 @@ bool ReadHidrawSysfs(const std::string& sysfsRoot, const std::string& name, HidI
   const fs::path device = fs::path(sysfsRoot) / "class" / "hidraw" / name / "device";
   std::string uevent;
   if (!ReadFile(device / "uevent", uevent) || !ParseUevent(uevent, info.attributes)) return false;
-  info.attributes.VersionNumber = ReadReleaseNumber(sysfsRoot, device);
+  info.attributes.VersionNumber = ReadReleaseNumber(sysfsRoot, device, uevent);
   info.FeatureReportByteLength = 0;
   if (withDescriptor) {
     std::string descriptor;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +112,66 @@ TEST(HidLinux, MissingOrBrokenSysfsGivesNoInterfaces) {
   ASSERT_TRUE(hid.Enumerate(list, true));
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].FeatureReportByteLength, 0);  // malformed: treated as no feature report
+}
+
+// Where the release number comes from when a node has no USB parent (uhid, Bluetooth): the
+// kernel shows the HID device's version only on the input devices it made of it.
+struct ReleaseCase {
+  const char* name;
+  void (*build)(SysfsFixture&);
+  int node;
+  uint16_t expected;
+};
+
+// The dongle's three interfaces without a USB parent (as korvel-uhid-rx presents them on
+// port 7): the mouse and keyboard have input devices, the vendor interface has none.
+void UhidDongle(SysfsFixture& fx) {
+  fx.AddNode(0, 0x1BCF, 0x053A, std::nullopt, test::kMouseDescriptor, 7, 0);
+  fx.AddNode(1, 0x1BCF, 0x053A, std::nullopt, test::kKeyboardDescriptor, 7, 1);
+  fx.AddNode(2, 0x1BCF, 0x053A, std::nullopt, test::kVendorDescriptor, 7, 2);
+  fx.AddInputDevice(0, 0xA041);
+  fx.AddInputDevice(1, 0xA041);
+}
+
+const ReleaseCase kReleaseCases[] = {
+    {"own input device", UhidDongle, 0, 0xA041},
+    {"vendor interface from its siblings", UhidDongle, 2, 0xA041},
+    {"USB parent before input devices",
+     [](SysfsFixture& fx) {
+       fx.AddNode(0, 0x1BCF, 0x053A, 0x0100, test::kMouseDescriptor, 2, 0);
+       fx.AddInputDevice(0, 0x0999);
+     },
+     0, 0x0100},
+    {"another dongle of the same identity is no sibling",
+     [](SysfsFixture& fx) {
+       fx.AddNode(0, 0x1BCF, 0x053A, std::nullopt, test::kMouseDescriptor, 3, 0);
+       fx.AddInputDevice(0, 0x0200);
+       fx.AddNode(1, 0x1BCF, 0x053A, std::nullopt, test::kVendorDescriptor, 4, 2);
+     },
+     1, 0},
+    {"another identity on the same device is no sibling",
+     [](SysfsFixture& fx) {
+       fx.AddNode(0, 0x1BCF, 0x05CA, std::nullopt, test::kMouseDescriptor, 5, 0);
+       fx.AddInputDevice(0, 0x0200);
+       fx.AddNode(1, 0x1BCF, 0x053A, std::nullopt, test::kVendorDescriptor, 5, 2);
+     },
+     1, 0},
+};
+
+TEST(HidLinux, ReleaseNumberWithoutUsbParent) {
+  for (const ReleaseCase& c : kReleaseCases) {
+    SCOPED_TRACE(c.name);
+    SysfsFixture fx;
+    c.build(fx);
+    HidLinux hid(fx.SysfsRoot(), fx.DevRoot());
+    std::vector<HidInterfaceInfo> list;
+    ASSERT_TRUE(hid.Enumerate(list, true));
+    const std::string path = fx.DevRoot() + "/hidraw" + std::to_string(c.node);
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const HidInterfaceInfo& i) { return i.path == path; });
+    ASSERT_NE(it, list.end());
+    EXPECT_EQ(it->attributes.VersionNumber, c.expected);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "EmulatedBench.h"
 #include "EmulatedRx.h"
+#include "device/HidDescriptor.h"
 
 namespace korvel {
 namespace {
@@ -16,9 +19,14 @@ TEST(EmulatedRx, PresentsMouseKeyboardAndVendorCollections) {
   EXPECT_EQ(interfaces[0].featureLength, 0);
   EXPECT_EQ(interfaces[1].featureLength, 0);
   EXPECT_EQ(interfaces[2].featureLength, 9);
-  for (const auto& i : interfaces) {
-    EXPECT_EQ(i.attributes.VendorID, 0x1BCF);
-    EXPECT_EQ(i.attributes.ProductID, 0x053A);
+  for (size_t k = 0; k < interfaces.size(); ++k) {
+    EXPECT_EQ(interfaces[k].attributes.VendorID, 0x1BCF);
+    EXPECT_EQ(interfaces[k].attributes.ProductID, 0x053A);
+    // The descriptor a kernel is given (korvel-uhid-rx) declares what the model answers to.
+    const auto& descriptor = EmulatedRx::ReportDescriptor(k);
+    EXPECT_EQ(FeatureReportByteLength(descriptor.data(), descriptor.size()),
+              interfaces[k].featureLength)
+        << "interface " << k;
   }
   // Input-only collections refuse feature transfers.
   uint8_t report[9] = {1, 3, 0, 0, 0, 0, 0, 0, 0};
@@ -26,6 +34,39 @@ TEST(EmulatedRx, PresentsMouseKeyboardAndVendorCollections) {
   EXPECT_FALSE(rx.SetFeature(2, report, 8));
   report[0] = 2;
   EXPECT_FALSE(rx.SetFeature(2, report, 9));
+}
+
+TEST(EmulatedRx, AFetchOfAnotherLengthIsCutAsTheSystemCutsIt) {
+  struct Case {
+    size_t length;
+    bool ok;
+    std::vector<uint8_t> bytes;
+  };
+#ifdef _WIN32
+  // hid.dll takes the collection's length only; the device refuses anything else.
+  const Case cases[] = {
+      {5, false, {}}, {9, true, {0x12, 0x34, 0, 0, 0, 0, 0, 0xCC, 0}}, {16, false, {}}};
+#else
+  // hidraw asks the device all the same and cuts its answer to the caller's buffer.
+  const Case cases[] = {{5, true, {0x12, 0x34, 0, 0, 0}},
+                        {9, true, {0x12, 0x34, 0, 0, 0, 0, 0, 0xCC, 0}},
+                        {16, true, {0x12, 0x34, 0, 0, 0, 0, 0, 0xCC, 0, 0, 0, 0, 0, 0, 0, 0}}};
+#endif
+  EmulatedBench b(false);
+  ASSERT_TRUE(b.OpenRx());
+  b.rx->Registers()[30] = 0x1234;
+  ReportBuffer read{1, 3, 30, 0, 0, 0, 0, 0, 0};
+  ASSERT_TRUE(b.hid.SendFeature(b.state.DeviceHandle, read));
+  b.host.Sleep(10);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    std::vector<uint8_t> buffer(c.length, 0xEE);
+    buffer[0] = 1;
+    EXPECT_EQ(b.platform.GetFeature(b.state.DeviceHandle, buffer.data(), buffer.size()), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(buffer, c.bytes);
+    }
+  }
 }
 
 TEST(EmulatedRx, FactoryRegistersFollowTheByteConvention) {

@@ -84,8 +84,18 @@ void SysfsFixture::AddNode(int n, uint16_t vid, uint16_t pid, std::optional<uint
   fs::create_directory_symlink("../../../" + hidName, node / "device");
   fs::create_directory_symlink(fs::relative(node, sys / "class/hidraw"),
                                sys / "class/hidraw" / name);
+  const fs::path busLink = sys / "bus/hid/devices" / hidName;
+  fs::create_directories(busLink.parent_path());
+  fs::create_directory_symlink(fs::relative(hidDir, busLink.parent_path()), busLink);
   if (devNode) Write(fs::path(dev_) / name, "");
   hidDirs_.push_back({n, hidDir.string()});
+}
+
+void SysfsFixture::AddInputDevice(int n, uint16_t version) {
+  for (const auto& [node, dir] : hidDirs_)
+    if (node == n)
+      Write(fs::path(dir) / "input" / ("input" + std::to_string(inputs_++)) / "id" / "version",
+            LowerHex(version, 4) + "\n");
 }
 
 void SysfsFixture::Vanish(int n) {

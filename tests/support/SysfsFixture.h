@@ -25,6 +25,9 @@ class SysfsFixture {
   void AddNode(int n, uint16_t vid, uint16_t pid, std::optional<uint16_t> bcd,
                const std::vector<uint8_t>& descriptor, int usbPort, int iface = 0,
                bool devNode = true);
+  // An input device the kernel made of node n's HID device (a mouse or keyboard collection),
+  // with the HID device's version in its id/version.
+  void AddInputDevice(int n, uint16_t version);
   // The device directory goes, the class link dangles: a node unplugged mid-scan.
   void Vanish(int n);
 
@@ -34,6 +37,7 @@ class SysfsFixture {
  private:
   std::string root_, sysfs_, dev_;
   std::vector<std::pair<int, std::string>> hidDirs_;
+  int inputs_ = 0;
 };
 
 }  // namespace korvel::test
