@@ -8,8 +8,8 @@
 #include "EmulatedHid.h"
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
-#include "presenter/StationPresenter.h"
 #include "platform/SystemHost.h"
+#include "presenter/StationPresenter.h"
 #include "ui/ScriptedView.h"
 
 namespace {

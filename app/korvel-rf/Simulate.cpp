@@ -11,8 +11,8 @@
 #include "EmulatedRx.h"
 #include "Next.h"
 #include "VirtualHost.h"
-#include "presenter/StationPresenter.h"
 #include "platform/Text.h"
+#include "presenter/StationPresenter.h"
 #include "ui/ScriptedView.h"
 
 namespace korvel {

@@ -2,8 +2,8 @@
 // the generators' setters and is saved at once, so numbering survives a crash.
 #include <cctype>
 
-#include "presenter/StationPresenter.h"
 #include "platform/Text.h"
+#include "presenter/StationPresenter.h"
 
 namespace korvel {
 

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <string>
 
-#include "presenter/StationPresenter.h"
 #include "device/UdevRule.h"
 #include "device/VidPidTable.h"
 #include "localization/Lang.h"
+#include "presenter/StationPresenter.h"
 
 namespace korvel {
 namespace {

@@ -23,7 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "presenter/StationPresenter.h"
 #include "device/HidAccess.h"
 #include "device/HidLinux.h"
 #include "device/HotPlug.h"
@@ -31,6 +30,7 @@
 #include "device/UdevRule.h"
 #include "platform/SystemHost.h"
 #include "platform/Text.h"
+#include "presenter/StationPresenter.h"
 
 namespace korvel {
 namespace {
@@ -223,8 +223,9 @@ int Run(const std::string& controlPath, uid_t unprivileged) {
 
   std::vector<Seen> seen;
   UeventHotPlugSource source;
-  const Status watching =
-      source.Start(host, [&seen](const HotPlugEvent& e) { seen.push_back({e, MonotonicUs()}); });
+  const Status watching = source.Start(host, [&seen](const HotPlugEvent& e) {
+    seen.push_back({e, MonotonicUs()});
+  });
   checks.Check("hotplug_source", watching.Ok(),
                watching ? source.Name() : watching.failure.English());
 

@@ -11,8 +11,8 @@
 #include <regex>
 
 #include "Driver.h"
-#include "presenter/StationPresenter.h"
 #include "localization/Lang.h"
+#include "presenter/StationPresenter.h"
 #include "production/ProductionRecord.h"
 #include "ui/WindowLayout.h"
 #include "ui/win32/WindowIds.h"
