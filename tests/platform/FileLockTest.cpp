@@ -20,13 +20,13 @@ namespace korvel {
 namespace {
 
 // A save or a lock as these tests read it: went through, or the words of why not.
-bool SaveWhole(const std::filesystem::path& path, const std::string& bytes, Phrase& error,
-               LinkPolicy links = LinkPolicy::WriteThrough) {
+[[maybe_unused]] bool SaveWhole(const std::filesystem::path& path, const std::string& bytes,
+                                Phrase& error, LinkPolicy links = LinkPolicy::WriteThrough) {
   error = WriteFileAtomically(path, bytes, links).failure;
   return error.empty();
 }
-bool Take(FileLock& lock, const std::filesystem::path& path, const std::string& holder,
-          Phrase& error, bool& heldElsewhere) {
+[[maybe_unused]] bool Take(FileLock& lock, const std::filesystem::path& path,
+                           const std::string& holder, Phrase& error, bool& heldElsewhere) {
   error = lock.Acquire(path, holder).failure;
   heldElsewhere = lock.HeldElsewhere();
   return error.empty();

@@ -272,7 +272,9 @@ TEST(WindowsHotPlug, RegistrationSucceedsOrSaysWhy) {
   const Status started = source->Start(host, [](const HotPlugEvent&) {});
   const std::string said = started.failure.English();
   std::printf("hot-plug registration: %s\n", started ? "registered" : said.c_str());
-  if (!started) EXPECT_NE(said.find("CM_Register_Notification"), std::string::npos) << said;
+  if (!started) {
+    EXPECT_NE(said.find("CM_Register_Notification"), std::string::npos) << said;
+  }
 }
 #endif
 

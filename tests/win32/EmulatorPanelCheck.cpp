@@ -96,7 +96,7 @@ bool Checked(HWND panel, int id) {
   return SendDlgItemMessageW(panel, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::string Status(HWND panel) {
+std::string StatusLine(HWND panel) {
   return Narrow(Text(GetDlgItem(panel, kEmuStatus)));
 }
 
@@ -253,7 +253,7 @@ int main(int argc, char** argv) {
     Check(labelled, "battery label");
     Check(GetDlgItem(w, kEmuStatus) != nullptr, "status line");
 
-    const std::string start = Status(w);
+    const std::string start = StatusLine(w);
     std::printf("status: %s\n", start.c_str());
     Check(start == "Link: up   RX address 92 34 56\nReports in/out: 0 / 0   open handles: 0",
           "status at the start");
@@ -286,7 +286,7 @@ int main(int argc, char** argv) {
     const uint64_t generation = rx->Generation();
     DriveBox(host, w, kEmuRxPlugged, false);
     Check(!rx->Plugged(), "driver unplugs the RX");
-    Check(Status(w).rfind("Link: down", 0) == 0, "link down without the RX");
+    Check(StatusLine(w).rfind("Link: down", 0) == 0, "link down without the RX");
     DriveBox(host, w, kEmuRxPlugged, false);
     Check(!rx->Plugged(), "a repeated notification does not toggle");
     DriveBox(host, w, kEmuRxPlugged, true);
@@ -297,7 +297,7 @@ int main(int argc, char** argv) {
     // TX power.
     DriveBox(host, w, kEmuTxPowered, false);
     Check(!tx->Powered(), "driver powers the TX off");
-    Check(Status(w).rfind("Link: down", 0) == 0, "link down without power");
+    Check(StatusLine(w).rfind("Link: down", 0) == 0, "link down without power");
     DriveBox(host, w, kEmuTxPowered, true);
     Check(tx->Powered(), "driver powers the TX on");
     Check(PumpUntil(host, 5000, [&] { return rx->Linked(); }), "link back after power-up");
@@ -311,12 +311,12 @@ int main(int argc, char** argv) {
     // Radio.
     DriveBox(host, w, kEmuRadio, false);
     Check(!rx->Linked(), "driver switches the radio off");
-    Check(Status(w).rfind("Link: down", 0) == 0, "status says down with the radio off");
+    Check(StatusLine(w).rfind("Link: down", 0) == 0, "status says down with the radio off");
     DriveBox(host, w, kEmuRadio, false);
     Check(!rx->Linked(), "radio stays off");
     DriveBox(host, w, kEmuRadio, true);
     Check(rx->Linked(), "driver switches the radio on");
-    Check(Status(w).rfind("Link: up", 0) == 0, "status says up again");
+    Check(StatusLine(w).rfind("Link: up", 0) == 0, "status says up again");
 
     // Bind mode.
     DriveBox(host, w, kEmuBindMode, true);
@@ -366,16 +366,16 @@ int main(int argc, char** argv) {
     Check(hid.SetFeature(handle, command, sizeof command), "a command goes to the RX");
     uint8_t answer[9] = {1};
     hid.GetFeature(handle, answer, sizeof answer);
-    const std::string before = Status(w);
-    PumpUntil(host, 5000, [&] { return Status(w) != before; });
-    const std::string after = Status(w);
+    const std::string before = StatusLine(w);
+    PumpUntil(host, 5000, [&] { return StatusLine(w) != before; });
+    const std::string after = StatusLine(w);
     std::printf("status: %s\n", after.c_str());
     Check(after == "Link: up   RX address 92 34 56\nReports in/out: 1 / 1   open handles: 1",
           "the timer refreshes counts and handles");
     Check(before != after, "the status changed by the timer, not by a control");
     hid.Close(handle);
     Check(PumpUntil(host, 5000,
-                    [&] { return Status(w).find("open handles: 0") != std::string::npos; }),
+                    [&] { return StatusLine(w).find("open handles: 0") != std::string::npos; }),
           "the closed handle is gone");
 
     if (screenshot) {

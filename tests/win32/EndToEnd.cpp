@@ -159,11 +159,10 @@ class Station {
   // The units the program wrote in its production record, oldest first.
   std::vector<RecordRow> Units() const {
     ProductionRecord record;
-    Phrase error;
-    std::vector<RecordRow> rows;
     const std::filesystem::path db = std::filesystem::path(folder_.Path()) / kRecordFileName;
-    if (record.OpenToRead(db, error)) record.Rows("", rows, error);
-    return rows;
+    if (!record.OpenToRead(db)) return {};
+    const auto rows = record.Rows("");
+    return rows ? *rows : std::vector<RecordRow>();
   }
 
   ::testing::AssertionResult Ready(const std::string& step) const {
