@@ -13,8 +13,8 @@
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
 #include "platform/Text.h"
-#include "presenter/StationPresenter.h"
 #include "production/ProductionRecord.h"
+#include "station/Station.h"
 #include "ui/ScriptedView.h"
 
 namespace {
@@ -67,22 +67,22 @@ uint64_t DefaultUnitMs(const std::filesystem::path& folder) {
   EmulatedHidPlatform platform(host);
   MemoryLanguageStore language;
   ScriptedView view;
-  StationPresenter station({.host = host,
-                            .hid = platform,
-                            .languageStore = language,
-                            .workingDirectory = folder,
-                            .randomSeed = 1},
-                           view);
-  station.FormCreate({});
-  station.FormActivate();
+  Station station({.host = host,
+                   .hid = platform,
+                   .languageStore = language,
+                   .workingDirectory = folder,
+                   .randomSeed = 1},
+                  view);
+  station.Presenter().FormCreate({});
+  station.Presenter().FormActivate();
   auto rx = std::make_shared<EmulatedRx>(host);
   auto tx = std::make_shared<EmulatedTx>();
   tx->SetPowered(true, host.TickCount());
   rx->SetTx(tx);
   platform.Attach(rx);
-  host.RunUntil([&] { return station.View()["btnGo"].enabled; }, 20000);
-  station.btnGoClick();
-  return station.LastRun().pass ? station.LastRun().ms : 0;
+  host.RunUntil([&] { return station.Presenter().View()["btnGo"].enabled; }, 20000);
+  station.Presenter().btnGoClick();
+  return station.Go().LastRun().pass ? station.Go().LastRun().ms : 0;
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include "EmulatedRx.h"
 #include "VirtualHost.h"
 #include "platform/SystemHost.h"
-#include "presenter/StationPresenter.h"
+#include "station/Station.h"
 #include "ui/ScriptedView.h"
 
 namespace {
@@ -71,24 +71,24 @@ UnitFigures OneUnit(Host& clock) {
   platform.Attach(rx);
   MemoryLanguageStore language;
   ScriptedView view;
-  StationPresenter station({.host = host,
-                            .hid = platform,
-                            .languageStore = language,
-                            .workingDirectory = BenchFolder(),
-                            .randomSeed = 1},
-                           view);
-  station.FormCreate({});
-  station.FormActivate();
-  station.Presence().DetectHIDDeviceCounterTimer();
+  Station station({.host = host,
+                   .hid = platform,
+                   .languageStore = language,
+                   .workingDirectory = BenchFolder(),
+                   .randomSeed = 1},
+                  view);
+  station.Presenter().FormCreate({});
+  station.Presenter().FormActivate();
+  station.Presence().DetectionTick();
   const uint64_t sent0 = rx->ReportsReceived(), fetched0 = rx->ReportsFetched();
   host.counting = true;
   const double cpu0 = CpuMs();
-  station.btnGoClick();
+  station.Presenter().btnGoClick();
   UnitFigures f;
   f.cpuMs = CpuMs() - cpu0;
   host.counting = false;
-  f.pass = station.LastRun().pass;
-  f.setTxMs = station.LastRun().ms;
+  f.pass = station.Go().LastRun().pass;
+  f.setTxMs = station.Go().LastRun().ms;
   f.sleptMs = host.sleptMs;
   f.sent = rx->ReportsReceived() - sent0;
   f.fetched = rx->ReportsFetched() - fetched0;

@@ -43,7 +43,7 @@ inline DemoOptions ParseDemoOptions(const std::vector<std::string>& words) {
 
 template <class Window>
 void PlayScene(const std::string& scene, Window& form, EmulatedRx& rx) {
-  StationPresenter& station = form.station();
+  StationPresenter& station = form.presenter();
   if (scene == "engineer") {
     form.PasswordHook = [] { return std::optional<std::string>(kPassPhrase); };
     for (int i = 0; i < 5; ++i) station.imgLogoDblClick();

@@ -12,7 +12,7 @@
 #include "Next.h"
 #include "VirtualHost.h"
 #include "platform/Text.h"
-#include "presenter/StationPresenter.h"
+#include "station/Station.h"
 #include "ui/ScriptedView.h"
 
 namespace korvel {
@@ -44,7 +44,7 @@ std::string JsonText(const std::string& s) {
 }
 
 // Why Go was not even pressed: the side that was not ready.
-std::string NotReadyReason(StationPresenter& station) {
+std::string NotReadyReason(Station& station) {
   if (!station.Presence().RxLampOn()) return "Go not enabled: RX not ready";
   if (!station.Presence().TxLampOn()) return "Go not enabled: TX not ready";
   return "Go not enabled";
@@ -108,9 +108,10 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
   std::unique_ptr<HotPlugSource> hotPlug;
   if (options.hotPlug) hotPlug = platform.CreateHotPlugSource();
   env.hotPlug = hotPlug.get();
-  StationPresenter station(env, view);
-  station.FormCreate({});
-  station.FormActivate();
+  Station station(env, view);
+  StationPresenter& window = station.Presenter();
+  window.FormCreate({});
+  window.FormActivate();
   // Another station on this TX.ini, or no record to write: production would only refuse.
   if (!station.File().Claimed())
     return station.File().HeldElsewhere() ? kExitInUse : kExitBadSettings;
@@ -146,7 +147,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     }
     if (station.Link().HaveRx() && !rx->Linked()) {
       tx->SetBindMode(true);
-      station.Click("btnCombo_Cmd_Soft_Bind_SW");
+      window.Click("btnCombo_Cmd_Soft_Bind_SW");
       host.RunUntil([&] { return !station.Presence().tmrSoftBind().Enabled(); }, 20000);
       tx->SetBindMode(false);
       host.RunUntil(bothReady, 2000, 5);
@@ -154,8 +155,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     if (bothReady()) report.readyMs = int64_t(host.TickCount() - plugAt);
     if (!options.fault.empty()) rx->InjectFault(options.fault);
     // The operator's key: taken only while Go is enabled.
-    if (station.FormKeyDown(kVkPageDown)) {
-      const RunResult& run = station.LastRun();
+    if (window.FormKeyDown(kVkPageDown)) {
+      const RunResult& run = station.Go().LastRun();
       report.pass = run.pass;
       report.reason = run.failedStep.English();
       report.ms = run.ms;
@@ -185,7 +186,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     const int32_t jitter = std::uniform_int_distribution<int32_t>(-half, half)(operatorJitter);
     host.RunFor(uint64_t(int64_t(options.operatorDelayMs) + jitter));
   }
-  station.FormCloseQuery();
+  window.FormCloseQuery();
   {
     const uint64_t lineMs = std::max<uint64_t>(host.TickCount() - lineStart, 1);
     int passed = 0, ready = 0;

@@ -20,12 +20,10 @@ constexpr uint32_t kHotPlugSettleMs = 250;
 }  // namespace
 
 PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& host,
-                                 PresenceListener& listener,
                                  std::function<std::optional<VidPid>()> typed)
     : link_(link),
       finder_(finder),
       host_(host),
-      listener_(listener),
       typed_(std::move(typed)),
       detect_(host.CreateTimer()),
       softBind_(host.CreateTimer()),
@@ -34,9 +32,9 @@ PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& hos
   detect_->SetInterval(kDetectIntervalMs);
   softBind_->SetInterval(kBindIntervalMs);
   isTxLink_->SetInterval(kLinkIntervalMs);
-  detect_->OnTimer = [this] { DetectHIDDeviceCounterTimer(); };
-  softBind_->OnTimer = [this] { tmrSoftBindTimer(); };
-  isTxLink_->OnTimer = [this] { tmrIsTxLinkTimer(); };
+  detect_->OnTimer = [this] { DetectionTick(); };
+  softBind_->OnTimer = [this] { BindCheckTick(); };
+  isTxLink_->OnTimer = [this] { LinkTick(); };
   settle_->SetInterval(kHotPlugSettleMs);
   settle_->OnTimer = [this] { HotPlugSettled(); };
 }
@@ -59,7 +57,7 @@ void PresenceMonitor::OnHotPlug(const HotPlugEvent&) {
 void PresenceMonitor::HotPlugSettled() {
   settle_->SetEnabled(false);
   // Never under a run: Go's end enables detection again and catches up.
-  if (goRunning_ || productionBusy_ || !detect_->Enabled()) {
+  if (held_ || writing_ || !detect_->Enabled()) {
     hotPlugPending_ = true;
     return;
   }
@@ -69,12 +67,33 @@ void PresenceMonitor::HotPlugSettled() {
   // neither the count nor the open handle can tell.
   SearchAgain();
   ++hotPlugTicks_;
-  DetectHIDDeviceCounterTimer();
+  DetectionTick();
 }
 
-void PresenceMonitor::GoEnded() {
-  goRunning_ = goPending_ = false;
+void PresenceMonitor::Hold() {
+  held_ = holdPending_ = true;
+  detect_->SetEnabled(false);
+}
+
+void PresenceMonitor::Writing(bool writing) {
+  writing_ = writing;
+  // Word that came during a run is acted on once it is over.
+  if (!writing && hotPlugPending_ && !held_) settle_->SetEnabled(true);
+}
+
+void PresenceMonitor::LetGo() {
+  held_ = holdPending_ = false;
+  detect_->SetEnabled(true);
   if (hotPlugPending_) settle_->SetEnabled(true);
+}
+
+void PresenceMonitor::Resume() {
+  LetGo();
+}
+
+void PresenceMonitor::ReleaseUnit() {
+  EnterNotReady();
+  LetGo();
 }
 
 void PresenceMonitor::NotReadyLook() {
@@ -88,7 +107,7 @@ void PresenceMonitor::EnterNotReady() {
   Emit(PresenceEvent::RxNotReady);
 }
 
-void PresenceMonitor::DetectHIDDeviceCounterTimer() {
+void PresenceMonitor::DetectionTick() {
   if (detectBusy_) return;
   detectBusy_ = true;
   int stableRounds = 0;
@@ -110,7 +129,7 @@ void PresenceMonitor::DetectHIDDeviceCounterTimer() {
     if (const auto opened = finder_.OpenFirst(typed_())) {
       link_.Adopt(opened->handle, opened->id, opened->version);
       ReadyState();
-      goRunning_ = false;
+      held_ = false;
     }
   }
   // Interfaces this user may not open are not even counted, so look for our dongle among
@@ -140,7 +159,7 @@ void PresenceMonitor::ReadyState() {
   if (answer) {
     linkId_ = {(*answer)[1], (*answer)[2]};
     SendDeviceType();
-    if (link_.State().RxVersion == kPBindRelease) btnPBindClick();
+    if (link_.State().RxVersion == kPBindRelease) PBindSwitch();
     rxLamp_ = true;
     Emit(PresenceEvent::RxReady);
     TxStatusCheck();
@@ -169,7 +188,7 @@ std::optional<std::array<uint8_t, 2>> PresenceMonitor::AgreedLinkId(int pairs) {
   return std::nullopt;
 }
 
-void PresenceMonitor::btnCombo_Cmd_Soft_Bind_SWClick() {
+void PresenceMonitor::Connect() {
   isTxLink_->SetEnabled(false);
   bindCheckCount_ = 0;
   if (!link_.HaveRx()) return;
@@ -188,7 +207,7 @@ void PresenceMonitor::btnCombo_Cmd_Soft_Bind_SWClick() {
   Emit(PresenceEvent::Binding);
 }
 
-void PresenceMonitor::tmrSoftBindTimer() {
+void PresenceMonitor::BindCheckTick() {
   ++bindCheckCount_;
   if (!link_.HaveRx()) {
     softBind_->SetEnabled(false);
@@ -234,16 +253,16 @@ void PresenceMonitor::tmrSoftBindTimer() {
   }
 }
 
-void PresenceMonitor::tmrIsTxLinkTimer() {
-  if (goRunning_ || goPending_ || productionBusy_) return;
+void PresenceMonitor::LinkTick() {
+  if (held_ || holdPending_ || writing_) return;
   isTxLink_->SetEnabled(false);
   host_.ProcessMessages();
   TxStatusCheck();
-  if (goPending_) return;
+  if (holdPending_) return;
   for (int i = 0; i < 100; ++i) {
     host_.Sleep(1);
     host_.ProcessMessages();
-    if (goPending_) return;
+    if (holdPending_) return;
   }
   isTxLink_->SetEnabled(true);
   Emit(PresenceEvent::LinkTickEnded);
@@ -298,7 +317,7 @@ void PresenceMonitor::TxStatusCheck() {
     Emit(PresenceEvent::GoAllowed);
   else
     ReadyState();
-  goPending_ = false;
+  holdPending_ = false;
 }
 
 bool PresenceMonitor::CheckTx() {
@@ -306,7 +325,7 @@ bool PresenceMonitor::CheckTx() {
   return txLamp_;
 }
 
-void PresenceMonitor::btnPBindClick() {
+void PresenceMonitor::PBindSwitch() {
   // Each step only after the one before it took.
   if (link_.WriteByte(RegisterSpace::RxDirect, 0x94, 0) && link_.WriteRegisterVerified(7, 0x00FF) &&
       link_.ReloadParameter())

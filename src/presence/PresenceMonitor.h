@@ -14,6 +14,7 @@
 #include "device/ReceiverFinder.h"
 #include "device/RxLink.h"
 #include "platform/Host.h"
+#include "production/GoCycle.h"
 #include "production/UnitProgrammer.h"
 
 namespace korvel {
@@ -48,11 +49,13 @@ class PresenceListener {
   virtual void OnPresence(const PresenceChange& change) = 0;
 };
 
-class PresenceMonitor final : public LinkWatch {
+class PresenceMonitor final : public LinkWatch, public DeviceHold {
  public:
   // `typed`: the VID/PID typed into the settings, when they read as hexadecimal.
-  PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& host, PresenceListener& listener,
+  PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& host,
                   std::function<std::optional<VidPid>()> typed);
+  // Who hears the events (the presenter); none: they go nowhere.
+  void SetListener(PresenceListener* listener) { listener_ = listener; }
 
   // Hot-plug word starts a detection tick about 250 ms after the last event of a burst, on
   // top of the 5.5 s timer. Without a source (or when it cannot start) the timer alone finds
@@ -64,39 +67,35 @@ class PresenceMonitor final : public LinkWatch {
   // Detection ticks the hot-plug word started.
   int HotPlugTicks() const { return hotPlugTicks_; }
 
-  // The three timers.
-  void DetectHIDDeviceCounterTimer();
-  void tmrSoftBindTimer();
-  void tmrIsTxLinkTimer();
+  // The three timers, and what each does at its tick.
   HostTimer& DetectHIDDeviceCounter() { return *detect_; }
   HostTimer& tmrSoftBind() { return *softBind_; }
   HostTimer& tmrIsTxLink() { return *isTxLink_; }
+  void DetectionTick();
+  void BindCheckTick();
+  void LinkTick();
 
-  // "Connect".
-  void btnCombo_Cmd_Soft_Bind_SWClick();
   // PBind Switch (also run when an RX with release 0xA041 becomes ready).
-  void btnPBindClick();
+  void PBindSwitch();
   void TxStatusCheck();
   // The not-ready state, as Go leaves the station after a unit.
   void EnterNotReady();
   // The Device tab's choice; sent to an open RX at once.
   void SetDeviceType(DeviceType type);
 
-  // LinkWatch, for the production run.
+  // LinkWatch, for the production run. Connect is "Connect": a bind, checked on its timer.
   bool CheckTx() override;
-  void Connect() override { btnCombo_Cmd_Soft_Bind_SWClick(); }
+  void Connect() override;
   bool Binding() const override { return softBind_->Enabled(); }
   void SetKeyboardBindMode(bool keyboard) override { keyboardBindMode_ = keyboard; }
 
-  // Go's marks, which the link tick stands aside for.
-  void GoStarted() { goRunning_ = goPending_ = true; }
-  void GoEnded();
-  bool GoRunning() const { return goRunning_; }
-  void SetProductionBusy(bool busy) {
-    productionBusy_ = busy;
-    // Word that came during an engineer's Set TX is acted on once it is over.
-    if (!busy && hotPlugPending_) settle_->SetEnabled(true);
-  }
+  // DeviceHold, for Go.
+  void Hold() override;
+  void Writing(bool writing) override;
+  bool Held() const override { return held_; }
+  Readiness Ready() const override { return {rxLamp_, txLamp_}; }
+  void Resume() override;
+  void ReleaseUnit() override;
   // While the language dialog is up the link check leaves the devices alone.
   void SetLanguageDialogOpen(bool open) { languageDialogOpen_ = open; }
 
@@ -112,9 +111,12 @@ class PresenceMonitor final : public LinkWatch {
   static constexpr int kConnectPairLimit = RetryCount;
 
  private:
-  void Emit(PresenceEvent event, VidPid id = {}) { listener_.OnPresence({event, id}); }
+  void Emit(PresenceEvent event, VidPid id = {}) {
+    if (listener_) listener_->OnPresence({event, id});
+  }
   void NotReadyLook();
   void ReadyState();
+  void LetGo();
   void SendDeviceType();
   void PermissionHint();
   // Pairs of link queries until both are valid and agree on byte 1; nothing after `pairs`.
@@ -131,7 +133,7 @@ class PresenceMonitor final : public LinkWatch {
   RxLink& link_;
   ReceiverFinder& finder_;
   Host& host_;
-  PresenceListener& listener_;
+  PresenceListener* listener_ = nullptr;
   std::function<std::optional<VidPid>()> typed_;
   std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_, settle_;
   bool hotPlugActive_ = false;
@@ -147,9 +149,10 @@ class PresenceMonitor final : public LinkWatch {
   DeviceType deviceType_ = DeviceType::Mouse;
   bool rxLamp_ = false;
   bool txLamp_ = false;
-  bool goRunning_ = false;
-  bool goPending_ = false;
-  bool productionBusy_ = false;
+  // Go has the devices; a Go pressed while a link tick waits ends that tick's waits.
+  bool held_ = false;
+  bool holdPending_ = false;
+  bool writing_ = false;
   bool languageDialogOpen_ = false;
   bool permissionHintShown_ = false;
   int readyDepth_ = 0;

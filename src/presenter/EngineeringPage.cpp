@@ -204,12 +204,13 @@ void EngineeringPage::EepromWrite(const std::string& address) {
 
 void EngineeringPage::StringRead() {
   view_["edtEEPROM_20"].text.clear();
+  settings_.PName.clear();
   if (!console_.HaveRx()) return;
   // A length that could not be read names no text: nothing more is asked.
   const Result<uint16_t> length = EepromRead("19");
   if (!length) return;
   const Result<std::string> text = console_.ReadStringBody(uint8_t(*length >> 8));
-  if (text) view_["edtEEPROM_20"].text = FromCodePage(*text);
+  if (text) settings_.PName = view_["edtEEPROM_20"].text = FromCodePage(*text);
   Report(text.status);
 }
 
@@ -234,7 +235,7 @@ void EngineeringPage::IdRead(const char* which) {
     Report(high ? low.status : high.status);
     return;
   }
-  view_[vid ? "edtVID_SET" : "edtPID_SET"].text =
+  (vid ? settings_.VidSet : settings_.PidSet) = view_[vid ? "edtVID_SET" : "edtPID_SET"].text =
       view_[vid ? "edtEEPROM_15" : "edtEEPROM_17"].text +
       view_[vid ? "edtEEPROM_16" : "edtEEPROM_18"].text;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "config/Settings.h"
 #include "presenter/EngineeringConsole.h"
 #include "ui/ViewState.h"
 
@@ -13,8 +14,9 @@ namespace korvel {
 
 class EngineeringPage {
  public:
-  EngineeringPage(ViewState& view, StationView& ui, EngineeringConsole& console)
-      : view_(view), ui_(ui), console_(console) {}
+  // A read of the product name, VID or PID shows it in the settings, which take it too.
+  EngineeringPage(ViewState& view, StationView& ui, EngineeringConsole& console, Settings& settings)
+      : view_(view), ui_(ui), console_(console), settings_(settings) {}
 
   // A button of the page by its name; false when it is none of the page's.
   bool Click(const std::string& name);
@@ -44,6 +46,7 @@ class EngineeringPage {
   ViewState& view_;
   StationView& ui_;
   EngineeringConsole& console_;
+  Settings& settings_;
   bool pageOperation_ = false;  // the fields hold this operation's parameters as typed
 };
 

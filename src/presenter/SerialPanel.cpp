@@ -1,9 +1,10 @@
-// The panel that edits the serial-number and link-ID generators. Every change goes through
-// the generators' setters and is saved at once, so numbering survives a crash.
+// The panel that edits the serial-number and link-ID generators: it shows the four generators
+// and checks every entry before it reaches a generator's setter.
+#include "presenter/SerialPanel.h"
+
 #include <cctype>
 
 #include "platform/Text.h"
-#include "presenter/StationPresenter.h"
 
 namespace korvel {
 
@@ -58,7 +59,12 @@ bool ParseHexUpTo(const std::string& text, int maxDigits, uint64_t& value) {
 }
 }  // namespace
 
-void StationPresenter::RefreshSerialPanel() {
+SerialPanel::Change SerialPanel::Refused(Phrase why) {
+  Refresh();  // the field shows what the generator holds again
+  return {true, false, std::move(why)};
+}
+
+void SerialPanel::Refresh() {
   auto NearWrap = [this](GeneratorSlot slot) {
     const auto left = ledger_.NumbersLeft(slot);
     return left && *left < kWrapWarningLeft;
@@ -97,18 +103,9 @@ void StationPresenter::RefreshSerialPanel() {
         id.IsRandom() ? "" : HexText(uint32_t(id.NextRFID()) & 0xFFFFFF, 6);
     view_[Name(side, "edt", "IncNextRFID")].color = NearWrap(side.rfidSlot) ? "red" : "";
   }
-  ShowReason(reason_);
-  ApplyLock();
-  FormResize();
 }
 
-void StationPresenter::PanelError(const Phrase& text) {
-  RefreshSerialPanel();  // put the field back to what the generator holds
-  Paint();
-  Tell("dlgError", text);
-}
-
-bool StationPresenter::SerialPanelChanged(const std::string& name, const ControlState& state) {
+SerialPanel::Change SerialPanel::Take(const std::string& name, const ControlState& state) {
   for (const Side& side : kSides) {
     TProdSN& sn = ledger_.Gen().*side.sn;
     TProdRFID& id = ledger_.Gen().*side.rfid;
@@ -123,54 +120,50 @@ bool StationPresenter::SerialPanelChanged(const std::string& name, const Control
                name == Name(side, "edt", "IncByteCount")) {
       int count = 0;
       if (!ParseCount(state.text, count) || count > total) {
-        PanelError(Say("{0} serial: enter a byte count from 0 to {1}.", who, total));
-        return true;
+        return Refused(Say("{0} serial: enter a byte count from 0 to {1}.", who, total));
       }
       if (name == Name(side, "edt", "FixByteCount"))
         sn.SetFixSNByteCount(count);
       else
         sn.SetIncSNByteCount(count);
     } else if (name == Name(side, "rb", "FixAscii") || name == Name(side, "rb", "FixHex")) {
-      if (!state.checked) return true;  // the other button of the pair reports the choice
+      if (!state.checked) return {true, false, {}};  // the other button of the pair reports it
       sn.SetIsFixAscii(name == Name(side, "rb", "FixAscii"));
     } else if (name == Name(side, "edt", "FixSN")) {
       const int count = sn.FixSNByteCount();
       uint64_t value = 0;
       if (sn.IsFixAscii()) {
         if (int(state.text.size()) != count) {
-          PanelError(Say("{0} fixed part: enter exactly {1} characters.", who, count));
-          return true;
+          return Refused(Say("{0} fixed part: enter exactly {1} characters.", who, count));
         }
         for (char c : state.text) {
           if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) {
-            PanelError(Say("{0} fixed part: use letters, digits and ASCII signs only.", who));
-            return true;
+            return Refused(Say("{0} fixed part: use letters, digits and ASCII signs only.", who));
           }
           value = value << 8 | static_cast<unsigned char>(c);
         }
       } else if (!ParseHexUpTo(state.text, 2 * count, value)) {
-        PanelError(Say("{0} fixed part: enter at most {1} hexadecimal digits.", who, 2 * count));
-        return true;
+        return Refused(
+            Say("{0} fixed part: enter at most {1} hexadecimal digits.", who, 2 * count));
       }
       sn.SetFixSN(int64_t(value));
     } else if (name == Name(side, "edt", "IncInitSN")) {
       const int digits = 2 * std::max(sn.IncSNByteCount(), 0);
       uint64_t value = 0;
       if (!ParseHexUpTo(state.text, digits, value)) {
-        PanelError(Say("{0} initial serial: enter at most {1} hexadecimal digits.", who, digits));
-        return true;
+        return Refused(
+            Say("{0} initial serial: enter at most {1} hexadecimal digits.", who, digits));
       }
       // The next unit continues from the new start, and so does the next program start.
       ledger_.NewSerialStart(slot, int64_t(value));
     } else if (name == Name(side, "rb", "RandomRFID") || name == Name(side, "rb", "CustomRFID")) {
-      if (!state.checked) return true;
+      if (!state.checked) return {true, false, {}};
       id.SetIsRandom(name == Name(side, "rb", "RandomRFID"));
       slot = side.rfidSlot;
     } else if (name == Name(side, "edt", "IncInitRFID")) {
       uint64_t value = 0;
       if (!ParseHexUpTo(state.text, 6, value) || value == 0) {
-        PanelError(Say("{0} initial ID: enter 1 to 6 hexadecimal digits, not all zero.", who));
-        return true;
+        return Refused(Say("{0} initial ID: enter 1 to 6 hexadecimal digits, not all zero.", who));
       }
       ledger_.NewLinkIdStart(side.rfidSlot, int32_t(value));
       slot = side.rfidSlot;
@@ -178,23 +171,10 @@ bool StationPresenter::SerialPanelChanged(const std::string& name, const Control
       continue;
     }
     ledger_.Edited(slot);
-    RefreshSerialPanel();
-    btnWriteSettingClick();
-    Paint();
-    return true;
+    Refresh();
+    return {true, true, {}};
   }
-  return false;
-}
-
-void StationPresenter::ToggleEngineerView() {
-  if (!view_["gbSetting"].enabled && !engineerView_) return;
-  engineerView_ = !engineerView_;
-  for (const char* name : {"gb1", "gbRX", "gbTX", "spgcntrl1"}) view_[name].visible = engineerView_;
-  // Built with every tab but the first disabled; an engineer who opens the page uses them all.
-  if (engineerView_)
-    for (const char* tab : {"stbsht3", "shtRF", "sht1", "sht2", "sht3"}) view_[tab].enabled = true;
-  FormResize();
-  Paint();
+  return {};
 }
 
 }  // namespace korvel

@@ -1,12 +1,13 @@
 #include "presenter/StationPresenter.h"
 
 #include <cstdio>
+#include <map>
 #include <random>
 
 #include "config/HotKeys.h"
-#include "config/SettingsBinding.h"
 #include "device/UdevRule.h"
 #include "platform/Text.h"
+#include "presenter/SettingsView.h"
 
 namespace korvel {
 
@@ -79,66 +80,68 @@ void Radio(ViewState& v, const std::vector<const char*>& group, size_t checked) 
   for (size_t i = 0; i < group.size(); ++i) v[group[i]].checked = i == checked;
 }
 
+void ShowLink(ViewState& v, const char* picture) {
+  for (const char* name : {"imgNoneDev", "gifBind", "imgConnected"})
+    v[name].visible = std::string(name) == picture;
+}
+
+void NotReadyLook(ViewState& v) {
+  for (const char* name : {"btnGo", "rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"})
+    v[name].enabled = false;
+  GetText(3, v["btnCombo_Cmd_Soft_Bind_SW"].text);
+  ShowLink(v, "imgNoneDev");
+}
+
 std::string Text(TTerm key) {
   std::string text;
   GetText(key, text);
   return text;
 }
-
-// Like the toolkit's float-to-text: shortest form, no trailing zeros.
-std::string Milliseconds(double ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.15g", ms);
-  return std::string(text) + "ms";
-}
 }  // namespace
 
-StationPresenter::StationPresenter(StationEnvironment env, StationView& view)
-    : env_(std::move(env)),
+StationPresenter::StationPresenter(const StationEnvironment& env, StationView& view,
+                                   StationRooms rooms)
+    : env_(env),
       ui_(view),
       view_(InitialViewState()),
-      link_(env_.hid, env_.host),
-      finder_(link_.Hid()),
-      file_(env_.iniPath.empty() ? env_.workingDirectory / kIniFileName : env_.iniPath),
-      presence_(link_, finder_, env_.host, *this, [this] { return TypedIdentity(); }),
-      programmer_(link_, env_.host, presence_),
-      production_(ledger_, programmer_, file_, link_, env_.host),
-      console_(link_, programmer_.Staging()),
-      page_(view_, view, console_) {
-  if (env_.date) ledger_.SetDateSource(env_.date);
-  if (!env_.station.empty()) production_.SetStation(env_.station);
-  production_.Record().SetBusyTimeout(env_.recordBusyMs);
-  link_.SetOperationHook([this](const LinkOperation& operation) { page_.Show(operation); });
+      rooms_(rooms),
+      settings_(rooms.settings),
+      page_(view_, view, rooms.console, rooms.settings),
+      panel_(view_, rooms.ledger),
+      run_(view_, view, page_, rooms.settings, env.host,
+           env.date ? env.date : DateSource(SystemLocalDate),
+           {.paint = [this] { Paint(); },
+            .beforeRun = [this] { BeforeRun(); },
+            .afterRun = [this] { RefreshPanel(); }}) {
+  rooms_.presence.SetListener(this);
+  rooms_.link.SetOperationHook([this](const LinkOperation& operation) { page_.Show(operation); });
+  // With no failure to tell, the reason line warns of a counter about to come round.
+  run_.idleNote = [this] { return rooms_.ledger.WrapWarning(); };
 }
 
-StationPresenter::~StationPresenter() = default;
-
-std::optional<VidPid> StationPresenter::TypedIdentity() const {
-  // A field that is not hexadecimal cannot name a device; no message every tick.
-  const auto vid = HexFieldNumber(view_["edtVID_SET"].text);
-  const auto pid = HexFieldNumber(view_["edtPID_SET"].text);
-  if (!vid || !pid) return std::nullopt;
-  return VidPid{int32_t(*vid), int32_t(*pid)};
+StationPresenter::~StationPresenter() {
+  rooms_.presence.SetListener(nullptr);
+  rooms_.link.SetOperationHook(nullptr);
 }
 
 void StationPresenter::FormCreate(const std::vector<std::string>& args) {
-  autoStart_ = !args.empty();
+  state_.autoStart = !args.empty();
   std::mt19937 random(env_.randomSeed ? env_.randomSeed
                                       : uint32_t(env_.host.TickCount()) ^ std::random_device{}());
-  tempId_ = int(std::uniform_int_distribution<int>(0, 254)(random));
-  FillFixedVidPids(finder_.Table());
+  state_.tempId = int(std::uniform_int_distribution<int>(0, 254)(random));
+  FillFixedVidPids(rooms_.finder.Table());
   RegisterGeneratorClasses();
-  presence_.DetectHIDDeviceCounter().SetEnabled(true);
+  rooms_.presence.DetectHIDDeviceCounter().SetEnabled(true);
   view_.caption += " For B-Nova Only";
-  view_.caption += " TempID=" + std::to_string(tempId_);
+  view_.caption += " TempID=" + std::to_string(state_.tempId);
   view_["lblResult"].text.clear();
   view_["Image1"].visible = false;
   if (env_.killOtherInstances) env_.killOtherInstances();
   LoadLanguage(env_.languageStore, [this](TLanguateKind pre) {
     // The link check must not talk to the devices while the operator is choosing.
-    presence_.SetLanguageDialogOpen(true);
+    rooms_.presence.SetLanguageDialogOpen(true);
     const int chosen = ui_.AskLanguage(int(pre));
-    presence_.SetLanguageDialogOpen(false);
+    rooms_.presence.SetLanguageDialogOpen(false);
     return chosen >= 0 && chosen <= 2 ? TLanguateKind(chosen) : pre;
   });
   view_["cbbLang"].itemIndex = int(CurrentLanguage());
@@ -146,13 +149,14 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
   for (const char* name :
        {"edtEEPROM_20", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "lblRX_Date", "lblTX_Date"})
     view_[name].text.clear();
+  settings_.PName.clear();
   for (const char* box : {"cbCustKey1", "cbCustKey2"}) {
     ControlState& c = view_[box];
     c.items.clear();
     for (const HotKey& k : kHotKeys) c.items.push_back(k.text);
   }
-  view_["cbCustKey1"].itemIndex = kDefaultCustKey1;
-  view_["cbCustKey2"].itemIndex = kDefaultCustKey2;
+  settings_.CustKey1 = view_["cbCustKey1"].itemIndex = kDefaultCustKey1;
+  settings_.CustKey2 = view_["cbCustKey2"].itemIndex = kDefaultCustKey2;
   env_.host.ProcessMessages();
   for (const char* name : {"gb1", "gbRX", "gbTX", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN",
                            "lbl14", "lbl55", "Label2"})
@@ -164,87 +168,71 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
   view_["imgLogo"].visible = !view_["imgCust"].visible;
   ControlState& bty = view_["cbRF_Set_BTY_Low_Level"];
   bty.items.assign(std::begin(kBatteryTexts), std::end(kBatteryTexts));
-  bty.itemIndex = 2;
-  FillFixedVidPids(finder_.Table());
+  settings_.BTY = bty.itemIndex = 2;
+  FillFixedVidPids(rooms_.finder.Table());
   view_.width = kLayoutWidth;
   view_.height = kLayoutHeight;
   view_.left = ui_.ScreenWidth() / 2 - view_.width / 2;
   view_.top = ui_.ScreenHeight() / 2 - view_.height / 2;
-  presence_.StartHotPlug(env_.hotPlug);
+  rooms_.presence.StartHotPlug(env_.hotPlug);
   // The engineer sees how devices are found: at once on the system's word, or by the timer.
-  if (traceSink_) traceSink_("-- " + presence_.HotPlugStatus());
+  if (traceSink_) traceSink_("-- " + rooms_.presence.HotPlugStatus());
   const bool claimed = ClaimStation();
   btnLoadSettingClick();
-  yield_.day = env_.date ? env_.date() : SystemLocalDate();
-  yield_.since = env_.host.TickCount();
+  run_.ResetYield();
   if (claimed) OpenRecord();
-  ShowYield();
-  RefreshSerialPanel();
+  RefreshPanel();
   Paint();
   // One station per settings file: a second one says so and does not number units.
-  if (!claimed && file_.HeldElsewhere())
+  if (!claimed && rooms_.file.HeldElsewhere())
     Tell("dlgError", Say("{0}.\nThis station will not run Go on it. Close the other station, or "
                          "give this one its own TX.ini.",
-                         file_.Problem()));
+                         rooms_.file.Problem()));
   else if (!claimed)
     Tell("dlgError", Say("{0}.\nThis station will not run Go on it until the settings file can "
                          "be locked.",
-                         file_.Problem()));
+                         rooms_.file.Problem()));
 }
 
 bool StationPresenter::ClaimStation() {
   // Why a claim failed stays with the file: Problem() says it wherever Go is refused.
-  return file_.Claimed() || file_.Claim(env_.program).Ok();
+  return rooms_.file.Claimed() || rooms_.file.Claim(env_.program).Ok();
 }
 
 void StationPresenter::OpenRecord() {
   const std::filesystem::path path = !env_.recordPath.empty() ? env_.recordPath : recordFromIni_;
-  const Status opened = production_.OpenRecord(path);
+  const Status opened = rooms_.production.OpenRecord(path);
   if (!opened) {
     Tell("dlgError",
          Say("{0}.\nGo stays stopped until the production record can be written.", opened.failure));
     return;
   }
   // Today's counts go on from what the record holds of this station.
-  if (const Result<DayCounts> today = production_.CountToday(); today) {
-    yield_.pass = today->pass;
-    yield_.fail = today->fail;
-  }
-  if (const auto notices = production_.TakeNotices(); !notices.empty())
+  if (const Result<DayCounts> today = rooms_.production.CountToday(); today)
+    run_.SetToday(today->pass, today->fail);
+  if (const auto notices = rooms_.production.TakeNotices(); !notices.empty())
     Tell("dlgError", JoinLines(notices));
 }
 
-void StationPresenter::CountYield(const RunResult& result) {
-  const LocalDate today = env_.date ? env_.date() : SystemLocalDate();
-  if (today.year != yield_.day.year || today.month != yield_.day.month ||
-      today.day != yield_.day.day) {
-    yield_.pass = yield_.fail = 0;
-    yield_.day = today;
+void StationPresenter::BeforeRun() {
+  // A VID or PID that is not hexadecimal is said before the run refuses it.
+  (void)page_.FieldWord("edtVID_SET");
+  (void)page_.FieldWord("edtPID_SET");
+  // A station refused its TX.ini at start takes it as soon as the other one lets go.
+  if (!rooms_.file.Claimed() && ClaimStation()) {
+    btnLoadSettingClick();
+    OpenRecord();
   }
-  // A Go refused before any device was touched wrote no unit.
-  if (result.stage == RunStage::Refused) return;
-  ++(result.pass ? yield_.pass : yield_.fail);
-  if (result.pass) ++yield_.passSince;
-}
-
-void StationPresenter::ShowYield() {
-  const uint64_t ms = env_.host.TickCount() - yield_.since;
-  std::string rate = "-";
-  if (ms >= 60000) rate = std::to_string(uint64_t(yield_.passSince) * 3600000 / ms);
-  view_["lblYield"].text =
-      Words(Say("Today PASS {0}  FAIL {1}  {2} units/h", yield_.pass, yield_.fail, rate));
 }
 
 void StationPresenter::btnYieldResetClick() {
   if (!view_["gbSetting"].enabled) return;
-  yield_.pass = yield_.fail = yield_.passSince = 0;
-  yield_.since = env_.host.TickCount();
-  ShowYield();
+  run_.ResetYield();
   Paint();
 }
 
 void StationPresenter::FormActivate() {
-  startingUp_ = false;
+  state_.startingUp = false;
   settingsWriteBlocked_ = false;
 }
 
@@ -262,23 +250,25 @@ void StationPresenter::FormResize() {
 }
 
 bool StationPresenter::FormKeyDown(int virtualKey) {
-  if (virtualKey != kVkPageDown || !view_["btnGo"].enabled) return false;
+  // Go is the window's default button: Enter presses it as PageDown does.
+  if ((virtualKey != kVkPageDown && virtualKey != kVkReturn) || !view_["btnGo"].enabled)
+    return false;
   btnGoClick();
   return true;
 }
 
 void StationPresenter::FormCloseQuery() {
-  presence_.tmrSoftBind().SetEnabled(false);
-  presence_.tmrIsTxLink().SetEnabled(false);
+  rooms_.presence.tmrSoftBind().SetEnabled(false);
+  rooms_.presence.tmrIsTxLink().SetEnabled(false);
   // A failed unit's row first: once TX.ini took its numbers, nothing tells it any more.
-  if (const Status settled = production_.SettleRecord(); !settled)
+  if (const Status settled = rooms_.production.SettleRecord(); !settled)
     Tell("dlgError",
          Say("the production record does not yet say that the last unit failed, and cannot be "
              "corrected: {0}",
              settled.failure));
   btnWriteSettingClick();
   // The window is closing: the mouse is let go whether or not it hears it.
-  if (link_.HaveRx()) (void)link_.TxLeaveAccess();
+  if (rooms_.link.HaveRx()) (void)rooms_.link.TxLeaveAccess();
   env_.host.Sleep(50);
 }
 
@@ -311,19 +301,12 @@ void StationPresenter::Tell(const char* dialog, const Phrase& text) {
   ui_.ShowMessage(dialog, *dialog ? "Message" : "", Words(text));
 }
 
-void StationPresenter::ShowReason(Phrase reason) {
-  reason_ = std::move(reason);
-  // With no failure to tell, the line warns of a counter about to come round.
-  view_["lblReason"].text = Words(reason_.empty() ? ledger_.WrapWarning() : reason_);
-}
-
 void StationPresenter::ApplyTexts() {
   for (const auto& [name, key] : TextBindings()) GetText(key, view_[name].text);
   // The program's own texts follow the language too.
   view_["btnYieldReset"].text = Words(Say("Reset"));
   view_["btnClearLng"].text = Words(Say("Clear"));
-  ShowReason(reason_);
-  ShowYield();
+  run_.ApplyTexts();
 }
 
 void StationPresenter::cbbLangChange(int index) {
@@ -347,9 +330,9 @@ void StationPresenter::imgLogoDblClick() {
   ControlState& setting = view_["gbSetting"];
   if (setting.enabled) {
     setting.enabled = false;
-    if (engineerView_) ToggleEngineerView();
+    if (state_.engineerView) ToggleEngineerView();
     ui_.ShowMessage("", "", "Locked");
-  } else if (++logoDoubleClicks_ % 5 == 0) {
+  } else if (++state_.logoDoubleClicks % 5 == 0) {
     const auto entered = ui_.AskPassword();
     if (entered && *entered == kPassPhrase) setting.enabled = true;
   }
@@ -360,99 +343,32 @@ void StationPresenter::imgLogoDblClick() {
 void StationPresenter::ApplyLock() {
   const bool on = view_["gbSetting"].enabled;
   for (const char* name : kLocked) view_[name].enabled = on;
-  const Generators& g = ledger_.Gen();
+  const Generators& g = rooms_.ledger.Gen();
   view_["edtRX_FixSN"].enabled = on && g.RxSN.FixSNByteCount() > 0;
   view_["edtRX_IncInitSN"].enabled = on && g.RxSN.IncSNByteCount() > 0;
   view_["edtTX_FixSN"].enabled = on && g.TxSN.FixSNByteCount() > 0;
   view_["edtTX_IncInitSN"].enabled = on && g.TxSN.IncSNByteCount() > 0;
 }
 
-void StationPresenter::SettingsToView(const Settings& settings) {
-  Settings s = settings;  // the table reaches fields through a mutable object
-  for (const SettingBinding& b : SettingBindings()) {
-    const std::vector<const char*>& c = b.controls;
-    switch (b.kind) {
-      case SettingKind::Index:
-      case SettingKind::Battery:
-        view_[c[0]].itemIndex = s.*std::get<int Settings::*>(b.field);
-        break;
-      case SettingKind::Flag:
-        view_[c[0]].checked = s.*std::get<bool Settings::*>(b.field);
-        break;
-      case SettingKind::Pair:
-        Radio(view_, c, s.*std::get<bool Settings::*>(b.field) ? 0 : 1);
-        break;
-      case SettingKind::Choice:
-        Radio(view_, c, size_t(s.*std::get<int Settings::*>(b.field)));
-        break;
-      case SettingKind::Number:
-        view_[c[0]].value = s.*std::get<int Settings::*>(b.field);
-        break;
-      case SettingKind::Text:
-      case SettingKind::HexId:
-        view_[c[0]].text = s.*std::get<std::string Settings::*>(b.field);
-        break;
-      case SettingKind::Memory:
-        delay_ = s.*std::get<int Settings::*>(b.field);
-        break;
-    }
-  }
-  SpinLabels();
-  EraseEnables();
-  view_["cbKeyboardbind"].visible = !s.MouseOnly;
-}
-
-Settings StationPresenter::CurrentSettings() const {
-  Settings s;
-  for (const SettingBinding& b : SettingBindings()) {
-    const std::vector<const char*>& c = b.controls;
-    switch (b.kind) {
-      case SettingKind::Index:
-      case SettingKind::Battery:
-        s.*std::get<int Settings::*>(b.field) = view_[c[0]].itemIndex;
-        break;
-      case SettingKind::Flag:
-      case SettingKind::Pair:
-        s.*std::get<bool Settings::*>(b.field) = view_[c[0]].checked;
-        break;
-      case SettingKind::Choice: {
-        // The last button stands for every state in which none before it is checked.
-        int value = int(c.size()) - 1;
-        for (int i = 0; i + 1 < int(c.size()); ++i)
-          if (view_[c[size_t(i)]].checked) {
-            value = i;
-            break;
-          }
-        s.*std::get<int Settings::*>(b.field) = value;
-        break;
-      }
-      case SettingKind::Number:
-        s.*std::get<int Settings::*>(b.field) = view_[c[0]].value;
-        break;
-      case SettingKind::Text:
-      case SettingKind::HexId:
-        s.*std::get<std::string Settings::*>(b.field) = view_[c[0]].text;
-        break;
-      case SettingKind::Memory:
-        s.*std::get<int Settings::*>(b.field) = delay_;
-        break;
-    }
-  }
-  return s;
+void StationPresenter::RefreshPanel() {
+  panel_.Refresh();
+  ApplyLock();
+  FormResize();
+  run_.ApplyTexts();
 }
 
 void StationPresenter::btnLoadSettingClick() {
-  Settings s = CurrentSettings();
   // Loading never stages device values.
-  programmer_.Staging().StagingMode = kStagingLoading;
-  const SettingsLoadReport report = file_.Load(s, finder_.Table(), &ledger_);
-  recordFromIni_ = s.RecordPath.empty() ? std::filesystem::path()
-                   : std::filesystem::path(s.RecordPath).is_absolute()
-                       ? std::filesystem::path(s.RecordPath)
-                       : file_.Target().parent_path() / s.RecordPath;
-  SettingsToView(s);
-  RefreshSerialPanel();
-  programmer_.Staging().StagingMode = kStagingIdle;
+  rooms_.programmer.Staging().StagingMode = kStagingLoading;
+  const SettingsLoadReport report =
+      rooms_.file.Load(settings_, rooms_.finder.Table(), &rooms_.ledger);
+  recordFromIni_ = settings_.RecordPath.empty() ? std::filesystem::path()
+                   : std::filesystem::path(settings_.RecordPath).is_absolute()
+                       ? std::filesystem::path(settings_.RecordPath)
+                       : rooms_.file.Target().parent_path() / settings_.RecordPath;
+  ShowSettings(settings_, view_);
+  RefreshPanel();
+  rooms_.programmer.Staging().StagingMode = kStagingIdle;
   std::vector<Phrase> problems;
   if (!report.readError.empty()) problems.push_back(report.readError);
   for (const auto& bad : report.badDeviceEntries)
@@ -463,23 +379,64 @@ void StationPresenter::btnLoadSettingClick() {
 }
 
 void StationPresenter::btnWriteSettingClick() {
-  const Settings settings = CurrentSettings();
-  const Result<WriteResult> written = file_.Write(settings, &ledger_, settingsWriteBlocked_);
+  const Result<WriteResult> written =
+      rooms_.file.Write(settings_, &rooms_.ledger, settingsWriteBlocked_);
   if (!written)
     Tell("dlgError", Say("The settings were not saved: {0}", written.status.failure));
-  else if (const Phrase notKept = SettingsNotKept(settings);
+  else if (const Phrase notKept = SettingsNotKept(settings_);
            *written == WriteResult::Written && !notKept.empty())
     Tell("dlgError", notKept);
 }
 
-void StationPresenter::SpinLabels() {
-  view_["Label3"].text = Milliseconds((256 - view_["suiSpinEdit1"].value) * 9.1418);
-  view_["Label4"].text = Milliseconds((view_["suiSpinEdit2"].value + 1) * 400 / 1000.0);
+void StationPresenter::btnGoClick() {
+  if (!rooms_.go.Busy()) {
+    view_["btnGo"].enabled = false;
+    for (const char* name :
+         {"edtCaliTime", "lblResult", "edtTX_SN", "edtRX_SN", "edtMseDongleAddr"})
+      view_[name].text.clear();
+    run_.ShowReason({});
+    view_["Image1"].visible = false;
+  }
+  rooms_.go.Go(settings_, settings_.EnabledMAPX, state_.autoStart, run_);
+  Paint();
 }
 
-void StationPresenter::EraseEnables() {
-  view_["btnEraseTX"].enabled = view_["TX_Erased"].checked;
-  view_["btnEraseRX"].enabled = view_["RX_Erased"].checked;
+void StationPresenter::btnSetTXClick() {
+  rooms_.go.SetTx(settings_, run_);
+  Paint();
+}
+
+void StationPresenter::btnEraseTXClick() {
+  if (!view_["TX_Erased"].checked || !rooms_.link.HaveRx()) return;
+  int failedAt = -1;
+  const Status erased = rooms_.console.EraseTx(failedAt);
+  Paint();
+  if (erased)
+    ui_.ShowMessage("", "", "TX Erased");
+  else if (failedAt < 0)
+    Tell("", Say("TX erase failed before the first EEPROM address: {0}", erased.failure));
+  else
+    Tell("", Say("TX erase failed at EEPROM address {0}: {1}", HexText(uint32_t(failedAt), 2),
+                 erased.failure));
+}
+
+void StationPresenter::btnEraseRXClick() {
+  if (!view_["RX_Erased"].checked || !rooms_.link.HaveRx()) return;
+  int failedAt = -1;
+  const Status erased = rooms_.console.EraseRx(failedAt);
+  Paint();
+  if (erased)
+    ui_.ShowMessage("", "", "RX Erased");
+  else
+    Tell("", Say("RX erase failed at register {0}: {1}", failedAt, erased.failure));
+}
+
+void StationPresenter::btnCombo_Cmd_Soft_Bind_SWClick() {
+  rooms_.presence.Connect();
+}
+
+void StationPresenter::btnPBindClick() {
+  rooms_.presence.PBindSwitch();
 }
 
 bool StationPresenter::Click(const std::string& name) {
@@ -493,41 +450,43 @@ bool StationPresenter::Click(const std::string& name) {
       {"btnSetTX", &P::btnSetTXClick},
       {"btnEraseTX", &P::btnEraseTXClick},
       {"btnEraseRX", &P::btnEraseRXClick},
+      {"btnCombo_Cmd_Soft_Bind_SW", &P::btnCombo_Cmd_Soft_Bind_SWClick},
+      {"btnPBind", &P::btnPBindClick},
   };
-  if (const auto it = handlers.find(name); it != handlers.end()) {
+  if (const auto it = handlers.find(name); it != handlers.end())
     (this->*it->second)();
-  } else if (name == "btnCombo_Cmd_Soft_Bind_SW") {
-    presence_.btnCombo_Cmd_Soft_Bind_SWClick();
-  } else if (name == "btnPBind") {
-    presence_.btnPBindClick();
-  } else if (!page_.Click(name)) {
+  else if (!page_.Click(name))
     return false;
-  }
   Paint();
   return true;
 }
 
 void StationPresenter::ControlChanged(const std::string& name, const ControlState& state) {
-  if (SerialPanelChanged(name, state)) return;
-  view_[name] = state;
-  if (name == "CallMAPX" || name == "Call3204L") btnWriteSettingClick();
-  // A radio group of the settings keeps one button checked.
-  if (state.checked)
-    for (const SettingBinding& b : SettingBindings()) {
-      if (b.kind != SettingKind::Pair && b.kind != SettingKind::Choice) continue;
-      for (size_t i = 0; i < b.controls.size(); ++i)
-        if (name == b.controls[i]) Radio(view_, b.controls, i);
+  if (const SerialPanel::Change change = panel_.Take(name, state); change.handled) {
+    RefreshPanel();
+    if (!change.refused.empty()) {
+      Paint();
+      Tell("dlgError", change.refused);
+      return;
     }
+    if (change.changed) btnWriteSettingClick();
+    Paint();
+    return;
+  }
+  view_[name] = state;
+  // The controls edit the settings; runs and detection read them from there.
+  TakeSetting(settings_, name, state, view_);
+  if (name == "CallMAPX" || name == "Call3204L") btnWriteSettingClick();
   if ((name == "rbMSE" || name == "rbKB") && state.checked) {
     // The device type follows the Device tab's choice at once.
     Radio(view_, {"rbMSE", "rbKB"}, name == "rbMSE" ? 0 : 1);
-    presence_.SetDeviceType(name == "rbMSE" ? DeviceType::Mouse : DeviceType::Keyboard);
+    rooms_.presence.SetDeviceType(name == "rbMSE" ? DeviceType::Mouse : DeviceType::Keyboard);
   } else if (name == "rbMouseOnly" || name == "rbKbdMse") {
-    view_["cbKeyboardbind"].visible = !view_["rbMouseOnly"].checked;
+    view_["cbKeyboardbind"].visible = !settings_.MouseOnly;
   } else if (name == "suiSpinEdit1" || name == "suiSpinEdit2") {
-    SpinLabels();
+    ShowSpinLabels(view_);
   } else if (name == "TX_Erased" || name == "RX_Erased") {
-    EraseEnables();
+    ShowEraseEnables(view_);
   } else if (name.rfind("rbC_RF_", 0) == 0 && state.checked) {
     const std::vector<const char*> access = {"rbC_RF_ENTER_ACCESS_WO_LED",
                                              "rbC_RF_ENTER_ACCESS_W_LED", "rbC_RF_LEAVE_ACCESS"};
@@ -538,25 +497,25 @@ void StationPresenter::ControlChanged(const std::string& name, const ControlStat
   Paint();
 }
 
-void StationPresenter::ShowLink(const char* picture) {
-  for (const char* name : {"imgNoneDev", "gifBind", "imgConnected"})
-    view_[name].visible = std::string(name) == picture;
-}
-
-void StationPresenter::NotReadyLook() {
-  for (const char* name : {"btnGo", "rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"})
-    view_[name].enabled = false;
-  GetText(3, view_["btnCombo_Cmd_Soft_Bind_SW"].text);
-  ShowLink("imgNoneDev");
+void StationPresenter::ToggleEngineerView() {
+  if (!view_["gbSetting"].enabled && !state_.engineerView) return;
+  state_.engineerView = !state_.engineerView;
+  for (const char* name : {"gb1", "gbRX", "gbTX", "spgcntrl1"})
+    view_[name].visible = state_.engineerView;
+  // Built with every tab but the first disabled; an engineer who opens the page uses them all.
+  if (state_.engineerView)
+    for (const char* tab : {"stbsht3", "shtRF", "sht1", "sht2", "sht3"}) view_[tab].enabled = true;
+  FormResize();
+  Paint();
 }
 
 void StationPresenter::OnPresence(const PresenceChange& change) {
   switch (change.event) {
     case PresenceEvent::NotReadyLook:
-      NotReadyLook();
+      NotReadyLook(view_);
       break;
     case PresenceEvent::RxNotReady:
-      NotReadyLook();
+      NotReadyLook(view_);
       view_["edtVID"].text.clear();
       view_["edtPID"].text.clear();
       view_["ledRX"].checked = false;
@@ -565,22 +524,17 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
       view_["edtTX"].text = kTxNotReady;
       break;
     case PresenceEvent::DevicesChanged:
-      view_["lblResult"].text.clear();
-      ShowReason({});
-      view_["Image1"].visible = false;
-      for (const char* name : {"edtMseDongleAddr", "edtTX_SN", "edtRX_SN", "edtCaliTime"})
-        view_[name].text.clear();
-      view_["pbSetTX"].value = 0;
+      run_.ClearResult();
       break;
     case PresenceEvent::RxOpened:
-      ShowLink("imgNoneDev");
+      ShowLink(view_, "imgNoneDev");
       for (const char* name : {"rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"})
         view_[name].enabled = true;
       view_["edtVID"].text = HexText(uint32_t(change.id.vid) & 0xFFFF, 4);
       view_["edtPID"].text = HexText(uint32_t(change.id.pid) & 0xFFFF, 4);
       break;
     case PresenceEvent::RxReady:
-      ShowLink("imgConnected");
+      ShowLink(view_, "imgConnected");
       view_["ledRX"].checked = true;
       view_["edtRX"].text = kRxReady;
       break;
@@ -597,17 +551,17 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
       view_["btnGo"].enabled = true;
       break;
     case PresenceEvent::BatteryLow:
-      NotReadyLook();
+      NotReadyLook(view_);
       Paint();
       ui_.ShowMessage("dlgBat", "Message",
                       Text(37) + "\n< 2.2V(Two-Cell)\n      /1.1V(One-Cell)\n" + Text(38));
       break;
     case PresenceEvent::Binding:
-      ShowLink("gifBind");
+      ShowLink(view_, "gifBind");
       GetText(4, view_["btnCombo_Cmd_Soft_Bind_SW"].text);
       break;
     case PresenceEvent::BindEnded:
-      ShowLink("imgConnected");
+      ShowLink(view_, "imgConnected");
       GetText(3, view_["btnCombo_Cmd_Soft_Bind_SW"].text);
       break;
     case PresenceEvent::BindSucceeded:
@@ -623,13 +577,13 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
       view_["edtRF_SensorAddr"].text = HexFieldText(0);
       break;
     case PresenceEvent::LinkTickEnded:
-      if (autoStart_ && presence_.TxLampOn() && !startingUp_) btnGoClick();
+      if (state_.autoStart && rooms_.presence.TxLampOn() && !state_.startingUp) btnGoClick();
       return;  // Go paints for itself
   }
   Paint();
 }
 
-std::string StationPresenter::FormatTrace(const HidTraceEvent& event) {
+std::string FormatTrace(const HidTraceEvent& event) {
   char head[48];
   std::snprintf(head, sizeof head, "%10llu ms %s ", static_cast<unsigned long long>(event.timeMs),
                 event.direction == HidTraceEvent::Direction::Sent ? "->" : "<-");
@@ -643,10 +597,10 @@ std::string StationPresenter::FormatTrace(const HidTraceEvent& event) {
 void StationPresenter::SetTraceSink(std::function<void(const std::string&)> sink) {
   traceSink_ = sink;
   if (!sink) {
-    link_.SetTraceHook(nullptr);
+    rooms_.link.SetTraceHook(nullptr);
     return;
   }
-  link_.SetTraceHook(
+  rooms_.link.SetTraceHook(
       [sink = std::move(sink)](const HidTraceEvent& event) { sink(FormatTrace(event)); });
 }
 

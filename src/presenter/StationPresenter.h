@@ -1,13 +1,12 @@
 // The main window's core: the handlers keep the window's names (FormCreate, btnGoClick, ...)
-// and delegate to the rooms below, each owning its state. This one owns what the operator
-// sees (the ViewState), the settings lock, the language and the serial panel's checks, and
-// maps the rooms' events and results onto the controls by name. A window (Qt or Win32)
-// renders View() and forwards every click here.
+// and delegate to the rooms the station was built with. This one owns what the operator sees
+// (the ViewState), the settings lock and the language, and maps the rooms' events and results
+// onto the controls by name. A window (Qt or Win32) renders View() and forwards every click
+// and every change of a control here.
 #pragma once
 
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +20,9 @@
 #include "presence/PresenceMonitor.h"
 #include "presenter/EngineeringConsole.h"
 #include "presenter/EngineeringPage.h"
+#include "presenter/RunView.h"
+#include "presenter/SerialPanel.h"
+#include "production/GoCycle.h"
 #include "production/LocalDate.h"
 #include "production/NumberingLedger.h"
 #include "production/ProductionRun.h"
@@ -34,9 +36,8 @@ constexpr const char* kApplicationTitle = "Korvel 2.4GHz RF SoC Manufacture Tool
 constexpr const char* kPassPhrase = "MeridonQX";
 constexpr int kLayoutWidth = 900;
 constexpr int kLayoutHeight = 740;
+constexpr int kVkReturn = 13;
 constexpr int kVkPageDown = 34;
-// The external programming tool, in the working directory.
-constexpr const char* kMapxProgram = "MAPX_RF_auto.exe";
 
 struct StationEnvironment {
   Host& host;
@@ -57,24 +58,38 @@ struct StationEnvironment {
   HotPlugSource* hotPlug = nullptr;        // the system's hot-plug word; null: the timer alone
 };
 
-// Today's units at this station, for the yield shown beside Go.
-struct YieldCount {
-  int pass = 0;
-  int fail = 0;
-  LocalDate day;
-  uint64_t since = 0;  // tick of the program's start (or the engineer's reset)
-  int passSince = 0;
+// The rooms the presenter drives; the station builds and owns them.
+struct StationRooms {
+  Settings& settings;
+  RxLink& link;
+  ReceiverFinder& finder;
+  NumberingLedger& ledger;
+  SettingsFile& file;
+  PresenceMonitor& presence;
+  UnitProgrammer& programmer;
+  ProductionRun& production;
+  GoCycle& go;
+  EngineeringConsole& console;
 };
 
-class StationPresenter final : private PresenceListener, private RunObserver {
+// What the window's handlers keep between calls, for the window and for tests.
+struct PresenterState {
+  bool autoStart = false;  // any parameter on the command line
+  bool startingUp = true;  // until the window is first activated
+  int tempId = 0;          // the caption's TempID
+  int logoDoubleClicks = 0;
+  bool engineerView = false;
+};
+
+class StationPresenter final : private PresenceListener {
  public:
-  StationPresenter(StationEnvironment env, StationView& view);
+  StationPresenter(const StationEnvironment& env, StationView& view, StationRooms rooms);
   ~StationPresenter() override;
 
   void FormCreate(const std::vector<std::string>& args);
   void FormActivate();
   void FormResize();
-  // True when the key was taken (PageDown with Go enabled).
+  // True when the key was taken: PageDown and Enter press Go while it is enabled.
   bool FormKeyDown(int virtualKey);
   void FormCloseQuery();
 
@@ -83,122 +98,67 @@ class StationPresenter final : private PresenceListener, private RunObserver {
   void btnClearLngClick();
   void btnLoadSettingClick();
   void btnWriteSettingClick();
-  // One unit end to end (Go), and the Set TX run it times.
+  // One unit end to end (Go), and Set TX on its own.
   void btnGoClick();
   void btnSetTXClick();
   void btnEraseTXClick();
   void btnEraseRXClick();
   // The engineer sets today's counts and the rate back to zero.
   void btnYieldResetClick();
+  // "Connect", and PBind Switch.
+  void btnCombo_Cmd_Soft_Bind_SWClick();
+  void btnPBindClick();
   // A button of the window by its name; false when nothing handles it.
   bool Click(const std::string& name);
   // The window reports an operator's change of a control's value (edits when committed).
   void ControlChanged(const std::string& name, const ControlState& state);
-
-  // The serial-number and ID panel: shows the four generators.
-  void RefreshSerialPanel();
   // Shows or hides the panels an operator never needs (serials and IDs, the engineering
   // page); only while the settings are unlocked. The window binds it to Ctrl+Shift+E.
   void ToggleEngineerView();
 
   // Every feature report sent and fetched, one line each, to the window's trace list.
   void SetTraceSink(std::function<void(const std::string&)> sink);
-  static std::string FormatTrace(const HidTraceEvent& event);
 
   ViewState& View() { return view_; }
-  const std::filesystem::path& WorkingDirectory() const { return env_.workingDirectory; }
-  // The settings as the controls hold them now.
-  Settings CurrentSettings() const;
-  const RunResult& LastRun() const { return lastRun_; }
-  bool AutoStart() const { return autoStart_; }
-  bool StartingUp() const { return startingUp_; }
-  int TempID() const { return tempId_; }
-  int GoRequests() const { return goRequests_; }
-  int LogoDoubleClicks() const { return logoDoubleClicks_; }
-  bool EngineerView() const { return engineerView_; }
-
-  // The rooms, for a second window and for tests.
-  RxLink& Link() { return link_; }
-  ReceiverFinder& Finder() { return finder_; }
-  SettingsFile& File() { return file_; }
-  ProductionRun& Production() { return production_; }
-  const YieldCount& Yield() const { return yield_; }
-  PresenceMonitor& Presence() { return presence_; }
-  NumberingLedger& Ledger() { return ledger_; }
-  UnitProgrammer& Programmer() { return programmer_; }
-  EngineeringConsole& Console() { return console_; }
+  const PresenterState& State() const { return state_; }
+  const YieldCount& Yield() const { return run_.Yield(); }
 
  private:
   // PresenceListener
   void OnPresence(const PresenceChange& change) override;
-  // RunObserver
-  void Progress(int position) override;
-  void TxSerialShown(const std::string& text) override;
-  void LinkIdShown(const std::string& text) override;
-  void RxSerialShown(const std::string& text) override;
-  void PhaseShown(Phase phase) override;
-  void VidPidCleared() override;
-  void RegisterStaged(uint8_t reg, uint8_t value) override { page_.ShowStaged(reg, value); }
 
   void Paint() { ui_.Render(view_); }
   void ApplyTexts();
   void ApplyLock();
-  void SettingsToView(const Settings& s);
-  void NotReadyLook();
-  void ShowLink(const char* picture);
-  void SpinLabels();
-  void EraseEnables();
-  std::optional<VidPid> TypedIdentity() const;
-  void ShowResult(const RunResult& result);
+  // The serial panel as the generators now stand, and what follows from it on the window.
+  void RefreshPanel();
   // A message box of the program's own words, in the operator's language.
   void Tell(const char* dialog, const Phrase& text);
-  // Why the last unit failed, below its result (kept to follow a change of language).
-  void ShowReason(Phrase reason);
   // Claims TX.ini (reloading it when a claim succeeds late) and opens the record.
   bool ClaimStation();
   void OpenRecord();
-  void CountYield(const RunResult& result);
-  void ShowYield();
-
-  // The serial panel.
-  bool SerialPanelChanged(const std::string& name, const ControlState& state);
-  void PanelError(const Phrase& text);
+  // Before a unit is numbered: the VID/PID fields checked, TX.ini taken over when it is free.
+  void BeforeRun();
 
   StationEnvironment env_;
   StationView& ui_;
   ViewState view_;
-  RxLink link_;
-  ReceiverFinder finder_;
-  NumberingLedger ledger_;
-  SettingsFile file_;
-  PresenceMonitor presence_;
-  UnitProgrammer programmer_;
-  ProductionRun production_;
-  EngineeringConsole console_;
+  StationRooms rooms_;
+  Settings& settings_;
   EngineeringPage page_;
-
-  RunResult lastRun_;
-  Phrase reason_;
-  YieldCount yield_;
+  SerialPanel panel_;
+  RunView run_;
+  PresenterState state_;
   std::function<void(const std::string&)> traceSink_;
   std::filesystem::path recordFromIni_;  // [Record] Path, as last loaded
-  int delay_ = 0;                        // "Delay": kept between a load and a write
-  bool autoStart_ = false;
-  bool startingUp_ = true;
   bool settingsWriteBlocked_ = true;
-  int tempId_ = 0;
-  int goRequests_ = 0;
-  int logoDoubleClicks_ = 0;
-  bool engineerView_ = false;
 };
 
-// A run's duration as the window shows it: seconds, a dot, milliseconds without padding.
-std::string RunTimeText(uint64_t ms);
+// A trace line: time, direction and the report's bytes, named when the code is known.
+std::string FormatTrace(const HidTraceEvent& event);
 // The message for a dongle this user may not open, with the way to let them.
 // `installedRule`: the udev rule found in place, or empty.
 Phrase PermissionHint(const VidPid& id, const std::string& installedRule);
-// Go's devices-not-ready message: text 36, then the missing sides, TX before RX.
-std::string ReadinessMessage(bool txReady, bool rxReady);
 // Which control shows which text of the table, in the order they are applied.
 std::vector<std::pair<std::string, TTerm>> TextBindings();
 // The controls as the window is created, before FormCreate.

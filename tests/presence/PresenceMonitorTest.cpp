@@ -16,6 +16,7 @@ using E = PresenceEvent;
 class PresenceMonitorTest : public ::testing::Test, public PresenceListener {
  protected:
   void SetUp() override {
+    monitor.SetListener(this);
     rx->SetTx(tx);
     tx->SetPowered(true, host.TickCount());
     monitor.DetectHIDDeviceCounter().SetEnabled(true);
@@ -33,7 +34,7 @@ class PresenceMonitorTest : public ::testing::Test, public PresenceListener {
   ReceiverFinder finder{link.Hid()};
   std::vector<E> events;
   VidPid opened;
-  PresenceMonitor monitor{link, finder, host, *this, [] { return std::nullopt; }};
+  PresenceMonitor monitor{link, finder, host, [] { return std::nullopt; }};
 };
 
 TEST_F(PresenceMonitorTest, PlugAndPullAreReportedStepByStep) {
@@ -75,13 +76,13 @@ TEST_F(PresenceMonitorTest, ALowBatteryIsReportedAndGoIsNotOffered) {
 TEST_F(PresenceMonitorTest, TheLinkTickStandsAsideForGo) {
   platform.Attach(rx);
   host.RunFor(5500);
-  monitor.GoStarted();
+  monitor.Hold();
   events.clear();
   const uint64_t sent = rx->ReportsReceived();
   host.RunFor(2000);
   EXPECT_TRUE(events.empty());
   EXPECT_EQ(rx->ReportsReceived(), sent);
-  monitor.GoEnded();
+  monitor.Resume();
   monitor.tmrIsTxLink().SetEnabled(true);
   host.RunFor(600);
   EXPECT_EQ(events.back(), E::LinkTickEnded);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "EmulatedRx.h"
@@ -21,21 +22,29 @@ class ConfigurationTest : public StationTest {
     tx->SetPowered(true, host.TickCount());
     platform.Attach(rx);
     s = Make();
-    s->FormCreate({});
-    s->FormActivate();
+    s->Presenter().FormCreate({});
+    s->Presenter().FormActivate();
     host.RunFor(5500);  // the RX is found and opened
     ASSERT_TRUE(s->Link().HaveRx());
   }
-  void Set(const std::string& name, const std::string& text) { s->View()[name].text = text; }
+  // As the window reports an operator's change: through the handler, into the settings.
+  void Change(const std::string& name, const std::function<void(ControlState&)>& edit) {
+    ControlState state = s->Presenter().View()[name];
+    edit(state);
+    s->Presenter().ControlChanged(name, state);
+  }
+  void Set(const std::string& name, const std::string& text) {
+    Change(name, [&](ControlState& c) { c.text = text; });
+  }
   void Check(const std::string& name, bool on = true) {
-    ControlState c = s->View()[name];
+    ControlState c = s->Presenter().View()[name];
     c.checked = on;
-    s->ControlChanged(name, c);
+    s->Presenter().ControlChanged(name, c);
   }
   void Select(const std::string& name, int index) {
-    ControlState c = s->View()[name];
+    ControlState c = s->Presenter().View()[name];
     c.itemIndex = index;
-    s->ControlChanged(name, c);
+    s->Presenter().ControlChanged(name, c);
   }
   StagingTables& Staging() { return s->Programmer().Staging(); }
   static int StagedCount(const StagingTables& t) {
@@ -47,14 +56,14 @@ class ConfigurationTest : public StationTest {
   // What the run stages of the mouse's options, from the controls as they stand.
   StagingTables StagedFromControls() {
     StagingTables t;
-    StageTxSettings(t, s->CurrentSettings());
+    StageTxSettings(t, s->Model());
     return t;
   }
-  const std::string& Text(const std::string& name) { return s->View()[name].text; }
+  const std::string& Text(const std::string& name) { return s->Presenter().View()[name].text; }
 
   std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
   std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
-  std::unique_ptr<StationPresenter> s;
+  std::unique_ptr<Station> s;
 };
 
 TEST_F(ConfigurationTest, EachTxOptionReachesTheStagingOfTheRunAndNothingElse) {
@@ -99,22 +108,22 @@ TEST_F(ConfigurationTest, BatteryLevelKeepsTheRxsFiveLowBits) {
 
 TEST_F(ConfigurationTest, RxKindPeriodsLrmSensorAndCpi) {
   Check("rbKbdMse");
-  EXPECT_TRUE(s->View()["cbKeyboardbind"].visible);
-  EXPECT_FALSE(s->View()["rbMouseOnly"].checked);  // one button of the group
+  EXPECT_TRUE(s->Presenter().View()["cbKeyboardbind"].visible);
+  EXPECT_FALSE(s->Presenter().View()["rbMouseOnly"].checked);  // one button of the group
   StagingTables t;
-  StageRxKind(t, s->CurrentSettings().MouseOnly);
+  StageRxKind(t, s->Model().MouseOnly);
   EXPECT_EQ(t.RxRegisterImage[0x38], 0xFFFF);
   Check("rbMouseOnly");
-  EXPECT_FALSE(s->View()["cbKeyboardbind"].visible);
-  StageRxKind(t, s->CurrentSettings().MouseOnly);
+  EXPECT_FALSE(s->Presenter().View()["cbKeyboardbind"].visible);
+  StageRxKind(t, s->Model().MouseOnly);
   EXPECT_EQ(t.RxRegisterImage[0x38], 0x5AA5);
 
-  ControlState sleep = s->View()["suiSpinEdit1"];
+  ControlState sleep = s->Presenter().View()["suiSpinEdit1"];
   sleep.value = 56;
-  s->ControlChanged("suiSpinEdit1", sleep);
+  s->Presenter().ControlChanged("suiSpinEdit1", sleep);
   EXPECT_EQ(Text("Label3"), "1828.36ms");
   EXPECT_EQ(Text("Label4"), "6.4ms");
-  StagePeriods(t, s->CurrentSettings().Sleep, s->CurrentSettings().WakeupPeriod);
+  StagePeriods(t, s->Model().Sleep, s->Model().WakeupPeriod);
   EXPECT_EQ(t.RxRegisterImage[0x39], 0x38C7);
   EXPECT_EQ(t.RxRegisterImage[0x3A], 0x0FF0);
 
@@ -136,10 +145,10 @@ TEST_F(ConfigurationTest, RxKindPeriodsLrmSensorAndCpi) {
   const uint64_t cpiBefore = rx->CommandCount(0x2F);
   Check("rbRF_CPI_H");
   EXPECT_EQ(rx->CommandCount(0x2F), cpiBefore);
-  s->Click("btnSetTX");
+  s->Presenter().Click("btnSetTX");
   EXPECT_EQ(Text("lblResult"), "PASS") << Text("lblReason");
   EXPECT_EQ(rx->CommandCount(0x2F), cpiBefore + 1);
-  EXPECT_EQ(s->View()["edtC_RF_SETUP_CPI"].value, 1);
+  EXPECT_EQ(s->Presenter().View()["edtC_RF_SETUP_CPI"].value, 1);
   EXPECT_EQ(tx->CpiStep(), 1);
 }
 
@@ -166,7 +175,7 @@ TEST_F(ConfigurationTest, CustomKeysStageTheirCodesAndAreAnnouncedOnlyByARun) {
   EXPECT_EQ(u.RxRegisterImage[6], 0x01FE);
   Select("cbCustKey1", 30);
   Select("cbCustKey2", 8);
-  s->Click("btnSetTX");
+  s->Presenter().Click("btnSetTX");
   EXPECT_EQ(Text("lblResult"), "PASS") << Text("lblReason");
   EXPECT_EQ(rx->CustomKeyApplies(), 1u);
   EXPECT_EQ(rx->Registers()[5], 0x8A75);
@@ -174,25 +183,25 @@ TEST_F(ConfigurationTest, CustomKeysStageTheirCodesAndAreAnnouncedOnlyByARun) {
 
 TEST_F(ConfigurationTest, EepromTabReadsRegistersAndStagesWrites) {
   rx->Registers()[0] = 0x0AF5;
-  ASSERT_TRUE(s->Click("btnEEPROM_R_00"));
+  ASSERT_TRUE(s->Presenter().Click("btnEEPROM_R_00"));
   EXPECT_EQ(Text("edtEEPROM_00"), "0A");
   Set("edtEEPROM_01", "5");
   const uint64_t sent = rx->ReportsReceived();
-  s->Click("btnEEPROM_W_01");
+  s->Presenter().Click("btnEEPROM_W_01");
   EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[1], 0x05FA);
   EXPECT_EQ(rx->ReportsReceived(), sent);  // W sends nothing
 
   Set("edtVID_SET", "1BCF");
-  s->Click("btnEEPROM_W_VID");
+  s->Presenter().Click("btnEEPROM_W_VID");
   EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[15], 0x1BE4);
   EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[16], 0xCF30);
   rx->Registers()[17] = 0x05FA;
   rx->Registers()[18] = 0x3AC5;
-  s->Click("btnEEPROM_R_PID");
+  s->Presenter().Click("btnEEPROM_R_PID");
   EXPECT_EQ(Text("edtPID_SET"), "053A");
 
   Set("edtEEPROM_20", "Mouse");
-  s->Click("btnEEPROM_W_20");
+  s->Presenter().Click("btnEEPROM_W_20");
   EXPECT_EQ(Text("edtEEPROM_19"), "C");
   EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[19], 0x0CF3);
   EXPECT_EQ(s->Programmer().Staging().RxRegisterImage[20], 0x4D6F);  // "Mo"
@@ -202,7 +211,7 @@ TEST_F(ConfigurationTest, ANameTheCodePageCannotHoldIsNeitherStagedNorSaved) {
   Set("edtEEPROM_19", "8");
   Set("edtEEPROM_20", "USB \xE4\xB8\xAD");  // "USB 中"
   const uint64_t sent = rx->ReportsReceived();
-  s->Click("btnEEPROM_W_20");
+  s->Presenter().Click("btnEEPROM_W_20");
   EXPECT_EQ(StagedCount(Staging()), 0);
   EXPECT_EQ(Text("edtEEPROM_19"), "8");
   EXPECT_EQ(rx->ReportsReceived(), sent);
@@ -211,10 +220,10 @@ TEST_F(ConfigurationTest, ANameTheCodePageCannotHoldIsNeitherStagedNorSaved) {
       view.messages[0].rfind("dlgError:product name: \"USB \xE4\xB8\xAD\" has a character ", 0), 0u)
       << view.messages[0];
   // Write Setting saves the rest and says the name was not saved.
-  ControlState sleep = s->View()["suiSpinEdit1"];
+  ControlState sleep = s->Presenter().View()["suiSpinEdit1"];
   sleep.value = 99;
-  s->ControlChanged("suiSpinEdit1", sleep);
-  s->btnWriteSettingClick();
+  s->Presenter().ControlChanged("suiSpinEdit1", sleep);
+  s->Presenter().btnWriteSettingClick();
   ASSERT_EQ(view.messages.size(), 2u);
   EXPECT_EQ(view.messages[1].rfind("dlgError:The product name was not saved to TX.ini", 0), 0u)
       << view.messages[1];
@@ -230,13 +239,13 @@ TEST_F(ConfigurationTest, RfTabWritesAndReadsTheMouseThroughTheLink) {
   EXPECT_EQ(tx->AccessMode(), EmulatedTx::Access::WithLed);
   Set("edtRF_EEPROMAddr", "30");
   Set("edtRF_EEPROMData", "5A");
-  s->Click("btnC_RF_Wrt_EEPROM");
+  s->Presenter().Click("btnC_RF_Wrt_EEPROM");
   EXPECT_EQ(tx->EepromBytes()[0x30], 0x5A);
   Set("edtRF_EEPROMData", "00");
-  s->Click("btnC_RF_Rd_EEPROM");
+  s->Presenter().Click("btnC_RF_Rd_EEPROM");
   EXPECT_EQ(Text("edtRF_EEPROMData"), "5A");
 
-  s->Click("btnRF_DR_3C");
+  s->Presenter().Click("btnRF_DR_3C");
   EXPECT_EQ(Text("edtRF_DirectRegAddr"), "FF");
   EXPECT_EQ(Text("edtRF_DirectRegData"), "3C");
   host.RunFor(200);
@@ -244,24 +253,24 @@ TEST_F(ConfigurationTest, RfTabWritesAndReadsTheMouseThroughTheLink) {
 
   // A mouse that does not answer: eight F digits.
   tx->SetPowered(false, host.TickCount());
-  s->Click("btnC_RF_Rd_EEPROM");
+  s->Presenter().Click("btnC_RF_Rd_EEPROM");
   EXPECT_EQ(Text("edtRF_EEPROMData"), "FFFFFFFF");
   EXPECT_TRUE(s->Link().CommandFailed());
   // The page says what failed instead of leaving the F digits to speak for themselves.
   EXPECT_EQ(Text("lblEngResult"), "TX EEPROM 0x30 read: no valid answer in 30 tries");
-  EXPECT_EQ(s->View()["lblEngResult"].color, "red");
+  EXPECT_EQ(s->Presenter().View()["lblEngResult"].color, "red");
 }
 
 TEST_F(ConfigurationTest, AFailedWriteSaysSoAndTheNextSuccessClearsIt) {
   tx->SetPowered(false, host.TickCount());
   Set("edtRF_EEPROMAddr", "30");
   Set("edtRF_EEPROMData", "5A");
-  s->Click("btnC_RF_Wrt_EEPROM");
+  s->Presenter().Click("btnC_RF_Wrt_EEPROM");
   EXPECT_EQ(Text("lblEngResult").rfind("TX EEPROM 0x30 ", 0), 0u) << Text("lblEngResult");
-  EXPECT_EQ(s->View()["lblEngResult"].color, "red");
+  EXPECT_EQ(s->Presenter().View()["lblEngResult"].color, "red");
   tx->SetPowered(true, host.TickCount());
   host.RunFor(100);
-  s->Click("btnC_RF_Wrt_EEPROM");
+  s->Presenter().Click("btnC_RF_Wrt_EEPROM");
   EXPECT_EQ(Text("lblEngResult"), "");
   EXPECT_EQ(tx->EepromBytes()[0x30], 0x5A);
 }
@@ -269,17 +278,17 @@ TEST_F(ConfigurationTest, AFailedWriteSaysSoAndTheNextSuccessClearsIt) {
 TEST_F(ConfigurationTest, AStringWhoseLengthCannotBeReadIsNotMadeUp) {
   rx->InjectFault("answers-never-valid");
   const uint64_t reads = rx->CommandCount(0x03);
-  s->Click("btnEEPROM_R_20");
+  s->Presenter().Click("btnEEPROM_R_20");
   EXPECT_EQ(Text("edtEEPROM_19"), "FFFFFF");  // the R button's failure mark
   EXPECT_EQ(Text("edtEEPROM_20"), "");
   EXPECT_EQ(rx->CommandCount(0x03) - reads, 30u);  // register 19 only, not 23 more
   EXPECT_EQ(Text("lblEngResult"), "RX register 19 read: no valid answer in 30 tries");
   // Nor is a VID from two failed reads.
   Set("edtVID_SET", "1BCF");
-  s->Click("btnEEPROM_R_VID");
+  s->Presenter().Click("btnEEPROM_R_VID");
   EXPECT_EQ(Text("edtVID_SET"), "1BCF");
   rx->ClearFaults();
-  s->Click("btnEEPROM_R_20");
+  s->Presenter().Click("btnEEPROM_R_20");
   EXPECT_EQ(Text("edtEEPROM_20"), "2.4G Mouse");
   EXPECT_EQ(Text("lblEngResult"), "");
 }
@@ -287,11 +296,11 @@ TEST_F(ConfigurationTest, AStringWhoseLengthCannotBeReadIsNotMadeUp) {
 TEST_F(ConfigurationTest, AFieldThatIsNotHexStopsBeforeAnythingIsSent) {
   const uint64_t sent = rx->ReportsReceived();
   Set("edtRF_EEPROMAddr", "3g");
-  s->Click("btnC_RF_Wrt_EEPROM");
+  s->Presenter().Click("btnC_RF_Wrt_EEPROM");
   Set("edtDirectAddr", "zz");
-  s->Click("btnC_Rd_Direct_Reg");
+  s->Presenter().Click("btnC_Rd_Direct_Reg");
   Set("edtVID_SET", "12345");
-  s->Click("btnEEPROM_W_VID");
+  s->Presenter().Click("btnEEPROM_W_VID");
   EXPECT_EQ(rx->ReportsReceived(), sent);
   ASSERT_EQ(view.messages.size(), 3u);
   EXPECT_EQ(view.messages[0], "dlgError:'3g' is not a valid hexadecimal value (edtRF_EEPROMAddr).");
@@ -301,9 +310,9 @@ TEST_F(ConfigurationTest, AFieldThatIsNotHexStopsBeforeAnythingIsSent) {
 TEST_F(ConfigurationTest, RxPageReadsAndSpecialQueries) {
   rx->DirectRegisters()[0x10] = 0x7E;
   Set("edtDirectAddr", "10");
-  s->Click("btnC_Rd_Direct_Reg");
+  s->Presenter().Click("btnC_Rd_Direct_Reg");
   EXPECT_EQ(Text("edtDirectData"), "7E");
-  s->Click("btnSpecialCmd1");
+  s->Presenter().Click("btnSpecialCmd1");
   EXPECT_EQ(Text("edtSC01_00"), "28");
   EXPECT_EQ(Text("edtSC01_02"), "00");
   EXPECT_EQ(Text("edtSC01_06"), "10");
@@ -311,26 +320,26 @@ TEST_F(ConfigurationTest, RxPageReadsAndSpecialQueries) {
   rx->Unplug();
   host.RunFor(5500);
   Set("edtEEPROM_00", "12");
-  s->Click("btnEEPROM_R_00");
+  s->Presenter().Click("btnEEPROM_R_00");
   EXPECT_EQ(Text("edtEEPROM_00"), "");
   const uint64_t applies = rx->CustomKeyApplies();
-  s->Click("btnUpdateCustKey");
+  s->Presenter().Click("btnUpdateCustKey");
   EXPECT_EQ(rx->CustomKeyApplies(), applies);
 }
 
 TEST_F(ConfigurationTest, TheTraceShowsEveryReportWithTimeAndDirection) {
   std::vector<std::string> lines;
-  s->SetTraceSink([&](const std::string& line) { lines.push_back(line); });
-  s->Click("btnUpdateCustKey");
+  s->Presenter().SetTraceSink([&](const std::string& line) { lines.push_back(line); });
+  s->Presenter().Click("btnUpdateCustKey");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(" ms -> "), std::string::npos) << lines[0];
   EXPECT_NE(lines[0].find("01 08 0B 00 00 00 00 00 00"), std::string::npos) << lines[0];
-  s->Click("btnSpecialCmd1");
+  s->Presenter().Click("btnSpecialCmd1");
   EXPECT_GE(lines.size(), 3u);
   EXPECT_NE(lines.back().find(" <- "), std::string::npos) << lines.back();
   const size_t seen = lines.size();
-  s->SetTraceSink(nullptr);
-  s->Click("btnUpdateCustKey");
+  s->Presenter().SetTraceSink(nullptr);
+  s->Presenter().Click("btnUpdateCustKey");
   EXPECT_EQ(lines.size(), seen);
 }
 

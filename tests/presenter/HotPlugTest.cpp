@@ -21,13 +21,13 @@ namespace {
 
 class HotPlugTest : public StationTest {
  protected:
-  std::unique_ptr<StationPresenter> Start(bool hotPlug) {
+  std::unique_ptr<Station> Start(bool hotPlug) {
     source = platform.CreateHotPlugSource();
     StationEnvironment env = Environment();
     if (hotPlug) env.hotPlug = source.get();
-    auto s = std::make_unique<StationPresenter>(env, view);
-    s->FormCreate({});
-    s->FormActivate();
+    auto s = std::make_unique<Station>(env, view);
+    s->Presenter().FormCreate({});
+    s->Presenter().FormActivate();
     return s;
   }
   struct Unit {
@@ -44,7 +44,7 @@ class HotPlugTest : public StationTest {
     return u;
   }
   // Virtual ms from the plug to both lamps on; -1 when not within maxMs.
-  int64_t PlugToReady(StationPresenter& s, const Unit& u, uint64_t maxMs) {
+  int64_t PlugToReady(Station& s, const Unit& u, uint64_t maxMs) {
     const uint64_t plug = host.TickCount();
     platform.Attach(u.rx);
     const bool ready =
@@ -75,11 +75,11 @@ TEST_F(HotPlugTest, WithoutTheWordTheTimerFindsThePlugAsItAlwaysDid) {
   source = platform.CreateHotPlugSource();
   StationEnvironment env = Environment();
   env.hotPlug = source.get();
-  auto s = std::make_unique<StationPresenter>(env, view);
+  auto s = std::make_unique<Station>(env, view);
   std::vector<std::string> trace;
-  s->SetTraceSink([&trace](const std::string& line) { trace.push_back(line); });
-  s->FormCreate({});
-  s->FormActivate();
+  s->Presenter().SetTraceSink([&trace](const std::string& line) { trace.push_back(line); });
+  s->Presenter().FormCreate({});
+  s->Presenter().FormActivate();
   // The engineer's trace says how devices are found.
   ASSERT_FALSE(trace.empty());
   EXPECT_EQ(trace[0],
@@ -154,7 +154,7 @@ TEST_F(HotPlugTest, AfterConnectGivesUpTheStationComesBackWithoutAReplug) {
   Unit u = Make(1);
   ASSERT_GE(PlugToReady(*s, u, 1000), 0);
   u.rx->InjectFault("answers-never-valid");
-  s->Click("btnCombo_Cmd_Soft_Bind_SW");
+  s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
   EXPECT_FALSE(s->Presence().RxLampOn());
   u.rx->ClearFaults();
   // Nothing is plugged or pulled: the timer's next tick searches again.
@@ -164,7 +164,7 @@ TEST_F(HotPlugTest, AfterConnectGivesUpTheStationComesBackWithoutAReplug) {
   // A bind that times out with the mouse off: the link check finds the mouse once it is on.
   u.tx->SetPowered(false, host.TickCount());
   host.RunFor(1500);
-  s->Click("btnCombo_Cmd_Soft_Bind_SW");
+  s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
   host.RunFor(17000);
   EXPECT_FALSE(s->Presence().TxLampOn());
   u.tx->SetPowered(true, host.TickCount());
@@ -175,22 +175,22 @@ TEST_F(HotPlugTest, EventsDuringGoWaitForItsEnd) {
   auto s = Start(true);
   Unit u = Make(1);
   ASSERT_GE(PlugToReady(*s, u, 1000), 0);
-  s->Presence().GoStarted();
+  s->Presence().Hold();
   Unit other = Make(2);
   platform.Attach(other.rx);
   host.RunFor(1000);
   EXPECT_TRUE(s->Link().HaveRx());  // the run's RX is left alone
   const int ticks = s->Presence().HotPlugTicks();
-  s->Presence().GoEnded();
+  s->Presence().Resume();
   host.RunFor(400);
   EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 1);
 
   // The same for a Set TX run started from the engineering page.
-  s->Presence().SetProductionBusy(true);
+  s->Presence().Writing(true);
   platform.Detach(other.rx.get());
   host.RunFor(1000);
   EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 1);
-  s->Presence().SetProductionBusy(false);
+  s->Presence().Writing(false);
   host.RunFor(400);
   EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 2);
 }

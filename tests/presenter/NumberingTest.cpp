@@ -34,19 +34,19 @@ class NumberingTest : public StationTest {
     const auto read = ReadWholeFile(path);
     return read ? read->bytes : std::string();
   }
-  std::unique_ptr<StationPresenter> Start(ScriptedView& v, std::filesystem::path ini = {}) {
+  std::unique_ptr<Station> Start(ScriptedView& v, std::filesystem::path ini = {}) {
     StationEnvironment env = Environment();
     env.iniPath = std::move(ini);
     env.station = "bench";
     env.recordBusyMs = 0;
     env.date = [] { return LocalDate{2026, 12, 7}; };
-    auto s = std::make_unique<StationPresenter>(env, v);
-    s->FormCreate({});
-    s->FormActivate();
+    auto s = std::make_unique<Station>(env, v);
+    s->Presenter().FormCreate({});
+    s->Presenter().FormActivate();
     return s;
   }
   // A fresh dongle and mouse: plugged, paired when needed, Go pressed once ready, taken away.
-  RunResult Unit(StationPresenter& s, bool* untouched = nullptr, const char* fault = nullptr) {
+  RunResult Unit(Station& s, bool* untouched = nullptr, const char* fault = nullptr) {
     EmulatedRx::Config config;
     config.seed = config.instance = ++units;
     auto rx = std::make_shared<EmulatedRx>(host, config);
@@ -57,23 +57,23 @@ class NumberingTest : public StationTest {
     host.RunFor(5500);
     if (s.Link().HaveRx() && !rx->Linked()) {
       tx->SetBindMode(true);
-      s.Click("btnCombo_Cmd_Soft_Bind_SW");
+      s.Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
       host.RunUntil([&] { return !s.Presence().tmrSoftBind().Enabled(); }, 20000);
       tx->SetBindMode(false);
     }
-    host.RunUntil([&] { return s.View()["btnGo"].enabled; }, 20000);
-    EXPECT_TRUE(s.View()["btnGo"].enabled) << "unit " << units << " never became ready";
+    host.RunUntil([&] { return s.Presenter().View()["btnGo"].enabled; }, 20000);
+    EXPECT_TRUE(s.Presenter().View()["btnGo"].enabled) << "unit " << units << " never became ready";
     const auto registers = rx->Registers();
     const auto eeprom = tx->EepromBytes();
     if (fault) rx->InjectFault(fault);
     if (beforeGo) beforeGo();
-    s.btnGoClick();
-    shownResult = s.View()["lblResult"].text;
-    shownReason = s.View()["lblReason"].text;
+    s.Presenter().btnGoClick();
+    shownResult = s.Presenter().View()["lblResult"].text;
+    shownReason = s.Presenter().View()["lblReason"].text;
     if (untouched) *untouched = rx->Registers() == registers && tx->EepromBytes() == eeprom;
     platform.Detach(rx.get());
     host.RunFor(5500);
-    return s.LastRun();
+    return s.Go().LastRun();
   }
   std::string LastMessage(const ScriptedView& v) const {
     return v.messages.empty() ? std::string() : v.messages.back();
@@ -109,7 +109,7 @@ TEST_F(NumberingTest, ASecondStationOnOneFileRefusesAndNeverRollsTheNumberingBac
 
   // The short-lived station closes: the file keeps the long run's numbering.
   const std::string before = Bytes(Ini());
-  b->FormCloseQuery();
+  b->Presenter().FormCloseQuery();
   EXPECT_EQ(Bytes(Ini()), before);
   b.reset();
   const RunResult fourth = Unit(*a);
@@ -125,7 +125,7 @@ TEST_F(NumberingTest, ALateClaimReadsTheFileBeforeItNumbersAUnit) {
   auto b = Start(otherView);  // refused, and holding the file as it was at its start
   ASSERT_TRUE(Unit(*a).pass);
   ASSERT_TRUE(Unit(*a).pass);
-  a->FormCloseQuery();
+  a->Presenter().FormCloseQuery();
   a.reset();
   const RunResult r = Unit(*b);
   ASSERT_TRUE(r.pass) << r.failedStep;
@@ -144,7 +144,7 @@ TEST_F(NumberingTest, ALinkedSettingsFileKeepsItsLinkAndItsNumbering) {
   EXPECT_TRUE(std::filesystem::exists(dir.path / "share" / "production.db"));
   ASSERT_TRUE(Unit(*s).pass);
   ASSERT_TRUE(Unit(*s).pass);
-  s->FormCloseQuery();
+  s->Presenter().FormCloseQuery();
   s.reset();
   EXPECT_TRUE(std::filesystem::is_symlink(Ini()));
   auto again = Start(view, Ini());
@@ -185,7 +185,7 @@ TEST_F(NumberingTest, AnOldFileRestoredAfterTenUnitsStopsTheNextUnitUntouched) {
   const std::string backup = Bytes(Ini());
   auto s = Start(view);
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(Unit(*s).pass);
-  s->FormCloseQuery();
+  s->Presenter().FormCloseQuery();
   s.reset();
   WriteIni(backup);
   auto restored = Start(view);
@@ -206,7 +206,7 @@ TEST_F(NumberingTest, AStationStoppedBetweenRecordAndFileGoesOnWithoutRepeating)
   ASSERT_TRUE(Unit(*s).pass);
   const std::string oneBehind = Bytes(Ini());
   ASSERT_TRUE(Unit(*s).pass);  // 0002: recorded, and then (as if killed) the file is not saved
-  s->FormCloseQuery();
+  s->Presenter().FormCloseQuery();
   s.reset();
   WriteIni(oneBehind);
   // The companion offers what Go will give: 0002 is passed over, and it says why.
@@ -271,7 +271,7 @@ TEST_F(NumberingTest, OnAFullDiskTheRecordEndsUpSayingWhatTheScreenSaid) {
       const std::string failedSerial = unsaved.rxSerial;
       // Space again.
       if (then != Then::NextGo) {
-        if (then == Then::Closed) s->FormCloseQuery();
+        if (then == Then::Closed) s->Presenter().FormCloseQuery();
         s.reset();
         s = Start(view, ini);
         if (then == Then::Killed) {
@@ -306,11 +306,11 @@ TEST_F(NumberingTest, TheWindowWarnsWhileACounterIsAboutToComeRound) {
       "[TX]\r\nTXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  "
       "FixSN = 19256;  IncSNByteCount = 2;  IncInitSN = 65436;  IsFixAscii = True;end;\r\n");
   auto s = Start(view);
-  EXPECT_EQ(s->View()["lblReason"].text, "");  // 100 left: not yet
-  EXPECT_EQ(s->View()["edtTX_IncNextSN"].color, "");
+  EXPECT_EQ(s->Presenter().View()["lblReason"].text, "");  // 100 left: not yet
+  EXPECT_EQ(s->Presenter().View()["edtTX_IncNextSN"].color, "");
   ASSERT_TRUE(Unit(*s).pass);
   EXPECT_EQ(shownReason, "TX serial: 99 numbers left before the counter comes round to 0");
-  EXPECT_EQ(s->View()["edtTX_IncNextSN"].color, "red");
+  EXPECT_EQ(s->Presenter().View()["edtTX_IncNextSN"].color, "red");
   // A failure's reason comes first; the warning is back once the line is free of it.
   EXPECT_FALSE(Unit(*s, nullptr, "no-link-after-reload").pass);
   EXPECT_EQ(shownReason.find("TX serial"), std::string::npos) << shownReason;
@@ -321,14 +321,14 @@ TEST_F(NumberingTest, ANewStartTypedAfterUnitsPassedIsWhereTheNextStartContinues
   auto s = Start(view);
   for (int i = 0; i < 3; ++i) ASSERT_TRUE(Unit(*s).pass);
   Unlock(*s);
-  s->ToggleEngineerView();
-  ControlState entry = s->View()["edtTX_IncInitSN"];
+  s->Presenter().ToggleEngineerView();
+  ControlState entry = s->Presenter().View()["edtTX_IncInitSN"];
   entry.text = "0100";
-  s->ControlChanged("edtTX_IncInitSN", entry);
-  ControlState id = s->View()["edtRX_IncInitRFID"];
+  s->Presenter().ControlChanged("edtTX_IncInitSN", entry);
+  ControlState id = s->Presenter().View()["edtRX_IncInitRFID"];
   id.text = "505050";
-  s->ControlChanged("edtRX_IncInitRFID", id);
-  s->FormCloseQuery();
+  s->Presenter().ControlChanged("edtRX_IncInitRFID", id);
+  s->Presenter().FormCloseQuery();
   s.reset();
   auto again = Start(view);
   const RunResult r = Unit(*again);
@@ -352,8 +352,8 @@ TEST_F(NumberingTest, FilesThatAreNoSettingsAreReportedAndLeftByteForByte) {
     const RunResult r = Unit(*s, &untouched);
     EXPECT_EQ(r.stage, RunStage::Refused);
     EXPECT_TRUE(untouched);
-    s->btnWriteSettingClick();
-    s->FormCloseQuery();
+    s->Presenter().btnWriteSettingClick();
+    s->Presenter().FormCloseQuery();
     s.reset();
     EXPECT_EQ(Bytes(Ini()), bytes);
   }
@@ -375,10 +375,10 @@ TEST_F(NumberingTest, UnsoundGeneratorsStopGoUntilTheEngineerSetsThemAgain) {
             std::string::npos)
       << r.failedStep;
   Unlock(*s);
-  s->ToggleEngineerView();
-  ControlState count = s->View()["edtTX_FixByteCount"];
+  s->Presenter().ToggleEngineerView();
+  ControlState count = s->Presenter().View()["edtTX_FixByteCount"];
   count.text = "2";
-  s->ControlChanged("edtTX_FixByteCount", count);
+  s->Presenter().ControlChanged("edtTX_FixByteCount", count);
   const RunResult fixed = Unit(*s);
   EXPECT_TRUE(fixed.pass) << fixed.failedStep;
 }
@@ -436,15 +436,15 @@ TEST_F(NumberingTest, TodaysCountsAndTheRateShowBesideGo) {
   ASSERT_TRUE(Unit(*s).pass);
   ASSERT_TRUE(Unit(*s).pass);
   EXPECT_FALSE(Unit(*s, nullptr, "no-link-after-reload").pass);
-  const std::string& yield = s->View()["lblYield"].text;
+  const std::string& yield = s->Presenter().View()["lblYield"].text;
   EXPECT_EQ(yield.rfind("Today PASS 2  FAIL 1  ", 0), 0u) << yield;
   EXPECT_NE(yield.find(" units/h"), std::string::npos);
-  s->btnYieldResetClick();  // locked: the operator cannot reset
-  EXPECT_EQ(s->Yield().pass, 2);
+  s->Presenter().btnYieldResetClick();  // locked: the operator cannot reset
+  EXPECT_EQ(s->Presenter().Yield().pass, 2);
   Unlock(*s);
-  s->btnYieldResetClick();
-  EXPECT_EQ(s->Yield().pass, 0);
-  EXPECT_EQ(s->View()["lblYield"].text, "Today PASS 0  FAIL 0  - units/h");
+  s->Presenter().btnYieldResetClick();
+  EXPECT_EQ(s->Presenter().Yield().pass, 0);
+  EXPECT_EQ(s->Presenter().View()["lblYield"].text, "Today PASS 0  FAIL 0  - units/h");
 }
 
 TEST_F(NumberingTest, AHardLinkedSettingsFileIsRefusedBecauseASaveWouldSplitIt) {
@@ -481,11 +481,11 @@ TEST_F(NumberingTest, AfterASaveFailsNoSecondUnitIsNumberedUntilTheFileTakesTheF
   const RunResult next = Unit(*s);
   ASSERT_TRUE(next.pass) << next.failedStep;
   EXPECT_EQ(next.txSerial, "3555-4B38-0003");  // 0002 went into the unit that was not saved
-  s->FormCloseQuery();
+  s->Presenter().FormCloseQuery();
   s.reset();
   auto again = Start(view);
-  EXPECT_EQ(again->Yield().pass, 2);  // today's counts come from the record
-  EXPECT_EQ(again->Yield().fail, 1);
+  EXPECT_EQ(again->Presenter().Yield().pass, 2);  // today's counts come from the record
+  EXPECT_EQ(again->Presenter().Yield().fail, 1);
   const RunResult after = Unit(*again);
   ASSERT_TRUE(after.pass) << after.failedStep;
   EXPECT_EQ(after.txSerial, "3555-4B38-0004");

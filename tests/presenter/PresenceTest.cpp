@@ -16,34 +16,34 @@ class PresenceTest : public StationTest {
     rx->SetTx(tx);
     tx->SetPowered(true, host.TickCount());
   }
-  std::unique_ptr<StationPresenter> Started() {
+  std::unique_ptr<Station> Started() {
     auto s = Make();
-    s->FormCreate({});
-    s->FormActivate();
+    s->Presenter().FormCreate({});
+    s->Presenter().FormActivate();
     return s;
   }
   void PlugRx() { platform.Attach(rx); }
-  ControlState& C(StationPresenter& s, const char* name) { return s.View()[name]; }
+  ControlState& C(Station& s, const char* name) { return s.Presenter().View()[name]; }
   // The VID and PID typed into the settings, as the window reports them.
-  void Type(StationPresenter& s, const char* vidText, const char* pidText) {
+  void Type(Station& s, const char* vidText, const char* pidText) {
     for (const auto& [field, text] : {std::pair{"edtVID_SET", vidText}, {"edtPID_SET", pidText}}) {
       ControlState c = C(s, field);
       c.text = text;
-      s.ControlChanged(field, c);
+      s.Presenter().ControlChanged(field, c);
     }
   }
-  bool Shows(StationPresenter& s, const char* picture) {
+  bool Shows(Station& s, const char* picture) {
     int shown = 0;
     for (const char* p : {"imgNoneDev", "gifBind", "imgConnected"}) shown += C(s, p).visible;
     return shown == 1 && C(s, picture).visible;
   }
-  void ExpectTxReady(StationPresenter& s) {
+  void ExpectTxReady(Station& s) {
     EXPECT_EQ(C(s, "edtTX").text, "Mouse TX Ready");
     EXPECT_TRUE(C(s, "ledTX").checked);
     EXPECT_TRUE(C(s, "btnGo").enabled);
     EXPECT_TRUE(C(s, "btnCombo_Cmd_Soft_Bind_SW").enabled);
   }
-  void ExpectNotReady(StationPresenter& s) {
+  void ExpectNotReady(Station& s) {
     EXPECT_EQ(C(s, "edtRX").text, "Mouse RX Not Ready");
     EXPECT_EQ(C(s, "edtTX").text, "Mouse TX Not Ready");
     EXPECT_FALSE(C(s, "ledRX").checked);
@@ -95,15 +95,15 @@ class FlickeringPlatform : public EmulatedHidPlatform {
 TEST_F(PresenceTest, AFlickeringCountDefersTheDecision) {
   FlickeringPlatform flickering(host);
   flickering.Attach(rx);
-  StationPresenter s(Environment(flickering), view);
-  s.FormCreate({});
+  Station s(Environment(flickering), view);
+  s.Presenter().FormCreate({});
   host.RunFor(5500);
   ExpectNotReady(s);
   EXPECT_EQ(s.Presence().LastDeviceCount(), 0);
   EXPECT_EQ(flickering.OpenHandleCount(), 0u);
   flickering.flicker = false;
   host.RunFor(5500);
-  EXPECT_EQ(s.View()["edtVID"].text, "1BCF");
+  EXPECT_EQ(s.Presenter().View()["edtVID"].text, "1BCF");
 }
 
 TEST_F(PresenceTest, AnRxOutsideTheTableIsFoundThroughTheVidAndPidFields) {
@@ -189,7 +189,7 @@ TEST_F(PresenceTest, ConnectWithAMouseInBindModeSucceeds) {
   host.RunFor(5500);
   const auto before = s->Presence().LinkId();
   tx->SetBindMode(true);
-  ASSERT_TRUE(s->Click("btnCombo_Cmd_Soft_Bind_SW"));
+  ASSERT_TRUE(s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW"));
   EXPECT_EQ(C(*s, "btnCombo_Cmd_Soft_Bind_SW").text, "&Connecting");
   EXPECT_TRUE(Shows(*s, "gifBind"));
   EXPECT_FALSE(s->Presence().tmrIsTxLink().Enabled());
@@ -209,7 +209,7 @@ TEST_F(PresenceTest, ABindThatNeverChangesTheLinkFailsAfterSixteenTicks) {
   PlugRx();
   auto s = Started();
   host.RunFor(5500);
-  s->Click("btnCombo_Cmd_Soft_Bind_SW");
+  s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
   host.RunFor(15 * 1000 + 500);
   EXPECT_TRUE(view.messages.empty());
   EXPECT_EQ(s->Presence().BindCheckCount(), 15);
@@ -225,12 +225,12 @@ TEST_F(PresenceTest, KeyboardModeShowsNoDialogOnSuccessOrFailure) {
   auto s = Started();
   host.RunFor(5500);
   s->Presence().SetKeyboardBindMode(true);
-  s->Click("btnCombo_Cmd_Soft_Bind_SW");
+  s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
   host.RunFor(20 * 1000);
   EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
   tx->SetBindMode(true);
   const auto before = s->Presence().LinkId();
-  s->Click("btnCombo_Cmd_Soft_Bind_SW");
+  s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
   host.RunFor(3000);
   EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
   EXPECT_NE(s->Presence().LinkId()[1], before[1]);
@@ -255,7 +255,7 @@ TEST_F(PresenceTest, ConnectGivesUpOnAnRxThatNeverGivesAValidPair) {
   host.RunFor(5500);
   rx->SetRadioEnabled(false);  // link answers carry channel 0: never valid
   const uint64_t queriesBefore = rx->CommandCount(0x09);
-  s->Click("btnCombo_Cmd_Soft_Bind_SW");
+  s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
   EXPECT_EQ(rx->CommandCount(0x09) - queriesBefore,
             uint64_t(2 * PresenceMonitor::kConnectPairLimit));
   EXPECT_EQ(rx->CommandCount(0x08), 0u);
@@ -271,12 +271,12 @@ class ReenteringPlatform : public EmulatedHidPlatform {
     if (station && reenter) {
       reenter = false;
       const int before = scans;
-      station->Presence().DetectHIDDeviceCounterTimer();
+      station->Presence().DetectionTick();
       nestedScans = scans - before;
     }
     return EmulatedHidPlatform::Enumerate(out, withDetails);
   }
-  StationPresenter* station = nullptr;
+  Station* station = nullptr;
   bool reenter = true;
   int scans = 0;
   int nestedScans = -1;
@@ -285,13 +285,13 @@ class ReenteringPlatform : public EmulatedHidPlatform {
 TEST_F(PresenceTest, ADetectionTickEnteredFromInsideAScanReturnsAtOnce) {
   ReenteringPlatform reentering(host);
   reentering.Attach(rx);
-  StationPresenter s(Environment(reentering), view);
-  s.FormCreate({});
+  Station s(Environment(reentering), view);
+  s.Presenter().FormCreate({});
   reentering.station = &s;
   host.RunFor(5500);
   EXPECT_EQ(reentering.nestedScans, 0);
   EXPECT_FALSE(s.Presence().DetectBusy());
-  EXPECT_EQ(s.View()["edtVID"].text, "1BCF");
+  EXPECT_EQ(s.Presenter().View()["edtVID"].text, "1BCF");
 }
 
 TEST_F(PresenceTest, APermissionHintNamesOnlyTheToolsOwnIdentities) {

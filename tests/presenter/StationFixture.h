@@ -8,7 +8,7 @@
 #include "EmulatedHid.h"
 #include "TempDir.h"
 #include "VirtualHost.h"
-#include "presenter/StationPresenter.h"
+#include "station/Station.h"
 #include "ui/ScriptedView.h"
 
 namespace korvel {
@@ -24,14 +24,14 @@ class StationTest : public ::testing::Test {
             .workingDirectory = dir.path,
             .randomSeed = 7};
   }
-  std::unique_ptr<StationPresenter> Make() {
-    auto s = std::make_unique<StationPresenter>(Environment(), view);
+  std::unique_ptr<Station> Make() {
+    auto s = std::make_unique<Station>(Environment(), view);
     hid = std::make_unique<HidAccess>(platform, host);
     return s;
   }
-  void Unlock(StationPresenter& s) {
+  void Unlock(Station& s) {
     view.passwords = {std::string(kPassPhrase)};
-    for (int i = 0; i < 5; ++i) s.imgLogoDblClick();
+    for (int i = 0; i < 5; ++i) s.Presenter().imgLogoDblClick();
   }
   test::TempDir dir;
   VirtualHost host;

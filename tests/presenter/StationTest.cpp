@@ -5,21 +5,21 @@
 #include <iterator>
 
 #include "StationFixture.h"
-#include "presenter/StationPresenter.h"
+#include "station/Station.h"
 
 namespace korvel {
 namespace {
 
 TEST_F(StationTest, StartUpStateOfTheWindow) {
   auto s = Make();
-  s->FormCreate({});
-  EXPECT_FALSE(s->AutoStart());
+  s->Presenter().FormCreate({});
+  EXPECT_FALSE(s->Presenter().State().autoStart);
   const std::string prefix = std::string(kFormCaption) + " For B-Nova Only TempID=";
-  ASSERT_EQ(s->View().caption.rfind(prefix, 0), 0u) << s->View().caption;
-  const int tempId = std::stoi(s->View().caption.substr(prefix.size()));
+  ASSERT_EQ(s->Presenter().View().caption.rfind(prefix, 0), 0u) << s->Presenter().View().caption;
+  const int tempId = std::stoi(s->Presenter().View().caption.substr(prefix.size()));
   EXPECT_GE(tempId, 0);
   EXPECT_LE(tempId, 254);
-  EXPECT_EQ(tempId, s->TempID());
+  EXPECT_EQ(tempId, s->Presenter().State().tempId);
   for (size_t i = 0; i < kFixedVidPidEntries; ++i) {
     EXPECT_EQ(s->Finder().Table()[i].vid, kFixedVidPids[i].vid);
     EXPECT_EQ(s->Finder().Table()[i].pid, kFixedVidPids[i].pid);
@@ -29,7 +29,7 @@ TEST_F(StationTest, StartUpStateOfTheWindow) {
   EXPECT_EQ(s->Presence().DetectHIDDeviceCounter().Interval(), 5500u);
   EXPECT_FALSE(s->Presence().tmrSoftBind().Enabled());
   EXPECT_FALSE(s->Presence().tmrIsTxLink().Enabled());
-  ViewState& v = s->View();
+  ViewState& v = s->Presenter().View();
   EXPECT_EQ(v["cbCustKey1"].items.size(), 24u);
   EXPECT_EQ(v["cbCustKey1"].itemIndex, 7);
   EXPECT_EQ(v["cbCustKey2"].itemIndex, 8);
@@ -54,28 +54,28 @@ TEST_F(StationTest, StartUpStateOfTheWindow) {
 
 TEST_F(StationTest, AnyParameterMeansAutoStart) {
   auto s = Make();
-  s->FormCreate({"x"});
-  EXPECT_TRUE(s->AutoStart());
+  s->Presenter().FormCreate({"x"});
+  EXPECT_TRUE(s->Presenter().State().autoStart);
 }
 
 TEST_F(StationTest, WriteSettingIsIgnoredUntilTheFirstActivation) {
   auto s = Make();
-  s->FormCreate({});
-  s->btnWriteSettingClick();
+  s->Presenter().FormCreate({});
+  s->Presenter().btnWriteSettingClick();
   EXPECT_FALSE(std::filesystem::exists(dir.path / "TX.ini"));
-  s->FormActivate();
-  EXPECT_FALSE(s->StartingUp());
-  s->btnWriteSettingClick();
+  s->Presenter().FormActivate();
+  EXPECT_FALSE(s->Presenter().State().startingUp);
+  s->Presenter().btnWriteSettingClick();
   EXPECT_TRUE(std::filesystem::exists(dir.path / "TX.ini"));
 }
 
 TEST_F(StationTest, ClosingWithNoRxSavesAndSendsNothing) {
   std::vector<HidTraceEvent> trace;
   auto s = Make();
-  s->FormCreate({});
-  s->FormActivate();
+  s->Presenter().FormCreate({});
+  s->Presenter().FormActivate();
   const uint64_t t0 = host.TickCount();
-  s->FormCloseQuery();
+  s->Presenter().FormCloseQuery();
   EXPECT_TRUE(std::filesystem::exists(dir.path / "TX.ini"));
   EXPECT_EQ(host.TickCount() - t0, 50u);
   EXPECT_EQ(platform.OpenCalls(), 0u);
@@ -83,83 +83,84 @@ TEST_F(StationTest, ClosingWithNoRxSavesAndSendsNothing) {
 
 TEST_F(StationTest, ResizeAlwaysRestoresTheComputedSize) {
   auto s = Make();
-  s->FormCreate({});
-  s->View().width = 1200;
-  s->View().height = 300;
-  s->FormResize();
-  EXPECT_EQ(s->View().width, 900);
-  EXPECT_EQ(s->View().height, 600);
+  s->Presenter().FormCreate({});
+  s->Presenter().View().width = 1200;
+  s->Presenter().View().height = 300;
+  s->Presenter().FormResize();
+  EXPECT_EQ(s->Presenter().View().width, 900);
+  EXPECT_EQ(s->Presenter().View().height, 600);
 }
 
 TEST_F(StationTest, PageDownPressesGoOnlyWhileGoIsEnabled) {
   auto s = Make();
-  s->FormCreate({});
-  EXPECT_FALSE(s->FormKeyDown(kVkPageDown));
-  EXPECT_EQ(s->GoRequests(), 0);
-  s->View()["btnGo"].enabled = true;
-  EXPECT_FALSE(s->FormKeyDown(33));
-  EXPECT_TRUE(s->FormKeyDown(kVkPageDown));
-  EXPECT_EQ(s->GoRequests(), 1);
+  s->Presenter().FormCreate({});
+  EXPECT_FALSE(s->Presenter().FormKeyDown(kVkPageDown));
+  EXPECT_EQ(s->Go().Requests(), 0);
+  s->Presenter().View()["btnGo"].enabled = true;
+  EXPECT_FALSE(s->Presenter().FormKeyDown(33));
+  EXPECT_TRUE(s->Presenter().FormKeyDown(kVkPageDown));
+  EXPECT_EQ(s->Go().Requests(), 1);
 }
 
 TEST_F(StationTest, FiveDoubleClicksAndTheExactPassPhraseUnlock) {
   auto s = Make();
-  s->FormCreate({});
+  s->Presenter().FormCreate({});
   view.passwords = {std::string("meridonqx"), std::string(" MeridonQX"), std::nullopt,
                     std::string("MeridonQX")};
-  for (int i = 0; i < 4; ++i) s->imgLogoDblClick();
+  for (int i = 0; i < 4; ++i) s->Presenter().imgLogoDblClick();
   EXPECT_EQ(view.passwordPrompts, 0);
-  s->imgLogoDblClick();
+  s->Presenter().imgLogoDblClick();
   EXPECT_EQ(view.passwordPrompts, 1);
-  EXPECT_FALSE(s->View()["gbSetting"].enabled);
-  for (int i = 0; i < 10; ++i) s->imgLogoDblClick();  // a leading blank at 10, cancel at 15
+  EXPECT_FALSE(s->Presenter().View()["gbSetting"].enabled);
+  for (int i = 0; i < 10; ++i)
+    s->Presenter().imgLogoDblClick();  // a leading blank at 10, cancel at 15
   EXPECT_EQ(view.passwordPrompts, 3);
-  EXPECT_FALSE(s->View()["gbSetting"].enabled);
-  for (int i = 0; i < 5; ++i) s->imgLogoDblClick();  // right at 20
-  ViewState& v = s->View();
+  EXPECT_FALSE(s->Presenter().View()["gbSetting"].enabled);
+  for (int i = 0; i < 5; ++i) s->Presenter().imgLogoDblClick();  // right at 20
+  ViewState& v = s->Presenter().View();
   EXPECT_TRUE(v["gbSetting"].enabled);
   EXPECT_TRUE(v["ComboRFPower"].enabled);
   EXPECT_TRUE(v["CallMAPX"].enabled);
   EXPECT_TRUE(v["edtRX_FixSN"].enabled);  // default generator: two fixed bytes
   EXPECT_TRUE(view.messages.empty());
   // A double-click while unlocked locks at once and does not count.
-  s->imgLogoDblClick();
+  s->Presenter().imgLogoDblClick();
   EXPECT_FALSE(v["gbSetting"].enabled);
   EXPECT_FALSE(v["ComboRFPower"].enabled);
   EXPECT_EQ(view.messages, (std::vector<std::string>{":Locked"}));
-  EXPECT_EQ(s->LogoDoubleClicks(), 20);
+  EXPECT_EQ(s->Presenter().State().logoDoubleClicks, 20);
 }
 
 TEST_F(StationTest, UnlockedFixedFieldStaysOffWithoutFixedBytes) {
   auto s = Make();
-  s->FormCreate({});
+  s->Presenter().FormCreate({});
   s->Ledger().Gen().RxSN.SetFixSNByteCount(0);
   view.passwords = {std::string("MeridonQX")};
-  for (int i = 0; i < 5; ++i) s->imgLogoDblClick();
-  EXPECT_TRUE(s->View()["gbSetting"].enabled);
-  EXPECT_FALSE(s->View()["edtRX_FixSN"].enabled);
-  EXPECT_TRUE(s->View()["edtRX_IncInitSN"].enabled);
+  for (int i = 0; i < 5; ++i) s->Presenter().imgLogoDblClick();
+  EXPECT_TRUE(s->Presenter().View()["gbSetting"].enabled);
+  EXPECT_FALSE(s->Presenter().View()["edtRX_FixSN"].enabled);
+  EXPECT_TRUE(s->Presenter().View()["edtRX_IncInitSN"].enabled);
 }
 
 TEST_F(StationTest, LanguageIsAskedWhenUnknownAndAppliedToEveryControl) {
   store.value = "nonsense";
   view.languageAnswer = 1;
   auto s = Make();
-  s->FormCreate({});
+  s->Presenter().FormCreate({});
   EXPECT_EQ(view.languagePrompts.size(), 1u);
   EXPECT_EQ(store.value, "lkCht");
-  EXPECT_EQ(s->View()["btnCombo_Cmd_Soft_Bind_SW"].text, "連線(&C)");
-  EXPECT_EQ(s->View()["btnGo"].text, "設定");
-  s->cbbLangChange(2);
+  EXPECT_EQ(s->Presenter().View()["btnCombo_Cmd_Soft_Bind_SW"].text, "連線(&C)");
+  EXPECT_EQ(s->Presenter().View()["btnGo"].text, "設定");
+  s->Presenter().cbbLangChange(2);
   EXPECT_EQ(store.value, "lkChs");
-  EXPECT_EQ(s->View()["btnCombo_Cmd_Soft_Bind_SW"].text, "对码(&C)");
-  EXPECT_EQ(s->View()["rbKbdMse"].text, "键盘+滑鼠");
-  EXPECT_EQ(s->View()["lblRFIDNOTE"].text, "自订ID时软件将自动跳过系统保留数值");
+  EXPECT_EQ(s->Presenter().View()["btnCombo_Cmd_Soft_Bind_SW"].text, "对码(&C)");
+  EXPECT_EQ(s->Presenter().View()["rbKbdMse"].text, "键盘+滑鼠");
+  EXPECT_EQ(s->Presenter().View()["lblRFIDNOTE"].text, "自订ID时软件将自动跳过系统保留数值");
   // Forgetting the choice is asked first; "no" keeps it.
   view.answers = {false, true};
-  EXPECT_TRUE(s->Click("btnClearLng"));
+  EXPECT_TRUE(s->Presenter().Click("btnClearLng"));
   EXPECT_EQ(store.value, "lkChs");
-  s->btnClearLngClick();
+  s->Presenter().btnClearLngClick();
   EXPECT_FALSE(store.value);
   ASSERT_EQ(view.questions.size(), 2u);
   // Asked in the language shown: "next start" in Simplified Chinese.
@@ -168,7 +169,7 @@ TEST_F(StationTest, LanguageIsAskedWhenUnknownAndAppliedToEveryControl) {
   // The next start asks again.
   s.reset();
   view.languageAnswer = 0;
-  Make()->FormCreate({});
+  Make()->Presenter().FormCreate({});
   EXPECT_EQ(view.languagePrompts.size(), 2u);
   EXPECT_EQ(store.value, "lkEng");
 }
@@ -178,8 +179,8 @@ TEST_F(StationTest, SettingsComeFromTheFileAndProblemsAreShown) {
       << "[TX]\r\nCustKey1=3\r\nSleep=100\r\nMouseOnly=0\r\nRFPower=0\r\n[Device]\r\n0=nothex\r\n1="
          "1BCF05CA\r\n";
   auto s = Make();
-  s->FormCreate({});
-  ViewState& v = s->View();
+  s->Presenter().FormCreate({});
+  ViewState& v = s->Presenter().View();
   EXPECT_EQ(v["cbCustKey1"].itemIndex, 3);
   EXPECT_EQ(v["suiSpinEdit1"].value, 100);
   EXPECT_TRUE(v["rbKbdMse"].checked);
@@ -198,9 +199,9 @@ TEST_F(StationTest, EverySettingTravelsFromTheFileToTheControlsAndBackUnchanged)
       "ResetRF=0\r\nDelay=17\r\nKBind=1\r\nEnabledMAPX=1\r\nEnabled3204L=1\r\n";
   std::ofstream(dir.path / "TX.ini", std::ios::binary) << settings;
   auto s = Make();
-  s->FormCreate({});
-  s->FormActivate();
-  ViewState& v = s->View();
+  s->Presenter().FormCreate({});
+  s->Presenter().FormActivate();
+  ViewState& v = s->Presenter().View();
   EXPECT_EQ(v["cbCustKey1"].itemIndex, 3);
   EXPECT_TRUE(v["rbKbdMse"].checked && !v["rbMouseOnly"].checked);
   EXPECT_TRUE(v["rbRF_DR_15"].checked && !v["rbRF_DR_1A"].checked);
@@ -217,7 +218,7 @@ TEST_F(StationTest, EverySettingTravelsFromTheFileToTheControlsAndBackUnchanged)
   EXPECT_FALSE(v["cbResetRF"].checked);
   EXPECT_TRUE(v["cbKeyboardbind"].checked && v["cbKeyboardbind"].visible);
   EXPECT_TRUE(v["CallMAPX"].checked && v["Call3204L"].checked);
-  s->btnWriteSettingClick();
+  s->Presenter().btnWriteSettingClick();
   std::ifstream in(dir.path / "TX.ini", std::ios::binary);
   const std::string written((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(written.substr(0, settings.size()), settings);
@@ -255,16 +256,16 @@ TEST_F(StationTest, ACustomerLogoUpTo400By60ReplacesOurs) {
   std::ofstream(dir.path / "logo.bmp", std::ios::binary)
       .write(reinterpret_cast<char*>(header), sizeof header);
   auto s = Make();
-  s->FormCreate({});
-  EXPECT_TRUE(s->View()["imgCust"].visible);
-  EXPECT_FALSE(s->View()["imgLogo"].visible);
+  s->Presenter().FormCreate({});
+  EXPECT_TRUE(s->Presenter().View()["imgCust"].visible);
+  EXPECT_FALSE(s->Presenter().View()["imgLogo"].visible);
   header[18] = 401 & 0xFF;
   std::ofstream(dir.path / "logo.bmp", std::ios::binary)
       .write(reinterpret_cast<char*>(header), sizeof header);
   auto t = Make();
-  t->FormCreate({});
-  EXPECT_FALSE(t->View()["imgCust"].visible);
-  EXPECT_TRUE(t->View()["imgLogo"].visible);
+  t->Presenter().FormCreate({});
+  EXPECT_FALSE(t->Presenter().View()["imgCust"].visible);
+  EXPECT_TRUE(t->Presenter().View()["imgLogo"].visible);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "EmulatedRx.h"
@@ -28,9 +29,9 @@ class SetTxRunTest : public StationTest {
       loader.push_back(title);
       return true;
     };
-    s = std::make_unique<StationPresenter>(env, view);
-    s->FormCreate(args);
-    s->FormActivate();
+    s = std::make_unique<Station>(env, view);
+    s->Presenter().FormCreate(args);
+    s->Presenter().FormActivate();
   }
   void Plug() {
     if (!attached) {
@@ -49,12 +50,26 @@ class SetTxRunTest : public StationTest {
     host.RunFor(5500);
     Plug();
   }
-  void Set(const std::string& name, const std::string& text) { s->View()[name].text = text; }
-  void Tick(const std::string& name, bool on = true) { s->View()[name].checked = on; }
-  void Choose(std::initializer_list<const char*> group, const char* chosen) {
-    for (const char* name : group) s->View()[name].checked = std::string(name) == chosen;
+  // As the window reports an operator's change: through the handler, into the settings.
+  void Change(const std::string& name, const std::function<void(ControlState&)>& edit) {
+    ControlState state = s->Presenter().View()[name];
+    edit(state);
+    s->Presenter().ControlChanged(name, state);
   }
-  std::string Result() { return s->View()["lblResult"].text; }
+  void Set(const std::string& name, const std::string& text) {
+    Change(name, [&](ControlState& c) { c.text = text; });
+  }
+  void Tick(const std::string& name, bool on = true) {
+    Change(name, [&](ControlState& c) { c.checked = on; });
+  }
+  void Choose(std::initializer_list<const char*> /*group*/, const char* chosen) { Tick(chosen); }
+  void Pick(const std::string& name, int index) {
+    Change(name, [&](ControlState& c) { c.itemIndex = index; });
+  }
+  void Spin(const std::string& name, int value) {
+    Change(name, [&](ControlState& c) { c.value = value; });
+  }
+  std::string Result() { return s->Presenter().View()["lblResult"].text; }
   std::string IniBytes() {
     const auto read = ReadWholeFile(dir.path / "TX.ini");
     return !read ? "<unreadable>" : read->missing ? "<missing>" : read->bytes;
@@ -68,7 +83,7 @@ class SetTxRunTest : public StationTest {
   }
   uint16_t Word(uint8_t b) { return uint16_t(b << 8 | (b ^ 0xFF)); }
 
-  std::unique_ptr<StationPresenter> s;
+  std::unique_ptr<Station> s;
   std::shared_ptr<EmulatedRx> rx = std::make_shared<EmulatedRx>(host);
   std::shared_ptr<EmulatedTx> tx = std::make_shared<EmulatedTx>();
   bool attached = false;
@@ -84,11 +99,11 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
   Choose({"rbMouseOnly", "rbKbdMse"}, "rbKbdMse");
   Tick("LRMBinding");
   Tick("Call3204L");
-  s->View()["cbRF_Set_BTY_Low_Level"].itemIndex = 0;
-  s->View()["suiSpinEdit1"].value = 100;
-  s->View()["suiSpinEdit2"].value = 10;
-  s->View()["cbCustKey1"].itemIndex = 9;   // MUTE 0x0E2
-  s->View()["cbCustKey2"].itemIndex = 12;  // PLAY/PAUSE 0x0CD
+  Pick("cbRF_Set_BTY_Low_Level", 0);
+  Spin("suiSpinEdit1", 100);
+  Spin("suiSpinEdit2", 10);
+  Pick("cbCustKey1", 9);   // MUTE 0x0E2
+  Pick("cbCustKey2", 12);  // PLAY/PAUSE 0x0CD
   Set("edtVID_SET", "1BCF");
   Set("edtPID_SET", "05CA");
   Set("edtEEPROM_20", "Korvel Mouse");
@@ -102,14 +117,14 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
   CustomIds(0x123456, 0x123456);   // a clash: the TX side takes the next ID
   rx->Registers()[0x2F] = 0x8B74;  // the RX's own low bits: 0x0B
   Plug();
-  ASSERT_TRUE(s->View()["btnGo"].enabled);
+  ASSERT_TRUE(s->Presenter().View()["btnGo"].enabled);
   const auto before = tx->EepromBytes();
 
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   ASSERT_EQ(Result(), "PASS") << (view.messages.empty() ? "" : view.messages.back());
-  EXPECT_EQ(s->View()["lblResult"].color, "blue");
-  EXPECT_EQ(s->View()["edtCaliTime"].text, RunTimeText(s->LastRun().ms));
-  EXPECT_GT(s->LastRun().ms, 1000u);
+  EXPECT_EQ(s->Presenter().View()["lblResult"].color, "blue");
+  EXPECT_EQ(s->Presenter().View()["edtCaliTime"].text, RunTimeText(s->Go().LastRun().ms));
+  EXPECT_GT(s->Go().LastRun().ms, 1000u);
 
   const auto& ee = tx->EepromBytes();
   const struct {
@@ -173,11 +188,11 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
   for (const auto& w : words) EXPECT_EQ(r[w.reg], w.word) << "RX register " << int(w.reg);
 
   // The engineering page shows the USB identity the run staged.
-  EXPECT_EQ(s->View()["edtEEPROM_15"].text, "1B");
-  EXPECT_EQ(s->View()["edtEEPROM_16"].text, "CF");
-  EXPECT_EQ(s->View()["edtEEPROM_17"].text, "5");
-  EXPECT_EQ(s->View()["edtEEPROM_18"].text, "CA");
-  EXPECT_EQ(s->View()["edtEEPROM_19"].text, "1A");
+  EXPECT_EQ(s->Presenter().View()["edtEEPROM_15"].text, "1B");
+  EXPECT_EQ(s->Presenter().View()["edtEEPROM_16"].text, "CF");
+  EXPECT_EQ(s->Presenter().View()["edtEEPROM_17"].text, "5");
+  EXPECT_EQ(s->Presenter().View()["edtEEPROM_18"].text, "CA");
+  EXPECT_EQ(s->Presenter().View()["edtEEPROM_19"].text, "1A");
 
   // The devices took their new identity and found each other.
   EXPECT_EQ(tx->ActiveAddress(), (EmulatedTx::Address{0x92, 0x34, 0x56}));
@@ -199,9 +214,9 @@ TEST_F(SetTxRunTest, AUnitIsWrittenEndToEndByteByByte) {
 TEST_F(SetTxRunTest, AClashingIdMovesPastReservedValues) {
   CustomIds(0x123454, 0x123454);  // 123455 holds the reserved 0x55
   Plug();
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   ASSERT_EQ(Result(), "PASS");
-  EXPECT_EQ(s->LastRun().txId, 0x123456u);
+  EXPECT_EQ(s->Go().LastRun().txId, 0x123456u);
   EXPECT_EQ(tx->EepromBytes()[0x0A], 0x56);
 }
 
@@ -209,42 +224,42 @@ TEST_F(SetTxRunTest, NoSerialIsStagedWhenBothGeneratorsAreOff) {
   Plug();
   const auto before = tx->EepromBytes();
   const uint16_t reg60 = rx->Registers()[60];
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   ASSERT_EQ(Result(), "PASS");
   for (int a = 0x78; a < 0x80; ++a) EXPECT_EQ(tx->EepromBytes()[size_t(a)], before[size_t(a)]);
   EXPECT_EQ(rx->Registers()[60], reg60);
   EXPECT_EQ(s->Programmer().Staging().TxEepromImage[0x78], kNotStaged);
-  EXPECT_EQ(s->View()["edtTX_SN"].text, "");
+  EXPECT_EQ(s->Presenter().View()["edtTX_SN"].text, "");
 }
 
 TEST_F(SetTxRunTest, RfPowerIsResetOnlyWhenTickedAndNotAlreadyAtTheTop) {
   Plug();
   tx->TransceiverRegisters()[1] = 0x07;
-  s->View()["ComboRFPower"].itemIndex = 0;
-  s->btnGoClick();
+  Pick("ComboRFPower", 0);
+  s->Presenter().btnGoClick();
   ASSERT_EQ(Result(), "PASS");
   EXPECT_EQ(rx->CommandCount(0x07), 1u);  // the run's own power write only
   EXPECT_EQ(rx->TransceiverRegisters()[1], 0x1B);
   EXPECT_EQ(tx->TransceiverRegisters()[1], 0x07);
 
   Replug();
-  s->View()["ComboRFPower"].itemIndex = 3;
-  s->btnGoClick();
+  Pick("ComboRFPower", 3);
+  s->Presenter().btnGoClick();
   ASSERT_EQ(Result(), "PASS");
   EXPECT_EQ(rx->CommandCount(0x07), 3u);  // -20 dBm, then back to 0 dBm
   EXPECT_EQ(rx->TransceiverRegisters()[1], 0x1B);
   EXPECT_EQ(tx->TransceiverRegisters()[1], 0x1B);
 
   Replug();
-  s->View()["cbResetRF"].checked = false;
-  s->btnGoClick();
+  Tick("cbResetRF", false);
+  s->Presenter().btnGoClick();
   EXPECT_EQ(rx->TransceiverRegisters()[1], 0x03);
 }
 
 TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
   CustomIds(0x323334, 0x424344);
   s->Ledger().Gen().TxSN.SetIsSN(true);
-  s->btnWriteSettingClick();
+  s->Presenter().btnWriteSettingClick();
   const std::string ini = IniBytes();
   const struct {
     const char* fault;
@@ -265,14 +280,14 @@ TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
     tx = std::make_shared<EmulatedTx>();
     attached = false;
     Plug();
-    ASSERT_EQ(s->View()["edtRX"].text, "Mouse RX Ready") << f.fault;
+    ASSERT_EQ(s->Presenter().View()["edtRX"].text, "Mouse RX Ready") << f.fault;
     rx->InjectFault(f.fault, f.count);
-    s->btnGoClick();
+    s->Presenter().btnGoClick();
     EXPECT_EQ(Result(), "FAIL") << f.fault << " " << f.count;
-    EXPECT_EQ(s->View()["lblResult"].color, "red");
+    EXPECT_EQ(s->Presenter().View()["lblResult"].color, "red");
     // The reason is on the screen, below the result.
-    EXPECT_FALSE(s->LastRun().failedStep.empty()) << f.fault;
-    EXPECT_EQ(s->View()["lblReason"].text, s->LastRun().failedStep.English());
+    EXPECT_FALSE(s->Go().LastRun().failedStep.empty()) << f.fault;
+    EXPECT_EQ(s->Presenter().View()["lblReason"].text, s->Go().LastRun().failedStep.English());
     EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323334) << f.fault;
     EXPECT_EQ(s->Ledger().Gen().TxSN.IncCurrentSN(), 0) << f.fault;
     EXPECT_EQ(IniBytes(), ini) << f.fault;
@@ -285,7 +300,7 @@ TEST_F(SetTxRunTest, FaultsFailTheRunAndCommitNothing) {
 TEST_F(SetTxRunTest, AUnitWhoseNumbersCannotBeSavedIsNeverPass) {
   Fresh({"auto"});  // a loader waits for the result
   std::ofstream(dir.path / kMapxProgram) << "tool";
-  s->View()["CallMAPX"].checked = true;
+  Tick("CallMAPX", true);
   CustomIds(0x323334, 0x424344);
   Plug();
   // Something took the file's place: the save after the run cannot succeed.
@@ -294,11 +309,12 @@ TEST_F(SetTxRunTest, AUnitWhoseNumbersCannotBeSavedIsNeverPass) {
   view.messages.clear();
   host.RunFor(1000);  // the link check presses Go by itself
   EXPECT_EQ(Result(), "FAIL");
-  EXPECT_FALSE(s->LastRun().pass);
+  EXPECT_FALSE(s->Go().LastRun().pass);
   EXPECT_EQ(
-      s->LastRun().failedStep.English().rfind("serial numbers and IDs not saved to TX.ini", 0), 0u)
-      << s->LastRun().failedStep;
-  EXPECT_EQ(s->View()["lblReason"].text, s->LastRun().failedStep.English());
+      s->Go().LastRun().failedStep.English().rfind("serial numbers and IDs not saved to TX.ini", 0),
+      0u)
+      << s->Go().LastRun().failedStep;
+  EXPECT_EQ(s->Presenter().View()["lblReason"].text, s->Go().LastRun().failedStep.English());
   EXPECT_EQ(loader, std::vector<std::string>{"FAIL"});
   EXPECT_TRUE(started.empty());
   ASSERT_EQ(view.messages.size(), 1u);
@@ -311,9 +327,9 @@ TEST_F(SetTxRunTest, AVidThatIsNotHexStopsTheRunBeforeTheDevicesAreWritten) {
   Plug();
   Set("edtVID_SET", "12G4");
   const auto eeprom = tx->EepromBytes();
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   EXPECT_EQ(Result(), "FAIL");
-  EXPECT_EQ(s->LastRun().failedStep.English(), "VID '12G4' is not a hexadecimal value");
+  EXPECT_EQ(s->Go().LastRun().failedStep.English(), "VID '12G4' is not a hexadecimal value");
   EXPECT_EQ(view.messages, std::vector<std::string>{
                                "dlgError:'12G4' is not a valid hexadecimal value (edtVID_SET)."});
   EXPECT_EQ(tx->EepromBytes(), eeprom);
@@ -325,22 +341,22 @@ TEST_F(SetTxRunTest, ANonAsciiNameReachesTheDongleInTheCodePageAndReadsBack) {
   const std::string name = "USB 2.4G\xC2\xAE";  // "USB 2.4G®"
   Set("edtEEPROM_20", name);
   Plug();
-  s->btnGoClick();
-  ASSERT_EQ(Result(), "PASS") << s->LastRun().failedStep;
+  s->Presenter().btnGoClick();
+  ASSERT_EQ(Result(), "PASS") << s->Go().LastRun().failedStep;
   const auto& r = rx->Registers();
   EXPECT_EQ(r[19], Word(2 * 9 + 2));
-  EXPECT_EQ(s->View()["edtEEPROM_19"].text, "14");
+  EXPECT_EQ(s->Presenter().View()["edtEEPROM_19"].text, "14");
   const uint16_t body[] = {'U' << 8 | 'S', 'B' << 8 | ' ', '2' << 8 | '.', '4' << 8 | 'G', 0xAE00};
   for (int k = 0; k < 5; ++k) EXPECT_EQ(r[size_t(20 + k)], body[k]) << "RX register " << 20 + k;
   // The engineering page reads the name back as it was typed, and its W stages what Set TX
   // wrote.
   Replug();
   Set("edtEEPROM_20", "");
-  ASSERT_TRUE(s->Click("btnEEPROM_R_20"));
-  EXPECT_EQ(s->View()["edtEEPROM_20"].text, name);
+  ASSERT_TRUE(s->Presenter().Click("btnEEPROM_R_20"));
+  EXPECT_EQ(s->Presenter().View()["edtEEPROM_20"].text, name);
   StagingTables& staged = s->Programmer().Staging();
   staged.Clear();
-  s->Click("btnEEPROM_W_20");
+  s->Presenter().Click("btnEEPROM_W_20");
   for (int reg = 19; reg <= 24; ++reg)
     EXPECT_EQ(staged.RxRegisterImage[size_t(reg)], r[size_t(reg)]) << "RX register " << reg;
   EXPECT_EQ(staged.RxRegisterImage[25], kNotStaged);
@@ -354,12 +370,12 @@ TEST_F(SetTxRunTest, ANameTheCodePageCannotHoldStopsGoBeforeAnythingIsWrittenOrN
   const auto registers = rx->Registers();
   const uint64_t sent = rx->ReportsReceived();
   view.messages.clear();
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   EXPECT_EQ(Result(), "FAIL");
-  const std::string why = s->LastRun().failedStep.English();
+  const std::string why = s->Go().LastRun().failedStep.English();
   EXPECT_EQ(why.rfind("product name: \"USB \xE4\xB8\xAD\" has a character ", 0), 0u) << why;
   EXPECT_NE(why.find("U+4E2D"), std::string::npos) << why;
-  EXPECT_EQ(s->View()["lblReason"].text, why);
+  EXPECT_EQ(s->Presenter().View()["lblReason"].text, why);
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"dlgError:Nothing was written to the unit: " + why});
   EXPECT_EQ(rx->ReportsReceived(), sent);
@@ -372,9 +388,9 @@ TEST_F(SetTxRunTest, ANameTheCodePageCannotHoldStopsGoBeforeAnythingIsWrittenOrN
   EXPECT_EQ(today->pass + today->fail, 0);
   Replug();
   Set("edtEEPROM_20", "USB 2.4G");
-  s->btnGoClick();
-  ASSERT_EQ(Result(), "PASS") << s->LastRun().failedStep;
-  EXPECT_EQ(s->LastRun().rxId, 0x323334u);
+  s->Presenter().btnGoClick();
+  ASSERT_EQ(Result(), "PASS") << s->Go().LastRun().failedStep;
+  EXPECT_EQ(s->Go().LastRun().rxId, 0x323334u);
 }
 
 TEST_F(SetTxRunTest, ALinkThatNeverReturnsFailsAfterTwentyRoundsOfTwoChecks) {
@@ -382,7 +398,7 @@ TEST_F(SetTxRunTest, ALinkThatNeverReturnsFailsAfterTwentyRoundsOfTwoChecks) {
   Plug();
   rx->InjectFault("no-link-after-reload");
   const uint64_t queries = rx->CommandCount(0x14);
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   EXPECT_EQ(Result(), "FAIL");
   // Each check finds two equal readings twice: 4 presence queries, 2 checks a round.
   EXPECT_EQ(rx->CommandCount(0x14) - queries, 20u * 2 * 4);
@@ -397,7 +413,7 @@ TEST_F(SetTxRunTest, KeyboardBindingWaitsForTheKeyboardToSettle) {
   Plug();
   rx->SetKeyboardInBindMode(true);
   const uint64_t combo = rx->CommandCount(0x08);
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   ASSERT_EQ(Result(), "PASS");
   EXPECT_TRUE(s->Presence().KeyboardBindMode());
   EXPECT_EQ(rx->CommandCount(0x08) - combo, 3u);  // two hot-key updates and one bind start
@@ -413,7 +429,7 @@ TEST_F(SetTxRunTest, KeyboardBindingWaitsForTheKeyboardToSettle) {
   Replug();
   rx->SetKeyboardInBindMode(false);
   for (int reg = 43; reg <= 50; ++reg) rx->Registers()[size_t(reg)] = 0xFFFF;
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   EXPECT_EQ(Result(), "FAIL");
   EXPECT_EQ(s->Ledger().Gen().RxRFID.NextRFID(), 0x323335);
   EXPECT_TRUE(view.messages.empty());  // keyboard mode: no bind dialog
@@ -427,17 +443,17 @@ TEST_F(SetTxRunTest, TenPassesGiveTenDistinctNumbersThatContinueAfterARestart) {
   std::set<uint32_t> ids;
   for (int unit = 0; unit < 10; ++unit) {
     unit ? Replug() : Plug();
-    ASSERT_TRUE(s->View()["btnGo"].enabled) << unit;
-    s->btnGoClick();
+    ASSERT_TRUE(s->Presenter().View()["btnGo"].enabled) << unit;
+    s->Presenter().btnGoClick();
     ASSERT_EQ(Result(), "PASS") << unit;
-    serials.insert(s->View()["edtTX_SN"].text);
-    serials.insert(s->View()["edtRX_SN"].text + "rx");
-    ids.insert(s->LastRun().rxId);
-    ids.insert(s->LastRun().txId);
+    serials.insert(s->Presenter().View()["edtTX_SN"].text);
+    serials.insert(s->Presenter().View()["edtRX_SN"].text + "rx");
+    ids.insert(s->Go().LastRun().rxId);
+    ids.insert(s->Go().LastRun().txId);
   }
   EXPECT_EQ(serials.size(), 20u);
   EXPECT_EQ(ids.size(), 20u);
-  const std::string lastTx = s->View()["edtTX_SN"].text;
+  const std::string lastTx = s->Presenter().View()["edtTX_SN"].text;
   Fresh();  // as after a power cut: only TX.ini is left
   EXPECT_EQ(s->Ledger().Gen().TxSN.IncNextSN(), 10);
   EXPECT_EQ(uint32_t(s->Ledger().Gen().RxRFID.NextRFID()), 0x414243u + 10);
@@ -445,15 +461,15 @@ TEST_F(SetTxRunTest, TenPassesGiveTenDistinctNumbersThatContinueAfterARestart) {
 }
 
 TEST_F(SetTxRunTest, GoChecksReadinessListingTxBeforeRxAndRecoversByItself) {
-  s->btnGoClick();  // PageDown with nothing plugged in
+  s->Presenter().btnGoClick();  // PageDown with nothing plugged in
   ASSERT_EQ(view.messages.size(), 1u);
   EXPECT_EQ(view.messages[0], "dlgError:Please Check Device:\r\n* Mouse TX\r\n* Mouse RX\r\n");
-  EXPECT_FALSE(s->Presence().GoRunning());
+  EXPECT_FALSE(s->Presence().Held());
 
   // Detection is back on: plugging the unit in makes Go usable without a restart.
   Plug();
-  EXPECT_TRUE(s->View()["btnGo"].enabled);
-  EXPECT_TRUE(s->View()["ledRX"].checked && s->View()["ledTX"].checked);
+  EXPECT_TRUE(s->Presenter().View()["btnGo"].enabled);
+  EXPECT_TRUE(s->Presenter().View()["ledRX"].checked && s->Presenter().View()["ledTX"].checked);
 
   view.messages.clear();
   EXPECT_EQ(ReadinessMessage(/*txReady=*/true, /*rxReady=*/false),
@@ -462,17 +478,17 @@ TEST_F(SetTxRunTest, GoChecksReadinessListingTxBeforeRxAndRecoversByItself) {
   tx->SetPowered(false, host.TickCount());
   host.RunFor(1000);
   const uint64_t sent = rx->ReportsReceived();
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   EXPECT_EQ(view.messages,
             std::vector<std::string>{"dlgError:Please Check Device:\r\n* Mouse TX\r\n"});
   EXPECT_EQ(rx->ReportsReceived(), sent);  // the devices were not touched
-  EXPECT_EQ(s->View()["lblResult"].text, "");
+  EXPECT_EQ(s->Presenter().View()["lblResult"].text, "");
 }
 
 TEST_F(SetTxRunTest, TheProgrammingToolAndTheLoaderHearOfTheResult) {
   std::ofstream(dir.path / kMapxProgram) << "tool";
   Fresh({"auto"});  // a loader started us with a parameter
-  s->View()["CallMAPX"].checked = true;
+  Tick("CallMAPX", true);
   Plug();  // AutoStart: the link check presses Go by itself
   host.RunFor(1000);
   EXPECT_EQ(Result(), "PASS");
@@ -494,9 +510,9 @@ TEST_F(SetTxRunTest, TheProgrammingToolAndTheLoaderHearOfTheResult) {
 TEST_F(SetTxRunTest, GoWaitsWhileTheEngineeringPageRunsSetTx) {
   Fresh({"auto"});
   std::ofstream(dir.path / kMapxProgram) << "tool";
-  s->View()["CallMAPX"].checked = true;
+  Tick("CallMAPX", true);
   Plug();
-  s->btnGoClick();  // a unit passes: the next Go would find this PASS
+  s->Presenter().btnGoClick();  // a unit passes: the next Go would find this PASS
   ASSERT_EQ(Result(), "PASS");
   loader.clear();
   started.clear();
@@ -509,12 +525,12 @@ TEST_F(SetTxRunTest, GoWaitsWhileTheEngineeringPageRunsSetTx) {
   press->SetInterval(1500);
   press->OnTimer = [&] {
     press->SetEnabled(false);
-    s->FormKeyDown(kVkPageDown);
+    s->Presenter().FormKeyDown(kVkPageDown);
   };
   press->SetEnabled(true);
   rx->InjectFault("no-link-after-reload");
-  s->Click("btnSetTX");
-  EXPECT_EQ(s->GoRequests(), 2);
+  s->Presenter().Click("btnSetTX");
+  EXPECT_EQ(s->Go().Requests(), 2);
   EXPECT_EQ(Result(), "FAIL");
   EXPECT_TRUE(loader.empty());  // nobody was told a result of another run
   EXPECT_TRUE(started.empty());
@@ -531,53 +547,53 @@ TEST_F(SetTxRunTest, RunTimeShowsSecondsWithTheirThousandths) {
 
 TEST_F(SetTxRunTest, EraseActionsWriteEverythingOnlyWhenTicked) {
   Plug();
-  s->Click("btnEraseTX");
+  s->Presenter().Click("btnEraseTX");
   EXPECT_NE(tx->EepromBytes()[0x0C], 0xFF);  // not ticked: nothing
   EXPECT_TRUE(view.messages.empty());
-  ControlState tick = s->View()["TX_Erased"];
+  ControlState tick = s->Presenter().View()["TX_Erased"];
   tick.checked = true;
-  s->ControlChanged("TX_Erased", tick);
-  EXPECT_TRUE(s->View()["btnEraseTX"].enabled);
+  s->Presenter().ControlChanged("TX_Erased", tick);
+  EXPECT_TRUE(s->Presenter().View()["btnEraseTX"].enabled);
   s->Link().RaiseCommandFailed(
       Status::Failed(Phrase::Literal("left over")));  // lowered by the erase
-  s->Click("btnEraseTX");
+  s->Presenter().Click("btnEraseTX");
   for (uint8_t b : tx->EepromBytes()) ASSERT_EQ(b, 0xFF);
   EXPECT_EQ(view.messages, std::vector<std::string>{":TX Erased"});
 
-  ControlState rxTick = s->View()["RX_Erased"];
+  ControlState rxTick = s->Presenter().View()["RX_Erased"];
   rxTick.checked = true;
-  s->ControlChanged("RX_Erased", rxTick);
+  s->Presenter().ControlChanged("RX_Erased", rxTick);
   const uint64_t start = host.TickCount();
-  s->Click("btnEraseRX");
+  s->Presenter().Click("btnEraseRX");
   for (uint16_t w : rx->Registers()) ASSERT_EQ(w, 0xFFFF);
   EXPECT_GE(host.TickCount() - start, 64u * 20);
   EXPECT_EQ(view.messages.back(), ":RX Erased");
 
   rx->InjectFault("transfer-refused", 1);
-  s->Click("btnEraseTX");
+  s->Presenter().Click("btnEraseTX");
   EXPECT_EQ(view.messages.back(),
             ":TX erase failed before the first EEPROM address: TX access mode: "
             "transfer refused (" +
                 OsErrorText(kEmulatedRefusedError) + ")");
 
   rx->InjectFault("readback-mismatch", -1);
-  s->Click("btnEraseRX");
+  s->Presenter().Click("btnEraseRX");
   EXPECT_EQ(view.messages.back(),
             ":RX erase failed at register 0: RX register 0 read-back 0xFFFE != 0xFFFF");
 }
 
 TEST_F(SetTxRunTest, TheReasonIsShownInTheOperatorsLanguageAndRecordedInEnglish) {
-  s->cbbLangChange(1);  // Traditional Chinese
+  s->Presenter().cbbLangChange(1);  // Traditional Chinese
   Plug();
   rx->InjectFault("no-link-after-reload");
-  s->btnGoClick();
+  s->Presenter().btnGoClick();
   ASSERT_EQ(Result(), "FAIL");
-  EXPECT_EQ(s->View()["lblReason"].text, "重新載入後連線未恢復");
-  EXPECT_EQ(s->View()["lblYield"].text.rfind("今日 PASS 0  FAIL 1  ", 0), 0u)
-      << s->View()["lblYield"].text;
+  EXPECT_EQ(s->Presenter().View()["lblReason"].text, "重新載入後連線未恢復");
+  EXPECT_EQ(s->Presenter().View()["lblYield"].text.rfind("今日 PASS 0  FAIL 1  ", 0), 0u)
+      << s->Presenter().View()["lblYield"].text;
   // A change of language rewords what is on the screen.
-  s->cbbLangChange(2);
-  EXPECT_EQ(s->View()["lblReason"].text, "重新加载后连线未恢复");
+  s->Presenter().cbbLangChange(2);
+  EXPECT_EQ(s->Presenter().View()["lblReason"].text, "重新加载后连线未恢复");
   // The record is read by people and programs that expect one language.
   ProductionRecord record;
   ASSERT_TRUE(record.OpenToRead(dir.path / "production.db"));

@@ -161,7 +161,7 @@ TEST_F(Win32WindowTest, InitialStateOfEveryArea) {
 }
 
 TEST_F(Win32WindowTest, EveryControlOfTheCoreAndTheTableHasItsWindowAndID) {
-  for (const auto& [name, state] : form->station().View().controls)
+  for (const auto& [name, state] : form->presenter().View().controls)
     EXPECT_NE(form->Control(name), nullptr) << name;
   for (const ControlLayout& row : MainWindowLayout()) {
     if (row.kind == ControlKind::Form || row.ownWindow) continue;
@@ -264,8 +264,8 @@ TEST_F(Win32WindowTest, NoCaptionIsNarrowerThanItsTextInAnyLanguage) {
   ASSERT_TRUE(Visible("gbRX"));
   ASSERT_TRUE(IsWindowVisible(form->Page()));
   for (int kind : {0, 1, 2}) {
-    form->station().cbbLangChange(kind);
-    form->Render(form->station().View());
+    form->presenter().cbbLangChange(kind);
+    form->Render(form->presenter().View());
     for (const std::string& clipped : ClippedCaptions(*form))
       ADD_FAILURE() << "language " << kind << ": " << clipped;
   }
@@ -282,7 +282,7 @@ TEST_F(Win32WindowTest, EachLanguageReachesEveryControlOfTheTable) {
     for (const auto& [name, key] : TextBindings()) last[name] = key;
     for (const auto& [name, key] : last) {
       const std::string expected = *TextOf(key, TLanguateKind(kind));
-      const ControlState& shown = form->station().View()[name];
+      const ControlState& shown = form->presenter().View()[name];
       EXPECT_EQ(shown.text, expected) << name;
       HWND w = form->Control(name);
       ASSERT_NE(w, nullptr) << name;
@@ -317,8 +317,8 @@ TEST_F(Win32WindowTest, ARadioButtonTurnsItsSetOffAndTheCoreHearsOfBoth) {
   Click("rbRF_DR_4F");
   EXPECT_TRUE(Checked("rbRF_DR_4F"));
   EXPECT_FALSE(Checked("rbRF_DR_45"));
-  EXPECT_TRUE(form->station().View()["rbRF_DR_4F"].checked);
-  EXPECT_FALSE(form->station().View()["rbRF_DR_45"].checked);
+  EXPECT_TRUE(form->presenter().View()["rbRF_DR_4F"].checked);
+  EXPECT_FALSE(form->presenter().View()["rbRF_DR_45"].checked);
   // Buttons of other sets keep theirs.
   EXPECT_TRUE(Checked("rbRF_DR_1A"));
   EXPECT_TRUE(Checked("rbRF_DR_25"));
@@ -327,8 +327,8 @@ TEST_F(Win32WindowTest, ARadioButtonTurnsItsSetOffAndTheCoreHearsOfBoth) {
   SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(ControlId("rbRF_DR_4A"), BN_CLICKED),
                LPARAM(W("rbRF_DR_4A")));
   EXPECT_FALSE(Checked("rbRF_DR_4F"));
-  EXPECT_TRUE(form->station().View()["rbRF_DR_4A"].checked);
-  EXPECT_FALSE(form->station().View()["rbRF_DR_4F"].checked);
+  EXPECT_TRUE(form->presenter().View()["rbRF_DR_4A"].checked);
+  EXPECT_FALSE(form->presenter().View()["rbRF_DR_4F"].checked);
 }
 
 TEST_F(Win32WindowTest, GoByButtonAndByPageDownWritesUnitAfterUnit) {
@@ -362,7 +362,7 @@ TEST_F(Win32WindowTest, GoByButtonAndByPageDownWritesUnitAfterUnit) {
   ASSERT_TRUE(Enabled("btnGo"));
   // PageDown from whatever control has the focus.
   Key(W("edtCaliTime"), VK_NEXT);
-  EXPECT_EQ(form->station().GoRequests(), 2);
+  EXPECT_EQ(form->station().Go().Requests(), 2);
   EXPECT_EQ(Text("lblResult"), "PASS");
 }
 
@@ -372,11 +372,11 @@ TEST_F(Win32WindowTest, PageDownReachesTheFocusedSpinBoxWhileGoIsDisabled) {
   HWND spin = W("suiSpinEdit1");
   SetFocus(spin);
   Key(spin, VK_NEXT);
-  EXPECT_EQ(form->station().GoRequests(), 0);
-  form->station().View()["btnGo"].enabled = true;
-  form->Render(form->station().View());
+  EXPECT_EQ(form->station().Go().Requests(), 0);
+  form->presenter().View()["btnGo"].enabled = true;
+  form->Render(form->presenter().View());
   Key(spin, VK_NEXT);
-  EXPECT_EQ(form->station().GoRequests(), 1);
+  EXPECT_EQ(form->station().Go().Requests(), 1);
 }
 
 TEST_F(Win32WindowTest, EngineersOpenThePanelsAndThePageBesideTheWindow) {
@@ -459,7 +459,7 @@ TEST_F(Win32WindowTest, AFailedUnitShowsWhyInRed) {
   tool.lpszText = whole;
   SendMessageW(tip, TTM_GETTEXTW, 255, LPARAM(&tool));
   EXPECT_EQ(Narrow(whole), "link not back after reload");
-  EXPECT_EQ(form->station().View()["lblResult"].color, "red");
+  EXPECT_EQ(form->presenter().View()["lblResult"].color, "red");
 }
 
 // The dialogs of the window, as an operator meets them: looked at by a timer of the thread
@@ -516,7 +516,7 @@ TEST_F(Win32WindowTest, DialogsOpenCentredOnTheWindowInTheOperatorsLanguage) {
   EXPECT_EQ(form->AskPassword(), std::nullopt);
 
   // Yes and No in the operator's language; the close box answers No.
-  form->station().cbbLangChange(1);
+  form->presenter().cbbLangChange(1);
   g_look = [&](HWND dialog) {
     EXPECT_EQ(name(dialog), "dlgQuestion");
     EXPECT_EQ(Narrow(WindowText(GetDlgItem(dialog, IDYES))), Words(Say("Yes")));

@@ -135,7 +135,8 @@ class StarMask : public QProxyStyle {
 
 TForm1::TForm1(StationEnvironment env) {
   setObjectName("Form1");
-  station_ = std::make_unique<StationPresenter>(std::move(env), *this);
+  station_ = std::make_unique<Station>(env, *this);
+  workingDirectory_ = env.workingDirectory;
   setMinimumSize(130, 50);
   if (QStyle* fusion = QStyleFactory::create("Fusion")) QApplication::setStyle(fusion);
   setStyleSheet(kSkin);
@@ -145,13 +146,13 @@ TForm1::TForm1(StationEnvironment env) {
   Build();
   Wire();
   rendering_ = true;
-  Render(station_->View());  // the controls as designed, before FormCreate
+  Render(presenter().View());  // the controls as designed, before FormCreate
   rendering_ = false;
 }
 
 TForm1::~TForm1() {
   qApp->removeEventFilter(this);
-  station_->SetTraceSink(nullptr);
+  presenter().SetTraceSink(nullptr);
   // The children outlive this part of the object; their last signals must not reach it.
   for (QWidget* w : std::as_const(controls_)) w->disconnect(this);
 }
@@ -262,8 +263,7 @@ void TForm1::Build() {
 
 void TForm1::Finish() {
   qobject_cast<QLabel*>(Control("imgLogo"))->setPixmap(LogoPicture(Control("imgLogo")->size()));
-  const QPixmap custom(
-      QString::fromStdString((station_->WorkingDirectory() / "logo.bmp").string()));
+  const QPixmap custom(QString::fromStdString((workingDirectory_ / "logo.bmp").string()));
   if (!custom.isNull()) qobject_cast<QLabel*>(Control("imgCust"))->setPixmap(custom);
   qobject_cast<QLabel*>(Control("imgNoneDev"))->setPixmap(NoDevicePicture(kStatePicture));
   qobject_cast<QLabel*>(Control("imgConnected"))->setPixmap(ConnectedPicture(kStatePicture));
@@ -304,7 +304,7 @@ void TForm1::Finish() {
   list->setUniformItemSizes(true);
   connect(qobject_cast<QPushButton*>(Control("btnClearTrace")), &QPushButton::clicked, list,
           &QListWidget::clear);
-  station_->SetTraceSink([list](const std::string& line) {
+  presenter().SetTraceSink([list](const std::string& line) {
     list->addItem(Q(line));
     while (list->count() > kTraceLines) delete list->takeItem(0);
     list->scrollToBottom();
@@ -343,7 +343,7 @@ void TForm1::Wire() {
         connect(e, &QLineEdit::editingFinished, this, [this, e] { Changed(e); });
     } else if (auto* b = qobject_cast<QPushButton*>(w)) {
       connect(b, &QPushButton::clicked, this,
-              [this, name] { Act([this, name] { station_->Click(S(name)); }); });
+              [this, name] { Act([this, name] { presenter().Click(S(name)); }); });
     } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
       connect(c, &QCheckBox::toggled, this, [this, c] { Changed(c); });
     } else if (auto* r = qobject_cast<QRadioButton*>(w)) {
@@ -356,17 +356,17 @@ void TForm1::Wire() {
   }
   for (const char* name : {"imgLogo", "imgCust"})
     connect(qobject_cast<TPicture*>(Control(name)), &TPicture::doubleClicked, this,
-            [this] { Act([this] { station_->imgLogoDblClick(); }); });
+            [this] { Act([this] { presenter().imgLogoDblClick(); }); });
   auto* engineer = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this);
   connect(engineer, &QShortcut::activated, this,
-          [this] { Act([this] { station_->ToggleEngineerView(); }); });
+          [this] { Act([this] { presenter().ToggleEngineerView(); }); });
 }
 
 void TForm1::Act(const std::function<void()>& action) {
   if (rendering_) return;
   CommitEdits();
   action();
-  Render(station_->View());
+  Render(presenter().View());
 }
 
 void TForm1::CommitEdits() {
@@ -379,12 +379,12 @@ void TForm1::Changed(QWidget* w) {
   if (rendering_ || closing_) return;
   const std::string name = S(w->objectName());
   if (name == "cbbLang") {
-    station_->cbbLangChange(qobject_cast<QComboBox*>(w)->currentIndex());
-    Render(station_->View());
+    presenter().cbbLangChange(qobject_cast<QComboBox*>(w)->currentIndex());
+    Render(presenter().View());
     return;
   }
   // Widgets of the window's own (the trace list, its Clear button) are not the core's.
-  const ControlState* known = station_->View().Find(name);
+  const ControlState* known = presenter().View().Find(name);
   if (!known) return;
   ControlState state = *known;
   if (auto* e = qobject_cast<QLineEdit*>(w)) {
@@ -399,8 +399,8 @@ void TForm1::Changed(QWidget* w) {
   } else if (auto* spin = qobject_cast<QSpinBox*>(w)) {
     state.value = spin->value();
   }
-  station_->ControlChanged(name, state);
-  Render(station_->View());
+  presenter().ControlChanged(name, state);
+  Render(presenter().View());
 }
 
 void TForm1::Render(const ViewState& state) {
@@ -602,8 +602,8 @@ QPoint PlaceBeside(const QRect& main, const QSize& outer, const QRect& room) {
 }
 
 void TForm1::Start(const std::vector<std::string>& args) {
-  station_->FormCreate(args);
-  const ViewState& v = station_->View();
+  presenter().FormCreate(args);
+  const ViewState& v = presenter().View();
   move(v.left, v.top);
 }
 
@@ -670,7 +670,7 @@ std::optional<std::string> TForm1::AskPassword() {
 int TForm1::AskLanguage(int preselected) {
   if (LanguageHook) return LanguageHook(preselected);
   // The core's caption: the window shows it only from the first paint after FormCreate.
-  TForm2 dialog(Q(station_->View().caption), preselected);
+  TForm2 dialog(Q(presenter().View().caption), preselected);
   dialog.exec();
   return dialog.Chosen();
 }
@@ -687,7 +687,7 @@ int TForm1::ScreenHeight() {
 
 void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  station_->FormActivate();
+  presenter().FormActivate();
   // After the window has been drawn.
   if (!pending_.Empty()) QTimer::singleShot(0, this, [this] { ShowPendingMessages(); });
 }
@@ -700,8 +700,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     // take goes on to the control with the focus.
     if (w && w->window() == this) {
       CommitEdits();
-      if (station_->FormKeyDown(kVkPageDown)) {
-        Render(station_->View());
+      if (presenter().FormKeyDown(kVkPageDown)) {
+        Render(presenter().View());
         return true;
       }
     }
@@ -711,14 +711,14 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() == QEvent::ActivationChange && isActiveWindow()) station_->FormActivate();
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) presenter().FormActivate();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
   if (!closing_) {
     CommitEdits();
     closing_ = true;
-    station_->FormCloseQuery();
+    presenter().FormCloseQuery();
   }
   event->accept();
 }

@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-#include "presenter/StationPresenter.h"
+#include "station/Station.h"
 #include "ui/PendingMessages.h"
 
 class QTimer;
@@ -36,7 +36,8 @@ class TForm1 : public QWidget, public StationView {
 
   // FormCreate, then the first paint.
   void Start(const std::vector<std::string>& args);
-  StationPresenter& station() { return *station_; }
+  Station& station() { return *station_; }
+  StationPresenter& presenter() { return station_->Presenter(); }
   QWidget* Control(const std::string& name) const {
     return controls_.value(QString::fromStdString(name));
   }
@@ -85,7 +86,8 @@ class TForm1 : public QWidget, public StationView {
   void CommitEdits();
   void Act(const std::function<void()>& action);
 
-  std::unique_ptr<StationPresenter> station_;
+  std::unique_ptr<Station> station_;
+  std::filesystem::path workingDirectory_;  // where logo.bmp is looked for
   QMap<QString, QWidget*> controls_;
   QList<QPixmap> bindFrames_;
   QTimer* bindAnimation_ = nullptr;

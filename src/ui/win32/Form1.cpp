@@ -57,15 +57,16 @@ TForm1::TForm1(StationEnvironment env) {
                                                      ICC_PROGRESS_CLASS | ICC_UPDOWN_CLASS};
   InitCommonControlsEx(&controls);
   RegisterClasses();
-  station_ = std::make_unique<StationPresenter>(std::move(env), *this);
+  station_ = std::make_unique<Station>(env, *this);
+  workingDirectory_ = env.workingDirectory;
   Build();
   rendering_ = true;
-  Render(station_->View());  // the controls as designed, before FormCreate
+  Render(presenter().View());  // the controls as designed, before FormCreate
   rendering_ = false;
 }
 
 TForm1::~TForm1() {
-  station_->SetTraceSink(nullptr);
+  presenter().SetTraceSink(nullptr);
   closing_ = true;
   destroying_ = true;  // the program's loop ends on the operator's close, not here
   if (page_) DestroyWindow(page_);
@@ -114,10 +115,10 @@ void TForm1::Build() {
   SendMessageW(tip_, TTM_ADDTOOLW, 0, LPARAM(&tool));
   SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, Scaled(600, dpi_));
 
-  const std::wstring logo = (station_->WorkingDirectory() / "logo.bmp").wstring();
+  const std::wstring logo = (workingDirectory_ / "logo.bmp").wstring();
   customLogo_ = HBITMAP(LoadImageW(nullptr, logo.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
   HWND trace = Control("lstTrace");
-  station_->SetTraceSink([trace](const std::string& line) {
+  presenter().SetTraceSink([trace](const std::string& line) {
     const std::wstring text = Wide(line);
     SendMessageW(trace, LB_ADDSTRING, 0, LPARAM(text.c_str()));
     while (SendMessageW(trace, LB_GETCOUNT, 0, 0) > kTraceLines)
@@ -416,7 +417,7 @@ LRESULT TForm1::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
   if (window == page_) {
     if (message == WM_CLOSE) {
       // Closing the page leaves the engineering view, as the shortcut does.
-      if (station_->EngineerView()) Act([this] { station_->ToggleEngineerView(); });
+      if (presenter().State().engineerView) Act([this] { presenter().ToggleEngineerView(); });
       return 0;
     }
     if (message == WM_NCDESTROY) page_ = nullptr;
@@ -431,7 +432,7 @@ LRESULT TForm1::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       }
       return 0;
     case WM_ACTIVATE:
-      if (LOWORD(wParam) != WA_INACTIVE && !closing_) station_->FormActivate();
+      if (LOWORD(wParam) != WA_INACTIVE && !closing_) presenter().FormActivate();
       break;
     case kShowPending:
       ShowPendingMessages();
@@ -443,7 +444,7 @@ LRESULT TForm1::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       if (!closing_) {
         CommitEdits();
         closing_ = true;
-        station_->FormCloseQuery();
+        presenter().FormCloseQuery();
       }
       DestroyWindow(form_);
       return 0;
@@ -478,7 +479,7 @@ void TForm1::Command(int id, int code, HWND from) {
         SendMessageW(Control("lstTrace"), LB_RESETCONTENT, 0, 0);
         return;
       }
-      Act([this, name] { station_->Click(name); });
+      Act([this, name] { presenter().Click(name); });
       return;
     case ControlKind::CheckBox:
       if (code == BN_CLICKED) Changed(*item);
@@ -498,7 +499,7 @@ void TForm1::Command(int id, int code, HWND from) {
       if (code == CBN_SELCHANGE) Changed(*item);
       return;
     case ControlKind::Picture:
-      if (code == STN_DBLCLK) Act([this] { station_->imgLogoDblClick(); });
+      if (code == STN_DBLCLK) Act([this] { presenter().imgLogoDblClick(); });
       return;
     default:
       return;
@@ -574,7 +575,7 @@ void TForm1::Act(const std::function<void()>& action) {
   if (rendering_) return;
   CommitEdits();
   action();
-  Render(station_->View());
+  Render(presenter().View());
 }
 
 void TForm1::CommitEdits() {
@@ -590,11 +591,11 @@ void TForm1::Changed(Item& item) {
   item.rendered = false;
   const std::string& name = item.row.name;
   if (name == "cbbLang") {
-    station_->cbbLangChange(int(SendMessageW(item.window, CB_GETCURSEL, 0, 0)));
-    Render(station_->View());
+    presenter().cbbLangChange(int(SendMessageW(item.window, CB_GETCURSEL, 0, 0)));
+    Render(presenter().View());
     return;
   }
-  const ControlState* known = station_->View().Find(name);
+  const ControlState* known = presenter().View().Find(name);
   if (!known) return;
   ControlState state = *known;
   switch (item.row.kind) {
@@ -627,8 +628,8 @@ void TForm1::Changed(Item& item) {
     default:
       return;
   }
-  station_->ControlChanged(name, state);
-  Render(station_->View());
+  presenter().ControlChanged(name, state);
+  Render(presenter().View());
 }
 
 void TForm1::RadioClicked(Item& item) {
@@ -657,14 +658,14 @@ bool TForm1::PreTranslate(MSG& msg) {
     // take goes on to the control with the focus.
     if (msg.wParam == VK_NEXT && root == form_) {
       CommitEdits();
-      if (station_->FormKeyDown(kVkPageDown)) {
-        Render(station_->View());
+      if (presenter().FormKeyDown(kVkPageDown)) {
+        Render(presenter().View());
         return true;
       }
       return false;
     }
     if (msg.wParam == 'E' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_SHIFT) < 0) {
-      Act([this] { station_->ToggleEngineerView(); });
+      Act([this] { presenter().ToggleEngineerView(); });
       return true;
     }
   }
@@ -1018,21 +1019,21 @@ void TForm1::DpiChanged(int dpi, const RECT* suggested) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
   PlaceAll();
   fitted_ = false;
-  Render(station_->View());
+  Render(presenter().View());
 }
 
 // --- the core's dialogs and start --------------------------------------------------------------
 
 void TForm1::Start(const std::vector<std::string>& args) {
-  station_->FormCreate(args);
-  const ViewState& v = station_->View();
+  presenter().FormCreate(args);
+  const ViewState& v = presenter().View();
   SetWindowPos(form_, nullptr, v.left, v.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TForm1::Show(int command) {
   ShowWindow(form_, command);
   UpdateWindow(form_);
-  station_->FormActivate();
+  presenter().FormActivate();
   // After the window has been drawn.
   if (!pending_.Empty()) PostMessageW(form_, kShowPending, 0, 0);
 }
@@ -1079,7 +1080,7 @@ int TForm1::AskLanguage(int preselected) {
   // The core's caption: the window shows it only from the first paint after FormCreate.
   DialogLook look = Look();
   look.owner = nullptr;  // the main window is not on screen yet
-  return LanguageDialog(look, Wide(station_->View().caption), preselected);
+  return LanguageDialog(look, Wide(presenter().View().caption), preselected);
 }
 
 int TForm1::ScreenWidth() {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "presenter/StationPresenter.h"
+#include "station/Station.h"
 #include "ui/PendingMessages.h"
 #include "ui/WindowLayout.h"
 #include "ui/win32/Controls.h"
@@ -32,7 +32,8 @@ class TForm1 final : public StationView {
   // FormCreate, then the window where the core placed it.
   void Start(const std::vector<std::string>& args);
   void Show(int command = SW_SHOWNORMAL);
-  StationPresenter& station() { return *station_; }
+  Station& station() { return *station_; }
+  StationPresenter& presenter() { return station_->Presenter(); }
   HWND Handle() const { return form_; }
   // The engineering page's own window.
   HWND Page() const { return page_; }
@@ -118,7 +119,8 @@ class TForm1 final : public StationView {
   void DpiChanged(int dpi, const RECT* suggested);
   DialogLook Look() const;
 
-  std::unique_ptr<StationPresenter> station_;
+  std::unique_ptr<Station> station_;
+  std::filesystem::path workingDirectory_;  // where logo.bmp is looked for
   HWND form_ = nullptr;
   HWND page_ = nullptr;  // the engineering page's window
   HWND tabs_ = nullptr;  // its tab control

@@ -168,8 +168,8 @@ TEST_F(MainWindowTest, NoCaptionIsNarrowerThanItsTextInAnyLanguage) {
   ASSERT_TRUE(Find("gbRX")->isVisible());
   ASSERT_TRUE(Find("spgcntrl1")->isVisible());
   for (int kind : {0, 1, 2}) {
-    form->station().cbbLangChange(kind);
-    form->Render(form->station().View());
+    form->presenter().cbbLangChange(kind);
+    form->Render(form->presenter().View());
     for (QWidget* top : {static_cast<QWidget*>(form.get()), Find("spgcntrl1")})
       for (const std::string& clipped : ClippedCaptions(top))
         ADD_FAILURE() << "language " << kind << ": " << clipped;
@@ -236,11 +236,11 @@ TEST_F(MainWindowTest, InitialStateOfEveryArea) {
 
 TEST_F(MainWindowTest, PageDownPressesGoOnlyWhileGoIsEnabled) {
   QTest::keyClick(form.get(), Qt::Key_PageDown);
-  EXPECT_EQ(form->station().GoRequests(), 0);
-  form->station().View()["btnGo"].enabled = true;
-  form->Render(form->station().View());
+  EXPECT_EQ(form->station().Go().Requests(), 0);
+  form->presenter().View()["btnGo"].enabled = true;
+  form->Render(form->presenter().View());
   QTest::keyClick(Find("edtEEPROM_20"), Qt::Key_PageDown);  // from whatever has the focus
-  EXPECT_EQ(form->station().GoRequests(), 1);
+  EXPECT_EQ(form->station().Go().Requests(), 1);
 }
 
 TEST_F(MainWindowTest, EachLanguageReachesEveryControlOfTheTable) {
@@ -299,7 +299,7 @@ TEST_F(MainWindowTest, EngineersOpenTheSerialPanelAndTheirEntriesAreSaved) {
   init->selectAll();
   QTest::keyClicks(init, "00ab");
   // A timer's repaint while typing leaves the half-typed entry alone.
-  form->Render(form->station().View());
+  form->Render(form->presenter().View());
   EXPECT_EQ(init->text(), "00ab");
   QTest::keyClick(init, Qt::Key_Return);
   EXPECT_EQ(form->station().Ledger().Gen().TxSN.IncInitSN(), 0xAB);
@@ -414,7 +414,7 @@ TEST_F(MainWindowTest, GoByButtonAndByPageDownWritesUnitAfterUnit) {
   ASSERT_TRUE(go->isEnabled());
   EXPECT_EQ(Find<QLineEdit>("edtRX")->text(), "Mouse RX Ready");
   QTest::keyClick(form.get(), Qt::Key_PageDown);
-  EXPECT_EQ(form->station().GoRequests(), 2);
+  EXPECT_EQ(form->station().Go().Requests(), 2);
   EXPECT_EQ(result->text(), "PASS");
 }
 
@@ -422,7 +422,7 @@ TEST_F(MainWindowTest, EveryControlOfTheCoreHasItsWidget) {
   EXPECT_EQ(Find<QLabel>("lblRX_Side")->text(), "RX");  // the rows of the ID panel keep their names
   EXPECT_EQ(Find<QRadioButton>("rbTX_FixHex")->text(), "HEX");
   // A name misspelt on either side would leave the core drawing into nothing.
-  for (const auto& [name, state] : form->station().View().controls)
+  for (const auto& [name, state] : form->presenter().View().controls)
     EXPECT_NE(form->findChild<QWidget*>(QString::fromStdString(name)), nullptr) << name;
 }
 
@@ -453,8 +453,8 @@ TEST_F(MainWindowTest, TheLanguageDialogPreselectsAndReturnsTheChoice) {
 
 TEST_F(MainWindowTest, FixedPartCaptionsSurviveRepaintsAndLanguageChanges) {
   for (int kind : {1, 2, 0}) {
-    form->station().cbbLangChange(kind);
-    form->Render(form->station().View());
+    form->presenter().cbbLangChange(kind);
+    form->Render(form->presenter().View());
     form->repaint();
     QApplication::processEvents();
     for (const char* side : {"RX", "TX"}) {
@@ -474,13 +474,13 @@ TEST_F(MainWindowTest, PageDownReachesTheFocusedSpinBoxWhileGoIsDisabled) {
   const int before = spin->value();
   QTest::keyClick(spin, Qt::Key_PageDown);
   EXPECT_LT(spin->value(), before);  // a page down the spin box's own steps
-  EXPECT_EQ(form->station().GoRequests(), 0);
+  EXPECT_EQ(form->station().Go().Requests(), 0);
   // With Go enabled the window takes the key and the spin box keeps its value.
-  form->station().View()["btnGo"].enabled = true;
-  form->Render(form->station().View());
+  form->presenter().View()["btnGo"].enabled = true;
+  form->Render(form->presenter().View());
   const int now = spin->value();
   QTest::keyClick(spin, Qt::Key_PageDown);
-  EXPECT_EQ(form->station().GoRequests(), 1);
+  EXPECT_EQ(form->station().Go().Requests(), 1);
   EXPECT_EQ(spin->value(), now);
 }
 
@@ -550,7 +550,7 @@ TEST_F(MainWindowTest, ClearLanguageForgetsTheSavedChoiceOnlyWhenConfirmed) {
 }
 
 TEST_F(MainWindowTest, TheQuestionBeforeForgettingTheLanguageIsInTheOperatorsLanguage) {
-  form->station().cbbLangChange(2);  // Simplified Chinese
+  form->presenter().cbbLangChange(2);  // Simplified Chinese
   store.value = "lkChs";
   WithModal(
       [&] { QTest::mouseClick(Find("btnClearLng"), Qt::LeftButton); },
@@ -575,7 +575,7 @@ TEST_F(MainWindowTest, TheLanguageDialogOfAFirstStartCarriesTheWholeCaption) {
   WithModal([&] { form->Start({}); }, [&](QWidget* dialog) { title = dialog->windowTitle(); });
   EXPECT_TRUE(title.startsWith(QString(kFormCaption) + " For B-Nova Only TempID="))
       << title.toStdString();
-  EXPECT_EQ(title.toStdString(), form->station().View().caption);
+  EXPECT_EQ(title.toStdString(), form->presenter().View().caption);
 }
 
 TEST_F(MainWindowTest, TheEngineeringPageIsAsLargeAsItsFullestTab) {
@@ -604,7 +604,7 @@ TEST_F(MainWindowTest, ALongReasonKeepsToItsLineAndResetFollowsABusyDaysYield) {
       "TX sensor register 0x00 read: no valid answer in 30 tries (the RX answers its link "
       "query: the TX is off or out of range); production record /home/line-operator/stations/"
       "line-7/records/production.db: database is locked (SQLite 5)";
-  ViewState& v = form->station().View();
+  ViewState& v = form->presenter().View();
   v["lblReason"].text = reason;
   v["lblYield"].text = "Today PASS 12345  FAIL 6789  9999 units/h";
   form->Render(v);
