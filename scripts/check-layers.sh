@@ -11,6 +11,7 @@ allowed() {  # folder -> the folders it may include
     config) echo "config device platform" ;;
     localization) echo "localization config device platform" ;;
     production) echo "production config device platform" ;;
+    lineview) echo "lineview production localization config device platform" ;;
     ui) echo "ui platform" ;;
     connection) echo "connection ui production localization config device platform" ;;
     ui/qt) echo "ui/qt ui connection production localization config device platform" ;;

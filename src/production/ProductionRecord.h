@@ -113,6 +113,7 @@ class ProductionRecord {
   bool Exec(const char* sql, Phrase& error);
   Phrase Error(const Phrase& what) const;
 
+  friend class SqliteLineRecord;
   sqlite3* db_ = nullptr;
   std::filesystem::path path_;
   int busyMs_ = 2000;

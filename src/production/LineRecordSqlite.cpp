@@ -1,0 +1,142 @@
+// The line's reader over the station's own record (SQLite), opened read-only.
+#include <algorithm>
+#include <set>
+
+#include "production/LineRecordReader.h"
+#include "production/SqliteStatement.h"
+
+namespace korvel {
+
+using sqlite::kColumns;
+using sqlite::ReadRow;
+using sqlite::Statement;
+
+UnitKey UnitKeyOf(const RecordRow& row) {
+  if (!row.numbers.rxSerial.empty()) return {UnitKey::Kind::RxSerial, row.numbers.rxSerial};
+  if (!row.numbers.txSerial.empty()) return {UnitKey::Kind::TxSerial, row.numbers.txSerial};
+  if (!row.numbers.rxId.empty()) return {UnitKey::Kind::RxLinkId, row.numbers.rxId};
+  return {UnitKey::Kind::Row, std::to_string(row.id)};
+}
+
+class SqliteLineRecord final : public LineRecordReader {
+ public:
+  bool Open(const std::filesystem::path& path, Phrase& error) {
+    return record_.OpenToRead(path, error);
+  }
+
+  bool ForEachRun(const LocalSpan& span, RunOrder order, const RunVisitor& each,
+                  Phrase& error) override {
+    // units_by_time holds (time_local, id): both orders walk it without sorting.
+    const std::string sql =
+        std::string("SELECT ") + kColumns +
+        " FROM units WHERE time_local >= ?1 AND time_local < ?2 ORDER BY " +
+        (order == RunOrder::OldestFirst ? "time_local, id" : "time_local DESC, id DESC");
+    Statement s(record_.db_, sql.c_str());
+    if (!s.Ok()) return Failed(error);
+    s.Text(1, span.from);
+    s.Text(2, span.to);
+    return Walk(s, each, error);
+  }
+
+  bool ForEachEarlierRun(const std::vector<UnitKey>& units, const std::string& before,
+                         const RunVisitor& each, Phrase& error) override {
+    const std::set<UnitKey> wanted(units.begin(), units.end());
+    std::vector<const UnitKey*> asked;
+    for (const UnitKey& key : wanted)
+      if (key.kind != UnitKey::Kind::Row) asked.push_back(&key);
+    if (asked.empty()) return true;
+    bool stopped = false;
+    // An RX serial equal to another unit's TX serial is not that unit.
+    const RunVisitor mine = [&](const RecordRow& row) {
+      if (!wanted.count(UnitKeyOf(row))) return true;
+      stopped = !each(row);
+      return !stopped;
+    };
+    // Fewer rows before the span than units to look up (a long span that starts early): one
+    // walk of those rows beats a look-up per unit.
+    Statement count(record_.db_,
+                    "SELECT COUNT(*) FROM (SELECT 1 FROM units WHERE time_local < ?1 LIMIT ?2)");
+    if (!count.Ok()) return Failed(error);
+    count.Text(1, before);
+    count.Int(2, int64_t(asked.size()));
+    if (count.Step() != SQLITE_ROW) return Failed(error);
+    if (count.ColumnInt(0) < int64_t(asked.size())) {
+      const std::string sql = std::string("SELECT ") + kColumns +
+                              " FROM units WHERE time_local < ?1 ORDER BY time_local, id";
+      Statement s(record_.db_, sql.c_str());
+      if (!s.Ok()) return Failed(error);
+      s.Text(1, before);
+      return Walk(s, mine, error);
+    }
+    // The expression is the one units_by_unit is built on, word for word, or SQLite will not
+    // use the index. A batch stays well under SQLite's limit of bound values.
+    constexpr size_t kBatch = 500;
+    for (size_t at = 0; at < asked.size() && !stopped; at += kBatch) {
+      const size_t n = std::min(kBatch, asked.size() - at);
+      std::string sql = std::string("SELECT ") + kColumns +
+                        " FROM units WHERE COALESCE(rx_serial, tx_serial, rx_id) IN (";
+      for (size_t i = 0; i < n; ++i) sql += i ? ",?" : "?";
+      sql += ") AND time_local < ? ORDER BY time_local, id";
+      Statement s(record_.db_, sql.c_str());
+      if (!s.Ok()) return Failed(error);
+      for (size_t i = 0; i < n; ++i) s.Text(int(i + 1), asked[at + i]->value);
+      s.Text(int(n + 1), before);
+      if (!Walk(s, mine, error)) return false;
+    }
+    return true;
+  }
+
+  bool LatestRunPerStation(const std::string& from, std::vector<RecordRow>& rows,
+                           Phrase& error) override {
+    const std::string sql = std::string("SELECT ") + kColumns +
+                            " FROM units WHERE id IN (SELECT MAX(id) FROM units WHERE "
+                            "time_local >= ?1 GROUP BY station) ORDER BY station";
+    Statement s(record_.db_, sql.c_str());
+    if (!s.Ok()) return Failed(error);
+    s.Text(1, from);
+    return Walk(
+        s,
+        [&rows](const RecordRow& row) {
+          rows.push_back(row);
+          return true;
+        },
+        error);
+  }
+
+  Phrase SlowRecordNote() override {
+    Statement s(record_.db_,
+                "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = 'units_by_unit'");
+    if (s.Ok() && s.Step() == SQLITE_ROW) return {};
+    return Say(
+        "{0} has no index of units yet: a long period is slow to read until a station opens the "
+        "record again (it adds the index then)",
+        record_.Path().string());
+  }
+
+ private:
+  bool Walk(Statement& s, const RunVisitor& each, Phrase& error) {
+    int rc = SQLITE_ROW;
+    while ((rc = s.Step()) == SQLITE_ROW)
+      if (!each(ReadRow(s))) return true;
+    return rc == SQLITE_DONE || Failed(error);
+  }
+  bool Failed(Phrase& error) {
+    error = record_.Error(Say("cannot read the production record"));
+    return false;
+  }
+
+  ProductionRecord record_;
+};
+
+std::unique_ptr<LineRecordReader> OpenLineRecord(const std::string& where, Phrase& error) {
+  if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0) {
+    // The address may carry a password: it is not repeated.
+    error = Say("this program reads a station's record file; the fleet's database is not read yet");
+    return nullptr;
+  }
+  auto reader = std::make_unique<SqliteLineRecord>();
+  if (!reader->Open(ResolveRecordPath(where, {}), error)) return nullptr;
+  return reader;
+}
+
+}  // namespace korvel
