@@ -92,13 +92,13 @@ std::optional<int64_t> ParseUtcText(const std::string& text) {
 }
 
 std::optional<double> StationFigures::FirstPassYield() const {
-  if (units == 0) return std::nullopt;
-  return double(firstPassUnits) / units;
+  if (firstRunEnded == 0) return std::nullopt;
+  return double(firstPassUnits) / firstRunEnded;
 }
 
 std::optional<double> StationFigures::FinalYield() const {
-  if (units == 0) return std::nullopt;
-  return double(finalPassUnits) / units;
+  if (latestRunEnded == 0) return std::nullopt;
+  return double(finalPassUnits) / latestRunEnded;
 }
 
 std::optional<double> StationFigures::UnitsPerHour() const {
@@ -183,7 +183,9 @@ bool ComputeLineFigures(LineRecordReader& reader, const LinePeriod& period, int6
     StationFigures& f = tallies[unit.station].figures;
     ++f.units;
     const std::string& first = unit.earlierResult.empty() ? unit.firstResult : unit.earlierResult;
+    if (first != "RUNNING") ++f.firstRunEnded;
     if (first == "PASS") ++f.firstPassUnits;
+    if (unit.latestResult != "RUNNING") ++f.latestRunEnded;
     if (unit.latestResult == "PASS") ++f.finalPassUnits;
   }
 
@@ -235,7 +237,9 @@ bool ComputeLineFigures(LineRecordReader& reader, const LinePeriod& period, int6
     total.pass += f.pass;
     total.fail += f.fail;
     total.running += f.running;
+    total.firstRunEnded += f.firstRunEnded;
     total.firstPassUnits += f.firstPassUnits;
+    total.latestRunEnded += f.latestRunEnded;
     total.finalPassUnits += f.finalPassUnits;
     if (f.lastRun && (!total.lastRun || f.lastRun->id > total.lastRun->id)) {
       total.lastRun = f.lastRun;

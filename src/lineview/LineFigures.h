@@ -28,11 +28,13 @@ struct StationFigures {
   std::string station;  // empty for the line's total
   int units = 0;        // distinct units (a unit counts at the station that ran it first)
   int pass = 0, fail = 0, running = 0;  // runs
-  int firstPassUnits = 0;               // units whose earliest run passed
-  int finalPassUnits = 0;               // units whose latest run in the period passed
-  std::vector<int> passedByHour;        // one per LineFigures::hours
-  int activeHours = 0;                  // hours in which the station recorded a run
-  std::optional<RecordRow> lastRun;     // its latest run, also after the period
+  // A yield counts the units whose run in question has ended: a unit in its first run counts
+  // in neither, a unit being retried counts against first-pass yield and not yet in final.
+  int firstRunEnded = 0, firstPassUnits = 0;   // units whose earliest run ended, and passed
+  int latestRunEnded = 0, finalPassUnits = 0;  // units whose latest run in the period ended, ...
+  std::vector<int> passedByHour;               // one per LineFigures::hours
+  int activeHours = 0;                         // hours in which the station recorded a run
+  std::optional<RecordRow> lastRun;            // its latest run, also after the period
   std::optional<int64_t> secondsSinceLastRun;
   bool stopped = false;  // a live period, and no run for longer than the stop limit
 

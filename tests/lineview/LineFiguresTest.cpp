@@ -76,8 +76,9 @@ TEST_F(LineFiguresTest, TodayCountsUnitsFromTheirFirstRunAndRunsAsTheyEnded) {
   EXPECT_EQ(one.running, 1);
   EXPECT_EQ(one.firstPassUnits, 2);  // A, D
   EXPECT_EQ(one.finalPassUnits, 3);  // A, B, D
-  EXPECT_DOUBLE_EQ(*one.FirstPassYield(), 0.4);
-  EXPECT_DOUBLE_EQ(*one.FinalYield(), 0.6);
+  // E is in neither yield until its run ends.
+  EXPECT_DOUBLE_EQ(*one.FirstPassYield(), 0.5);
+  EXPECT_DOUBLE_EQ(*one.FinalYield(), 0.75);
   EXPECT_EQ(one.activeHours, 2);
   EXPECT_DOUBLE_EQ(*one.UnitsPerHour(), 1.5);
   EXPECT_EQ(one.passedByHour, (std::vector<int>{2, 1}));
@@ -109,8 +110,8 @@ TEST_F(LineFiguresTest, TodayCountsUnitsFromTheirFirstRunAndRunsAsTheyEnded) {
   EXPECT_EQ(f.total.pass, 6);
   EXPECT_EQ(f.total.fail, 3);
   EXPECT_EQ(f.total.running, 1);
-  EXPECT_DOUBLE_EQ(*f.total.FirstPassYield(), 0.5);
-  EXPECT_DOUBLE_EQ(*f.total.FinalYield(), 0.75);
+  EXPECT_DOUBLE_EQ(*f.total.FirstPassYield(), 4.0 / 7);
+  EXPECT_DOUBLE_EQ(*f.total.FinalYield(), 6.0 / 7);
   EXPECT_DOUBLE_EQ(*f.total.UnitsPerHour(), 3.0);
   EXPECT_EQ(f.total.passedByHour, (std::vector<int>{5, 1}));
   EXPECT_FALSE(f.total.stopped);
@@ -147,6 +148,17 @@ TEST_F(LineFiguresTest, TwoDaysHoldTheFirstTryAndAPastDayIsNotLive) {
   ASSERT_TRUE(line2.lastRun);          // its last run is still the latest one
   EXPECT_EQ(line2.lastRun->timeLocal, "2026-12-08 08:45:00");
   EXPECT_EQ(past.hours, (std::vector<std::string>{"2026-12-07 17:00"}));
+}
+
+TEST_F(LineFiguresTest, AUnitBeingRetriedHasFailedItsFirstPassButHasNoFinalResultYet) {
+  Run(Today(9, 11), "LINE5", "RXR", "FAIL", "link not back after reload");
+  Run(Today(9, 13), "LINE5", "RXR", "RUNNING");
+  const LineFigures f = Figures({2026, 12, 8}, {2026, 12, 8});
+  const StationFigures& five = Station(f, "LINE5");
+  EXPECT_EQ(five.units, 1);
+  EXPECT_EQ(five.running, 1);
+  EXPECT_DOUBLE_EQ(*five.FirstPassYield(), 0.0);
+  EXPECT_FALSE(five.FinalYield());
 }
 
 TEST_F(LineFiguresTest, AnEmptyPeriodHasNoUnitsAndNoHours) {

@@ -126,8 +126,8 @@ TEST_F(LinePageTest, SummaryJsonGivesEachStationAndTheTotal) {
   EXPECT_EQ(line1["units"], 5);
   EXPECT_EQ(line1["pass"], 3);
   EXPECT_EQ(line1["fail"], 3);
-  EXPECT_DOUBLE_EQ(line1["first_pass_yield"].get<double>(), 0.4);
-  EXPECT_DOUBLE_EQ(line1["final_yield"].get<double>(), 0.6);
+  EXPECT_DOUBLE_EQ(line1["first_pass_yield"].get<double>(), 0.5);
+  EXPECT_DOUBLE_EQ(line1["final_yield"].get<double>(), 0.75);
   EXPECT_DOUBLE_EQ(line1["units_per_hour"].get<double>(), 1.5);
   EXPECT_EQ(line1["last_unit"]["result"], "RUNNING");
   EXPECT_EQ(line1["last_unit"]["seconds_ago"], 300);

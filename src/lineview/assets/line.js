@@ -105,6 +105,10 @@
     var last = f.last_unit;
     var lastCell = el('td', {'class': 'last'});
     if (last) {
+      // The last unit's result stays on show until the next one.
+      var cls = last.result === 'PASS' ? 'pass' : last.result === 'FAIL' ? 'fail' : 'running';
+      lastCell.appendChild(el('span', {'class': 'result ' + cls}, resultText(last.result)));
+      lastCell.appendChild(document.createTextNode(' '));
       lastCell.appendChild(el('span', {'class': 'when', title: last.time}, ago(last.seconds_ago)));
       if (f.stopped) lastCell.appendChild(el('span', {'class': 'stopped-mark'}, ' ' + W.stopped));
     }
@@ -269,7 +273,8 @@
   drawUnits(data.units);
   if (data.served) {
     said(fill(W.updated, data.summary.now));
-    setTimeout(refresh, REFRESH_MS);
+    // A period that ended does not change: only today's page asks again.
+    if (data.summary.live) setTimeout(refresh, REFRESH_MS);
   } else {
     said(fill(W.made, data.made));
   }
