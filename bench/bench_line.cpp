@@ -1,7 +1,7 @@
-// korvel_bench_line [rows...] [--folder DIR]: the line's page over HTTP on a record of N rows,
-// made as a line of four stations makes it (2,740 runs a day, so 1,000,000 rows is a year;
-// about 3 % of units fail once and are retried, some twice), ending now. Times the default
-// page (today), its summary, today's CSV and the whole record's summary and CSV, served by
+// korvel_bench_line [rows...] [--folder DIR] [--keep]: the line's page over HTTP on a record of N
+// rows, made as a line of four stations makes it (2,740 runs a day, so 1,000,000 rows is a year;
+// about 3 % of units fail once and are retried, some twice), ending as today ends. Times the
+// default page (today), its summary, today's CSV and the whole record's summary and CSV, served by
 // `korvel-rf serve`'s own server and fetched by a client; then the default page again
 // without the index of units, to show what it is for. Medians of five, after one unmeasured.
 #include <httplib.h>
@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -45,11 +46,16 @@ bool MakeRecord(const fs::path& db, long rows, std::string& firstDay) {
                      "rx_version, settings_hash, given) VALUES(?1, ?2, ?3, ?4, ?5, ?6, 2209, ?7, "
                      "?8, ?9, ?10, 7119, 1338, 256, '5d41402abc4b2a76', ?11)",
                      -1, &insert, nullptr);
-  const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                          std::chrono::system_clock::now().time_since_epoch())
-                          .count();
-  const int64_t step = 86400 / kRunsPerDay;  // seconds between two runs of the line
-  const int64_t start = now - rows * step;
+  // The rows run to the end of today: the default page then has a whole day of them, as it
+  // has at a day's end, its heaviest moment.
+  const std::time_t now = std::time(nullptr);
+  std::tm tomorrow = *std::localtime(&now);
+  tomorrow.tm_mday += 1;
+  tomorrow.tm_hour = tomorrow.tm_min = tomorrow.tm_sec = 0;
+  tomorrow.tm_isdst = -1;
+  const int64_t end = int64_t(std::mktime(&tomorrow)) - 1;
+  const double step = 86400.0 / kRunsPerDay;  // seconds between two runs of the line
+  const int64_t start = end - int64_t(double(rows) * step);
   firstDay = korvel::ProductionRecord::LocalText(start).substr(0, 10);
   const char* reasons[] = {"TX EEPROM 0x%02lX write not confirmed",
                            "RX register %ld read-back 0x%04lX != 0x5678",
@@ -61,7 +67,7 @@ bool MakeRecord(const fs::path& db, long rows, std::string& firstDay) {
   char text[6][64];
   for (long i = 0; i < rows; ++i) {
     const int station = int(i % kStations);
-    const int64_t at = start + i * step;
+    const int64_t at = start + int64_t(double(i) * step);
     // A failed unit's numbers come back to its retry; a unit fails at most three times.
     const bool fail = retrying[station] > 0 ? (next() >> 16) % 100 < 20 && retrying[station] < 3
                                             : (next() >> 16) % 100 < 3;
@@ -130,7 +136,7 @@ void Report(long rows, const std::string& what, const Timing& t) {
   std::fflush(stdout);
 }
 
-bool Bench(const fs::path& folder, long rows) {
+bool Bench(const fs::path& folder, long rows, bool keep) {
   const fs::path db = folder / ("line-" + std::to_string(rows) + ".db");
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(db.string() + suffix);
   std::string firstDay;
@@ -169,6 +175,10 @@ bool Bench(const fs::path& folder, long rows) {
     return true;
   };
   if (!serve("")) return false;
+  if (keep) {
+    std::printf("%9ld rows  kept in %s\n", rows, db.string().c_str());
+    return true;
+  }
   // What the index of units is for: without it, each unit of the day is looked for in the
   // whole record.
   sqlite3* raw = nullptr;
@@ -185,15 +195,18 @@ bool Bench(const fs::path& folder, long rows) {
 int main(int argc, char** argv) {
   std::vector<long> sizes;
   fs::path folder = fs::temp_directory_path();
+  bool keep = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--folder" && i + 1 < argc)
       folder = argv[++i];
+    else if (a == "--keep")
+      keep = true;
     else
       sizes.push_back(std::stol(a));
   }
   if (sizes.empty()) sizes = {10000, 1000000};
   for (long rows : sizes)
-    if (!Bench(folder, rows)) return 1;
+    if (!Bench(folder, rows, keep)) return 1;
   return 0;
 }

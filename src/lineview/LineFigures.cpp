@@ -141,6 +141,8 @@ bool ComputeLineFigures(LineRecordReader& reader, const LinePeriod& period, int6
       [&](const RecordRow& row) {
         const size_t station = stationOf(row.station);
         StationTally& tally = tallies[station];
+        if (!tally.figures.lastRun || row.id > tally.figures.lastRun->id)
+          tally.figures.lastRun = row;
         UnitKey key = UnitKeyOf(row);
         const std::string keyText = char('0' + int(key.kind)) + key.value;
         const auto [at, added] = unitIndex.emplace(keyText, units.size());
@@ -189,18 +191,21 @@ bool ComputeLineFigures(LineRecordReader& reader, const LinePeriod& period, int6
     if (unit.latestResult == "PASS") ++f.finalPassUnits;
   }
 
-  // The last run of each station; a live period also lists the stations of the last week.
-  const std::string from =
-      figures.live
-          ? std::min(span.from, IsoDateText(AddDays(today, -kQuietStationDays)) + " 00:00:00")
-          : span.from;
-  std::vector<RecordRow> latest;
-  if (!reader.LatestRunPerStation(from, latest, error)) return false;
-  for (const RecordRow& row : latest) {
-    if (!figures.live && !stationIndex.count(row.station)) continue;
-    StationFigures& f = tallies[stationOf(row.station)].figures;
-    f.lastRun = row;
-    if (const auto at = ParseUtcText(row.timeUtc)) f.secondsSinceLastRun = now - *at;
+  // A station's last run: its latest in the period (a past period is seen as it ended). A
+  // live period runs to now, and lists also the stations of the week before it.
+  if (figures.live) {
+    std::vector<RecordRow> latest;
+    const std::string weekAgo = IsoDateText(AddDays(today, -kQuietStationDays)) + " 00:00:00";
+    if (!reader.LatestRunPerStation(weekAgo, latest, error)) return false;
+    for (RecordRow& row : latest) {
+      std::optional<RecordRow>& last = tallies[stationOf(row.station)].figures.lastRun;
+      if (!last || row.id > last->id) last = std::move(row);
+    }
+  }
+  for (StationTally& tally : tallies) {
+    StationFigures& f = tally.figures;
+    if (!f.lastRun) continue;
+    if (const auto at = ParseUtcText(f.lastRun->timeUtc)) f.secondsSinceLastRun = now - *at;
     f.stopped = figures.live && f.secondsSinceLastRun && *f.secondsSinceLastRun > stopAfterSeconds;
   }
 

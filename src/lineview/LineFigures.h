@@ -34,7 +34,7 @@ struct StationFigures {
   int latestRunEnded = 0, finalPassUnits = 0;  // units whose latest run in the period ended, ...
   std::vector<int> passedByHour;               // one per LineFigures::hours
   int activeHours = 0;                         // hours in which the station recorded a run
-  std::optional<RecordRow> lastRun;            // its latest run, also after the period
+  std::optional<RecordRow> lastRun;            // its latest run in the period (highest row id)
   std::optional<int64_t> secondsSinceLastRun;
   bool stopped = false;  // a live period, and no run for longer than the stop limit
 

@@ -40,11 +40,18 @@ class SqliteLineRecord final : public LineRecordReader {
 
   bool ForEachEarlierRun(const std::vector<UnitKey>& units, const std::string& before,
                          const RunVisitor& each, Phrase& error) override {
+    if (units.empty()) return true;
+    // Fewer rows before the span than units to look up (a long span that starts early): one
+    // walk of those rows beats a look-up per unit; none at all, nothing to do.
+    Statement count(record_.db_,
+                    "SELECT COUNT(*) FROM (SELECT 1 FROM units WHERE time_local < ?1 LIMIT ?2)");
+    if (!count.Ok()) return Failed(error);
+    count.Text(1, before);
+    count.Int(2, int64_t(units.size()));
+    if (count.Step() != SQLITE_ROW) return Failed(error);
+    const int64_t rowsBefore = count.ColumnInt(0);
+    if (rowsBefore == 0) return true;
     const std::set<UnitKey> wanted(units.begin(), units.end());
-    std::vector<const UnitKey*> asked;
-    for (const UnitKey& key : wanted)
-      if (key.kind != UnitKey::Kind::Row) asked.push_back(&key);
-    if (asked.empty()) return true;
     bool stopped = false;
     // An RX serial equal to another unit's TX serial is not that unit.
     const RunVisitor mine = [&](const RecordRow& row) {
@@ -52,15 +59,7 @@ class SqliteLineRecord final : public LineRecordReader {
       stopped = !each(row);
       return !stopped;
     };
-    // Fewer rows before the span than units to look up (a long span that starts early): one
-    // walk of those rows beats a look-up per unit.
-    Statement count(record_.db_,
-                    "SELECT COUNT(*) FROM (SELECT 1 FROM units WHERE time_local < ?1 LIMIT ?2)");
-    if (!count.Ok()) return Failed(error);
-    count.Text(1, before);
-    count.Int(2, int64_t(asked.size()));
-    if (count.Step() != SQLITE_ROW) return Failed(error);
-    if (count.ColumnInt(0) < int64_t(asked.size())) {
+    if (rowsBefore < int64_t(units.size())) {
       const std::string sql = std::string("SELECT ") + kColumns +
                               " FROM units WHERE time_local < ?1 ORDER BY time_local, id";
       Statement s(record_.db_, sql.c_str());
@@ -68,6 +67,9 @@ class SqliteLineRecord final : public LineRecordReader {
       s.Text(1, before);
       return Walk(s, mine, error);
     }
+    std::vector<const UnitKey*> asked;
+    for (const UnitKey& key : wanted)
+      if (key.kind != UnitKey::Kind::Row) asked.push_back(&key);
     // The expression is the one units_by_unit is built on, word for word, or SQLite will not
     // use the index. A batch stays well under SQLite's limit of bound values.
     constexpr size_t kBatch = 500;
@@ -88,9 +90,11 @@ class SqliteLineRecord final : public LineRecordReader {
 
   bool LatestRunPerStation(const std::string& from, std::vector<RecordRow>& rows,
                            Phrase& error) override {
+    // "+station": grouped after the time range is read through units_by_time; grouping by
+    // units_by_station would read the whole record for a week of it.
     const std::string sql = std::string("SELECT ") + kColumns +
                             " FROM units WHERE id IN (SELECT MAX(id) FROM units WHERE "
-                            "time_local >= ?1 GROUP BY station) ORDER BY station";
+                            "time_local >= ?1 GROUP BY +station) ORDER BY station";
     Statement s(record_.db_, sql.c_str());
     if (!s.Ok()) return Failed(error);
     s.Text(1, from);

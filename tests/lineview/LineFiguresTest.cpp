@@ -145,8 +145,8 @@ TEST_F(LineFiguresTest, TwoDaysHoldTheFirstTryAndAPastDayIsNotLive) {
   EXPECT_EQ(line2.units, 1);
   EXPECT_EQ(line2.finalPassUnits, 0);  // as the day ended
   EXPECT_FALSE(line2.stopped);         // stopping is said of today only
-  ASSERT_TRUE(line2.lastRun);          // its last run is still the latest one
-  EXPECT_EQ(line2.lastRun->timeLocal, "2026-12-08 08:45:00");
+  ASSERT_TRUE(line2.lastRun);          // as the day ended
+  EXPECT_EQ(line2.lastRun->timeLocal, "2026-12-07 17:00:00");
   EXPECT_EQ(past.hours, (std::vector<std::string>{"2026-12-07 17:00"}));
 }
 

@@ -106,8 +106,8 @@
     var lastCell = el('td', {'class': 'last'});
     if (last) {
       // The last unit's result stays on show until the next one.
-      var cls = last.result === 'PASS' ? 'pass' : last.result === 'FAIL' ? 'fail' : 'running';
-      lastCell.appendChild(el('span', {'class': 'result ' + cls}, resultText(last.result)));
+      var shown = last.result === 'PASS' ? 'pass' : last.result === 'FAIL' ? 'fail' : 'running';
+      lastCell.appendChild(el('span', {'class': 'result ' + shown}, resultText(last.result)));
       lastCell.appendChild(document.createTextNode(' '));
       lastCell.appendChild(el('span', {'class': 'when', title: last.time}, ago(last.seconds_ago)));
       if (f.stopped) lastCell.appendChild(el('span', {'class': 'stopped-mark'}, ' ' + W.stopped));
