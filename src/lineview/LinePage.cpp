@@ -471,11 +471,8 @@ std::unique_ptr<LineRecordReader> LineSite::OpenForCsv(WebReply& failure) const 
 
 WebReply LineSite::Get(const std::string& path, const WebParams& params,
                        const std::string& acceptLanguage) const {
-  if (path.rfind("/assets/", 0) == 0) {
-    const LineAsset* asset = FindLineAsset(path.substr(8));
-    if (!asset) return Text(404, Words(Say("no such page: {0}", Shown(path)), lkEng));
-    return {200, std::string(asset->type), std::string(asset->bytes)};
-  }
+  const LineAsset* asset = path.rfind("/assets/", 0) == 0 ? FindLineAsset(path.substr(8)) : nullptr;
+  if (asset) return {200, std::string(asset->type), std::string(asset->bytes)};
   const bool page = path == "/" || path == "/index.html";
   if (!page && path != "/api/summary.json" && path != "/api/units.json")
     return Text(404,
