@@ -11,6 +11,7 @@ allowed() {  # folder -> the folders it may include
     config) echo "config device platform" ;;
     localization) echo "localization config device platform" ;;
     production) echo "production config device platform" ;;
+    lineview) echo "lineview production localization config device platform" ;;
     ui) echo "ui platform" ;;
     presence) echo "presence production config device platform" ;;
     presenter) echo "presenter presence ui production localization config device platform" ;;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need, from Debian's packages, when it is missing, and
-# fetches the SQLite amalgamation for the Windows cross build (Debian has no MinGW SQLite).
-# The VM test (tests/vm) fetches Debian's kernel package itself, into build/third_party.
+# fetches the SQLite amalgamation for the Windows cross build (Debian has no MinGW SQLite) and
+# the chart library the line's page is built with (Debian has no Chart.js 4). The VM test
+# (tests/vm) fetches Debian's kernel package itself, into build/third_party.
 # Idempotent and quiet; run as root (or with sudo available) on Debian 12.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   qt6-base-dev xvfb xauth fonts-wqy-microhei
   qemu-system-x86 busybox-static xz-utils
+  libcpp-httplib-dev nlohmann-json3-dev chromium
 )
 
 missing=()
@@ -69,4 +71,38 @@ if ! sqlite_files_ok "$sqlite_dir"; then
   # Swap the whole folder in, so a half-written copy is never left behind.
   rm -rf "$sqlite_dir"
   mv "$tmp/package/deps/sqlite3" "$sqlite_dir"
+fi
+
+# Chart.js for the line's page, from the npm registry, pinned: the programs serve it from
+# themselves, so the page draws its charts on a network without internet.
+chartjs_pkg_version=4.6.2
+chartjs_pkg_sha256=24bdaa65a5f90246ef451c0b47b29463fcfa4ff445d2cfcf684ff8f1a1e949c3
+chartjs_url="https://registry.npmjs.org/chart.js/-/chart.js-${chartjs_pkg_version}.tgz"
+chartjs_dir="$root/build/third_party/chartjs"
+chartjs_files_sha256="\
+3f288f4f26882c26b58931fb586a9b4f30370b5de38d69dc005b0bd05b08e113  chart.umd.min.js
+41a84aa2caba645f966a18d9c2056b73e6d3a81d80bc0046bc0011a2634d4cce  LICENSE.md"
+
+chartjs_files_ok() {  # $1: folder
+  [ -d "$1" ] && (cd "$1" && sha256sum --check --status <<<"$chartjs_files_sha256" 2>/dev/null)
+}
+
+if ! chartjs_files_ok "$chartjs_dir"; then
+  echo "install-deps: fetching Chart.js ${chartjs_pkg_version}"
+  mkdir -p "$root/build/third_party"
+  ctmp=$(mktemp -d "$root/build/third_party/.chartjs.XXXXXX")
+  trap 'rm -rf "${tmp:-}" "$ctmp"' EXIT
+  curl -fsSL --retry 3 -o "$ctmp/pkg.tgz" "$chartjs_url" \
+    || fail "download of $chartjs_url failed"
+  actual=$(sha256sum "$ctmp/pkg.tgz" | cut -d' ' -f1)
+  [ "$actual" = "$chartjs_pkg_sha256" ] \
+    || fail "checksum mismatch for $chartjs_url: expected $chartjs_pkg_sha256, got $actual"
+  tar -xzmf "$ctmp/pkg.tgz" -C "$ctmp" package/dist/chart.umd.min.js package/LICENSE.md \
+    || fail "chart.js ${chartjs_pkg_version} does not hold dist/chart.umd.min.js"
+  mkdir -p "$ctmp/chartjs"
+  mv "$ctmp/package/dist/chart.umd.min.js" "$ctmp/package/LICENSE.md" "$ctmp/chartjs/"
+  chartjs_files_ok "$ctmp/chartjs" \
+    || fail "extracted Chart.js files do not match their pinned checksums"
+  rm -rf "$chartjs_dir"
+  mv "$ctmp/chartjs" "$chartjs_dir"
 fi

@@ -16,6 +16,7 @@ enum ExitCode {
   kExitUsage = 2,
   kExitInUse = 3,   // another station holds TX.ini
   kExitRecord = 4,  // the production record cannot be opened, written or read
+  kExitListen = 5,  // the line's server cannot listen on the address and port asked for
 };
 
 struct NextOptions {

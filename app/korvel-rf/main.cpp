@@ -12,12 +12,16 @@
 #include "EmulatedRx.h"
 #include "Next.h"
 #include "Records.h"
+#include "Report.h"
 #include "Scan.h"
 #include "Simulate.h"
 #include "VirtualHost.h"
 #include "device/HidAccess.h"
 #include "platform/SystemHost.h"
 #include "platform/Text.h"
+#ifdef KORVEL_WITH_SERVER
+#include "Serve.h"
+#endif
 
 namespace {
 
@@ -35,6 +39,15 @@ constexpr const char* kUsage =
     "  records [--db PATH] [--since YYYY-MM-DD] [--csv PATH|-]\n"
     "                      list the production record (--db defaults to ./production.db):\n"
     "                      one line per unit, or with --csv as CSV with a header row\n"
+    "  serve [--db PATH] [--port N] [--bind ADDR] [--stopped-after MIN]\n"
+    "                      serve the line's page (yield, units per hour, failures by step,\n"
+    "                      the latest units; /units.csv, /api/summary.json) from the record,\n"
+    "                      read-only; --port defaults to 8080 (0: any free port), --bind to\n"
+    "                      127.0.0.1 (this PC only); a station without a run for\n"
+    "                      --stopped-after minutes (default 10) shows as stopped\n"
+    "  report [--db PATH] --html FILE [--since YYYY-MM-DD] [--until YYYY-MM-DD]\n"
+    "         [--lang en|zh-TW|zh-CN] [--stopped-after MIN]\n"
+    "                      the same page as one self-contained HTML file (today by default)\n"
     "  simulate [--ini PATH] [--db PATH] [--units N] [--date YYYY-MM-DD] [--fault NAME]\n"
     "           [--json PATH] [--operator-delay MS] [--no-hotplug]\n"
     "                      runs the window's station on virtual time against a fresh emulated\n"
@@ -58,7 +71,8 @@ std::string Usage() {
   return text +
          "exit codes: 0 done, 1 bad settings file (unreadable, not a settings file, or an\n"
          "            unsound generator), 2 usage error, 3 settings file in use by another\n"
-         "            station, 4 production record cannot be opened or written\n";
+         "            station, 4 production record cannot be opened or written, 5 the\n"
+         "            server cannot listen on the address and port\n";
 }
 
 int UsageError(const std::string& message) {
@@ -193,6 +207,80 @@ int Records(const std::vector<std::string>& args) {
   return korvel::RunRecords(options, std::cout, std::cerr);
 }
 
+// Minutes from 1 to a day, for --stopped-after.
+bool ParseMinutes(const std::string& text, int64_t& seconds) {
+  char* end = nullptr;
+  const long minutes = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || minutes < 1 || minutes > 1440) return false;
+  seconds = int64_t(minutes) * 60;
+  return true;
+}
+
+int Serve(const std::vector<std::string>& args) {
+#ifdef KORVEL_WITH_SERVER
+  korvel::ServeOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--db" && hasValue) {
+      options.db = args[++i];
+    } else if (a == "--bind" && hasValue) {
+      options.bind = args[++i];
+      if (options.bind.empty()) return UsageError("serve: --bind needs an address");
+    } else if (a == "--port" && hasValue) {
+      const std::string& n = args[++i];
+      char* end = nullptr;
+      const long port = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || port < 0 || port > 65535)
+        return UsageError("serve: --port needs a port number from 0 to 65535, not '" + n + "'");
+      options.port = int(port);
+    } else if (a == "--stopped-after" && hasValue) {
+      if (!ParseMinutes(args[++i], options.stopAfterSeconds))
+        return UsageError("serve: --stopped-after needs minutes from 1 to 1440, not '" + args[i] +
+                          "'");
+    } else if (a == "--db" || a == "--bind" || a == "--port" || a == "--stopped-after") {
+      return UsageError("serve: " + a + " needs a value");
+    } else {
+      return UsageError("serve: unknown option '" + a + "'");
+    }
+  }
+  return korvel::RunServe(options, std::cout, std::cerr);
+#else
+  (void)args;
+  return UsageError("serve: this build has no web server (it is built on Linux only)");
+#endif
+}
+
+int Report(const std::vector<std::string>& args) {
+  korvel::ReportOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--db" && hasValue) {
+      options.db = args[++i];
+    } else if (a == "--html" && hasValue) {
+      options.html = args[++i];
+    } else if (a == "--since" && hasValue) {
+      options.since = args[++i];
+    } else if (a == "--until" && hasValue) {
+      options.until = args[++i];
+    } else if (a == "--lang" && hasValue) {
+      options.lang = args[++i];
+    } else if (a == "--stopped-after" && hasValue) {
+      if (!ParseMinutes(args[++i], options.stopAfterSeconds))
+        return UsageError("report: --stopped-after needs minutes from 1 to 1440, not '" + args[i] +
+                          "'");
+    } else if (a == "--db" || a == "--html" || a == "--since" || a == "--until" || a == "--lang" ||
+               a == "--stopped-after") {
+      return UsageError("report: " + a + " needs a value");
+    } else {
+      return UsageError("report: unknown option '" + a + "'");
+    }
+  }
+  if (options.html.empty()) return UsageError("report: --html FILE is needed");
+  return korvel::RunReport(options, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -208,5 +296,7 @@ int main(int argc, char** argv) {
   if (verb == "next") return Next(args);
   if (verb == "simulate") return Simulate(args);
   if (verb == "records") return Records(args);
+  if (verb == "serve") return Serve(args);
+  if (verb == "report") return Report(args);
   return UsageError("unknown verb '" + verb + "'");
 }

@@ -1,6 +1,7 @@
 // The local calendar date, from an injectable source so serial numbers can be tested on any day.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -21,5 +22,11 @@ bool IsLeapYear(int year);
 int DayOfYear(const LocalDate& date);
 // Parses YYYY-MM-DD; false for anything else or an impossible date.
 bool ParseIsoDate(const std::string& text, LocalDate& date);
+// YYYY-MM-DD.
+std::string IsoDateText(const LocalDate& date);
+// Calendar arithmetic, no time zone: days since 1970-01-01 and back.
+int64_t DaysSinceEpoch(const LocalDate& date);
+LocalDate DateOfDay(int64_t days);
+LocalDate AddDays(const LocalDate& date, int64_t days);
 
 }  // namespace korvel

@@ -117,6 +117,7 @@ class ProductionRecord {
   Status Exec(const char* sql);
   Status Error(const Phrase& what) const;
 
+  friend class SqliteLineRecord;
   sqlite3* db_ = nullptr;
   std::filesystem::path path_;
   int busyMs_ = 2000;

@@ -249,12 +249,14 @@ TEST_F(NumberingTest, OnAFullDiskTheRecordEndsUpSayingWhatTheScreenSaid) {
       std::ofstream(ini, std::ios::binary) << kSerialsOn;
       auto s = Start(view, ini);
       ASSERT_TRUE(Unit(*s).pass);
-      // Free space is searched a page at a time until the disk fills after the unit's PASS
-      // row and before TX.ini takes its numbers.
+      // Free space is searched a quarter page at a time until the disk fills after the unit's
+      // PASS row and before TX.ini takes its numbers. Each try leaves rows behind, so the
+      // record's pages fall differently from one try to the next; whole pages can step over
+      // the narrow window.
       RunResult unsaved;
       std::filesystem::path filler;
       for (size_t leave = 0; leave < 256 * 1024 && unsaved.stage != RunStage::Saved;
-           leave += 4096) {
+           leave += 1024) {
         filler = test::FillDisk(disk, leave);
         unsaved = Unit(*s);
         ASSERT_FALSE(unsaved.pass);
