@@ -118,12 +118,8 @@ Phrase SerialGeneratorProblem(const TProdSN& sn) {
         "FixSNByteCount = {0} and IncSNByteCount = {1} do not make the {2} bytes of a "
         "serial",
         fix, inc, total);
-  if (fix > 0) {
-    const int64_t fixMax = int64_t((uint64_t(1) << (8 * fix)) - 1);
-    if (sn.FixSN() < 0 || sn.FixSN() > fixMax)
-      return Say("FixSN = {0} does not fit in {1} bytes (0..{2} hex)", sn.FixSN(), fix,
-                 HexText(uint64_t(fixMax), 1));
-  }
+  // A fixed part wider than its bytes gives its low bytes (the date may have taken two of
+  // them): no number can repeat through it, so it is no problem.
   if (inc == 0) return {};  // no counter
   const int64_t max = int64_t((uint64_t(1) << (8 * inc)) - 1);
   const Phrase room = Say("{0} bytes", inc);
@@ -174,6 +170,8 @@ UnitNumbers NumberingLedger::Draw() const {
   UnitNumbers unit;
   unit.rxSerialOn = generators_.RxSN.IsSN();
   unit.txSerialOn = generators_.TxSN.IsSN();
+  unit.rxSerialShared = unit.rxSerialOn && generators_.RxSN.IncSNByteCount() == 0;
+  unit.txSerialShared = unit.txSerialOn && generators_.TxSN.IncSNByteCount() == 0;
   for (int j = 0; j < 6; ++j) {
     unit.rxSerial[size_t(j)] = generators_.RxSN.GetSNByte(j);
     unit.txSerial[size_t(j)] = generators_.TxSN.GetSNByte(j);

@@ -23,6 +23,9 @@ struct Generators {
 struct UnitNumbers {
   bool rxSerialOn = false;  // the generator's IsSN when drawn
   bool txSerialOn = false;
+  // A serial with no incrementing part is a batch code: every unit gets the same one.
+  bool rxSerialShared = false;
+  bool txSerialShared = false;
   std::array<uint8_t, 6> rxSerial{};
   std::array<uint8_t, 6> txSerial{};
   std::string rxSerialText;  // as shown; empty when the serial is off

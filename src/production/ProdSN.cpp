@@ -120,9 +120,15 @@ std::string TProdSN::GetFixSNText() const {
     PushBytes(bytes, uint64_t(fixSN_), fixCount_);
     return std::string(bytes.begin(), bytes.end());
   }
-  char text[32];
-  std::snprintf(text, sizeof text, "%0*llX", 2 * fixCount_,
-                static_cast<unsigned long long>(fixSN_));
+  // The bytes the serial uses: a wider value gives its low ones.
+  std::string text;
+  std::vector<uint8_t> bytes;
+  PushBytes(bytes, uint64_t(fixSN_), fixCount_);
+  for (uint8_t b : bytes) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", b);
+    text += hex;
+  }
   return text;
 }
 

@@ -40,11 +40,24 @@ CREATE TABLE IF NOT EXISTS units(
   rx_serial TEXT, tx_serial TEXT, rx_id TEXT, tx_id TEXT,
   rx_vid INTEGER, rx_pid INTEGER, rx_version INTEGER,
   settings_hash TEXT NOT NULL,
-  given INTEGER NOT NULL DEFAULT 0 CHECK(given IN (0, 1)));
-CREATE UNIQUE INDEX IF NOT EXISTS given_rx_serial ON units(rx_serial)
-  WHERE given = 1 AND rx_serial IS NOT NULL;
-CREATE UNIQUE INDEX IF NOT EXISTS given_tx_serial ON units(tx_serial)
-  WHERE given = 1 AND tx_serial IS NOT NULL;
+  given INTEGER NOT NULL DEFAULT 0 CHECK(given IN (0, 1)),
+  shared_serials INTEGER NOT NULL DEFAULT 0);
+)sql";
+
+// A serial without an incrementing part is a batch code that every unit of the batch
+// carries (bit 1: the RX serial, bit 2: the TX serial): it is kept, but never unique.
+constexpr const char* kSharedSerialsColumn =
+    "ALTER TABLE units ADD COLUMN shared_serials INTEGER NOT NULL DEFAULT 0";
+constexpr const char* kSerialIndexes = R"sql(
+CREATE UNIQUE INDEX IF NOT EXISTS given_rx_serial_unshared ON units(rx_serial)
+  WHERE given = 1 AND rx_serial IS NOT NULL AND (shared_serials & 1) = 0;
+CREATE UNIQUE INDEX IF NOT EXISTS given_tx_serial_unshared ON units(tx_serial)
+  WHERE given = 1 AND tx_serial IS NOT NULL AND (shared_serials & 2) = 0;
+DROP INDEX IF EXISTS given_rx_serial;
+DROP INDEX IF EXISTS given_tx_serial;
+)sql";
+
+constexpr const char* kIndexes = R"sql(
 CREATE UNIQUE INDEX IF NOT EXISTS given_rx_id ON units(rx_id)
   WHERE given = 1 AND rx_id IS NOT NULL;
 CREATE UNIQUE INDEX IF NOT EXISTS given_tx_id ON units(tx_id)
@@ -264,7 +277,10 @@ Status ProductionRecord::OpenToRead(const std::filesystem::path& path) {
     return table.Ok() && table.Step() == SQLITE_ROW;
   };
   if (Status opened = OpenFile(path, SQLITE_OPEN_READONLY); !opened) return opened;
-  if (isRecord()) return {};
+  if (isRecord()) {
+    shared_ = HasSharedSerials();
+    return {};
+  }
   const int code = sqlite3_extended_errcode(db_);
   const std::string said = sqlite3_errmsg(db_);
   if (code != SQLITE_OK && (CreateError(FolderOf(path)) != 0 || FileReadOnly(path))) {
@@ -274,6 +290,7 @@ Status ProductionRecord::OpenToRead(const std::filesystem::path& path) {
                         nullptr) == SQLITE_OK &&
         isRecord()) {
       sqlite3_extended_result_codes(db_, 1);
+      shared_ = HasSharedSerials();
       return {};
     }
   }
@@ -282,6 +299,11 @@ Status ProductionRecord::OpenToRead(const std::filesystem::path& path) {
   return Status::Failed(code == SQLITE_OK
                             ? Say("{0} is not a production record", path.string())
                             : Say("{0} is not a production record: {1}", path.string(), said));
+}
+
+bool ProductionRecord::HasSharedSerials() {
+  Statement s(db_, "SELECT 1 FROM pragma_table_info('units') WHERE name = 'shared_serials'");
+  return s.Ok() && s.Step() == SQLITE_ROW;
 }
 
 Status ProductionRecord::Open(const std::filesystem::path& path) {
@@ -296,12 +318,18 @@ Status ProductionRecord::Open(const std::filesystem::path& path) {
             : Say("the production record {0} cannot be written: {1}", path.string(), cause));
   }
   // WAL: readers (the companion's listing) never block the station's writes.
-  Statement wal(db_, "PRAGMA journal_mode=WAL");
-  Status ready = wal.Ok() && wal.Step() == SQLITE_ROW
-                     ? Status()
-                     : Error(Say("cannot use the production record"));
+  Status ready = [this] {
+    Statement wal(db_, "PRAGMA journal_mode=WAL");
+    return wal.Ok() && wal.Step() == SQLITE_ROW ? Status()
+                                                : Error(Say("cannot use the production record"));
+  }();
   if (ready) ready = Exec("PRAGMA synchronous=FULL");
   if (ready) ready = Exec(kSchema);
+  // Records of earlier versions get what this one keeps beside their rows.
+  if (ready && !HasSharedSerials()) ready = Exec(kSharedSerialsColumn);
+  if (ready) ready = Exec(kSerialIndexes);
+  if (ready) ready = Exec(kIndexes);
+  shared_ = ready.Ok();
   if (!ready) Close();
   return ready;
 }
@@ -322,8 +350,10 @@ Result<std::optional<GivenNumber>> ProductionRecord::FindGiven(const RecordNumbe
                                                                {"rx_id", &n.rxId},
                                                                {"tx_id", &n.txId}};
   const Phrase names[] = {Say("RX serial"), Say("TX serial"), Say("RX link ID"), Say("TX link ID")};
+  const bool shared[] = {n.rxSerialShared, n.txSerialShared, false, false};
   for (size_t i = 0; i < 4; ++i) {
-    if (checks[i].second->empty()) continue;
+    // A batch code is no number of one unit.
+    if (checks[i].second->empty() || shared[i]) continue;
     const std::string sql = std::string("SELECT ") + kColumns + " FROM units WHERE given = 1 AND " +
                             checks[i].first + " = ?1 LIMIT 1";
     Statement s(db_, sql.c_str());
@@ -358,8 +388,9 @@ Result<int64_t> ProductionRecord::Begin(RecordRow row) {
   const int64_t now = clock_();
   Statement s(db_,
               "INSERT INTO units(time_utc, time_local, station, settings_file, result, "
-              "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash) "
-              "VALUES(?1, ?2, ?3, ?4, 'RUNNING', ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+              "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash, "
+              "shared_serials) "
+              "VALUES(?1, ?2, ?3, ?4, 'RUNNING', ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
   if (!s.Ok()) return Error(Say("cannot write the production record"));
   s.Text(1, UtcText(now));
   s.Text(2, LocalText(now));
@@ -373,6 +404,7 @@ Result<int64_t> ProductionRecord::Begin(RecordRow row) {
   s.Int(10, row.rxPid);
   s.Int(11, row.rxVersion);
   s.Text(12, row.settingsHash);
+  s.Int(13, (row.numbers.rxSerialShared ? 1 : 0) | (row.numbers.txSerialShared ? 2 : 0));
   if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
   return int64_t(sqlite3_last_insert_rowid(db_));
 }

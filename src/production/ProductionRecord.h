@@ -33,6 +33,10 @@ Phrase RecordPathProblem(const std::filesystem::path& path, bool toWrite);
 // IDs as 6; empty when the unit does not get that number.
 struct RecordNumbers {
   std::string rxSerial, txSerial, rxId, txId;
+  // A serial without an incrementing part: a batch code every unit of the batch carries.
+  // It is kept in the row but never counted as a given number.
+  bool rxSerialShared = false;
+  bool txSerialShared = false;
 };
 
 struct RecordRow {
@@ -114,6 +118,8 @@ class ProductionRecord {
 
  private:
   Status OpenFile(const std::filesystem::path& path, int flags);
+  // The record keeps which serials are batch codes (records of earlier versions do not).
+  bool HasSharedSerials();
   Status Exec(const char* sql);
   Status Error(const Phrase& what) const;
 
@@ -122,6 +128,7 @@ class ProductionRecord {
   std::filesystem::path path_;
   int busyMs_ = 2000;
   Clock clock_;
+  bool shared_ = false;
 };
 
 // The record's columns as a CSV header line and one row (RFC 4180 quoting).

@@ -17,14 +17,17 @@ std::string SerialKey(bool on, const std::array<uint8_t, 6>& bytes) {
 
 // Numbers that come from a sequence: a crash after the record took them can leave the file
 // one unit behind, and the same numbers are drawn again.
+// A batch code is the same for every unit: it tells nothing of which unit it was.
 bool SameSequenceNumbers(const RecordNumbers& drawn, const RecordNumbers& last,
                          const Generators& g) {
   bool any = false;
-  auto same = [&any](const std::string& a, const std::string& b) {
+  auto same = [&any](const std::string& a, const std::string& b, bool shared = false) {
+    if (shared) return true;
     any |= !a.empty();
     return a == b;
   };
-  return same(drawn.rxSerial, last.rxSerial) && same(drawn.txSerial, last.txSerial) &&
+  return same(drawn.rxSerial, last.rxSerial, drawn.rxSerialShared) &&
+         same(drawn.txSerial, last.txSerial, drawn.txSerialShared) &&
          (g.RxRFID.IsRandom() || same(drawn.rxId, last.rxId)) &&
          (g.TxRFID.IsRandom() || same(drawn.txId, last.txId)) && any;
 }
@@ -44,8 +47,12 @@ constexpr int kRandomDraws = 16;
 }  // namespace
 
 RecordNumbers ToRecordNumbers(const UnitNumbers& unit) {
-  return {SerialKey(unit.rxSerialOn, unit.rxSerial), SerialKey(unit.txSerialOn, unit.txSerial),
-          HexText(unit.rxId, 6), HexText(unit.txId, 6)};
+  return {SerialKey(unit.rxSerialOn, unit.rxSerial),
+          SerialKey(unit.txSerialOn, unit.txSerial),
+          HexText(unit.rxId, 6),
+          HexText(unit.txId, 6),
+          unit.rxSerialShared,
+          unit.txSerialShared};
 }
 
 ProductionRun::ProductionRun(NumberingLedger& ledger, UnitProgrammer& programmer,
@@ -144,8 +151,11 @@ Status DrawUnused(NumberingLedger& ledger, ProductionRecord& record, const std::
     if (*last && (*last)->id == given.row.id &&
         SameSequenceNumbers(numbers, (*last)->numbers, ledger.Gen())) {
       ledger.Commit(unit);
-      if (Status passed = passOver(given); !passed) return passed;
-      continue;
+      // Only when the numbering moved past them: passing over must never go round in circles.
+      if (!SameSequenceNumbers(ToRecordNumbers(ledger.Draw()), numbers, ledger.Gen())) {
+        if (Status passed = passOver(given); !passed) return passed;
+        continue;
+      }
     }
     return Status::Failed(
         Say("{0} {1} was already given to a unit on {2} (record row {3}, station {4}): the "

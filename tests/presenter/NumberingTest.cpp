@@ -303,6 +303,29 @@ TEST_F(NumberingTest, OnAFullDiskTheRecordEndsUpSayingWhatTheScreenSaid) {
 }
 #endif
 
+// A serial of the date and a fixed part only is a batch code: every unit of the batch gets it,
+// and it is no number that can be given twice.
+TEST_F(NumberingTest, ASerialWithoutAnIncrementingPartIsABatchCode) {
+  WriteIni(
+      "[TX]\r\nRXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 4;  "
+      "FixSN = 1262637105;  IncSNByteCount = 0;  IsFixAscii = True;end;\r\n");
+  auto s = Start(view);
+  for (int i = 0; i < 3; ++i) {
+    const RunResult r = Unit(*s);
+    ASSERT_TRUE(r.pass) << "unit " << i + 1 << ": " << r.failedStep;
+    EXPECT_EQ(r.rxSerial, "3555-4B425031");
+  }
+  const std::vector<RecordRow> rows = *s->Production().Record().Rows("");
+  ASSERT_EQ(rows.size(), 3u);
+  for (const RecordRow& row : rows) {
+    EXPECT_EQ(row.result, "PASS");
+    EXPECT_TRUE(row.given);
+    EXPECT_EQ(row.numbers.rxSerial, "35554B425031");
+  }
+  // The link IDs of those units are still numbers of one unit each.
+  EXPECT_NE(rows[0].numbers.rxId, rows[1].numbers.rxId);
+}
+
 TEST_F(NumberingTest, TheWindowWarnsWhileACounterIsAboutToComeRound) {
   WriteIni(
       "[TX]\r\nTXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  "

@@ -125,7 +125,9 @@ TEST(GeneratorCheck, ANewStartOutranksTheSavedCurrentValueAfterARestart) {
   EXPECT_EQ(restarted.Problem(GeneratorSlot::TxSN).English(), "");
 }
 
-TEST(GeneratorCheck, TheMessageNamesTheValueTheFileHoldsAndTheFixedPartMustFit) {
+// A fixed part wider than its bytes (the date took two of them) gives its low bytes, as the
+// files of earlier versions were read: it cannot repeat a number, so it numbers units.
+TEST(GeneratorCheck, TheMessageNamesTheValueTheFileHoldsAndAWideFixedPartGivesItsLowBytes) {
   NumberingLedger ledger;
   LoadInto(ledger,
            "[TX]\r\nRXRFIDINFO=object TProdRFID;  IsRandom = False;  IncInitRFID = "
@@ -134,8 +136,13 @@ TEST(GeneratorCheck, TheMessageNamesTheValueTheFileHoldsAndTheFixedPartMustFit) 
   // The restore left IncPrevRFID at -2; the engineer wrote IncInitRFID = -1.
   EXPECT_EQ(ledger.Problem(GeneratorSlot::RxRFID).English().rfind("IncInitRFID = -1 ", 0), 0u)
       << ledger.Problem(GeneratorSlot::RxRFID);
-  EXPECT_EQ(ledger.Problem(GeneratorSlot::TxSN).English(),
-            "FixSN = 70000 does not fit in 2 bytes (0..FFFF hex)");
+  EXPECT_EQ(ledger.Problem(GeneratorSlot::TxSN).English(), "");
+  EXPECT_EQ(ledger.BlockingProblem().English().rfind("RXRFIDINFO", 0), 0u);
+  ledger.SetDateSource([] { return LocalDate{2026, 12, 7}; });
+  const UnitNumbers unit = ledger.Draw();
+  EXPECT_EQ(unit.txSerial[2], 0x11);  // 70000 is 0x11170: 0x1170 is used
+  EXPECT_EQ(unit.txSerial[3], 0x70);
+  EXPECT_EQ(ledger.Gen().TxSN.GetFixSNText(), "\x11p");  // as characters: the two bytes
 }
 
 }  // namespace

@@ -59,6 +59,49 @@ TEST_F(RecordTest, ANumberIsGivenOnlyOnceItsUnitCommitted) {
   EXPECT_EQ((*last)->id, *passed);
 }
 
+// A record of an earlier version (no column for batch codes, the first serial indexes) opens
+// as it is: its given serials stay unique, and a batch code may now repeat.
+TEST_F(RecordTest, ARecordOfAnEarlierVersionTakesBatchCodesAndKeepsItsSerialsUnique) {
+  record.Close();
+  const auto old = dir.path / "old.db";
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(old.string().c_str(), &raw), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(raw,
+                         "CREATE TABLE units(id INTEGER PRIMARY KEY AUTOINCREMENT, time_utc TEXT "
+                         "NOT NULL, time_local TEXT NOT NULL, station TEXT NOT NULL, settings_file "
+                         "TEXT NOT NULL, result TEXT NOT NULL, failed_step TEXT NOT NULL DEFAULT "
+                         "'', set_tx_ms INTEGER NOT NULL DEFAULT 0, rx_serial TEXT, tx_serial "
+                         "TEXT, rx_id TEXT, tx_id TEXT, rx_vid INTEGER, rx_pid INTEGER, "
+                         "rx_version INTEGER, settings_hash TEXT NOT NULL, given INTEGER NOT NULL "
+                         "DEFAULT 0);"
+                         "CREATE UNIQUE INDEX given_rx_serial ON units(rx_serial) WHERE given = 1 "
+                         "AND rx_serial IS NOT NULL;"
+                         "INSERT INTO units(time_utc, time_local, station, settings_file, result, "
+                         "rx_serial, settings_hash, given) VALUES('2026-12-01T08:00:00Z', "
+                         "'2026-12-01 09:00:00', 'bench', '/line/TX.ini', 'PASS', '35554B370001', "
+                         "'00', 1);",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(raw);
+  ProductionRecord reopened;
+  reopened.SetBusyTimeout(0);
+  const Status opened = reopened.Open(old);
+  ASSERT_TRUE(opened) << opened.failure;
+  EXPECT_TRUE(*reopened.FindGiven(Row("35554B370001").numbers));
+  const auto twin = reopened.Begin(Row("35554B370001"));
+  ASSERT_TRUE(twin);
+  EXPECT_FALSE(reopened.Finish(*twin, "PASS", "", 2200, true));
+  RecordRow batch = Row("35554B423531");
+  batch.numbers.rxSerialShared = true;
+  for (const char* id : {"8A0102", "8A0103"}) {
+    batch.numbers.rxId = batch.numbers.txId = id;
+    EXPECT_FALSE(*reopened.FindGiven(batch.numbers));
+    const auto unit = reopened.Begin(batch);
+    ASSERT_TRUE(unit);
+    EXPECT_TRUE(reopened.Finish(*unit, "PASS", "", 2200, true)) << id;
+  }
+}
+
 TEST_F(RecordTest, RowsAKilledRunLeftRunningAreClosedAsInterrupted) {
   ASSERT_TRUE(record.Begin(Row("35554B370001")));
   record.Close();
@@ -189,7 +232,6 @@ TEST_F(RecordTest, AFullDiskIsSaidInWords) {
                                                   ": the disk is full ("),
               std::string::npos)
         << begun.status.failure;
-    EXPECT_EQ(begun.status.osError, ENOSPC);
   }));
 }
 #endif
