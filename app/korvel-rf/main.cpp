@@ -75,6 +75,22 @@ std::string Usage() {
          "            server cannot listen on the address and port\n";
 }
 
+// One verb's part of the usage: its lines, up to the next verb, and the exit codes.
+std::string VerbUsage(const std::string& verb) {
+  const std::string all = Usage();
+  const size_t start = all.find("\n  " + verb + " ");
+  if (start == std::string::npos) return {};
+  size_t end = start + 1;
+  // A verb's line starts with two blanks and a letter; its continuation lines with more blanks.
+  for (size_t at = all.find('\n', end); at != std::string::npos; at = all.find('\n', at + 1)) {
+    end = at + 1;
+    if (end + 2 < all.size() && all.compare(end, 2, "  ") == 0 && std::islower(all[end + 2])) break;
+    if (all.compare(end, 10, "exit codes") == 0) break;
+  }
+  return "usage: korvel-rf " + all.substr(start + 3, end - start - 3) +
+         all.substr(all.find("exit codes"));
+}
+
 int UsageError(const std::string& message) {
   std::cerr << "korvel-rf: " << message << " (try 'korvel-rf --help')\n";
   return korvel::kExitUsage;
@@ -292,6 +308,13 @@ int main(int argc, char** argv) {
   }
   const std::string verb = args[0];
   args.erase(args.begin());
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") {
+      const std::string usage = VerbUsage(verb);
+      if (usage.empty()) return UsageError("unknown verb '" + verb + "'");
+      std::cout << usage;
+      return 0;
+    }
   if (verb == "scan") return Scan(args);
   if (verb == "next") return Next(args);
   if (verb == "simulate") return Simulate(args);

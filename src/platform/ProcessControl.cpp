@@ -11,6 +11,7 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -21,6 +22,8 @@
 #include <cstdlib>
 #include <fstream>
 #endif
+
+#include <vector>
 
 namespace korvel {
 
@@ -51,17 +54,39 @@ bool IsZombie(const std::string& procDir) {
   return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
 }
 
-// A pidfd pins the process: a reused PID cannot be hit by mistake.
-bool Terminate(pid_t pid) {
-#if defined(SYS_pidfd_open) && defined(SYS_pidfd_send_signal)
-  const int fd = int(syscall(SYS_pidfd_open, pid, 0));
-  if (fd >= 0) {
-    const bool ok = syscall(SYS_pidfd_send_signal, fd, SIGTERM, nullptr, 0) == 0;
-    close(fd);
-    return ok;
-  }
+// A pidfd pins the process: a reused PID cannot be hit by mistake, and it is readable once
+// the process has ended.
+struct Ending {
+  pid_t pid = 0;
+  int fd = -1;  // -1: no pidfd on this kernel
+};
+
+bool Signal(const Ending& e, int signal) {
+#if defined(SYS_pidfd_send_signal)
+  if (e.fd >= 0) return syscall(SYS_pidfd_send_signal, e.fd, signal, nullptr, 0) == 0;
 #endif
-  return kill(pid, SIGTERM) == 0;
+  return kill(e.pid, signal) == 0;
+}
+
+bool Gone(const Ending& e) {
+  if (e.fd >= 0) {
+    pollfd p{e.fd, POLLIN, 0};
+    return poll(&p, 1, 0) == 1;
+  }
+  return kill(e.pid, 0) != 0 || IsZombie("/proc/" + std::to_string(e.pid));
+}
+
+// Waits until every one has ended, up to `ms`; those still there are left in the list.
+void WaitForEnd(std::vector<Ending>& endings, int ms) {
+  for (int waited = 0; waited <= ms; waited += 10) {
+    std::erase_if(endings, [](const Ending& e) {
+      if (!Gone(e)) return false;
+      if (e.fd >= 0) close(e.fd);
+      return true;
+    });
+    if (endings.empty()) return;
+    usleep(10000);
+  }
 }
 #endif
 }  // namespace
@@ -76,7 +101,7 @@ std::string OwnExecutableName() {
 #endif
 }
 
-int KillProcessesNamed(const std::string& exeName) {
+int KillProcessesNamed(const std::string& exeName, int graceMs) {
   if (exeName.empty()) return 0;
   int ended = 0;
 #ifdef _WIN32
@@ -85,18 +110,29 @@ int KillProcessesNamed(const std::string& exeName) {
   if (snapshot == INVALID_HANDLE_VALUE) return 0;
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
+  std::vector<HANDLE> ending;
   for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
     if (entry.th32ProcessID == self || !EqualNoCase(BaseName(entry.szExeFile), exeName)) continue;
     // Processes that cannot be opened or ended are passed over.
-    if (HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
-      if (TerminateProcess(p, 0)) ++ended;
-      CloseHandle(p);
+    if (HANDLE p = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+      if (TerminateProcess(p, 0)) {
+        ++ended;
+        ending.push_back(p);
+      } else {
+        CloseHandle(p);
+      }
     }
   }
   CloseHandle(snapshot);
+  // Terminated is not yet gone: its handles (the settings file's lock) close as it ends.
+  for (HANDLE p : ending) {
+    WaitForSingleObject(p, DWORD(graceMs));
+    CloseHandle(p);
+  }
 #else
   const pid_t self = getpid();
   const uid_t me = getuid();
+  std::vector<Ending> endings;
   DIR* proc = opendir("/proc");
   if (!proc) return 0;
   while (const dirent* e = readdir(proc)) {
@@ -107,9 +143,24 @@ int KillProcessesNamed(const std::string& exeName) {
     struct stat st;
     if (stat(dir.c_str(), &st) != 0 || st.st_uid != me) continue;  // other users' processes
     if (!EqualNoCase(ExeName(dir), exeName) || IsZombie(dir)) continue;
-    if (Terminate(pid_t(pid))) ++ended;
+    Ending ending{pid_t(pid), -1};
+#if defined(SYS_pidfd_open)
+    ending.fd = int(syscall(SYS_pidfd_open, ending.pid, 0));
+#endif
+    if (Signal(ending, SIGTERM)) {
+      ++ended;
+      endings.push_back(ending);
+    } else if (ending.fd >= 0) {
+      close(ending.fd);
+    }
   }
   closedir(proc);
+  // Told is not yet gone: what it holds (the settings file's lock) is free only once it ends.
+  WaitForEnd(endings, graceMs);
+  for (const Ending& e : endings) Signal(e, SIGKILL);
+  WaitForEnd(endings, 1000);
+  for (const Ending& e : endings)
+    if (e.fd >= 0) close(e.fd);
 #endif
   return ended;
 }

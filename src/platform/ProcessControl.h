@@ -8,8 +8,10 @@ namespace korvel {
 // The file name (no folder) of this process's executable.
 std::string OwnExecutableName();
 // Ends every other process of this user whose executable file name equals `exeName`
-// without regard to case; never this process. Returns how many were told to end.
-int KillProcessesNamed(const std::string& exeName);
+// without regard to case; never this process. Returns when they are gone (what they held,
+// such as a settings file's lock, is free then): a copy that has not ended within `graceMs`
+// of being told is ended outright. Returns how many were ended.
+int KillProcessesNamed(const std::string& exeName, int graceMs = 5000);
 // A new copy ends the copies already running.
 int KillOtherInstances();
 

@@ -243,7 +243,7 @@ void StationPresenter::FormResize() {
   view_.height = kLayoutHeight;
   for (const auto& [name, full] :
        {std::pair{"gb1", 70}, std::pair{"gbRX", 95}, std::pair{"gbTX", 95}})
-    view_.height -= view_[name].visible ? full - view_[name].height : view_[name].height;
+    view_.height -= view_[name].visible ? full - view_[name].height : full;
   const int bar = view_["pbSetTX"].height;
   view_["gbGo"].top = view_.height - view_["gbGo"].height - bar;
   view_["pbSetTX"].top = view_.height - bar;

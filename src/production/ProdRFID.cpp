@@ -50,9 +50,12 @@ uint32_t SubstituteHighByte(uint32_t id) {
 
 uint32_t TxLinkIdFor(uint32_t a, uint32_t b) {
   if (a != b) return b;
-  uint32_t id = (a + 1) & kLinkIdMask;
-  while (!IsAcceptableLinkId(id)) id = (id + 1) & kLinkIdMask;
-  return id;
+  uint32_t id = a;
+  do {
+    do id = (id + 1) & kLinkIdMask;
+    while (!IsAcceptableLinkId(id));
+  } while (SubstituteHighByte(id) == a);
+  return SubstituteHighByte(id);
 }
 
 TProdRFID::TProdRFID(BlankTag) : random_(CounterSeededRandom()) {}

@@ -25,8 +25,9 @@ constexpr uint32_t kLinkIdMask = 0xFFFFFF;
 bool IsAcceptableLinkId(uint32_t id);
 // Six raw high bytes move up by one (lower bytes kept); the result is not checked again.
 uint32_t SubstituteHighByte(uint32_t id);
-// The TX-side ID of a unit: b, or when it equals a, a + 1 — moved on to the next acceptable
-// ID when a + 1 holds a reserved byte, so a reserved byte never reaches the radio.
+// The TX-side ID of a unit: b, or when it equals a, the ID after a as a generator gives its
+// IDs: the next acceptable one, then the high-byte substitution. One rule for every ID the
+// tool writes (the substituted high bytes are the radio's own, written as they are).
 uint32_t TxLinkIdFor(uint32_t a, uint32_t b);
 
 class TProdRFID final : public TPersistentComponent {

@@ -6,10 +6,13 @@
 #include <thread>
 
 #include "TempDir.h"
+#include "platform/FileLock.h"
 #include "platform/ProcessControl.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -64,6 +67,43 @@ TEST(ProcessControl, EndsEveryProcessOfThatNameWithoutRegardToCase) {
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGTERM);
   }
+}
+
+// A restarted tool ends the copy still running, then locks TX.ini: the copy takes a moment to
+// close (its record, its window) before its lock is free, and the new copy must not find the
+// file "in use" then.
+TEST(ProcessControl, ACopyEndedAtStartHasLetGoOfItsLockWhenTheCallReturns) {
+  test::TempDir dir;
+  const std::string name = "Korvel-Holder-" + std::to_string(getpid());
+  const auto exe = dir.path / name;
+  std::filesystem::copy_file("/bin/sh", exe);
+  const auto lock = dir.path / "TX.ini.lock";
+  const pid_t holder = fork();
+  if (holder == 0) {
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
+    if (fd < 0 || dup2(fd, 9) < 0 || flock(9, LOCK_EX) != 0) _exit(126);
+    // Told to end, it needs 300 ms to close; its sleeps do not keep the lock.
+    execl(exe.c_str(), name.c_str(), "-c",
+          "trap 'sleep 0.3 9>&-; exit 0' TERM; while :; do sleep 0.05 9>&-; done",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(holder, 0);
+  FileLock probe;
+  bool held = false;
+  for (int i = 0; i < 300 && !held; ++i) {
+    held = !probe.Acquire(lock, "probe") && probe.HeldElsewhere();
+    if (!held) probe.Release();
+    usleep(10000);
+  }
+  ASSERT_TRUE(held) << "the holder never took the lock";
+  EXPECT_EQ(KillProcessesNamed(name), 1);
+  FileLock station;
+  const Status claimed = station.Acquire(lock, "korvel-rf-tool, pid 2");
+  EXPECT_TRUE(claimed) << claimed.failure;
+  int status = 0;
+  ASSERT_EQ(waitpid(holder, &status, 0), holder);
+  EXPECT_TRUE(WIFEXITED(status)) << "it ended by itself within the grace time";
 }
 #endif
 

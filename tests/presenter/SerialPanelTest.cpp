@@ -24,7 +24,7 @@ TEST_F(StationTest, EngineersShowThePanelOnlyWhileUnlockedAndLockingHidesIt) {
   ViewState& v = s->Presenter().View();
   s->Presenter().ToggleEngineerView();  // an operator's stray chord does nothing
   EXPECT_FALSE(v["gbRX"].visible);
-  EXPECT_EQ(v.height, 600);
+  EXPECT_EQ(v.height, 480);
   Unlock(*s);
   s->Presenter().ToggleEngineerView();
   EXPECT_TRUE(v["gb1"].visible && v["gbRX"].visible && v["gbTX"].visible);
@@ -33,7 +33,7 @@ TEST_F(StationTest, EngineersShowThePanelOnlyWhileUnlockedAndLockingHidesIt) {
   s->Presenter().imgLogoDblClick();  // lock
   EXPECT_FALSE(s->Presenter().State().engineerView);
   EXPECT_FALSE(v["gbRX"].visible);
-  EXPECT_EQ(v.height, 600);
+  EXPECT_EQ(v.height, 480);
 }
 
 TEST_F(StationTest, PanelEditsGoThroughTheGeneratorAndAreSavedAtOnce) {

@@ -6,6 +6,7 @@
 
 #include "StationFixture.h"
 #include "station/Station.h"
+#include "ui/WindowLayout.h"
 
 namespace korvel {
 namespace {
@@ -43,9 +44,11 @@ TEST_F(StationTest, StartUpStateOfTheWindow) {
   for (const char* hidden : {"gb1", "gbRX", "gbTX", "edtMseDongleAddr", "edtTX_SN", "edtRX_SN"})
     EXPECT_FALSE(v[hidden].visible) << hidden;
   EXPECT_EQ(v.width, 900);
-  EXPECT_EQ(v.height, 740 - 70 - 35 - 35);
+  // The hidden panels give back all their room: the Go group follows the settings at once.
+  EXPECT_EQ(v.height, 740 - 70 - 95 - 95);
   EXPECT_EQ(v["pbSetTX"].top, v.height - 16);
   EXPECT_EQ(v["gbGo"].top, v.height - 120 - 16);
+  EXPECT_EQ(v["gbGo"].top, kWindowSettingsEnd);
   EXPECT_EQ(v.left, 1920 / 2 - 900 / 2);
   EXPECT_EQ(s->Programmer().Staging().StagingMode, kStagingIdle);
   EXPECT_TRUE(view.languagePrompts.empty());
@@ -88,7 +91,7 @@ TEST_F(StationTest, ResizeAlwaysRestoresTheComputedSize) {
   s->Presenter().View().height = 300;
   s->Presenter().FormResize();
   EXPECT_EQ(s->Presenter().View().width, 900);
-  EXPECT_EQ(s->Presenter().View().height, 600);
+  EXPECT_EQ(s->Presenter().View().height, 480);
 }
 
 TEST_F(StationTest, PageDownPressesGoOnlyWhileGoIsEnabled) {

@@ -131,7 +131,7 @@ TEST_F(Win32WindowTest, InitialStateOfEveryArea) {
   EXPECT_EQ(Narrow(WindowText(form->Handle())).rfind(std::string(kFormCaption), 0), 0u);
   const SIZE client = ClientSize(form->Handle());
   EXPECT_EQ(client.cx, MulDiv(900, form->Dpi(), 96));
-  EXPECT_EQ(client.cy, MulDiv(600, form->Dpi(), 96));
+  EXPECT_EQ(client.cy, MulDiv(480, form->Dpi(), 96));
   EXPECT_EQ(Text("btnGo"), "Go");
   EXPECT_FALSE(Enabled("btnGo"));
   EXPECT_EQ(Text("btnCombo_Cmd_Soft_Bind_SW"), "&Connect");

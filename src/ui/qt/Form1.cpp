@@ -693,17 +693,35 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && !rendering_ && !closing_ &&
-      static_cast<QKeyEvent*>(event)->key() == Qt::Key_PageDown) {
-    auto* w = qobject_cast<QWidget*>(watched);
-    // Keys of this window only (not of a list's popup or a dialog); what the station does not
-    // take goes on to the control with the focus.
-    if (w && w->window() == this) {
-      CommitEdits();
-      if (presenter().FormKeyDown(kVkPageDown)) {
-        Render(presenter().View());
-        return true;
-      }
+  // Closing the page leaves the engineering view, as the shortcut does: the next paint would
+  // otherwise show it again.
+  if (event->type() == QEvent::Close && !closing_ && watched == Control("spgcntrl1")) {
+    if (presenter().State().engineerView) Act([this] { presenter().ToggleEngineerView(); });
+    event->ignore();
+    return true;
+  }
+  if (event->type() != QEvent::KeyPress || rendering_ || closing_)
+    return QWidget::eventFilter(watched, event);
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  auto* w = qobject_cast<QWidget*>(watched);
+  // Keys of this window only (not of a list's popup or a dialog); what the station does not
+  // take goes on to the control with the focus.
+  if (!w || w->window() != this) return QWidget::eventFilter(watched, event);
+  int virtualKey = key == Qt::Key_PageDown ? kVkPageDown : 0;
+  // Go is the default button: Enter presses it, unless an entry or another button has the
+  // focus (Enter commits the entry, or is that button's).
+  if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+    QWidget* focus = QApplication::focusWidget();
+    const bool own =
+        focus && (qobject_cast<QLineEdit*>(focus) || qobject_cast<QAbstractSpinBox*>(focus) ||
+                  (qobject_cast<QAbstractButton*>(focus) && focus->objectName() != "btnGo"));
+    if (!own) virtualKey = kVkReturn;
+  }
+  if (virtualKey != 0) {
+    CommitEdits();
+    if (presenter().FormKeyDown(virtualKey)) {
+      Render(presenter().View());
+      return true;
     }
   }
   return QWidget::eventFilter(watched, event);

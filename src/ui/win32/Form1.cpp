@@ -649,6 +649,17 @@ void TForm1::RadioClicked(Item& item) {
   Changed(item);
 }
 
+namespace {
+// An entry commits itself on Enter, and a button that has the focus is the one Enter presses.
+bool OwnsEnter(HWND focus) {
+  if (!focus) return false;
+  wchar_t name[32] = {};
+  GetClassNameW(focus, name, 32);
+  if (lstrcmpiW(name, L"Edit") == 0) return true;
+  return lstrcmpiW(name, L"Button") == 0 && GetDlgCtrlID(focus) != ControlId("btnGo");
+}
+}  // namespace
+
 bool TForm1::PreTranslate(MSG& msg) {
   if (!form_ || closing_ || rendering_) return false;
   HWND root = GetAncestor(msg.hwnd, GA_ROOT);
@@ -663,6 +674,15 @@ bool TForm1::PreTranslate(MSG& msg) {
         return true;
       }
       return false;
+    }
+    // Go is the default button: Enter presses it, unless an entry or another button has the
+    // focus (Enter commits the entry, or is that button's).
+    if (msg.wParam == VK_RETURN && root == form_ && !OwnsEnter(GetFocus())) {
+      CommitEdits();
+      if (presenter().FormKeyDown(kVkReturn)) {
+        Render(presenter().View());
+        return true;
+      }
     }
     if (msg.wParam == 'E' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_SHIFT) < 0) {
       Act([this] { presenter().ToggleEngineerView(); });

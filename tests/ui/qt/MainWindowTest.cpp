@@ -178,7 +178,7 @@ TEST_F(MainWindowTest, NoCaptionIsNarrowerThanItsTextInAnyLanguage) {
 
 TEST_F(MainWindowTest, InitialStateOfEveryArea) {
   EXPECT_TRUE(form->windowTitle().startsWith(QString(kFormCaption) + " For B-Nova Only TempID="));
-  EXPECT_EQ(form->size(), QSize(900, 600));
+  EXPECT_EQ(form->size(), QSize(900, 480));
   auto* go = Find<QPushButton>("btnGo");
   EXPECT_EQ(go->text(), "Go");
   EXPECT_FALSE(go->isEnabled());
@@ -240,6 +240,22 @@ TEST_F(MainWindowTest, PageDownPressesGoOnlyWhileGoIsEnabled) {
   form->presenter().View()["btnGo"].enabled = true;
   form->Render(form->presenter().View());
   QTest::keyClick(Find("edtEEPROM_20"), Qt::Key_PageDown);  // from whatever has the focus
+  EXPECT_EQ(form->station().Go().Requests(), 1);
+}
+
+// Go is the default button: Enter presses it, but an entry keeps its Enter to commit itself.
+TEST_F(MainWindowTest, EnterPressesGoUnlessAnEntryHasTheFocus) {
+  form->presenter().View()["btnGo"].enabled = true;
+  form->Render(form->presenter().View());
+  form->activateWindow();
+  Find("btnGo")->setFocus();
+  QTest::keyClick(Find("btnGo"), Qt::Key_Return);
+  EXPECT_EQ(form->station().Go().Requests(), 1);
+  form->presenter().View()["btnGo"].enabled = true;
+  form->presenter().View()["edtVID_SET"].enabled = true;
+  form->Render(form->presenter().View());
+  Find("edtVID_SET")->setFocus();
+  QTest::keyClick(Find("edtVID_SET"), Qt::Key_Enter);
   EXPECT_EQ(form->station().Go().Requests(), 1);
 }
 
@@ -596,6 +612,11 @@ TEST_F(MainWindowTest, TheEngineeringPageIsAsLargeAsItsFullestTab) {
   EXPECT_LE(page->width(), right + chrome.width() + 40);
   EXPECT_GE(page->height(), bottom + chrome.height());
   EXPECT_LE(page->height(), bottom + chrome.height() + 60);
+  // Its close box leaves the engineering view: the next paint does not bring it back.
+  page->close();
+  form->Render(form->presenter().View());
+  EXPECT_FALSE(page->isVisible());
+  EXPECT_FALSE(form->presenter().State().engineerView);
 }
 
 TEST_F(MainWindowTest, ALongReasonKeepsToItsLineAndResetFollowsABusyDaysYield) {
