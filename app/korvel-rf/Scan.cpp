@@ -18,7 +18,8 @@ void ScanInterfaces(HidAccess& hid, ReceiverFinder& finder, std::optional<VidPid
     out << "no HID interfaces\n";
     return;
   }
-  const int marked = finder.WouldOpen(interfaces, typed);
+  Phrase whyNone;
+  const int marked = finder.WouldOpen(interfaces, typed, &whyNone);
   for (size_t i = 0; i < interfaces.size(); ++i) {
     const HidInterfaceInfo& info = interfaces[i];
     out << (int(i) == marked ? "* " : "  ") << info.path << "  ";
@@ -31,6 +32,7 @@ void ScanInterfaces(HidAccess& hid, ReceiverFinder& finder, std::optional<VidPid
     }
     out << '\n';
   }
+  if (marked < 0) out << "(none marked: " << whyNone << ")\n";
 }
 
 int RunScan(HidPlatform& platform, Host& host, const std::filesystem::path& ini, std::ostream& out,

@@ -1,5 +1,7 @@
 #include "device/ReceiverFinder.h"
 
+#include "platform/Text.h"
+
 namespace korvel {
 
 std::vector<VidPid> ReceiverFinder::Candidates(std::optional<VidPid> typed) const {
@@ -11,18 +13,63 @@ std::vector<VidPid> ReceiverFinder::Candidates(std::optional<VidPid> typed) cons
   return out;
 }
 
-std::optional<ReceiverFinder::Opened> ReceiverFinder::OpenFirst(std::optional<VidPid> typed) {
-  for (const VidPid& id : Candidates(typed)) {
+Result<ReceiverFinder::Opened> ReceiverFinder::OpenFirst(std::optional<VidPid> typed) {
+  const std::vector<VidPid> candidates = Candidates(typed);
+  for (const VidPid& id : candidates) {
     Opened opened{kNoHandle, id, 0};  // version 0 accepts any release
     if (hid_.OpenDeviceByVidPid(id.vid, id.pid, opened.version, opened.handle)) return opened;
   }
-  return std::nullopt;
+  // None opened: look again at what is there, to say why.
+  HidPlatform& platform = hid_.Platform();
+  std::vector<HidInterfaceInfo> interfaces;
+  const bool listed = platform.Bind() && platform.Enumerate(interfaces, true);
+  Status why = Status::Failed(
+      Say("no receiver dongle is plugged in ({0} identities searched)", candidates.size()));
+  for (size_t i = 0; listed && i < interfaces.size(); ++i) {
+    const HidInterfaceInfo& info = interfaces[i];
+    bool ours = false;
+    for (const VidPid& id : candidates)
+      ours |= info.detailsKnown && id.vid == info.attributes.VendorID &&
+              id.pid == info.attributes.ProductID;
+    if (!ours) continue;
+    const std::string name = HexText(uint32_t(info.attributes.VendorID) & 0xFFFF, 4) + ":" +
+                             HexText(uint32_t(info.attributes.ProductID) & 0xFFFF, 4);
+    if (info.FeatureReportByteLength == 0) {
+      if (why.osError == 0)
+        why =
+            Status::Failed(Say("receiver dongle {0} is plugged in, but none of its interfaces "
+                               "takes feature reports",
+                               name));
+      continue;
+    }
+    const intptr_t h = platform.Open(info.path);
+    if (h != kNoHandle) {
+      platform.Close(h);
+      continue;
+    }
+    const int error = platform.LastError();
+    why = IsAccessDeniedError(error)
+              ? Status::Failed(
+                    Say("receiver dongle {0} is plugged in, but this user may not open it ({1})",
+                        name, OsErrorText(error)),
+                    error)
+              : Status::Failed(Say("receiver dongle {0} is plugged in, but it could not be "
+                                   "opened ({1})",
+                                   name, OsErrorText(error)),
+                               error);
+    break;
+  }
+  platform.Release();
+  return why;
 }
 
 int ReceiverFinder::WouldOpen(const std::vector<HidInterfaceInfo>& interfaces,
-                              std::optional<VidPid> typed) {
-  const std::optional<Opened> opened = OpenFirst(typed);
-  if (!opened) return -1;
+                              std::optional<VidPid> typed, Phrase* whyNone) {
+  const Result<Opened> opened = OpenFirst(typed);
+  if (!opened) {
+    if (whyNone) *whyNone = opened.status.failure;
+    return -1;
+  }
   hid_.CloseDevice(opened->handle);
   // The handle kept is the last match in enumeration order.
   int marked = -1;

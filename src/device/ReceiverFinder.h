@@ -29,11 +29,14 @@ class ReceiverFinder {
     uint32_t version = 0;
   };
   // Opens the first candidate that matches an interface (the last matching interface of it);
-  // every other handle opened on the way is closed.
-  std::optional<Opened> OpenFirst(std::optional<VidPid> typed);
+  // every other handle opened on the way is closed. When none opens, why: no dongle of ours
+  // is plugged in, one is but this user may not open it (with the OS error), or it has no
+  // interface that takes feature reports.
+  Result<Opened> OpenFirst(std::optional<VidPid> typed);
 
-  // The enumerated interface (with details) the tool would open, or -1.
-  int WouldOpen(const std::vector<HidInterfaceInfo>& interfaces, std::optional<VidPid> typed);
+  // The enumerated interface (with details) the tool would open, or -1 (and then why not).
+  int WouldOpen(const std::vector<HidInterfaceInfo>& interfaces, std::optional<VidPid> typed,
+                Phrase* whyNone = nullptr);
 
   // An interface with a candidate's identity that this user may not open: present, but the
   // system's permissions keep the tool out.

@@ -126,10 +126,14 @@ void PresenceMonitor::DetectionTick() {
     Emit(PresenceEvent::DevicesChanged);
     // The handle of an RX that is gone (or of one still there) would otherwise stay open.
     link_.Close();
-    if (const auto opened = finder_.OpenFirst(typed_())) {
+    if (const Result<ReceiverFinder::Opened> opened = finder_.OpenFirst(typed_())) {
+      lastWhyNone_ = {};
       link_.Adopt(opened->handle, opened->id, opened->version);
       ReadyState();
       held_ = false;
+    } else if (!(opened.status.failure == lastWhyNone_)) {
+      lastWhyNone_ = opened.status.failure;
+      Emit(PresenceEvent::NoReceiver, {}, lastWhyNone_);
     }
   }
   // Interfaces this user may not open are not even counted, so look for our dongle among

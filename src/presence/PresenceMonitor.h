@@ -36,11 +36,13 @@ enum class PresenceEvent {
   PermissionDenied,      // a dongle is present that this user may not open
   SensorAddressCleared,  // the presence test starts its second pair from sensor address 0
   LinkTickEnded,         // a link tick ran to its end with the link timer on again
+  NoReceiver,            // a search opened no RX, for a reason other than the last one's
 };
 
 struct PresenceChange {
   PresenceEvent event;
-  VidPid id;  // RxOpened, PermissionDenied
+  VidPid id;   // RxOpened, PermissionDenied
+  Phrase why;  // NoReceiver
 };
 
 class PresenceListener {
@@ -111,8 +113,8 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   static constexpr int kConnectPairLimit = RetryCount;
 
  private:
-  void Emit(PresenceEvent event, VidPid id = {}) {
-    if (listener_) listener_->OnPresence({event, id});
+  void Emit(PresenceEvent event, VidPid id = {}, Phrase why = {}) {
+    if (listener_) listener_->OnPresence({event, id, std::move(why)});
   }
   void NotReadyLook();
   void ReadyState();
@@ -155,6 +157,7 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   bool writing_ = false;
   bool languageDialogOpen_ = false;
   bool permissionHintShown_ = false;
+  Phrase lastWhyNone_;  // why the last search opened nothing (said once until it changes)
   int readyDepth_ = 0;
 };
 

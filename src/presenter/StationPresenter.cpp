@@ -576,6 +576,10 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
     case PresenceEvent::SensorAddressCleared:
       view_["edtRF_SensorAddr"].text = HexFieldText(0);
       break;
+    case PresenceEvent::NoReceiver:
+      // The engineer's trace says why no RX was opened; the operator sees "Not Ready".
+      if (traceSink_) traceSink_("-- " + change.why.English());
+      return;
     case PresenceEvent::LinkTickEnded:
       if (state_.autoStart && rooms_.presence.TxLampOn() && !state_.startingUp) btnGoClick();
       return;  // Go paints for itself

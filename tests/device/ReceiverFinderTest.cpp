@@ -61,6 +61,24 @@ TEST_F(ReceiverFinderTest, ADongleOutsideTheTableIsFoundThroughTxIniOrTheTypedId
   EXPECT_EQ(platform.OpenHandleCount(), 0u);
 }
 
+// When nothing opens, the search says why, in the words the engineer's trace shows.
+TEST_F(ReceiverFinderTest, ASearchThatOpensNothingSaysWhy) {
+  AttachTypicalNeighbours(platform);
+  const auto none = finder.OpenFirst(std::nullopt);
+  ASSERT_FALSE(none);
+  EXPECT_EQ(none.status.failure.English(),
+            "no receiver dongle is plugged in (7 identities searched)");
+  Dongle(0x053A, 1);
+  platform.SetOpenRefused(true);
+  const auto refused = finder.OpenFirst(std::nullopt);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.status.osError, platform.LastError());
+  EXPECT_EQ(refused.status.failure.English().rfind(
+                "receiver dongle 1BCF:053A is plugged in, but this user may not open it (", 0),
+            0u)
+      << refused.status.failure;
+}
+
 TEST_F(ReceiverFinderTest, ADongleThisUserMayNotOpenIsNamed) {
   AttachTypicalNeighbours(platform);
   EXPECT_FALSE(finder.Unopenable(std::nullopt));  // nothing of ours at all

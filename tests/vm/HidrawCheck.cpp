@@ -198,7 +198,7 @@ int UnprivilegedChecks(uid_t uid) {
              : std::string("no vendor node listed"));
   HidAccess access(hid, host);
   ReceiverFinder finder(access);
-  const bool opened = finder.OpenFirst(std::nullopt).has_value();
+  const bool opened = finder.OpenFirst(std::nullopt).Ok();
   const auto refused = finder.Unopenable(std::nullopt);
   const bool named = refused && refused->VendorID == kVid && refused->ProductID == kPid;
   std::string hint;

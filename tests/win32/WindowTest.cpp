@@ -366,6 +366,21 @@ TEST_F(Win32WindowTest, GoByButtonAndByPageDownWritesUnitAfterUnit) {
   EXPECT_EQ(Text("lblResult"), "PASS");
 }
 
+// Go is the default button: Enter presses it, but an entry keeps its Enter to commit itself.
+TEST_F(Win32WindowTest, EnterPressesGoUnlessAnEntryHasTheFocus) {
+  form->presenter().View()["btnGo"].enabled = true;
+  form->Render(form->presenter().View());
+  SetFocus(W("btnGo"));
+  Key(W("btnGo"), VK_RETURN);
+  EXPECT_EQ(form->station().Go().Requests(), 1);
+  Unlock();
+  form->presenter().View()["btnGo"].enabled = true;
+  form->Render(form->presenter().View());
+  SetFocus(W("edtVID_SET"));
+  Key(W("edtVID_SET"), VK_RETURN);
+  EXPECT_EQ(form->station().Go().Requests(), 1);
+}
+
 TEST_F(Win32WindowTest, PageDownReachesTheFocusedSpinBoxWhileGoIsDisabled) {
   Unlock();
   ASSERT_FALSE(Enabled("btnGo"));
