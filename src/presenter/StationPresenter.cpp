@@ -5,6 +5,7 @@
 #include <random>
 
 #include "config/HotKeys.h"
+#include "device/Protocol.h"
 #include "device/UdevRule.h"
 #include "platform/Text.h"
 #include "presenter/SettingsView.h"
@@ -589,11 +590,15 @@ void StationPresenter::OnPresence(const PresenceChange& change) {
 
 std::string FormatTrace(const HidTraceEvent& event) {
   char head[48];
+  const bool sent = event.direction == HidTraceEvent::Direction::Sent;
   std::snprintf(head, sizeof head, "%10llu ms %s ", static_cast<unsigned long long>(event.timeMs),
-                event.direction == HidTraceEvent::Direction::Sent ? "->" : "<-");
+                sent ? "->" : "<-");
   std::string line = head;
   for (size_t i = 0; i < event.bytes.size(); ++i)
     line += (i ? " " : "") + HexText(event.bytes[i], 2);
+  // A request says which command it is; an answer's bytes are data.
+  if (const CommandSpec* command = sent ? FindCommand(event.bytes[1]) : nullptr)
+    line += std::string("  ") + command->name;
   if (!event.ok) line += "  (failed)";
   return line;
 }

@@ -333,7 +333,8 @@ TEST_F(ConfigurationTest, TheTraceShowsEveryReportWithTimeAndDirection) {
   s->Presenter().Click("btnUpdateCustKey");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find(" ms -> "), std::string::npos) << lines[0];
-  EXPECT_NE(lines[0].find("01 08 0B 00 00 00 00 00 00"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("01 08 0B 00 00 00 00 00 00  C_Combo_Cmd"), std::string::npos)
+      << lines[0];
   s->Presenter().Click("btnSpecialCmd1");
   EXPECT_GE(lines.size(), 3u);
   EXPECT_NE(lines.back().find(" <- "), std::string::npos) << lines.back();
