@@ -215,7 +215,7 @@ std::optional<double> RunSeconds(const std::string& text) {
 }
 
 // One operator's shift, in the order it happens; each test takes it one stage on. A test run
-// on its own first takes the stages before it.
+// on its own, or after a later stage, first takes the stages before it.
 enum class Stage {
   None,
   Started,
@@ -241,8 +241,14 @@ class Shift {
     Get().loader_.reset();
   }
 
-  // Takes every stage before `stage`; false when one failed, now or in an earlier test.
+  // Takes every stage before `stage`; false when one failed, now or in an earlier test. A
+  // stage already passed (tests in another order) starts a new shift in a new folder.
   ::testing::AssertionResult Before(Stage stage) {
+    if (reached_ >= stage) {
+      End();
+      reached_ = Stage::None;
+      failed_ = false;
+    }
     while (reached_ < Stage(int(stage) - 1)) {
       if (failed_) return ::testing::AssertionFailure() << "an earlier stage failed";
       if (::testing::AssertionResult r = Take(Stage(int(reached_) + 1)); !r) return r;
