@@ -45,8 +45,8 @@ std::string JsonText(const std::string& s) {
 
 // Why Go was not even pressed: the side that was not ready.
 std::string NotReadyReason(Station& station) {
-  if (!station.Presence().RxLampOn()) return "Go not enabled: RX not ready";
-  if (!station.Presence().TxLampOn()) return "Go not enabled: TX not ready";
+  if (!station.Presence().Ready().rx) return "Go not enabled: RX not ready";
+  if (!station.Presence().Ready().tx) return "Go not enabled: TX not ready";
   return "Go not enabled";
 }
 }  // namespace
@@ -120,7 +120,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
   std::vector<UnitReport> reports;
   std::mt19937 operatorJitter(1);
   const uint64_t lineStart = host.TickCount();
-  auto bothReady = [&] { return station.Presence().RxLampOn() && station.Presence().TxLampOn(); };
+  auto bothReady = [&] { return station.Presence().Ready().rx && station.Presence().Ready().tx; };
   for (int unit = 1; unit <= options.units; ++unit) {
     EmulatedRx::Config config;
     config.seed = uint32_t(unit);
@@ -197,7 +197,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
       cycleSum += r.cycleMs;
     }
     out << "summary units=" << reports.size() << " pass=" << passed
-        << " hotplug=" << (station.Presence().HotPlugActive() ? "on" : "off")
+        << " hotplug=" << (station.Presence().HotPlug().Active() ? "on" : "off")
         << " operator_delay_ms=" << options.operatorDelayMs
         << " mean_ready_ms=" << (ready ? (readySum + uint64_t(ready) / 2) / uint64_t(ready) : 0)
         << " mean_cycle_ms="

@@ -14,9 +14,6 @@ constexpr int kBatteryQueries = 20;
 constexpr int kSensorProbes = 6;
 constexpr uint8_t kBatteryLowLevel = 2;
 constexpr uint32_t kPBindRelease = 0xA041;
-// One dongle brings several interfaces within a few milliseconds (and udev repeats each
-// after its rules ran, tens of milliseconds later): one tick after the burst settles.
-constexpr uint32_t kHotPlugSettleMs = 250;
 }  // namespace
 
 PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& host,
@@ -28,46 +25,22 @@ PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& hos
       detect_(host.CreateTimer()),
       softBind_(host.CreateTimer()),
       isTxLink_(host.CreateTimer()),
-      settle_(host.CreateTimer()) {
+      // Never under a run: Go's end enables detection again and catches up. The word itself
+      // says the population changed: a dongle pulled and another plugged within one burst
+      // leaves the count as it was, and the RX may already be closed (after Go), so neither
+      // the count nor the open handle can tell.
+      hotPlug_(
+          host, [this] { return !held_ && !writing_ && detect_->Enabled(); },
+          [this] {
+            SearchAgain();
+            DetectionTick();
+          }) {
   detect_->SetInterval(kDetectIntervalMs);
   softBind_->SetInterval(kBindIntervalMs);
   isTxLink_->SetInterval(kLinkIntervalMs);
   detect_->OnTimer = [this] { DetectionTick(); };
   softBind_->OnTimer = [this] { BindCheckTick(); };
   isTxLink_->OnTimer = [this] { LinkTick(); };
-  settle_->SetInterval(kHotPlugSettleMs);
-  settle_->OnTimer = [this] { HotPlugSettled(); };
-}
-
-void PresenceMonitor::StartHotPlug(HotPlugSource* source) {
-  if (!source) return;
-  const Status started = source->Start(host_, [this](const HotPlugEvent& e) { OnHotPlug(e); });
-  hotPlugActive_ = started.Ok();
-  hotPlugStatus_ = hotPlugActive_ ? "hot-plug: " + source->Name()
-                                  : "hot-plug unavailable (" + started.failure.English() +
-                                        "): detection every 5.5 s";
-}
-
-void PresenceMonitor::OnHotPlug(const HotPlugEvent&) {
-  // Each event restarts the wait: the tick runs once the burst is over.
-  settle_->SetEnabled(false);
-  settle_->SetEnabled(true);
-}
-
-void PresenceMonitor::HotPlugSettled() {
-  settle_->SetEnabled(false);
-  // Never under a run: Go's end enables detection again and catches up.
-  if (held_ || writing_ || !detect_->Enabled()) {
-    hotPlugPending_ = true;
-    return;
-  }
-  hotPlugPending_ = false;
-  // The word itself says the population changed: a dongle pulled and another plugged within
-  // one burst leaves the count as it was, and the RX may already be closed (after Go), so
-  // neither the count nor the open handle can tell.
-  SearchAgain();
-  ++hotPlugTicks_;
-  DetectionTick();
 }
 
 void PresenceMonitor::Hold() {
@@ -78,13 +51,13 @@ void PresenceMonitor::Hold() {
 void PresenceMonitor::Writing(bool writing) {
   writing_ = writing;
   // Word that came during a run is acted on once it is over.
-  if (!writing && hotPlugPending_ && !held_) settle_->SetEnabled(true);
+  if (!writing && !held_) hotPlug_.CatchUp();
 }
 
 void PresenceMonitor::LetGo() {
   held_ = holdPending_ = false;
   detect_->SetEnabled(true);
-  if (hotPlugPending_) settle_->SetEnabled(true);
+  hotPlug_.CatchUp();
 }
 
 void PresenceMonitor::Resume() {

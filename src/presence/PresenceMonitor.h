@@ -10,10 +10,10 @@
 #include <optional>
 #include <string>
 
-#include "device/HotPlug.h"
 #include "device/ReceiverFinder.h"
 #include "device/RxLink.h"
 #include "platform/Host.h"
+#include "presence/HotPlugTrigger.h"
 #include "production/GoCycle.h"
 #include "production/UnitProgrammer.h"
 
@@ -59,15 +59,8 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   // Who hears the events (the presenter); none: they go nowhere.
   void SetListener(PresenceListener* listener) { listener_ = listener; }
 
-  // Hot-plug word starts a detection tick about 250 ms after the last event of a burst, on
-  // top of the 5.5 s timer. Without a source (or when it cannot start) the timer alone finds
-  // the devices. The status says which, for the engineer's trace.
-  void StartHotPlug(HotPlugSource* source);
-  bool HotPlugActive() const { return hotPlugActive_; }
-  const std::string& HotPlugStatus() const { return hotPlugStatus_; }
-  HostTimer& HotPlugSettle() { return *settle_; }
-  // Detection ticks the hot-plug word started.
-  int HotPlugTicks() const { return hotPlugTicks_; }
+  // The system's word starts a detection soon after a plug or a pull, on top of the timer.
+  HotPlugTrigger& HotPlug() { return hotPlug_; }
 
   // The three timers, and what each does at its tick.
   HostTimer& DetectHIDDeviceCounter() { return *detect_; }
@@ -95,14 +88,13 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   void Hold() override;
   void Writing(bool writing) override;
   bool Held() const override { return held_; }
+  // The two lamps: RX ready, TX ready.
   Readiness Ready() const override { return {rxLamp_, txLamp_}; }
   void Resume() override;
   void ReleaseUnit() override;
   // While the language dialog is up the link check leaves the devices alone.
   void SetLanguageDialogOpen(bool open) { languageDialogOpen_ = open; }
 
-  bool RxLampOn() const { return rxLamp_; }
-  bool TxLampOn() const { return txLamp_; }
   bool KeyboardBindMode() const { return keyboardBindMode_; }
   const std::array<uint8_t, 2>& LinkId() const { return linkId_; }
   int BindCheckCount() const { return bindCheckCount_; }
@@ -125,8 +117,6 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   std::optional<std::array<uint8_t, 2>> AgreedLinkId(int pairs);
   // The mouse's sequence number moves while it is on the air.
   bool PresencePairDiffers();
-  void OnHotPlug(const HotPlugEvent& event);
-  void HotPlugSettled();
   // The next detection tick searches again even when the count is what it was: the RX open
   // now is gone, or is open but gave up, and only a new search brings the station back.
   void SearchAgain() { lastDeviceCount_ = kSearchAgain; }
@@ -137,11 +127,8 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   Host& host_;
   PresenceListener* listener_ = nullptr;
   std::function<std::optional<VidPid>()> typed_;
-  std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_, settle_;
-  bool hotPlugActive_ = false;
-  bool hotPlugPending_ = false;
-  int hotPlugTicks_ = 0;
-  std::string hotPlugStatus_ = "no hot-plug source: detection every 5.5 s";
+  std::unique_ptr<HostTimer> detect_, softBind_, isTxLink_;
+  HotPlugTrigger hotPlug_;
 
   int32_t lastDeviceCount_ = 0;
   bool detectBusy_ = false;

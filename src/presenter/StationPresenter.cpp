@@ -6,7 +6,6 @@
 
 #include "config/HotKeys.h"
 #include "device/Protocol.h"
-#include "device/UdevRule.h"
 #include "platform/Text.h"
 #include "presenter/SettingsView.h"
 
@@ -72,32 +71,10 @@ const char* const kLocked[] = {"rbMouseOnly",
                                "RX_Erased",
                                "btnYieldReset"};
 
-constexpr const char* kRxNotReady = "Mouse RX Not Ready";
-constexpr const char* kRxReady = "Mouse RX Ready";
-constexpr const char* kTxNotReady = "Mouse TX Not Ready";
-constexpr const char* kTxReady = "Mouse TX Ready";
-
 void Radio(ViewState& v, const std::vector<const char*>& group, size_t checked) {
   for (size_t i = 0; i < group.size(); ++i) v[group[i]].checked = i == checked;
 }
 
-void ShowLink(ViewState& v, const char* picture) {
-  for (const char* name : {"imgNoneDev", "gifBind", "imgConnected"})
-    v[name].visible = std::string(name) == picture;
-}
-
-void NotReadyLook(ViewState& v) {
-  for (const char* name : {"btnGo", "rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"})
-    v[name].enabled = false;
-  GetText(3, v["btnCombo_Cmd_Soft_Bind_SW"].text);
-  ShowLink(v, "imgNoneDev");
-}
-
-std::string Text(TTerm key) {
-  std::string text;
-  GetText(key, text);
-  return text;
-}
 }  // namespace
 
 StationPresenter::StationPresenter(const StationEnvironment& env, StationView& view,
@@ -113,8 +90,18 @@ StationPresenter::StationPresenter(const StationEnvironment& env, StationView& v
            env.date ? env.date : DateSource(SystemLocalDate),
            {.paint = [this] { Paint(); },
             .beforeRun = [this] { BeforeRun(); },
-            .afterRun = [this] { RefreshPanel(); }}) {
-  rooms_.presence.SetListener(this);
+            .afterRun = [this] { RefreshPanel(); }}),
+      presenceView_(view_, view, run_,
+                    {.trace =
+                         [this](const std::string& line) {
+                           if (traceSink_) traceSink_(line);
+                         },
+                     .linkTickEnded =
+                         [this] {
+                           if (state_.autoStart && rooms_.presence.Ready().tx && !state_.startingUp)
+                             btnGoClick();
+                         }}) {
+  rooms_.presence.SetListener(&presenceView_);
   rooms_.link.SetOperationHook([this](const LinkOperation& operation) { page_.Show(operation); });
   // With no failure to tell, the reason line warns of a counter about to come round.
   run_.idleNote = [this] { return rooms_.ledger.WrapWarning(); };
@@ -175,9 +162,9 @@ void StationPresenter::FormCreate(const std::vector<std::string>& args) {
   view_.height = kLayoutHeight;
   view_.left = ui_.ScreenWidth() / 2 - view_.width / 2;
   view_.top = ui_.ScreenHeight() / 2 - view_.height / 2;
-  rooms_.presence.StartHotPlug(env_.hotPlug);
+  rooms_.presence.HotPlug().Start(env_.hotPlug);
   // The engineer sees how devices are found: at once on the system's word, or by the timer.
-  if (traceSink_) traceSink_("-- " + rooms_.presence.HotPlugStatus());
+  if (traceSink_) traceSink_("-- " + rooms_.presence.HotPlug().Status());
   const bool claimed = ClaimStation();
   btnLoadSettingClick();
   run_.ResetYield();
@@ -271,31 +258,6 @@ void StationPresenter::FormCloseQuery() {
   // The window is closing: the mouse is let go whether or not it hears it.
   if (rooms_.link.HaveRx()) (void)rooms_.link.TxLeaveAccess();
   env_.host.Sleep(50);
-}
-
-Phrase PermissionHint(const VidPid& id, const std::string& installedRule) {
-  const std::string dongle = HexText(uint32_t(id.vid), 4) + ":" + HexText(uint32_t(id.pid), 4);
-#ifdef __linux__
-  // The rule gives the dongle to the user at the station's own screen; a remote session or
-  // one without a seat needs the group instead.
-  if (!installedRule.empty())
-    return Say(
-        "A receiver dongle ({0}) is plugged in, but this user may not open it.\nThe udev rule {1} "
-        "is installed: unplug and replug the dongle. If it still cannot be opened, log in at the "
-        "station's own screen, or add this user to the plugdev group.",
-        dongle, installedRule);
-  return Say(
-      "A receiver dongle ({0}) is plugged in, but this user may not open it.\nThe udev rule {1} "
-      "lets the logged-in user open it; the korvel-rf package installs it. Without the package, "
-      "install it with:\n{2}\nThen unplug and replug the dongle.",
-      dongle, InstalledUdevRulePath(), UdevRuleInstallCommand());
-#else
-  (void)installedRule;
-  return Say(
-      "A receiver dongle ({0}) is plugged in, but this user may not open it.\nClose any other "
-      "program that holds it, then unplug and replug the dongle.",
-      dongle);
-#endif
 }
 
 void StationPresenter::Tell(const char* dialog, const Phrase& text) {
@@ -507,84 +469,6 @@ void StationPresenter::ToggleEngineerView() {
   if (state_.engineerView)
     for (const char* tab : {"stbsht3", "shtRF", "sht1", "sht2", "sht3"}) view_[tab].enabled = true;
   FormResize();
-  Paint();
-}
-
-void StationPresenter::OnPresence(const PresenceChange& change) {
-  switch (change.event) {
-    case PresenceEvent::NotReadyLook:
-      NotReadyLook(view_);
-      break;
-    case PresenceEvent::RxNotReady:
-      NotReadyLook(view_);
-      view_["edtVID"].text.clear();
-      view_["edtPID"].text.clear();
-      view_["ledRX"].checked = false;
-      view_["ledTX"].checked = false;
-      view_["edtRX"].text = kRxNotReady;
-      view_["edtTX"].text = kTxNotReady;
-      break;
-    case PresenceEvent::DevicesChanged:
-      run_.ClearResult();
-      break;
-    case PresenceEvent::RxOpened:
-      ShowLink(view_, "imgNoneDev");
-      for (const char* name : {"rbKB", "rbMSE", "btnCombo_Cmd_Soft_Bind_SW"})
-        view_[name].enabled = true;
-      view_["edtVID"].text = HexText(uint32_t(change.id.vid) & 0xFFFF, 4);
-      view_["edtPID"].text = HexText(uint32_t(change.id.pid) & 0xFFFF, 4);
-      break;
-    case PresenceEvent::RxReady:
-      ShowLink(view_, "imgConnected");
-      view_["ledRX"].checked = true;
-      view_["edtRX"].text = kRxReady;
-      break;
-    case PresenceEvent::TxNotReady:
-      view_["ledTX"].checked = false;
-      view_["edtTX"].text = kTxNotReady;
-      break;
-    case PresenceEvent::TxReady:
-      view_["edtTX"].text = kTxReady;
-      view_["ledTX"].checked = true;
-      break;
-    case PresenceEvent::GoAllowed:
-      view_["btnCombo_Cmd_Soft_Bind_SW"].enabled = true;
-      view_["btnGo"].enabled = true;
-      break;
-    case PresenceEvent::BatteryLow:
-      NotReadyLook(view_);
-      Paint();
-      ui_.ShowMessage("dlgBat", "Message",
-                      Text(37) + "\n< 2.2V(Two-Cell)\n      /1.1V(One-Cell)\n" + Text(38));
-      break;
-    case PresenceEvent::Binding:
-      ShowLink(view_, "gifBind");
-      GetText(4, view_["btnCombo_Cmd_Soft_Bind_SW"].text);
-      break;
-    case PresenceEvent::BindEnded:
-      ShowLink(view_, "imgConnected");
-      GetText(3, view_["btnCombo_Cmd_Soft_Bind_SW"].text);
-      break;
-    case PresenceEvent::BindSucceeded:
-      ui_.ShowMessage("dlgBind", Text(2), Text(5));
-      break;
-    case PresenceEvent::BindFailed:
-      ui_.ShowMessage("dlgBind", Text(2), Text(6));
-      break;
-    case PresenceEvent::PermissionDenied:
-      Tell("dlgError", PermissionHint(change.id, FindInstalledUdevRule()));
-      break;
-    case PresenceEvent::SensorAddressCleared:
-      view_["edtRF_SensorAddr"].text = HexFieldText(0);
-      break;
-    case PresenceEvent::NoReceiver:
-      // The engineer's trace says why no RX was opened; the operator sees "Not Ready".
-      if (traceSink_) traceSink_("-- " + change.why.English());
-      return;
-    case PresenceEvent::LinkTickEnded:
-      if (state_.autoStart && rooms_.presence.TxLampOn() && !state_.startingUp) btnGoClick();
-      return;  // Go paints for itself
-  }
   Paint();
 }
 

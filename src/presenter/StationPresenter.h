@@ -20,6 +20,7 @@
 #include "presence/PresenceMonitor.h"
 #include "presenter/EngineeringConsole.h"
 #include "presenter/EngineeringPage.h"
+#include "presenter/PresenceView.h"
 #include "presenter/RunView.h"
 #include "presenter/SerialPanel.h"
 #include "production/GoCycle.h"
@@ -81,10 +82,10 @@ struct PresenterState {
   bool engineerView = false;
 };
 
-class StationPresenter final : private PresenceListener {
+class StationPresenter final {
  public:
   StationPresenter(const StationEnvironment& env, StationView& view, StationRooms rooms);
-  ~StationPresenter() override;
+  ~StationPresenter();
 
   void FormCreate(const std::vector<std::string>& args);
   void FormActivate();
@@ -124,9 +125,6 @@ class StationPresenter final : private PresenceListener {
   const YieldCount& Yield() const { return run_.Yield(); }
 
  private:
-  // PresenceListener
-  void OnPresence(const PresenceChange& change) override;
-
   void Paint() { ui_.Render(view_); }
   void ApplyTexts();
   void ApplyLock();
@@ -148,6 +146,7 @@ class StationPresenter final : private PresenceListener {
   EngineeringPage page_;
   SerialPanel panel_;
   RunView run_;
+  PresenceView presenceView_;
   PresenterState state_;
   std::function<void(const std::string&)> traceSink_;
   std::filesystem::path recordFromIni_;  // [Record] Path, as last loaded
@@ -156,9 +155,6 @@ class StationPresenter final : private PresenceListener {
 
 // A trace line: time, direction and the report's bytes, named when the code is known.
 std::string FormatTrace(const HidTraceEvent& event);
-// The message for a dongle this user may not open, with the way to let them.
-// `installedRule`: the udev rule found in place, or empty.
-Phrase PermissionHint(const VidPid& id, const std::string& installedRule);
 // Which control shows which text of the table, in the order they are applied.
 std::vector<std::pair<std::string, TTerm>> TextBindings();
 // The controls as the window is created, before FormCreate.

@@ -43,7 +43,7 @@ TEST_F(PresenceMonitorTest, PlugAndPullAreReportedStepByStep) {
   EXPECT_EQ(events, (std::vector<E>{E::RxNotReady, E::DevicesChanged, E::RxOpened, E::RxReady,
                                     E::TxReady, E::GoAllowed}));
   EXPECT_EQ(opened.pid, 0x053A);
-  EXPECT_TRUE(monitor.RxLampOn() && monitor.TxLampOn());
+  EXPECT_TRUE(monitor.Ready().rx && monitor.Ready().tx);
   events.clear();
   host.RunFor(600);  // one link tick
   EXPECT_EQ(events, (std::vector<E>{E::TxReady, E::GoAllowed, E::LinkTickEnded}));
@@ -58,7 +58,7 @@ TEST_F(PresenceMonitorTest, PlugAndPullAreReportedStepByStep) {
   ASSERT_GE(events.size(), 2u);
   EXPECT_EQ(events[events.size() - 2], E::DevicesChanged);
   EXPECT_EQ(events.back(), E::NoReceiver);
-  EXPECT_FALSE(monitor.RxLampOn() || monitor.TxLampOn());
+  EXPECT_FALSE(monitor.Ready().rx || monitor.Ready().tx);
   EXPECT_FALSE(link.HaveRx());
 }
 
@@ -68,7 +68,7 @@ TEST_F(PresenceMonitorTest, ALowBatteryIsReportedAndGoIsNotOffered) {
   host.RunFor(5500);
   EXPECT_EQ(events.back(), E::BatteryLow);
   EXPECT_EQ(std::count(events.begin(), events.end(), E::GoAllowed), 0);  // Go is not offered
-  EXPECT_TRUE(monitor.TxLampOn());  // though the mouse is there
+  EXPECT_TRUE(monitor.Ready().tx);  // though the mouse is there
   // A fresh battery: the next link tick offers Go.
   tx->SetBatteryLevel(3);
   host.RunFor(1000);

@@ -48,7 +48,7 @@ class HotPlugTest : public StationTest {
     const uint64_t plug = host.TickCount();
     platform.Attach(u.rx);
     const bool ready =
-        host.RunUntil([&] { return s.Presence().RxLampOn() && s.Presence().TxLampOn(); }, maxMs);
+        host.RunUntil([&] { return s.Presence().Ready().rx && s.Presence().Ready().tx; }, maxMs);
     return ready ? int64_t(host.TickCount() - plug) : -1;
   }
   std::unique_ptr<HotPlugSource> source;
@@ -56,8 +56,8 @@ class HotPlugTest : public StationTest {
 
 TEST_F(HotPlugTest, APlugIsReadyWithinHalfASecondAtEveryPhaseOfTheTimer) {
   auto s = Start(true);
-  EXPECT_TRUE(s->Presence().HotPlugActive());
-  EXPECT_EQ(s->Presence().HotPlugStatus(), "hot-plug: emulated bus");
+  EXPECT_TRUE(s->Presence().HotPlug().Active());
+  EXPECT_EQ(s->Presence().HotPlug().Status(), "hot-plug: emulated bus");
   for (int phase = 0; phase < 11; ++phase) {
     host.RunFor(500 * uint64_t(phase) + 37);  // plugs land anywhere in the 5.5 s interval
     Unit u = Make(phase + 1);
@@ -66,7 +66,7 @@ TEST_F(HotPlugTest, APlugIsReadyWithinHalfASecondAtEveryPhaseOfTheTimer) {
     EXPECT_LE(ms, 500) << "phase " << phase;
     platform.Detach(u.rx.get());
     host.RunFor(400);
-    EXPECT_FALSE(s->Presence().RxLampOn()) << "an unplug is seen at once too";
+    EXPECT_FALSE(s->Presence().Ready().rx) << "an unplug is seen at once too";
   }
 }
 
@@ -85,8 +85,8 @@ TEST_F(HotPlugTest, WithoutTheWordTheTimerFindsThePlugAsItAlwaysDid) {
   EXPECT_EQ(trace[0],
             "-- hot-plug unavailable (the emulated bus gives no hot-plug word): detection every "
             "5.5 s");
-  EXPECT_FALSE(s->Presence().HotPlugActive());
-  EXPECT_EQ(s->Presence().HotPlugStatus().rfind("hot-plug unavailable (", 0), 0u);
+  EXPECT_FALSE(s->Presence().HotPlug().Active());
+  EXPECT_EQ(s->Presence().HotPlug().Status().rfind("hot-plug unavailable (", 0), 0u);
   int64_t longest = 0;
   for (int phase = 0; phase < 6; ++phase) {
     host.RunFor(900 * uint64_t(phase) + 11);
@@ -113,8 +113,8 @@ TEST_F(HotPlugTest, ADongleSwappedWithinOneIntervalIsFoundByItsIdentity) {
   platform.Attach(second.rx);
   EXPECT_TRUE(host.RunUntil(
       [&] {
-        return second.rx->ReportsReceived() > 0 && s->Presence().RxLampOn() &&
-               s->Presence().TxLampOn();
+        return second.rx->ReportsReceived() > 0 && s->Presence().Ready().rx &&
+               s->Presence().Ready().tx;
       },
       1000));
   // The handle the station holds is the new dongle's, and it answers.
@@ -138,7 +138,7 @@ TEST_F(HotPlugTest, ADongleSwappedAtOnceAfterGoReleasedTheLastIsFound) {
 TEST_F(HotPlugTest, ABurstOfInterfacesGivesOneDetection) {
   auto s = Start(true);
   host.RunFor(1000);
-  const int ticks = s->Presence().HotPlugTicks();
+  const int ticks = s->Presence().HotPlug().Ticks();
   // A composite device: five interfaces arrive within a few milliseconds.
   auto hub = std::make_shared<EmulatedForeignDevice>("composite", 0x1234, 0x5678, 0x0100,
                                                      std::vector<uint16_t>{0, 0, 9, 0, 65});
@@ -146,7 +146,7 @@ TEST_F(HotPlugTest, ABurstOfInterfacesGivesOneDetection) {
   platform.Attach(hub);
   hub->Plug();
   host.RunFor(1000);
-  EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 1);
+  EXPECT_EQ(s->Presence().HotPlug().Ticks(), ticks + 1);
 }
 
 TEST_F(HotPlugTest, AfterConnectGivesUpTheStationComesBackWithoutAReplug) {
@@ -155,20 +155,20 @@ TEST_F(HotPlugTest, AfterConnectGivesUpTheStationComesBackWithoutAReplug) {
   ASSERT_GE(PlugToReady(*s, u, 1000), 0);
   u.rx->InjectFault("answers-never-valid");
   s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
-  EXPECT_FALSE(s->Presence().RxLampOn());
+  EXPECT_FALSE(s->Presence().Ready().rx);
   u.rx->ClearFaults();
   // Nothing is plugged or pulled: the timer's next tick searches again.
   EXPECT_TRUE(
-      host.RunUntil([&] { return s->Presence().RxLampOn() && s->Presence().TxLampOn(); }, 6500));
+      host.RunUntil([&] { return s->Presence().Ready().rx && s->Presence().Ready().tx; }, 6500));
 
   // A bind that times out with the mouse off: the link check finds the mouse once it is on.
   u.tx->SetPowered(false, host.TickCount());
   host.RunFor(1500);
   s->Presenter().Click("btnCombo_Cmd_Soft_Bind_SW");
   host.RunFor(17000);
-  EXPECT_FALSE(s->Presence().TxLampOn());
+  EXPECT_FALSE(s->Presence().Ready().tx);
   u.tx->SetPowered(true, host.TickCount());
-  EXPECT_TRUE(host.RunUntil([&] { return s->Presence().TxLampOn(); }, 3000));
+  EXPECT_TRUE(host.RunUntil([&] { return s->Presence().Ready().tx; }, 3000));
 }
 
 TEST_F(HotPlugTest, EventsDuringGoWaitForItsEnd) {
@@ -180,19 +180,19 @@ TEST_F(HotPlugTest, EventsDuringGoWaitForItsEnd) {
   platform.Attach(other.rx);
   host.RunFor(1000);
   EXPECT_TRUE(s->Link().HaveRx());  // the run's RX is left alone
-  const int ticks = s->Presence().HotPlugTicks();
+  const int ticks = s->Presence().HotPlug().Ticks();
   s->Presence().Resume();
   host.RunFor(400);
-  EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 1);
+  EXPECT_EQ(s->Presence().HotPlug().Ticks(), ticks + 1);
 
   // The same for a Set TX run started from the engineering page.
   s->Presence().Writing(true);
   platform.Detach(other.rx.get());
   host.RunFor(1000);
-  EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 1);
+  EXPECT_EQ(s->Presence().HotPlug().Ticks(), ticks + 1);
   s->Presence().Writing(false);
   host.RunFor(400);
-  EXPECT_EQ(s->Presence().HotPlugTicks(), ticks + 2);
+  EXPECT_EQ(s->Presence().HotPlug().Ticks(), ticks + 2);
 }
 
 #ifndef _WIN32

@@ -18,7 +18,9 @@ TEST(SettingsView, TheModelStartsAsTheControlsAreDrawn) {
       SCOPED_TRACE(name);
       EXPECT_EQ(shown[name].checked, drawn[name].checked);
       // Lists get their items (and the model their defaults) when the window is created.
-      if (!drawn[name].items.empty()) EXPECT_EQ(shown[name].itemIndex, drawn[name].itemIndex);
+      if (!drawn[name].items.empty()) {
+        EXPECT_EQ(shown[name].itemIndex, drawn[name].itemIndex);
+      }
       EXPECT_EQ(shown[name].value, drawn[name].value);
     }
 }
