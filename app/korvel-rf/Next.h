@@ -16,6 +16,7 @@ enum ExitCode {
   kExitUsage = 2,
   kExitInUse = 3,   // another station holds TX.ini
   kExitRecord = 4,  // the production record cannot be opened, written or read
+  kExitFleet = 5,   // the fleet database cannot be reached, or refused
 };
 
 struct NextOptions {

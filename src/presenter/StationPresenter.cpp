@@ -450,6 +450,8 @@ void StationPresenter::btnLoadSettingClick() {
                    : std::filesystem::path(s.RecordPath).is_absolute()
                        ? std::filesystem::path(s.RecordPath)
                        : file_.Target().parent_path() / s.RecordPath;
+  production_.SetFleet(
+      {env_.fleetUrl.empty() ? s.RecordUrl : env_.fleetUrl, s.RecordStation, s.RecordLease});
   SettingsToView(s);
   RefreshSerialPanel();
   programmer_.Staging().StagingMode = kStagingIdle;

@@ -11,6 +11,7 @@
 
 #include "platform/OsError.h"
 #include "platform/Text.h"
+#include "production/RecordSql.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -46,58 +47,38 @@ CREATE UNIQUE INDEX IF NOT EXISTS given_tx_id ON units(tx_id)
   WHERE given = 1 AND tx_id IS NOT NULL;
 CREATE INDEX IF NOT EXISTS units_by_station ON units(station, settings_file, given);
 CREATE INDEX IF NOT EXISTS units_by_time ON units(time_local);
+CREATE TABLE IF NOT EXISTS record_meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS settings_keys(fingerprint TEXT PRIMARY KEY, keys TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS outbox(
+  seq INTEGER PRIMARY KEY AUTOINCREMENT,
+  unit INTEGER NOT NULL UNIQUE REFERENCES units(id),
+  station TEXT NOT NULL,
+  record_uid TEXT NOT NULL,
+  ready INTEGER NOT NULL DEFAULT 0,
+  rx_serial_series TEXT, rx_serial_value INTEGER,
+  tx_serial_series TEXT, tx_serial_value INTEGER,
+  rx_id_series TEXT, rx_id_value INTEGER,
+  tx_id_series TEXT, tx_id_value INTEGER);
+CREATE TABLE IF NOT EXISTS fleet_leases(
+  fleet TEXT NOT NULL,
+  id INTEGER NOT NULL,
+  station TEXT NOT NULL,
+  series TEXT NOT NULL,
+  pool INTEGER NOT NULL,
+  lo INTEGER NOT NULL,
+  hi INTEGER NOT NULL,
+  next INTEGER NOT NULL,
+  taken TEXT NOT NULL DEFAULT '',
+  use_until INTEGER NOT NULL,
+  state TEXT NOT NULL DEFAULT 'held',
+  PRIMARY KEY (fleet, id));
+CREATE TABLE IF NOT EXISTS fleet_pool(
+  fleet TEXT NOT NULL,
+  lease INTEGER NOT NULL,
+  value INTEGER NOT NULL,
+  used INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY (fleet, lease, value));
 )sql";
-
-constexpr const char* kColumns =
-    "id, time_utc, time_local, station, settings_file, result, failed_step, set_tx_ms, "
-    "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash, given";
-
-// A prepared statement that finalizes itself.
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-  bool Ok() const { return stmt_ != nullptr; }
-  sqlite3_stmt* get() { return stmt_; }
-  // Empty text binds NULL: a number the unit does not get.
-  void Text(int at, const std::string& text, bool emptyIsNull = false) {
-    if (emptyIsNull && text.empty())
-      sqlite3_bind_null(stmt_, at);
-    else
-      sqlite3_bind_text(stmt_, at, text.c_str(), int(text.size()), SQLITE_TRANSIENT);
-  }
-  void Int(int at, int64_t v) { sqlite3_bind_int64(stmt_, at, v); }
-  int Step() { return sqlite3_step(stmt_); }
-  std::string Column(int at) {
-    const unsigned char* t = sqlite3_column_text(stmt_, at);
-    return t ? reinterpret_cast<const char*>(t) : "";
-  }
-  int64_t ColumnInt(int at) { return sqlite3_column_int64(stmt_, at); }
-
- private:
-  sqlite3_stmt* stmt_ = nullptr;
-};
-
-RecordRow ReadRow(Statement& s) {
-  RecordRow r;
-  r.id = s.ColumnInt(0);
-  r.timeUtc = s.Column(1);
-  r.timeLocal = s.Column(2);
-  r.station = s.Column(3);
-  r.settingsFile = s.Column(4);
-  r.result = s.Column(5);
-  r.failedStep = s.Column(6);
-  r.ms = s.ColumnInt(7);
-  r.numbers = {s.Column(8), s.Column(9), s.Column(10), s.Column(11)};
-  r.rxVid = int(s.ColumnInt(12));
-  r.rxPid = int(s.ColumnInt(13));
-  r.rxVersion = int(s.ColumnInt(14));
-  r.settingsHash = s.Column(15);
-  r.given = s.ColumnInt(16) != 0;
-  return r;
-}
 
 namespace fs = std::filesystem;
 
@@ -186,15 +167,6 @@ std::string ImmutableUri(const fs::path& path) {
   return uri + "?immutable=1";
 }
 
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
 }  // namespace
 
 fs::path ResolveRecordPath(const fs::path& configured, const fs::path& defaultFolder) {
@@ -347,6 +319,7 @@ Status ProductionRecord::Open(const std::filesystem::path& path) {
                      : Error(Say("cannot use the production record"));
   if (ready) ready = Exec("PRAGMA synchronous=FULL");
   if (ready) ready = Exec(kSchema);
+  if (ready) ready = TakeIdentity();
   if (!ready) Close();
   return ready;
 }
@@ -369,15 +342,15 @@ Result<std::optional<GivenNumber>> ProductionRecord::FindGiven(const RecordNumbe
   const Phrase names[] = {Say("RX serial"), Say("TX serial"), Say("RX link ID"), Say("TX link ID")};
   for (size_t i = 0; i < 4; ++i) {
     if (checks[i].second->empty()) continue;
-    const std::string sql = std::string("SELECT ") + kColumns + " FROM units WHERE given = 1 AND " +
-                            checks[i].first + " = ?1 LIMIT 1";
+    const std::string sql = std::string("SELECT ") + kRecordColumns +
+                            " FROM units WHERE given = 1 AND " + checks[i].first + " = ?1 LIMIT 1";
     Statement s(db_, sql.c_str());
     if (!s.Ok()) return Error(Say("cannot read the production record"));
     s.Text(1, *checks[i].second);
     const int rc = s.Step();
     if (rc == SQLITE_ROW)
       return std::optional<GivenNumber>(
-          GivenNumber{NumberKind(i), names[i], *checks[i].second, ReadRow(s)});
+          GivenNumber{NumberKind(i), names[i], *checks[i].second, ReadRecordRow(s)});
     if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
   }
   return std::optional<GivenNumber>();
@@ -385,7 +358,7 @@ Result<std::optional<GivenNumber>> ProductionRecord::FindGiven(const RecordNumbe
 
 Result<std::optional<RecordRow>> ProductionRecord::LastGiven(const std::string& station,
                                                              const std::string& settingsFile) {
-  const std::string sql = std::string("SELECT ") + kColumns +
+  const std::string sql = std::string("SELECT ") + kRecordColumns +
                           " FROM units WHERE given = 1 AND station = ?1 AND settings_file = ?2 "
                           "ORDER BY id DESC LIMIT 1";
   Statement s(db_, sql.c_str());
@@ -393,63 +366,97 @@ Result<std::optional<RecordRow>> ProductionRecord::LastGiven(const std::string& 
   s.Text(1, station);
   s.Text(2, settingsFile);
   const int rc = s.Step();
-  if (rc == SQLITE_ROW) return std::optional<RecordRow>(ReadRow(s));
+  if (rc == SQLITE_ROW) return std::optional<RecordRow>(ReadRecordRow(s));
   if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
   return std::optional<RecordRow>();
 }
 
-Result<int64_t> ProductionRecord::Begin(RecordRow row) {
+Result<int64_t> ProductionRecord::Begin(RecordRow row, const OutboxEntry* outbox) {
   if (!db_) return Status::Failed(Say("the production record is not open"));
   const int64_t now = clock_();
-  Statement s(db_,
-              "INSERT INTO units(time_utc, time_local, station, settings_file, result, "
-              "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash) "
-              "VALUES(?1, ?2, ?3, ?4, 'RUNNING', ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
-  if (!s.Ok()) return Error(Say("cannot write the production record"));
-  s.Text(1, UtcText(now));
-  s.Text(2, LocalText(now));
-  s.Text(3, row.station);
-  s.Text(4, row.settingsFile);
-  s.Text(5, row.numbers.rxSerial, true);
-  s.Text(6, row.numbers.txSerial, true);
-  s.Text(7, row.numbers.rxId, true);
-  s.Text(8, row.numbers.txId, true);
-  s.Int(9, row.rxVid);
-  s.Int(10, row.rxPid);
-  s.Int(11, row.rxVersion);
-  s.Text(12, row.settingsHash);
-  if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
-  return int64_t(sqlite3_last_insert_rowid(db_));
+  int64_t id = 0;
+  const Status written = InTransaction([&]() -> Status {
+    Statement s(db_,
+                "INSERT INTO units(time_utc, time_local, station, settings_file, result, "
+                "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash) "
+                "VALUES(?1, ?2, ?3, ?4, 'RUNNING', ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+    if (!s.Ok()) return Error(Say("cannot write the production record"));
+    s.Text(1, UtcText(now));
+    s.Text(2, LocalText(now));
+    s.Text(3, row.station);
+    s.Text(4, row.settingsFile);
+    s.Text(5, row.numbers.rxSerial, true);
+    s.Text(6, row.numbers.txSerial, true);
+    s.Text(7, row.numbers.rxId, true);
+    s.Text(8, row.numbers.txId, true);
+    s.Int(9, row.rxVid);
+    s.Int(10, row.rxPid);
+    s.Int(11, row.rxVersion);
+    s.Text(12, row.settingsHash);
+    if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+    id = int64_t(sqlite3_last_insert_rowid(db_));
+    // The settings behind a fingerprint, once: what a unit got can be read back from its row.
+    if (!row.settingsKeys.empty()) {
+      Statement keys(db_, "INSERT OR IGNORE INTO settings_keys(fingerprint, keys) VALUES(?1, ?2)");
+      if (!keys.Ok()) return Error(Say("cannot write the production record"));
+      keys.Text(1, row.settingsHash);
+      keys.Text(2, row.settingsKeys);
+      if (keys.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+    }
+    return outbox ? Enqueue(id, *outbox) : Status();
+  });
+  if (!written) return written;
+  return id;
 }
 
 Status ProductionRecord::Finish(int64_t id, const std::string& result,
-                                const std::string& failedStep, int64_t ms, bool given) {
+                                const std::string& failedStep, int64_t ms, bool given,
+                                const std::function<Status()>& alsoInTransaction) {
   if (!db_) return Status::Failed(Say("the production record is not open"));
-  Statement s(db_,
-              "UPDATE units SET result = ?2, failed_step = ?3, set_tx_ms = ?4, given = ?5 "
-              "WHERE id = ?1");
-  if (!s.Ok()) return Error(Say("cannot write the production record"));
-  s.Int(1, id);
-  s.Text(2, result);
-  s.Text(3, failedStep);
-  s.Int(4, ms);
-  s.Int(5, given ? 1 : 0);
-  if (s.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1)
-    return Error(Say("cannot write the production record"));
-  return {};
+  return InTransaction([&]() -> Status {
+    Statement s(db_,
+                "UPDATE units SET result = ?2, failed_step = ?3, set_tx_ms = ?4, given = ?5 "
+                "WHERE id = ?1");
+    if (!s.Ok()) return Error(Say("cannot write the production record"));
+    s.Int(1, id);
+    s.Text(2, result);
+    s.Text(3, failedStep);
+    s.Int(4, ms);
+    s.Int(5, given ? 1 : 0);
+    if (s.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1)
+      return Error(Say("cannot write the production record"));
+    // A failed unit's row is final; a passed one waits until TX.ini took its numbers.
+    if (result == "FAIL")
+      if (Status ready = MarkReady(id); !ready) return ready;
+    return alsoInTransaction ? alsoInTransaction() : Status();
+  });
 }
 
 Result<int> ProductionRecord::CloseInterrupted(const std::string& station,
                                                const std::string& settingsFile) {
-  Statement s(db_,
-              "UPDATE units SET result = 'FAIL', failed_step = 'interrupted: the station stopped "
-              "while the unit was written' WHERE result = 'RUNNING' AND station = ?1 AND "
-              "settings_file = ?2");
-  if (!s.Ok()) return Error(Say("cannot write the production record"));
-  s.Text(1, station);
-  s.Text(2, settingsFile);
-  if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
-  return sqlite3_changes(db_);
+  int closed = 0;
+  const Status done = InTransaction([&]() -> Status {
+    // Their rows are final now: the fleet database takes them as they are.
+    Statement ready(db_,
+                    "UPDATE outbox SET ready = 1 WHERE unit IN (SELECT id FROM units WHERE "
+                    "result = 'RUNNING' AND station = ?1 AND settings_file = ?2)");
+    if (!ready.Ok()) return Error(Say("cannot write the production record"));
+    ready.Text(1, station);
+    ready.Text(2, settingsFile);
+    if (ready.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+    Statement s(db_,
+                "UPDATE units SET result = 'FAIL', failed_step = 'interrupted: the station "
+                "stopped while the unit was written' WHERE result = 'RUNNING' AND station = ?1 "
+                "AND settings_file = ?2");
+    if (!s.Ok()) return Error(Say("cannot write the production record"));
+    s.Text(1, station);
+    s.Text(2, settingsFile);
+    if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+    closed = sqlite3_changes(db_);
+    return {};
+  });
+  if (!done) return done;
+  return closed;
 }
 
 Result<DayCounts> ProductionRecord::CountToday(const std::string& station,
@@ -485,15 +492,25 @@ Result<std::vector<RecordRow>> ProductionRecord::Rows(const std::string& since) 
 Status ProductionRecord::ForEachRow(const std::string& since,
                                     const std::function<bool(const RecordRow&)>& each) {
   const std::string sql =
-      std::string("SELECT ") + kColumns + " FROM units WHERE time_local >= ?1 ORDER BY id";
+      std::string("SELECT ") + kRecordColumns + " FROM units WHERE time_local >= ?1 ORDER BY id";
   Statement s(db_, sql.c_str());
   if (!s.Ok()) return Error(Say("cannot read the production record"));
   s.Text(1, since);
   int rc = SQLITE_ROW;
   while ((rc = s.Step()) == SQLITE_ROW)
-    if (!each(ReadRow(s))) return {};
+    if (!each(ReadRecordRow(s))) return {};
   if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
   return {};
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
 }
 
 std::string RecordCsvHeader() {
