@@ -179,10 +179,11 @@ Result<PgRows> PgSession::Query(const Phrase& what, const std::string& sql,
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return PgRows(result);
   const char* state = raw ? PQresultErrorField(raw, PG_DIAG_SQLSTATE) : nullptr;
   lastState_ = state ? state : "";
-  // Class 08 (connection exception) and 57P0x (the server shutting down) end the session:
-  // the database was lost, not asked and refused.
-  const bool lost = PQstatus(connection_->conn) != CONNECTION_OK || StartsWith(lastState_, "08") ||
-                    StartsWith(lastState_, "57P0");
+  // Class 08 (connection exception), 57P0x (the server shutting down) and errors of libpq's
+  // own (no SQLSTATE: the server never answered) end the session: the database was lost, not
+  // asked and refused.
+  const bool lost = PQstatus(connection_->conn) != CONNECTION_OK || lastState_.empty() ||
+                    StartsWith(lastState_, "08") || StartsWith(lastState_, "57P0");
   if (lost) {
     const std::string said = OneLine(PQerrorMessage(connection_->conn));
     Disconnect();

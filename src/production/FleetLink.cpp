@@ -526,39 +526,37 @@ void FleetLink::SenderLoop() {
   }
 }
 
+void FleetLink::CountBacklog() {
+  const auto own = std::make_pair(config_.station, recordUid_);
+  const Result<int64_t> waiting = outbox_.OutboxCountAfter(own.first, own.second, delivered_[own]);
+  if (!waiting) return;
+  std::lock_guard lock(mutex_);
+  backlog_ = *waiting;
+}
+
 void FleetLink::SendRound() {
+  const auto fail = [this](const Status& why) {
+    CountBacklog();
+    std::lock_guard lock(mutex_);
+    online_ = false;
+    if (why.noAnswer)
+      why_ = why.failure;
+    else if (!why.failure.empty())
+      problem_ = why.failure;
+  };
   if (!sendDb_.Connected()) {
-    if (Status connected = sendDb_.Connect(config_.url); !connected) {
-      Offline(connected.failure);
-      return;
-    }
+    if (Status connected = sendDb_.Connect(config_.url); !connected) return fail(connected);
     const Result<FleetIdentity> identity = CheckFleetSchema(sendDb_);
     if (!identity) {
       sendDb_.Disconnect();
-      if (identity.status.noAnswer) {
-        Offline(identity.status.failure);
-      } else {
-        std::lock_guard lock(mutex_);
-        problem_ = identity.status.failure;
-      }
-      return;
+      return fail(identity.status);
     }
     std::lock_guard lock(mutex_);
     problem_ = {};
   }
-  const auto fail = [this](const Status& why) {
-    if (why.noAnswer) {
-      Offline(why.failure);
-    } else {
-      std::lock_guard lock(mutex_);
-      online_ = false;
-      why_ = why.failure;
-    }
-  };
   const Result<std::vector<std::pair<std::string, std::string>>> senders = outbox_.OutboxSenders();
-  if (!senders) return fail(senders.status);
+  if (!senders) return fail(Status::NoAnswer(senders.status.failure));
   // Where each sender's rows stand in the database: what came before is there already.
-  std::map<std::pair<std::string, std::string>, int64_t> sent;
   for (const auto& sender : *senders) {
     const Result<PgRows> mark = sendDb_.Query(
         Phrase::Literal("the rows already sent"),
@@ -567,38 +565,35 @@ void FleetLink::SendRound() {
         "station = $1::text AND record_uid = $2::text))",
         {sender.first, sender.second});
     if (!mark) return fail(mark.status);
-    sent[sender] = mark->Int(0, 0);
+    delivered_[sender] = mark->Int(0, 0);
   }
   int64_t from = std::numeric_limits<int64_t>::max();
-  for (const auto& [sender, seq] : sent) from = std::min(from, seq);
-  if (sent.empty()) from = 0;
+  for (const auto& sender : *senders) from = std::min(from, delivered_[sender]);
+  if (senders->empty()) from = 0;
   // A row not final yet holds back its sender's later rows: they arrive in order.
   std::set<std::pair<std::string, std::string>> waiting;
   for (;;) {
     const Result<std::vector<OutboxRow>> rows = outbox_.OutboxAfter(from, kReadBatch);
-    if (!rows) return fail(rows.status);
+    if (!rows) return fail(Status::NoAnswer(rows.status.failure));
     if (rows->empty()) break;
     std::vector<OutboxRow> batch;
     for (const OutboxRow& row : *rows) {
       const auto sender = std::make_pair(row.station, row.recordUid);
-      if (row.seq <= sent[sender] || waiting.count(sender)) continue;
+      if (row.seq <= delivered_[sender] || waiting.count(sender)) continue;
       if (!row.ready) {
         waiting.insert(sender);
         continue;
       }
       batch.push_back(row);
     }
-    if (Status delivered = SendRows(batch); !delivered) return fail(delivered);
-    for (const OutboxRow& row : batch) sent[{row.station, row.recordUid}] = row.seq;
+    if (Status sent = SendRows(batch); !sent) return fail(sent);
     from = rows->back().seq;
   }
-  const Result<int64_t> backlog =
-      outbox_.OutboxCountAfter(config_.station, recordUid_, sent[{config_.station, recordUid_}]);
-  if (!backlog) return fail(backlog.status);
+  CountBacklog();
   std::lock_guard lock(mutex_);
   online_ = true;
   why_ = {};
-  backlog_ = *backlog;
+  problem_ = {};
 }
 
 Status FleetLink::SendRows(const std::vector<OutboxRow>& rows) {
@@ -608,7 +603,11 @@ Status FleetLink::SendRows(const std::vector<OutboxRow>& rows) {
     Status sent;
     for (size_t i = at; i < end && sent; ++i) sent = SendRow(rows[i]);
     if (sent) sent = sendDb_.Commit();
-    if (sent) continue;
+    if (sent) {
+      for (size_t i = at; i < end; ++i)
+        delivered_[{rows[i].station, rows[i].recordUid}] = rows[i].seq;
+      continue;
+    }
     sendDb_.Rollback();
     if (sent.noAnswer) return sent;
     // A row the database refused: the others go one by one, and that one is kept apart.
@@ -616,7 +615,10 @@ Status FleetLink::SendRows(const std::vector<OutboxRow>& rows) {
       if (Status begun = sendDb_.Begin(); !begun) return begun;
       Status one = SendRow(rows[i]);
       if (one) one = sendDb_.Commit();
-      if (one) continue;
+      if (one) {
+        delivered_[{rows[i].station, rows[i].recordUid}] = rows[i].seq;
+        continue;
+      }
       sendDb_.Rollback();
       if (one.noAnswer) return one;
       const OutboxRow& r = rows[i];

@@ -8,6 +8,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -151,6 +152,10 @@ class FleetLink {
   PgSession sendDb_;
   ProductionRecord outbox_;
   std::string recordUid_;
+  // The last row of each sender (station, record) known to be in the database.
+  std::map<std::pair<std::string, std::string>, int64_t> delivered_;
+  // What this station still has to send, after a round that went through or not.
+  void CountBacklog();
 };
 
 }  // namespace korvel

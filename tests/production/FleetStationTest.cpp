@@ -1,0 +1,264 @@
+// The station numbering through the fleet database, end to end on the emulated dongle and
+// mouse and a real PostgreSQL server: numbers from leased blocks, rows arriving once, a
+// restored TX.ini, an outage, the last guard, random IDs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "EmulatedRx.h"
+#include "FleetServer.h"
+#include "Records.h"
+#include "platform/AtomicFile.h"
+#include "platform/Text.h"
+#include "presenter/StationFixture.h"
+#include "production/FleetRecords.h"
+
+namespace korvel {
+namespace {
+
+constexpr LocalDate kToday{2026, 12, 7};
+
+class FleetStationTest : public StationTest {
+ protected:
+  // TX.ini: both serials on (fixed parts 4B37 and 4B38, counters from 0x10), custom link IDs
+  // or random ones, and the fleet database.
+  void WriteIni(const std::string& url, int lease, bool randomIds = false) {
+    std::ofstream(dir.path / "TX.ini", std::ios::binary)
+        << "[TX]\r\n"
+           "RXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = "
+           "19255;  IncSNByteCount = 2;  IncInitSN = 16;  IsFixAscii = True;end;\r\n"
+           "TXSNINFO=object TProdSN;  IsSN = True;  IsDate = True;  FixSNByteCount = 2;  FixSN = "
+           "19256;  IncSNByteCount = 2;  IncInitSN = 16;  IsFixAscii = True;end;\r\n"
+        << "RXRFIDINFO=object TProdRFID;  IsRandom = " << (randomIds ? "True" : "False")
+        << ";  IncInitRFID = 3289908;end;\r\n"
+        << "TXRFIDINFO=object TProdRFID;  IsRandom = " << (randomIds ? "True" : "False")
+        << ";  IncInitRFID = 4342596;end;\r\n"
+        << "[Record]\r\nUrl=" << url << "\r\nStation=LINE1\r\nLease=" << lease << "\r\n";
+  }
+  void Start() {
+    StationEnvironment env = Environment();
+    env.date = [] { return kToday; };
+    env.recordBusyMs = 2000;
+    s = std::make_unique<StationPresenter>(env, view);
+    s->FormCreate({});
+    s->FormActivate();
+  }
+  // The window closes: the rows it can send go, what it did not use goes back.
+  void Stop() {
+    s->FormCloseQuery();
+    s.reset();
+  }
+  // One unit as an operator runs it: a fresh dongle and mouse, Go, the unit leaves.
+  RunResult Unit() {
+    auto rx = std::make_shared<EmulatedRx>(host);
+    auto tx = std::make_shared<EmulatedTx>();
+    rx->SetTx(tx);
+    tx->SetPowered(true, host.TickCount());
+    platform.Attach(rx);
+    host.RunFor(5500);  // one detection round
+    host.RunUntil([&] { return s->Presence().RxLampOn() && s->Presence().TxLampOn(); }, 12000, 5);
+    view.messages.clear();
+    RunResult run;
+    run.failedStep = Phrase::Literal("Go not enabled");
+    if (s->View()["btnGo"].enabled) {
+      s->btnGoClick();
+      run = s->LastRun();
+    }
+    // Taken away for longer than a detection round, so the station sees it go.
+    platform.Detach(rx.get());
+    host.RunFor(5500);
+    return run;
+  }
+  std::string LastMessage() const { return view.messages.empty() ? "" : view.messages.back(); }
+  // The sender's round, as the retry timer starts it, waited for.
+  void Sent() { s->Production().FleetConnection().SendNow(); }
+
+  std::unique_ptr<StationPresenter> s;
+};
+
+TEST_F(FleetStationTest, UnitsTakeTheirNumbersFromLeasedBlocksAndEachRowArrivesOnce) {
+  test::FleetTestDb database;
+  KORVEL_NEED_FLEET(database);
+  WriteIni(database.Url(), 4);
+  Start();
+  std::set<std::string> serials;
+  for (int unit = 0; unit < 6; ++unit) {
+    const RunResult run = Unit();
+    ASSERT_TRUE(run.pass) << run.failedStep << " / " << LastMessage();
+    serials.insert(run.rxSerial);
+  }
+  EXPECT_EQ(serials.size(), 6u);
+  // The counters go on from TX.ini's start, block after block.
+  EXPECT_EQ(*serials.begin(), "3555-4B37-0010");
+  EXPECT_EQ(*serials.rbegin(), "3555-4B37-0015");
+  Sent();
+  const FleetStatus status = s->Production().Fleet();
+  EXPECT_TRUE(status.online) << status.why;
+  EXPECT_EQ(status.backlog, 0);
+  EXPECT_EQ(status.numbersLeft, 2);
+  EXPECT_TRUE(FleetStatusLine(status).empty());
+  Stop();
+
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.units WHERE result = 'PASS' AND given"), 6);
+  EXPECT_EQ(
+      database.Count("SELECT count(DISTINCT local_id) FROM korvel.units WHERE station = 'LINE1'"),
+      6);
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.given_numbers"), 24);
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.leases WHERE kind = 'block' AND "
+                           "series_id = (SELECT id FROM korvel.series WHERE generator = 'RXSN')"),
+            2);
+  // At close the unused tail went back to the counter: nothing is left held or unexplained.
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.lease_usage WHERE state = 'held'"), 0);
+  EXPECT_EQ(database.Count("SELECT sum(holes) FROM korvel.series_usage"), 0);
+
+  // The unit and the settings it got, from either store.
+  for (const std::string& store : {database.Url(), (dir.path / "production.db").string()}) {
+    std::ostringstream out, err;
+    RecordsOptions options;
+    options.db = store;
+    options.serial = "35554B370012";
+    ASSERT_EQ(RunRecords(options, out, err), 0) << err.str();
+    EXPECT_NE(out.str().find("PASS"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("rxsn=35554B370012"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("    PName="), std::string::npos) << store << ": " << out.str();
+  }
+}
+
+TEST_F(FleetStationTest, ARestoredIniContinuesWithFreshNumbers) {
+  test::FleetTestDb database;
+  KORVEL_NEED_FLEET(database);
+  WriteIni(database.Url(), 100);
+  const Result<FileContents> read = ReadWholeFile(dir.path / "TX.ini");
+  ASSERT_TRUE(read);
+  const std::string backup = read->bytes;
+  Start();
+  std::set<std::string> given;
+  for (int unit = 0; unit < 3; ++unit) {
+    const RunResult run = Unit();
+    ASSERT_TRUE(run.pass) << run.failedStep;
+    given.insert(run.rxSerial);
+  }
+  Stop();
+  // The engineer puts back yesterday's TX.ini: its counters are behind the line's.
+  std::ofstream(dir.path / "TX.ini", std::ios::binary) << backup;
+  Start();
+  for (int unit = 0; unit < 3; ++unit) {
+    const RunResult run = Unit();
+    ASSERT_TRUE(run.pass) << run.failedStep << " / " << LastMessage();
+    EXPECT_TRUE(given.insert(run.rxSerial).second) << run.rxSerial << " given twice";
+  }
+  Stop();
+  EXPECT_EQ(database.Count("SELECT count(DISTINCT rx_serial) FROM korvel.units WHERE given"), 6);
+}
+
+TEST_F(FleetStationTest, AnOutageIsRiddenOutInsideTheBlocksThenGoWaitsAndTheBacklogArrivesOnce) {
+  test::FleetTestDb database;
+  KORVEL_NEED_FLEET(database);
+  WriteIni(database.Url(), 5);
+  Start();
+  ASSERT_TRUE(Unit().pass) << LastMessage();
+  Sent();
+  database.Server().Crash();
+  // Four numbers left in the blocks held: four more units without the database.
+  for (int unit = 0; unit < 4; ++unit) {
+    const RunResult run = Unit();
+    ASSERT_TRUE(run.pass) << run.failedStep << " / " << LastMessage();
+  }
+  const RunResult refused = Unit();
+  EXPECT_FALSE(refused.pass);
+  EXPECT_EQ(refused.stage, RunStage::Refused);
+  const std::string said = LastMessage();
+  EXPECT_NE(said.find("Nothing was written to the unit: cannot reach the fleet database: "),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("Go waits until the fleet database is back"), std::string::npos) << said;
+  Sent();
+  FleetStatus status = s->Production().Fleet();
+  EXPECT_TRUE(status.configured);
+  EXPECT_FALSE(status.online);
+  EXPECT_EQ(status.numbersLeft, 0);
+  EXPECT_EQ(status.backlog, 4);
+  EXPECT_NE(status.why.English().find("cannot reach the fleet database"), std::string::npos);
+  EXPECT_EQ(FleetStatusLine(status).English(), "fleet offline, 0 numbers left");
+
+  database.Server().Restart();
+  // Nobody presses anything: the station's own timer finds the database back.
+  for (int round = 0; round < 200 && s->Production().Fleet().backlog > 0; ++round) {
+    host.RunFor(3000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  status = s->Production().Fleet();
+  EXPECT_TRUE(status.online) << status.why;
+  EXPECT_EQ(status.backlog, 0);
+  database.Reconnect();
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.units"), 5);
+  ASSERT_TRUE(Unit().pass) << LastMessage();
+  Stop();
+  // Every row once: the refused Go wrote none, and each (station, record, row) is there once.
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.units"), 6);
+  EXPECT_EQ(database.Count("SELECT count(DISTINCT (record_uid, local_id)) FROM korvel.units"), 6);
+  EXPECT_EQ(database.Count("SELECT count(DISTINCT rx_serial) FROM korvel.units"), 6);
+}
+
+TEST_F(FleetStationTest, ADatabaseWithoutTheTablesStopsGoWithDbInit) {
+  test::FleetTestDb database(false);
+  KORVEL_NEED_FLEET(database);
+  WriteIni(database.Url(), 10);
+  Start();
+  const RunResult run = Unit();
+  EXPECT_EQ(run.stage, RunStage::Refused);
+  EXPECT_NE(LastMessage().find("run korvel-rf db init"), std::string::npos) << LastMessage();
+  // The station made nothing there.
+  EXPECT_EQ(database.Count("SELECT count(*) FROM pg_namespace WHERE nspname = 'korvel'"), 0);
+  Stop();
+}
+
+TEST_F(FleetStationTest, ARowTheLastGuardRefusesIsKeptApartAndTheRowsAfterItArrive) {
+  test::FleetTestDb database;
+  KORVEL_NEED_FLEET(database);
+  // A unit of another line already carries the serial this station's second unit gets.
+  ASSERT_TRUE(database.Admin().Exec(
+      Phrase::Literal("twin"),
+      "INSERT INTO korvel.units(station, record_uid, local_id, outbox_seq, pc, time_utc, "
+      "time_local, settings_file, result, rx_serial, settings_hash, given) VALUES ('OLD', 'r', "
+      "1, 1, 'pc', now(), '2026-12-01 10:00:00', '/TX.ini', 'PASS', '35554B370011', '00', "
+      "true)"));
+  WriteIni(database.Url(), 10);
+  Start();
+  for (int unit = 0; unit < 3; ++unit) ASSERT_TRUE(Unit().pass) << LastMessage();
+  Sent();
+  EXPECT_EQ(s->Production().Fleet().backlog, 0);
+  Stop();
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.units WHERE station = 'LINE1'"), 2);
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.refused_units WHERE rx_serial = "
+                           "'35554B370011' AND reason LIKE '%duplicate key%'"),
+            1);
+}
+
+TEST_F(FleetStationTest, RandomLinkIdsAreReservedBeforeAUnitGetsThem) {
+  test::FleetTestDb database;
+  KORVEL_NEED_FLEET(database);
+  WriteIni(database.Url(), 3, true);
+  Start();
+  for (int unit = 0; unit < 5; ++unit) ASSERT_TRUE(Unit().pass) << LastMessage();
+  Stop();
+  // Each unit's two IDs were in a pool this station held before they were written.
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.given_numbers g JOIN korvel.pool_ids p "
+                           "ON p.series_id = g.series_id AND p.value = g.value JOIN "
+                           "korvel.leases l ON l.id = p.lease_id WHERE l.station = 'LINE1' AND "
+                           "l.kind = 'pool'"),
+            10);
+  EXPECT_EQ(database.Count("SELECT count(DISTINCT rx_id) FROM korvel.units"), 5);
+  // The IDs not used went back at close.
+  EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.pool_ids p WHERE NOT EXISTS (SELECT 1 "
+                           "FROM korvel.given_numbers g WHERE g.series_id = p.series_id AND "
+                           "g.value = p.value)"),
+            0);
+}
+
+}  // namespace
+}  // namespace korvel
