@@ -1,5 +1,6 @@
 #include "production/FleetDatabase.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #ifdef KORVEL_WITH_LIBPQ
@@ -9,19 +10,30 @@
 namespace korvel {
 
 namespace {
-// libpq's messages end in a newline and may run over several lines: one line for the record.
+// libpq's messages end in a newline, may run over several lines (indented with tabs) and
+// may say the same line twice: one line for the record, each thing said once.
 [[maybe_unused]] std::string OneLine(const char* text) {
-  std::string line;
-  bool gap = false;
+  std::vector<std::string> parts;
+  std::string part;
+  const auto flush = [&] {
+    while (!part.empty() && part.back() == ' ') part.pop_back();
+    if (!part.empty() && std::find(parts.begin(), parts.end(), part) == parts.end())
+      parts.push_back(part);
+    part.clear();
+  };
   for (const char* c = text ? text : ""; *c; ++c) {
     if (*c == '\n' || *c == '\r') {
-      gap = !line.empty();
-      continue;
+      flush();
+    } else if (*c == '\t' || *c == ' ') {
+      if (!part.empty()) part += ' ';
+      while (c[1] == '\t' || c[1] == ' ') ++c;
+    } else {
+      part += *c;
     }
-    if (gap) line += "; ";
-    gap = false;
-    line += *c;
   }
+  flush();
+  std::string line;
+  for (const std::string& p : parts) line += (line.empty() ? "" : "; ") + p;
   return line;
 }
 

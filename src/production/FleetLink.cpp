@@ -118,6 +118,7 @@ Status FleetLink::Open(const FleetConfig& config) {
   if (!uid) return uid.status;
   fleetUid_ = *uid;
   held_.clear();
+  leftCounted_.clear();
   if (!fleetUid_.empty()) {
     Result<std::vector<LocalLease>> leases = record_.HeldLeases(fleetUid_, config.station);
     if (!leases) return leases.status;
@@ -182,7 +183,7 @@ std::optional<int64_t> FleetLink::Offer(const LocalLease& lease, const FleetSeri
   for (int64_t c = lease.next;;) {
     const int64_t id = CustomLinkIdFrom(c);
     if (id < 0 || id > lease.hi) return std::nullopt;
-    if (std::find(lease.taken.begin(), lease.taken.end(), id) == lease.taken.end()) return id;
+    if (!std::binary_search(lease.taken.begin(), lease.taken.end(), id)) return id;
     c = id + 1;
   }
 }
@@ -190,13 +191,23 @@ std::optional<int64_t> FleetLink::Offer(const LocalLease& lease, const FleetSeri
 int64_t FleetLink::Left(const LocalLease& lease, const FleetSeries& series) const {
   if (lease.pool) return int64_t(lease.unused.size());
   if (!IsLinkId(series)) return std::max<int64_t>(0, lease.hi - lease.next + 1);
-  int64_t left = 0;
-  for (int64_t c = lease.next;;) {
-    const int64_t id = CustomLinkIdFrom(c);
-    if (id < 0 || id > lease.hi) return left;
-    if (std::find(lease.taken.begin(), lease.taken.end(), id) == lease.taken.end()) ++left;
-    c = id + 1;
-  }
+  // IDs a unit can get from `from` up to (not including) `to`.
+  const auto count = [&lease](int64_t from, int64_t to) {
+    int64_t n = 0;
+    for (int64_t c = from;;) {
+      const int64_t id = CustomLinkIdFrom(c);
+      if (id < 0 || id > lease.hi || id >= to) return n;
+      if (!std::binary_search(lease.taken.begin(), lease.taken.end(), id)) ++n;
+      c = id + 1;
+    }
+  };
+  const auto known = leftCounted_.find(lease.id);
+  // The cursor only moves up: what it passed is taken off the count made before.
+  const int64_t left = known != leftCounted_.end() && known->second.first <= lease.next
+                           ? known->second.second - count(known->second.first, lease.next)
+                           : count(lease.next, lease.hi + 1);
+  leftCounted_[lease.id] = {lease.next, left};
+  return left;
 }
 
 void FleetLink::Online() {

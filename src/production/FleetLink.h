@@ -133,6 +133,9 @@ class FleetLink {
   bool open_ = false;
   std::string fleetUid_;  // the database's identity, once known
   std::vector<LocalLease> held_;
+  // Numbers left in a block of link IDs, counted once for each place its cursor stands
+  // (lease id -> cursor, count): the window asks often, a block may hold 100,000.
+  mutable std::map<int64_t, std::pair<int64_t, int64_t>> leftCounted_;
   PgSession leaseDb_;  // the station's thread
   std::unique_ptr<HostTimer> retry_;
 

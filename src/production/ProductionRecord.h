@@ -171,8 +171,9 @@ class ProductionRecord {
   // the record is first opened for production on a PC; a record copied to another PC gets a
   // new one (and leaves the leases it held behind).
   const std::string& Uid() const { return uid_; }
-  // A passed unit's row is final once TX.ini took its numbers.
-  Status MarkReady(int64_t id);
+  // A passed unit's row is final once TX.ini took its numbers. `durable`: flushed to the
+  // disk before the call returns.
+  Status MarkReady(int64_t id, bool durable = true);
   // A row's place in the outbox; nothing when it is not queued (no fleet database).
   Result<std::optional<OutboxRow>> Queued(int64_t id);
   // The stations and record identities of the rows in the outbox.

@@ -358,7 +358,7 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
           Say("{0}; the production record still says PASS for it and could not "
               "be corrected: {1}",
               result.failedStep, closed.failure);
-  } else if (fleet && !record_.MarkReady(*id)) {
+  } else if (fleet && !record_.MarkReady(*id, false)) {
     // Safe here already; the row goes to the database once the record takes the mark.
     pendingReady_ = *id;
   }

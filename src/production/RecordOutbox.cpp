@@ -105,12 +105,17 @@ Status ProductionRecord::Enqueue(int64_t id, const OutboxEntry& entry) {
   return {};
 }
 
-Status ProductionRecord::MarkReady(int64_t id) {
+Status ProductionRecord::MarkReady(int64_t id, bool durable) {
+  // Not worth a disk flush of its own: the next unit's row flushes it with its own, and a
+  // mark lost to a power cut is found again when the station starts (the last row only).
+  if (!durable && sqlite3_get_autocommit(db_))
+    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+  Status result;
   Statement s(db_, "UPDATE outbox SET ready = 1 WHERE unit = ?1");
-  if (!s.Ok()) return Error(Say("cannot write the production record"));
-  s.Int(1, id);
-  if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
-  return {};
+  if (s.Ok()) s.Int(1, id);
+  if (!s.Ok() || s.Step() != SQLITE_DONE) result = Error(Say("cannot write the production record"));
+  if (!durable) sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+  return result;
 }
 
 Result<std::vector<std::pair<std::string, std::string>>> ProductionRecord::OutboxSenders() {

@@ -18,7 +18,7 @@ namespace korvel::test {
 
 struct FleetServer {
   std::string dir = std::getenv("KORVEL_TEST_PG_DIR") ? std::getenv("KORVEL_TEST_PG_DIR") : "";
-  std::string script = std::getenv("KORVEL_TEST_PG_CTL") ? std::getenv("KORVEL_TEST_PG_CTL") : "";
+  std::string script = KORVEL_PG_CTL;
 
   // Why the tests cannot run here; empty when the server is there.
   std::string Unavailable() const {
