@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
       stations.push_back(std::make_unique<Station>(
           folder / ("many" + std::to_string(n) + "-" + std::to_string(s)), url,
           "bench-" + std::to_string(n) + "-" + std::to_string(s), 100));
-    std::vector<std::vector<double>> waits(size_t(n));
+    std::vector<std::vector<double>> waits(static_cast<size_t>(n));
     std::vector<std::thread> threads;
     const auto start = Clock::now();
     for (int s = 0; s < n; ++s)

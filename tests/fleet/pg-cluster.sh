@@ -10,6 +10,7 @@
 #   pg-cluster.sh url DIR       the superuser's URL
 # Without PostgreSQL's programs, start writes the reason to DIR/unavailable and succeeds:
 # the tests that need the server then report themselves skipped with that reason.
+# KORVEL_PG_FSYNC=on keeps the server's own flushes (the benchmark's figures need them).
 set -uo pipefail
 action=${1:?action}
 dir=$(realpath -m "${2:?cluster folder}")
@@ -19,12 +20,16 @@ as_owner() {
   if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
 }
 ctl() {  # fsync off: a test cluster's data need not survive the machine, only the server
+  local fsync="-c fsync=off"
+  [ "${KORVEL_PG_FSYNC:-off}" = on ] && fsync=""
   as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/log" -w -t 60 \
-    -o "-k $dir -c listen_addresses='' -c fsync=off -c max_connections=200" "$@"
+    -o "-k $dir -c listen_addresses='' $fsync -c max_connections=200" "$@"
 }
 
 case "$action" in
   start)
+    # A cluster a killed run left running goes first.
+    [ -f "$dir/data/postmaster.pid" ] && ctl -m immediate stop >/dev/null 2>&1
     rm -rf "$dir"
     mkdir -p "$dir"
     if [ ! -x "$bin/initdb" ]; then

@@ -155,6 +155,33 @@ TEST_F(FleetStationTest, ARestoredIniContinuesWithFreshNumbers) {
   EXPECT_EQ(database.Count("SELECT count(DISTINCT rx_serial) FROM korvel.units WHERE given"), 6);
 }
 
+TEST_F(FleetStationTest, ANewStartAboveTheBlockHeldWinsAndTheBlockGoesBack) {
+  test::FleetTestDb database;
+  KORVEL_NEED_FLEET(database);
+  WriteIni(database.Url(), 100);
+  Start();
+  ASSERT_TRUE(Unit().pass) << LastMessage();
+  ASSERT_TRUE(Unit().pass) << LastMessage();
+  // The engineer types a new RX start in the serial panel.
+  s->Ledger().NewSerialStart(GeneratorSlot::RxSN, 0x200);
+  const RunResult run = Unit();
+  ASSERT_TRUE(run.pass) << LastMessage();
+  EXPECT_EQ(run.rxSerial, "3555-4B37-0200");
+  EXPECT_EQ(run.txSerial, "3555-4B38-0012");
+  Stop();
+  // The numbers jumped over and the block left behind, each with its reason.
+  std::vector<std::string> reasons;
+  const Status read = ForEachLease(database.Admin(), "LINE1", [&](const LeaseUsage& l) {
+    if (l.generator == "RXSN") reasons.push_back(l.kind + " " + UnusedReason(l).English());
+  });
+  ASSERT_TRUE(read) << read.failure;
+  EXPECT_EQ(reasons, (std::vector<std::string>{"block 98 returned unused at close",
+                                               "skipped 396 skipped: a station's start value "
+                                               "was above the counter",
+                                               "block "}));
+  EXPECT_EQ(database.Count("SELECT sum(holes) FROM korvel.series_usage"), 0);
+}
+
 TEST_F(FleetStationTest, AnOutageIsRiddenOutInsideTheBlocksThenGoWaitsAndTheBacklogArrivesOnce) {
   test::FleetTestDb database;
   KORVEL_NEED_FLEET(database);
