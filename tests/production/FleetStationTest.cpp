@@ -2,6 +2,7 @@
 // mouse and a real PostgreSQL server: numbers from leased blocks, rows arriving once, a
 // restored TX.ini, an outage, the last guard, random IDs.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <fstream>
@@ -229,6 +230,49 @@ TEST_F(FleetStationTest, AnOutageIsRiddenOutInsideTheBlocksThenGoWaitsAndTheBack
   EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.units"), 6);
   EXPECT_EQ(database.Count("SELECT count(DISTINCT (record_uid, local_id)) FROM korvel.units"), 6);
   EXPECT_EQ(database.Count("SELECT count(DISTINCT rx_serial) FROM korvel.units"), 6);
+}
+
+// A station stopped between its record's PASS and TX.ini's save: when it starts again, the
+// row goes to the database as what the screen showed.
+TEST_F(FleetStationTest, AStationStoppedBeforeTxIniTookAUnitSendsItsRowAsTheScreenShowedIt) {
+  for (const bool iniTookIt : {false, true}) {
+    SCOPED_TRACE(iniTookIt ? "TX.ini took the unit" : "TX.ini never took the unit");
+    test::FleetTestDb database;
+    KORVEL_NEED_FLEET(database);
+    std::filesystem::remove_all(dir.path);
+    std::filesystem::create_directories(dir.path);
+    WriteIni(database.Url(), 10);
+    Start();
+    ASSERT_TRUE(Unit().pass) << LastMessage();
+    Sent();
+    const std::string afterFirst = ReadWholeFile(dir.path / "TX.ini")->bytes;
+    database.Server().Crash();
+    ASSERT_TRUE(Unit().pass) << LastMessage();
+    Stop();
+    // As if it stopped before the mark (and, in the first case, before TX.ini's save).
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir.path / "production.db").string().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "UPDATE outbox SET ready = 0 WHERE unit = 2", nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    if (!iniTookIt) std::ofstream(dir.path / "TX.ini", std::ios::binary) << afterFirst;
+    database.Server().Restart();
+    Start();
+    Sent();
+    const bool noticed = !view.messages.empty() &&
+                         view.messages.back().find("do not ship that unit") != std::string::npos;
+    EXPECT_EQ(noticed, !iniTookIt) << LastMessage();
+    database.Reconnect();
+    EXPECT_EQ(database.Count("SELECT count(*) FROM korvel.units WHERE local_id = 2 AND result = '" +
+                             std::string(iniTookIt ? "PASS" : "FAIL") + "' AND given"),
+              1);
+    // Its numbers stay given either way: the next unit gets fresh ones.
+    const RunResult next = Unit();
+    ASSERT_TRUE(next.pass) << LastMessage();
+    EXPECT_EQ(next.rxSerial, "3555-4B37-0012");
+    Stop();
+  }
 }
 
 TEST_F(FleetStationTest, ADatabaseWithoutTheTablesStopsGoWithDbInit) {
