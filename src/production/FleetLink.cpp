@@ -398,7 +398,11 @@ Status FleetLink::Draw(NumberingLedger& ledger, UnitNumbers& unit, FleetDraw& dr
     std::lock_guard lock(mutex_);
     if (!problem_.empty()) return Status::Failed(problem_);
   }
-  // Leases given back, expired or left behind are out of the way before anything points in.
+  // Leases given back, expired or left behind are out of the way before anything points in;
+  // one that ran out of time is no longer read at the next start either.
+  for (const LocalLease& lease : held_)
+    if (!Usable(lease) && lease.useUntil != 0)
+      if (Status ended = record_.EndLease(lease.fleet, lease.id, "expired"); !ended) return ended;
   std::erase_if(held_, [this](const LocalLease& lease) { return !Usable(lease); });
   draw = {};
   Generators& g = ledger.Gen();

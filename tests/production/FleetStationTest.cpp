@@ -183,6 +183,21 @@ TEST_F(FleetStationTest, ANewStartAboveTheBlockHeldWinsAndTheBlockGoesBack) {
   EXPECT_EQ(database.Count("SELECT sum(holes) FROM korvel.series_usage"), 0);
 }
 
+TEST_F(FleetStationTest, ABlockPastItsTimeOnTheStationsClockIsNotUsed) {
+  test::FleetTestDb database;
+  KORVEL_NEED_FLEET(database);
+  WriteIni(database.Url(), 10);
+  Start();
+  ASSERT_EQ(Unit().rxSerial, "3555-4B37-0010") << LastMessage();
+  // Two days on (a station left on over a weekend): its blocks count as expired.
+  const int64_t later = s->Production().Record().Now() + 2 * 86400;
+  s->Production().Record().SetClock([later] { return later; });
+  const RunResult run = Unit();
+  ASSERT_TRUE(run.pass) << LastMessage();
+  EXPECT_EQ(run.rxSerial, "3555-4B37-001A");
+  Stop();
+}
+
 TEST_F(FleetStationTest, AnOutageIsRiddenOutInsideTheBlocksThenGoWaitsAndTheBacklogArrivesOnce) {
   test::FleetTestDb database;
   KORVEL_NEED_FLEET(database);
