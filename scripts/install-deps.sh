@@ -3,6 +3,9 @@
 # fetches the SQLite amalgamation for the Windows cross build (Debian has no MinGW SQLite) and
 # the chart library the line's page is built with (Debian has no Chart.js 4). The VM test
 # (tests/vm) fetches Debian's kernel package itself, into build/third_party.
+# PostgreSQL: the fleet database's client library, and the server the fleet tests start as a
+# private cluster of their own (tests/fleet/pg-cluster.sh); Debian's package also starts a
+# cluster of its own on port 5432 where a service manager runs, which the tests never use.
 # Idempotent and quiet; run as root (or with sudo available) on Debian 12.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -15,6 +18,7 @@ packages=(
   qt6-base-dev xvfb xauth fonts-wqy-microhei
   qemu-system-x86 busybox-static xz-utils
   libcpp-httplib-dev nlohmann-json3-dev chromium
+  postgresql-15 libpq-dev
 )
 
 missing=()

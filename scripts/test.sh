@@ -59,6 +59,8 @@ else
   failed=$((failed + 1))
 fi
 
+# The fleet tests' PostgreSQL server is ctest's: a private cluster (tests/fleet/pg-cluster.sh)
+# started once before the first test that needs it and stopped after the last.
 echo "== Linux (Debug, ASan + UBSan)"
 if cmake --preset debug >"$log/cfg-linux" 2>&1 && cmake --build --preset debug; then
   ctest --preset debug 2>&1 | tee "$log/linux"

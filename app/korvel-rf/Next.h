@@ -17,6 +17,7 @@ enum ExitCode {
   kExitInUse = 3,   // another station holds TX.ini
   kExitRecord = 4,  // the production record cannot be opened, written or read
   kExitListen = 5,  // the line's server cannot listen on the address and port asked for
+  kExitFleet = 6,   // the fleet database cannot be reached, or refused
 };
 
 struct NextOptions {

@@ -1,9 +1,11 @@
 #include "Simulate.h"
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "DeviceImages.h"
 #include "EmulatedHid.h"
@@ -12,6 +14,7 @@
 #include "Next.h"
 #include "VirtualHost.h"
 #include "platform/Text.h"
+#include "production/FleetDatabase.h"
 #include "station/Station.h"
 #include "ui/ScriptedView.h"
 
@@ -98,7 +101,8 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
       // No external tool and no loader in a simulation.
       .startProgram = [](const std::string&) { return false; },
       .reportToLoader = [](const std::string&) { return false; },
-      .recordPath = options.db,
+      .recordPath = IsFleetUrl(options.db.string()) ? std::filesystem::path() : options.db,
+      .fleetUrl = IsFleetUrl(options.db.string()) ? options.db.string() : std::string(),
       .program = "korvel-rf simulate",
   };
   if (options.date) {
@@ -135,38 +139,58 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     report.images.txBefore = tx->EepromBytes();
 
     const uint64_t plugAt = host.TickCount();
-    platform.Attach(rx);
-    // The operator waits for the station; one not ready in time gets the dongle replugged.
-    auto opened = [&] { return bothReady() || (station.Link().HaveRx() && !rx->Linked()); };
-    while (!host.RunUntil(opened, kOperatorPatienceMs, 5) && report.replugs < 3) {
-      // Pulled for longer than one detection interval, so the pull itself is seen.
-      platform.Detach(rx.get());
-      host.RunFor(kReplugGapMs);
+    const auto waitUntil =
+        std::chrono::steady_clock::now() + std::chrono::seconds(options.waitFleetSeconds);
+    bool waited = false;
+    for (int attempt = 0;; ++attempt) {
       platform.Attach(rx);
-      ++report.replugs;
-    }
-    if (station.Link().HaveRx() && !rx->Linked()) {
-      tx->SetBindMode(true);
-      window.Click("btnCombo_Cmd_Soft_Bind_SW");
-      host.RunUntil([&] { return !station.Presence().tmrSoftBind().Enabled(); }, 20000);
-      tx->SetBindMode(false);
-      host.RunUntil(bothReady, 2000, 5);
-    }
-    if (bothReady()) report.readyMs = int64_t(host.TickCount() - plugAt);
-    if (!options.fault.empty()) rx->InjectFault(options.fault);
-    // The operator's key: taken only while Go is enabled.
-    if (window.FormKeyDown(kVkPageDown)) {
-      const RunResult& run = station.Go().LastRun();
-      report.pass = run.pass;
-      report.reason = run.failedStep.English();
-      report.ms = run.ms;
-      report.rxid = HexText(run.rxId, 6);
-      report.txid = HexText(run.txId, 6);
-      report.rxsn = run.rxSerial.empty() ? "-" : run.rxSerial;
-      report.txsn = run.txSerial.empty() ? "-" : run.txSerial;
-    } else {
-      report.reason = NotReadyReason(station);
-      report.rxid = report.txid = report.rxsn = report.txsn = "-";
+      // The operator waits for the station; one not ready in time gets the dongle replugged.
+      auto opened = [&] { return bothReady() || (station.Link().HaveRx() && !rx->Linked()); };
+      while (!host.RunUntil(opened, kOperatorPatienceMs, 5) && report.replugs < 3) {
+        // Pulled for longer than one detection interval, so the pull itself is seen.
+        platform.Detach(rx.get());
+        host.RunFor(kReplugGapMs);
+        platform.Attach(rx);
+        ++report.replugs;
+      }
+      if (station.Link().HaveRx() && !rx->Linked()) {
+        tx->SetBindMode(true);
+        window.Click("btnCombo_Cmd_Soft_Bind_SW");
+        host.RunUntil([&] { return !station.Presence().tmrSoftBind().Enabled(); }, 20000);
+        tx->SetBindMode(false);
+        host.RunUntil(bothReady, 2000, 5);
+      }
+      if (bothReady() && report.readyMs < 0) report.readyMs = int64_t(host.TickCount() - plugAt);
+      if (attempt == 0 && !options.fault.empty()) rx->InjectFault(options.fault);
+      // The operator's key: taken only while Go is enabled.
+      const bool pressed = window.FormKeyDown(kVkPageDown);
+      const FleetStatus fleet = station.Production().Fleet();
+      const bool fleetRefused = pressed && station.Go().LastRun().stage == RunStage::Refused &&
+                                fleet.configured && !fleet.online;
+      if (!fleetRefused || std::chrono::steady_clock::now() >= waitUntil) {
+        if (pressed) {
+          const RunResult& run = station.Go().LastRun();
+          report.pass = run.pass;
+          report.reason = run.failedStep.English();
+          report.ms = run.ms;
+          report.rxid = HexText(run.rxId, 6);
+          report.txid = HexText(run.txId, 6);
+          report.rxsn = run.rxSerial.empty() ? "-" : run.rxSerial;
+          report.txsn = run.txSerial.empty() ? "-" : run.txSerial;
+        } else {
+          report.reason = NotReadyReason(station);
+          report.rxid = report.txid = report.rxsn = report.txsn = "-";
+        }
+        break;
+      }
+      // The operator takes the unit off and waits for the line's database; the station's
+      // timers go on meanwhile (its sender tries again).
+      if (!waited)
+        err << "korvel-rf: unit " << unit << " waits for the fleet database: " << fleet.why << "\n";
+      waited = true;
+      platform.Detach(rx.get());
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      host.RunFor(1000);
     }
     report.cycleMs = host.TickCount() - plugAt;
     report.images.rxAfter = rx->Registers();

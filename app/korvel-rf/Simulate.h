@@ -16,10 +16,14 @@ struct SimulateOptions {
   std::optional<LocalDate> date;
   std::string fault;  // one of the emulator's fault names, or empty
   std::optional<std::filesystem::path> json;
-  std::filesystem::path db;  // empty: the window's rule ([Record] Path, else beside TX.ini)
+  // empty: the window's rule ([Record] Path, else beside TX.ini); a postgresql:// URL: the
+  // fleet database, with the local record where the window keeps it
+  std::filesystem::path db;
   // The operator: PASS (or FAIL) to the next plug, with a seeded jitter of +-half of it.
   uint32_t operatorDelayMs = 1000;
   bool hotPlug = true;  // false: the 5.5 s detection timer alone
+  // Real seconds an operator waits for the fleet database when Go is refused without it.
+  int waitFleetSeconds = 0;
 };
 
 // Runs the station as the window does, on virtual time against a fresh emulated dongle and

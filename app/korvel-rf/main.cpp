@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Db.h"
 #include "EmulatedHid.h"
 #include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
@@ -36,9 +37,12 @@ constexpr const char* kUsage =
     "                      print the serials and link IDs of the next N units (default 1)\n"
     "                      as if each passed; --ini defaults to ./TX.ini; --date fixes the\n"
     "                      date word; --commit saves the advanced generators to the file\n"
-    "  records [--db PATH] [--since YYYY-MM-DD] [--csv PATH|-]\n"
-    "                      list the production record (--db defaults to ./production.db):\n"
-    "                      one line per unit, or with --csv as CSV with a header row\n"
+    "  records [--db PATH|URL] [--since YYYY-MM-DD] [--station NAME] [--csv PATH|-]\n"
+    "  records [--db PATH|URL] --serial HEX\n"
+    "                      list the production record (--db defaults to ./production.db;\n"
+    "                      a postgresql:// URL lists the line's record in the fleet database):\n"
+    "                      one line per unit, or with --csv as CSV with a header row;\n"
+    "                      --serial: that unit's rows and the TX.ini keys it was written with\n"
     "  serve [--db PATH] [--port N] [--bind ADDR] [--stopped-after MIN]\n"
     "                      serve the line's page (yield, units per hour, failures by step,\n"
     "                      the latest units; /units.csv, /api/summary.json) from the record,\n"
@@ -48,8 +52,14 @@ constexpr const char* kUsage =
     "  report [--db PATH] --html FILE [--since YYYY-MM-DD] [--until YYYY-MM-DD]\n"
     "         [--lang en|zh-TW|zh-CN] [--stopped-after MIN]\n"
     "                      the same page as one self-contained HTML file (today by default)\n"
-    "  simulate [--ini PATH] [--db PATH] [--units N] [--date YYYY-MM-DD] [--fault NAME]\n"
-    "           [--json PATH] [--operator-delay MS] [--no-hotplug]\n"
+    "  db init --db URL [--lease-expiry DURATION]\n"
+    "                      create or upgrade the fleet database's tables and its roles\n"
+    "                      korvel_station, korvel_reader, korvel_admin; DURATION (90m, 24h,\n"
+    "                      7d; default 24h) is how long a leased block stays a station's\n"
+    "  db leases --db URL [--station NAME]\n"
+    "                      every series and leased block, and what became of its numbers\n"
+    "  simulate [--ini PATH] [--db PATH|URL] [--units N] [--date YYYY-MM-DD] [--fault NAME]\n"
+    "           [--json PATH] [--operator-delay MS] [--no-hotplug] [--wait-fleet SECONDS]\n"
     "                      runs the window's station on virtual time against a fresh emulated\n"
     "                      dongle and mouse per unit (detection, link check, Connect when\n"
     "                      needed, Go), using and updating the settings file and the\n"
@@ -61,7 +71,10 @@ constexpr const char* kUsage =
     "                      (default 1000 ms, +-half, seeded); each line gives ready_ms (plug\n"
     "                      to both ready) and cycle_ms (plug to the result), a summary line\n"
     "                      the means and passed units per hour; --no-hotplug: the 5.5 s\n"
-    "                      detection timer alone\n"
+    "                      detection timer alone; with a fleet database (--db URL or TX.ini's\n"
+    "                      [Record] Url), --wait-fleet: an operator whose Go is refused while\n"
+    "                      the database cannot be reached waits up to SECONDS (real time)\n"
+    "                      and tries the unit again\n"
     "                      --fault injects one emulator fault into every unit, just before Go:\n";
 
 std::string Usage() {
@@ -72,7 +85,8 @@ std::string Usage() {
          "exit codes: 0 done, 1 bad settings file (unreadable, not a settings file, or an\n"
          "            unsound generator), 2 usage error, 3 settings file in use by another\n"
          "            station, 4 production record cannot be opened or written, 5 the\n"
-         "            server cannot listen on the address and port\n";
+         "            server cannot listen on the address and port, 6 fleet database\n"
+         "            cannot be reached or refused\n";
 }
 
 // One verb's part of the usage: its lines, up to the next verb, and the exit codes.
@@ -84,7 +98,10 @@ std::string VerbUsage(const std::string& verb) {
   // A verb's line starts with two blanks and a letter; its continuation lines with more blanks.
   for (size_t at = all.find('\n', end); at != std::string::npos; at = all.find('\n', at + 1)) {
     end = at + 1;
-    if (end + 2 < all.size() && all.compare(end, 2, "  ") == 0 && std::islower(all[end + 2])) break;
+    // The next verb's line; a verb with several forms (records, db) keeps them all.
+    if (end + 2 < all.size() && all.compare(end, 2, "  ") == 0 && std::islower(all[end + 2]) &&
+        all.compare(end + 2, verb.size() + 1, verb + " ") != 0)
+      break;
     if (all.compare(end, 10, "exit codes") == 0) break;
   }
   return "usage: korvel-rf " + all.substr(start + 3, end - start - 3) +
@@ -180,6 +197,13 @@ int Simulate(const std::vector<std::string>& args) {
         return UsageError("simulate: unknown fault '" + options.fault + "'");
     } else if (a == "--db" && hasValue) {
       options.db = args[++i];
+    } else if (a == "--wait-fleet" && hasValue) {
+      const std::string& n = args[++i];
+      char* end = nullptr;
+      const long seconds = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || seconds < 0 || seconds > 86400)
+        return UsageError("simulate: --wait-fleet needs seconds from 0 to 86400, not '" + n + "'");
+      options.waitFleetSeconds = int(seconds);
     } else if (a == "--no-hotplug") {
       options.hotPlug = false;
     } else if (a == "--operator-delay" && hasValue) {
@@ -191,7 +215,7 @@ int Simulate(const std::vector<std::string>& args) {
                           n + "'");
       options.operatorDelayMs = uint32_t(ms);
     } else if (a == "--ini" || a == "--json" || a == "--units" || a == "--date" || a == "--fault" ||
-               a == "--db" || a == "--operator-delay") {
+               a == "--db" || a == "--operator-delay" || a == "--wait-fleet") {
       return UsageError("simulate: " + a + " needs a value");
     } else {
       return UsageError("simulate: unknown option '" + a + "'");
@@ -214,12 +238,21 @@ int Records(const std::vector<std::string>& args) {
       if (!korvel::ParseIsoDate(args[++i], date))
         return UsageError("records: --since needs YYYY-MM-DD, not '" + args[i] + "'");
       options.since = args[i];
-    } else if (a == "--db" || a == "--csv" || a == "--since") {
+    } else if (a == "--station" && hasValue) {
+      options.station = args[++i];
+    } else if (a == "--serial" && hasValue) {
+      options.serial = korvel::SerialKey(args[++i]);
+      if (options.serial.empty())
+        return UsageError("records: --serial needs 12 hexadecimal digits, not '" + args[i] + "'");
+    } else if (a == "--db" || a == "--csv" || a == "--since" || a == "--station" ||
+               a == "--serial") {
       return UsageError("records: " + a + " needs a value");
     } else {
       return UsageError("records: unknown option '" + a + "'");
     }
   }
+  if (!options.serial.empty() && options.csv)
+    return UsageError("records: --serial and --csv do not go together");
   return korvel::RunRecords(options, std::cout, std::cerr);
 }
 
@@ -297,6 +330,33 @@ int Report(const std::vector<std::string>& args) {
   return korvel::RunReport(options, std::cout, std::cerr);
 }
 
+int Db(const std::vector<std::string>& args) {
+  if (args.empty() || (args[0] != "init" && args[0] != "leases"))
+    return UsageError("db: give init or leases");
+  korvel::DbOptions options;
+  options.verb = args[0];
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--db" && hasValue) {
+      options.url = args[++i];
+    } else if (a == "--lease-expiry" && hasValue && options.verb == "init") {
+      options.leaseExpirySeconds = korvel::ParseDuration(args[++i]);
+      if (!options.leaseExpirySeconds)
+        return UsageError("db init: --lease-expiry needs a duration such as 90m, 24h or 7d, not '" +
+                          args[i] + "'");
+    } else if (a == "--station" && hasValue && options.verb == "leases") {
+      options.station = args[++i];
+    } else if (a == "--db" || a == "--lease-expiry" || a == "--station") {
+      return UsageError("db " + options.verb + ": " + a + " needs a value");
+    } else {
+      return UsageError("db " + options.verb + ": unknown option '" + a + "'");
+    }
+  }
+  if (options.url.empty()) return UsageError("db " + options.verb + ": --db URL is needed");
+  return korvel::RunDb(options, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -321,5 +381,6 @@ int main(int argc, char** argv) {
   if (verb == "records") return Records(args);
   if (verb == "serve") return Serve(args);
   if (verb == "report") return Report(args);
+  if (verb == "db") return Db(args);
   return UsageError("unknown verb '" + verb + "'");
 }

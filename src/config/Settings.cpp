@@ -132,6 +132,12 @@ SettingsLoadReport LoadSettingsFrom(const IniFile& ini, Settings& s, VidPidTable
     table[kFixedVidPidEntries + k] = {vid, pid};
   }
   s.RecordPath = ini.ReadString("Record", "Path", "");
+  s.RecordUrl = ini.ReadString("Record", "Url", "");
+  s.RecordStation = ini.ReadString("Record", "Station", "");
+  // Out of range gives the default: a huge block would leave a huge gap behind a station
+  // that stops and never comes back.
+  const int32_t lease = ini.ReadInteger("Record", "Lease", kDefaultLease);
+  s.RecordLease = lease >= kMinLease && lease <= kMaxLease ? lease : kDefaultLease;
   if (more) more->Load(&ini, report);
   return report;
 }
@@ -241,11 +247,15 @@ Phrase SettingsNotKept(const Settings& settings) {
              std::move(problem));
 }
 
-std::string SettingsFingerprint(const Settings& settings) {
+std::string SettingsKeys(const Settings& settings) {
   IniFile ini;
   StoreSettings(ini, settings, nullptr);
+  return ini.Bytes();
+}
+
+std::string SettingsFingerprint(const Settings& settings) {
   uint64_t hash = 0xcbf29ce484222325ull;
-  for (unsigned char c : ini.Bytes()) hash = (hash ^ c) * 0x100000001b3ull;
+  for (unsigned char c : SettingsKeys(settings)) hash = (hash ^ c) * 0x100000001b3ull;
   return HexText(hash, 16);
 }
 

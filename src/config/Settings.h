@@ -19,6 +19,10 @@ constexpr int kBatteryItems = 3;
 // The item an unlisted battery index shows: it stages the same level byte (0x20).
 constexpr int kBatteryUnlistedItem = 1;
 constexpr int kRfPowerItems = 4;
+// Numbers a station takes from the fleet database at a time, and the bounds of [Record] Lease.
+constexpr int kDefaultLease = 100;
+constexpr int kMinLease = 1;
+constexpr int kMaxLease = 100000;
 
 // The controls' state as the window starts (before any load).
 struct Settings {
@@ -47,6 +51,11 @@ struct Settings {
   bool Enabled3204L = false;  // Call3204L
   // [Record] Path: the production record's file, when not beside TX.ini. Only read.
   std::string RecordPath;
+  // [Record] Url: the fleet database (a libpq connection URI), Station: this station's name
+  // there (empty: the PC's name and TX.ini's folder), Lease: numbers per block. Only read.
+  std::string RecordUrl;
+  std::string RecordStation;
+  int RecordLease = kDefaultLease;
 };
 
 struct SettingsLoadReport {
@@ -103,8 +112,9 @@ void StoreSettings(IniFile& ini, const Settings& settings, IniPart* more);
 // Empty when everything is kept.
 Phrase SettingsNotKept(const Settings& settings);
 
-// A short fingerprint of the settings a unit was written with (not the numbering): 16 hex
-// digits of FNV-1a over their TX.ini keys.
+// The TX.ini keys a unit is written with (not the numbering), as the file holds them.
+std::string SettingsKeys(const Settings& settings);
+// A short fingerprint of those keys: 16 hex digits of FNV-1a.
 std::string SettingsFingerprint(const Settings& settings);
 
 // A hex edit's value: its text read as hexadecimal, empty (or not hex) as 0.

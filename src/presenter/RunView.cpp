@@ -43,6 +43,12 @@ void RunView::ShowReason(Phrase reason) {
   view_["lblReason"].text = Words(shown);
 }
 
+bool RunView::RefreshNote() {
+  const std::string before = view_["lblReason"].text;
+  ShowReason(reason_);
+  return view_["lblReason"].text != before;
+}
+
 void RunView::ClearResult() {
   view_["lblResult"].text.clear();
   ShowReason({});

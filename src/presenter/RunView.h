@@ -33,7 +33,7 @@ class RunView final : public GoObserver {
   RunView(ViewState& view, StationView& ui, EngineeringPage& page, Settings& settings, Host& host,
           DateSource today, Hooks hooks);
 
-  // Why the last unit failed, below its result; with none, a counter about to come round.
+  // Why the last unit failed, below its result; with none, the idle note.
   void ShowReason(Phrase reason);
   // Another unit is plugged: the last one's result goes.
   void ClearResult();
@@ -45,6 +45,8 @@ class RunView final : public GoObserver {
   const YieldCount& Yield() const { return yield_; }
   // What the reason line shows when no failure is there to tell.
   std::function<Phrase()> idleNote;
+  // The idle note again, as the station's state moved on; true when the line changed.
+  bool RefreshNote();
 
   // GoObserver
   void NotReady(DeviceHold::Readiness ready) override;

@@ -100,11 +100,21 @@ StationPresenter::StationPresenter(const StationEnvironment& env, StationView& v
                          [this] {
                            if (state_.autoStart && rooms_.presence.Ready().tx && !state_.startingUp)
                              btnGoClick();
-                         }}) {
+                         }}),
+      noteTimer_(env.host.CreateTimer()) {
   rooms_.presence.SetListener(&presenceView_);
   rooms_.link.SetOperationHook([this](const LinkOperation& operation) { page_.Show(operation); });
-  // With no failure to tell, the reason line warns of a counter about to come round.
-  run_.idleNote = [this] { return rooms_.ledger.WrapWarning(); };
+  // With no failure to tell, the reason line says the fleet database is out of reach, or
+  // warns of a counter about to come round.
+  run_.idleNote = [this] {
+    const Phrase fleet = FleetStatusLine(rooms_.production.Fleet());
+    return fleet.empty() ? rooms_.ledger.WrapWarning() : fleet;
+  };
+  // The fleet's state changes on the sender's own thread: the line follows it here.
+  noteTimer_->SetInterval(1000);
+  noteTimer_->OnTimer = [this] {
+    if (run_.RefreshNote()) Paint();
+  };
 }
 
 StationPresenter::~StationPresenter() {
@@ -329,6 +339,9 @@ void StationPresenter::btnLoadSettingClick() {
                    : std::filesystem::path(settings_.RecordPath).is_absolute()
                        ? std::filesystem::path(settings_.RecordPath)
                        : rooms_.file.Target().parent_path() / settings_.RecordPath;
+  rooms_.production.SetFleet({env_.fleetUrl.empty() ? settings_.RecordUrl : env_.fleetUrl,
+                              settings_.RecordStation, settings_.RecordLease});
+  noteTimer_->SetEnabled(rooms_.production.Fleet().configured);
   ShowSettings(settings_, view_);
   RefreshPanel();
   rooms_.programmer.Staging().StagingMode = kStagingIdle;

@@ -53,6 +53,7 @@ struct StationEnvironment {
   std::function<bool(const std::string&)> reportToLoader;  // the loader's new title
   // The production record; empty: [Record] Path of TX.ini, else production.db beside TX.ini.
   std::filesystem::path recordPath;
+  std::string fleetUrl;  // the fleet database; empty: [Record] Url of TX.ini (none without it)
   std::string program = "korvel-rf-tool";  // names this station in the settings file's lock
   std::string station;                     // the record's station; empty: the PC's name
   int recordBusyMs = 2000;                 // how long a record write waits for another writer
@@ -147,6 +148,7 @@ class StationPresenter final {
   SerialPanel panel_;
   RunView run_;
   PresenceView presenceView_;
+  std::unique_ptr<HostTimer> noteTimer_;  // the reason line follows the fleet's state
   PresenterState state_;
   std::function<void(const std::string&)> traceSink_;
   std::filesystem::path recordFromIni_;  // [Record] Path, as last loaded

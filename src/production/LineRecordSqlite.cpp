@@ -3,13 +3,9 @@
 #include <set>
 
 #include "production/LineRecordReader.h"
-#include "production/SqliteStatement.h"
+#include "production/RecordSql.h"
 
 namespace korvel {
-
-using sqlite::kColumns;
-using sqlite::ReadRow;
-using sqlite::Statement;
 
 UnitKey UnitKeyOf(const RecordRow& row) {
   if (!row.numbers.rxSerial.empty()) return {UnitKey::Kind::RxSerial, row.numbers.rxSerial};
@@ -25,7 +21,7 @@ class SqliteLineRecord final : public LineRecordReader {
   Status ForEachRun(const LocalSpan& span, RunOrder order, const RunVisitor& each) override {
     // units_by_time holds (time_local, id): both orders walk it without sorting.
     const std::string sql =
-        std::string("SELECT ") + kColumns +
+        std::string("SELECT ") + kRecordColumns +
         " FROM units WHERE time_local >= ?1 AND time_local < ?2 ORDER BY " +
         (order == RunOrder::OldestFirst ? "time_local, id" : "time_local DESC, id DESC");
     Statement s(record_.db_, sql.c_str());
@@ -57,7 +53,7 @@ class SqliteLineRecord final : public LineRecordReader {
       return !stopped;
     };
     if (rowsBefore < int64_t(units.size())) {
-      const std::string sql = std::string("SELECT ") + kColumns +
+      const std::string sql = std::string("SELECT ") + kRecordColumns +
                               " FROM units WHERE time_local < ?1 ORDER BY time_local, id";
       Statement s(record_.db_, sql.c_str());
       if (!s.Ok()) return Failed();
@@ -72,7 +68,7 @@ class SqliteLineRecord final : public LineRecordReader {
     constexpr size_t kBatch = 500;
     for (size_t at = 0; at < asked.size() && !stopped; at += kBatch) {
       const size_t n = std::min(kBatch, asked.size() - at);
-      std::string sql = std::string("SELECT ") + kColumns +
+      std::string sql = std::string("SELECT ") + kRecordColumns +
                         " FROM units WHERE COALESCE(rx_serial, tx_serial, rx_id) IN (";
       for (size_t i = 0; i < n; ++i) sql += i ? ",?" : "?";
       sql += ") AND time_local < ? ORDER BY time_local, id";
@@ -88,7 +84,7 @@ class SqliteLineRecord final : public LineRecordReader {
   Result<std::vector<RecordRow>> LatestRunPerStation(const std::string& from) override {
     // "+station": grouped after the time range is read through units_by_time; grouping by
     // units_by_station would read the whole record for a week of it.
-    const std::string sql = std::string("SELECT ") + kColumns +
+    const std::string sql = std::string("SELECT ") + kRecordColumns +
                             " FROM units WHERE id IN (SELECT MAX(id) FROM units WHERE "
                             "time_local >= ?1 GROUP BY +station) ORDER BY station";
     Statement s(record_.db_, sql.c_str());
@@ -117,7 +113,7 @@ class SqliteLineRecord final : public LineRecordReader {
   Status Walk(Statement& s, const RunVisitor& each) {
     int rc = SQLITE_ROW;
     while ((rc = s.Step()) == SQLITE_ROW)
-      if (!each(ReadRow(s))) return {};
+      if (!each(ReadRecordRow(s))) return {};
     return rc == SQLITE_DONE ? Status() : Failed();
   }
   Status Failed() { return record_.Error(Say("cannot read the production record")); }

@@ -11,7 +11,7 @@
 
 #include "platform/OsError.h"
 #include "platform/Text.h"
-#include "production/SqliteStatement.h"
+#include "production/RecordSql.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,10 +21,6 @@
 #endif
 
 namespace korvel {
-
-using sqlite::kColumns;
-using sqlite::ReadRow;
-using sqlite::Statement;
 
 namespace {
 constexpr const char* kSchema = R"sql(
@@ -65,6 +61,37 @@ CREATE UNIQUE INDEX IF NOT EXISTS given_tx_id ON units(tx_id)
 CREATE INDEX IF NOT EXISTS units_by_station ON units(station, settings_file, given);
 CREATE INDEX IF NOT EXISTS units_by_time ON units(time_local);
 CREATE INDEX IF NOT EXISTS units_by_unit ON units(COALESCE(rx_serial, tx_serial, rx_id), time_local);
+CREATE TABLE IF NOT EXISTS record_meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS settings_keys(fingerprint TEXT PRIMARY KEY, keys TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS outbox(
+  seq INTEGER PRIMARY KEY AUTOINCREMENT,
+  unit INTEGER NOT NULL UNIQUE REFERENCES units(id),
+  station TEXT NOT NULL,
+  record_uid TEXT NOT NULL,
+  ready INTEGER NOT NULL DEFAULT 0,
+  rx_serial_series TEXT, rx_serial_value INTEGER,
+  tx_serial_series TEXT, tx_serial_value INTEGER,
+  rx_id_series TEXT, rx_id_value INTEGER,
+  tx_id_series TEXT, tx_id_value INTEGER);
+CREATE TABLE IF NOT EXISTS fleet_leases(
+  fleet TEXT NOT NULL,
+  id INTEGER NOT NULL,
+  station TEXT NOT NULL,
+  series TEXT NOT NULL,
+  pool INTEGER NOT NULL,
+  lo INTEGER NOT NULL,
+  hi INTEGER NOT NULL,
+  next INTEGER NOT NULL,
+  taken TEXT NOT NULL DEFAULT '',
+  use_until INTEGER NOT NULL,
+  state TEXT NOT NULL DEFAULT 'held',
+  PRIMARY KEY (fleet, id));
+CREATE TABLE IF NOT EXISTS fleet_pool(
+  fleet TEXT NOT NULL,
+  lease INTEGER NOT NULL,
+  value INTEGER NOT NULL,
+  used INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY (fleet, lease, value));
 )sql";
 
 namespace fs = std::filesystem;
@@ -154,15 +181,6 @@ std::string ImmutableUri(const fs::path& path) {
   return uri + "?immutable=1";
 }
 
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + "\"";
-}
 }  // namespace
 
 fs::path ResolveRecordPath(const fs::path& configured, const fs::path& defaultFolder) {
@@ -330,6 +348,7 @@ Status ProductionRecord::Open(const std::filesystem::path& path) {
   if (ready) ready = Exec(kSerialIndexes);
   if (ready) ready = Exec(kIndexes);
   shared_ = ready.Ok();
+  if (ready) ready = TakeIdentity();
   if (!ready) Close();
   return ready;
 }
@@ -354,15 +373,15 @@ Result<std::optional<GivenNumber>> ProductionRecord::FindGiven(const RecordNumbe
   for (size_t i = 0; i < 4; ++i) {
     // A batch code is no number of one unit.
     if (checks[i].second->empty() || shared[i]) continue;
-    const std::string sql = std::string("SELECT ") + kColumns + " FROM units WHERE given = 1 AND " +
-                            checks[i].first + " = ?1 LIMIT 1";
+    const std::string sql = std::string("SELECT ") + kRecordColumns +
+                            " FROM units WHERE given = 1 AND " + checks[i].first + " = ?1 LIMIT 1";
     Statement s(db_, sql.c_str());
     if (!s.Ok()) return Error(Say("cannot read the production record"));
     s.Text(1, *checks[i].second);
     const int rc = s.Step();
     if (rc == SQLITE_ROW)
       return std::optional<GivenNumber>(
-          GivenNumber{NumberKind(i), names[i], *checks[i].second, ReadRow(s)});
+          GivenNumber{NumberKind(i), names[i], *checks[i].second, ReadRecordRow(s)});
     if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
   }
   return std::optional<GivenNumber>();
@@ -370,7 +389,7 @@ Result<std::optional<GivenNumber>> ProductionRecord::FindGiven(const RecordNumbe
 
 Result<std::optional<RecordRow>> ProductionRecord::LastGiven(const std::string& station,
                                                              const std::string& settingsFile) {
-  const std::string sql = std::string("SELECT ") + kColumns +
+  const std::string sql = std::string("SELECT ") + kRecordColumns +
                           " FROM units WHERE given = 1 AND station = ?1 AND settings_file = ?2 "
                           "ORDER BY id DESC LIMIT 1";
   Statement s(db_, sql.c_str());
@@ -378,65 +397,99 @@ Result<std::optional<RecordRow>> ProductionRecord::LastGiven(const std::string& 
   s.Text(1, station);
   s.Text(2, settingsFile);
   const int rc = s.Step();
-  if (rc == SQLITE_ROW) return std::optional<RecordRow>(ReadRow(s));
+  if (rc == SQLITE_ROW) return std::optional<RecordRow>(ReadRecordRow(s));
   if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
   return std::optional<RecordRow>();
 }
 
-Result<int64_t> ProductionRecord::Begin(RecordRow row) {
+Result<int64_t> ProductionRecord::Begin(RecordRow row, const OutboxEntry* outbox) {
   if (!db_) return Status::Failed(Say("the production record is not open"));
   const int64_t now = clock_();
-  Statement s(db_,
-              "INSERT INTO units(time_utc, time_local, station, settings_file, result, "
-              "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash, "
-              "shared_serials) "
-              "VALUES(?1, ?2, ?3, ?4, 'RUNNING', ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
-  if (!s.Ok()) return Error(Say("cannot write the production record"));
-  s.Text(1, UtcText(now));
-  s.Text(2, LocalText(now));
-  s.Text(3, row.station);
-  s.Text(4, row.settingsFile);
-  s.Text(5, row.numbers.rxSerial, true);
-  s.Text(6, row.numbers.txSerial, true);
-  s.Text(7, row.numbers.rxId, true);
-  s.Text(8, row.numbers.txId, true);
-  s.Int(9, row.rxVid);
-  s.Int(10, row.rxPid);
-  s.Int(11, row.rxVersion);
-  s.Text(12, row.settingsHash);
-  s.Int(13, (row.numbers.rxSerialShared ? 1 : 0) | (row.numbers.txSerialShared ? 2 : 0));
-  if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
-  return int64_t(sqlite3_last_insert_rowid(db_));
+  int64_t id = 0;
+  const Status written = InTransaction([&]() -> Status {
+    Statement s(db_,
+                "INSERT INTO units(time_utc, time_local, station, settings_file, result, "
+                "rx_serial, tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash, "
+                "shared_serials) "
+                "VALUES(?1, ?2, ?3, ?4, 'RUNNING', ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+    if (!s.Ok()) return Error(Say("cannot write the production record"));
+    s.Text(1, UtcText(now));
+    s.Text(2, LocalText(now));
+    s.Text(3, row.station);
+    s.Text(4, row.settingsFile);
+    s.Text(5, row.numbers.rxSerial, true);
+    s.Text(6, row.numbers.txSerial, true);
+    s.Text(7, row.numbers.rxId, true);
+    s.Text(8, row.numbers.txId, true);
+    s.Int(9, row.rxVid);
+    s.Int(10, row.rxPid);
+    s.Int(11, row.rxVersion);
+    s.Text(12, row.settingsHash);
+    s.Int(13, (row.numbers.rxSerialShared ? 1 : 0) | (row.numbers.txSerialShared ? 2 : 0));
+    if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+    id = int64_t(sqlite3_last_insert_rowid(db_));
+    // The settings behind a fingerprint, once: what a unit got can be read back from its row.
+    if (!row.settingsKeys.empty()) {
+      Statement keys(db_, "INSERT OR IGNORE INTO settings_keys(fingerprint, keys) VALUES(?1, ?2)");
+      if (!keys.Ok()) return Error(Say("cannot write the production record"));
+      keys.Text(1, row.settingsHash);
+      keys.Text(2, row.settingsKeys);
+      if (keys.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+    }
+    return outbox ? Enqueue(id, *outbox) : Status();
+  });
+  if (!written) return written;
+  return id;
 }
 
 Status ProductionRecord::Finish(int64_t id, const std::string& result,
-                                const std::string& failedStep, int64_t ms, bool given) {
+                                const std::string& failedStep, int64_t ms, bool given,
+                                const std::function<Status()>& alsoInTransaction) {
   if (!db_) return Status::Failed(Say("the production record is not open"));
-  Statement s(db_,
-              "UPDATE units SET result = ?2, failed_step = ?3, set_tx_ms = ?4, given = ?5 "
-              "WHERE id = ?1");
-  if (!s.Ok()) return Error(Say("cannot write the production record"));
-  s.Int(1, id);
-  s.Text(2, result);
-  s.Text(3, failedStep);
-  s.Int(4, ms);
-  s.Int(5, given ? 1 : 0);
-  if (s.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1)
-    return Error(Say("cannot write the production record"));
-  return {};
+  return InTransaction([&]() -> Status {
+    Statement s(db_,
+                "UPDATE units SET result = ?2, failed_step = ?3, set_tx_ms = ?4, given = ?5 "
+                "WHERE id = ?1");
+    if (!s.Ok()) return Error(Say("cannot write the production record"));
+    s.Int(1, id);
+    s.Text(2, result);
+    s.Text(3, failedStep);
+    s.Int(4, ms);
+    s.Int(5, given ? 1 : 0);
+    if (s.Step() != SQLITE_DONE || sqlite3_changes(db_) != 1)
+      return Error(Say("cannot write the production record"));
+    // A failed unit's row is final; a passed one waits until TX.ini took its numbers.
+    if (result == "FAIL")
+      if (Status ready = MarkReady(id); !ready) return ready;
+    return alsoInTransaction ? alsoInTransaction() : Status();
+  });
 }
 
 Result<int> ProductionRecord::CloseInterrupted(const std::string& station,
                                                const std::string& settingsFile) {
-  Statement s(db_,
-              "UPDATE units SET result = 'FAIL', failed_step = 'interrupted: the station stopped "
-              "while the unit was written' WHERE result = 'RUNNING' AND station = ?1 AND "
-              "settings_file = ?2");
-  if (!s.Ok()) return Error(Say("cannot write the production record"));
-  s.Text(1, station);
-  s.Text(2, settingsFile);
-  if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
-  return sqlite3_changes(db_);
+  int closed = 0;
+  const Status done = InTransaction([&]() -> Status {
+    // Their rows are final now: the fleet database takes them as they are.
+    Statement ready(db_,
+                    "UPDATE outbox SET ready = 1 WHERE unit IN (SELECT id FROM units WHERE "
+                    "result = 'RUNNING' AND station = ?1 AND settings_file = ?2)");
+    if (!ready.Ok()) return Error(Say("cannot write the production record"));
+    ready.Text(1, station);
+    ready.Text(2, settingsFile);
+    if (ready.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+    Statement s(db_,
+                "UPDATE units SET result = 'FAIL', failed_step = 'interrupted: the station "
+                "stopped while the unit was written' WHERE result = 'RUNNING' AND station = ?1 "
+                "AND settings_file = ?2");
+    if (!s.Ok()) return Error(Say("cannot write the production record"));
+    s.Text(1, station);
+    s.Text(2, settingsFile);
+    if (s.Step() != SQLITE_DONE) return Error(Say("cannot write the production record"));
+    closed = sqlite3_changes(db_);
+    return {};
+  });
+  if (!done) return done;
+  return closed;
 }
 
 Result<DayCounts> ProductionRecord::CountToday(const std::string& station,
@@ -472,15 +525,25 @@ Result<std::vector<RecordRow>> ProductionRecord::Rows(const std::string& since) 
 Status ProductionRecord::ForEachRow(const std::string& since,
                                     const std::function<bool(const RecordRow&)>& each) {
   const std::string sql =
-      std::string("SELECT ") + kColumns + " FROM units WHERE time_local >= ?1 ORDER BY id";
+      std::string("SELECT ") + kRecordColumns + " FROM units WHERE time_local >= ?1 ORDER BY id";
   Statement s(db_, sql.c_str());
   if (!s.Ok()) return Error(Say("cannot read the production record"));
   s.Text(1, since);
   int rc = SQLITE_ROW;
   while ((rc = s.Step()) == SQLITE_ROW)
-    if (!each(ReadRow(s))) return {};
+    if (!each(ReadRecordRow(s))) return {};
   if (rc != SQLITE_DONE) return Error(Say("cannot read the production record"));
   return {};
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
 }
 
 std::string RecordCsvHeader() {

@@ -62,7 +62,8 @@ ProductionRun::ProductionRun(NumberingLedger& ledger, UnitProgrammer& programmer
       file_(file),
       link_(link),
       host_(host),
-      station_(HostName()) {}
+      station_(HostName()),
+      fleet_(host, record_) {}
 
 std::string ProductionRun::SettingsFileName() const {
   return korvel::SettingsFileName(file_);
@@ -82,25 +83,88 @@ Status ProductionRun::OpenRecord(const std::filesystem::path& path) {
     }
     Reconcile();
   }
+  // The record is open whatever the fleet database's link says: Go says why it stops.
+  (void)OpenFleet();
   return {};
+}
+
+void ProductionRun::SetFleet(FleetConfig config) {
+  fleetWanted_ = std::move(config);
+}
+
+Status ProductionRun::OpenFleet() {
+  if (fleetWanted_.url.empty()) {
+    fleet_.Close();
+    fleetError_ = {};
+    return {};
+  }
+  FleetConfig config = fleetWanted_;
+  // Two stations on one PC are told apart by their folders.
+  if (config.station.empty()) {
+    std::error_code ec;
+    const std::filesystem::path folder =
+        std::filesystem::absolute(file_.Target(), ec).parent_path();
+    config.station = HostName() + ":" + folder.lexically_normal().string();
+  }
+  if (fleet_.IsOpen() && fleet_.Config() == config && fleetError_) return {};
+  fleetError_ = fleet_.Open(config);
+  return fleetError_;
+}
+
+FleetStatus ProductionRun::Fleet() const {
+  FleetStatus status = fleet_.StatusFor(ledger_.Gen());
+  if (!fleetWanted_.url.empty() && !fleet_.IsOpen()) {
+    status.configured = true;
+    status.online = false;
+    status.why = !fleetError_ ? fleetError_.failure : recordError_.failure;
+  }
+  return status;
 }
 
 std::vector<Phrase> ProductionRun::TakeNotices() {
   return std::exchange(notices_, {});
 }
 
+namespace {
+// Whether TX.ini took a fleet unit's numbers: each sequence generator stands on them.
+bool IniTookNumbers(const OutboxRow& queued, const Generators& g) {
+  const auto& n = queued.numbers;
+  const size_t rxSn = size_t(NumberKind::RxSerial), txSn = size_t(NumberKind::TxSerial);
+  const size_t rxId = size_t(NumberKind::RxLinkId), txId = size_t(NumberKind::TxLinkId);
+  return (n[rxSn].value < 0 || g.RxSN.IncCurrentSN() == n[rxSn].value) &&
+         (n[txSn].value < 0 || g.TxSN.IncCurrentSN() == n[txSn].value) &&
+         (g.RxRFID.IsRandom() || n[rxId].value < 0 || g.RxRFID.IncCurrentRFID() == n[rxId].value) &&
+         (g.TxRFID.IsRandom() || n[txId].value < 0 || g.TxRFID.IncCurrentRFID() == n[txId].value);
+}
+}  // namespace
+
 void ProductionRun::Reconcile() {
   const Result<std::optional<RecordRow>> found = record_.LastGiven(station_, SettingsFileName());
   if (!found || !*found || (*found)->result != "PASS") return;
   const RecordRow& last = **found;
   const Generators& g = ledger_.Gen();
-  RecordNumbers recorded = last.numbers;
-  RecordNumbers drawn = ToRecordNumbers(ledger_.Draw());
-  recorded.rxSerial = WithoutDate(recorded.rxSerial, g.RxSN.IsDate());
-  recorded.txSerial = WithoutDate(recorded.txSerial, g.TxSN.IsDate());
-  drawn.rxSerial = WithoutDate(drawn.rxSerial, g.RxSN.IsDate());
-  drawn.txSerial = WithoutDate(drawn.txSerial, g.TxSN.IsDate());
-  if (!SameSequenceNumbers(drawn, recorded, g)) return;
+  bool untaken = false;
+  const Result<std::optional<OutboxRow>> queued = record_.Queued(last.id);
+  if (queued && *queued) {
+    // A unit numbered by the fleet database: its numbers need not follow the last ones in
+    // TX.ini (a new block), so the generators are asked whether they stand on them.
+    if ((*queued)->ready) return;
+    untaken = !IniTookNumbers(**queued, g);
+    // TX.ini took it and the station stopped before the row was marked final.
+    if (!untaken) {
+      if (const Status ready = record_.MarkReady(last.id); !ready) pendingReady_ = last.id;
+      return;
+    }
+  } else {
+    RecordNumbers recorded = last.numbers;
+    RecordNumbers drawn = ToRecordNumbers(ledger_.Draw());
+    recorded.rxSerial = WithoutDate(recorded.rxSerial, g.RxSN.IsDate());
+    recorded.txSerial = WithoutDate(recorded.txSerial, g.TxSN.IsDate());
+    drawn.rxSerial = WithoutDate(drawn.rxSerial, g.RxSN.IsDate());
+    drawn.txSerial = WithoutDate(drawn.txSerial, g.TxSN.IsDate());
+    untaken = SameSequenceNumbers(drawn, recorded, g);
+  }
+  if (!untaken) return;
   const std::string step =
       "serial numbers and IDs not saved to TX.ini (found when the station started again)";
   if (const Status corrected = record_.Finish(last.id, "FAIL", step, last.ms, true); !corrected) {
@@ -177,6 +241,20 @@ Status ProductionRun::DrawFresh(const Settings& settings, UnitNumbers& unit) {
   });
 }
 
+Status ProductionRun::DrawFromFleet(UnitNumbers& unit, FleetDraw& draw) {
+  for (int draws = 0; draws < kRandomDraws; ++draws) {
+    if (Status drawn = fleet_.Draw(ledger_, unit, draw); !drawn) return drawn;
+    const Result<std::optional<GivenNumber>> found = record_.FindGiven(ToRecordNumbers(unit));
+    if (!found) return found.status;
+    if (!*found) return {};
+    // Given here before this station numbered through the database: never again.
+    if (Status passed = fleet_.PassOver((*found)->kind, draw); !passed) return passed;
+  }
+  return Status::Failed(
+      Say("the fleet database's numbers were all given already in this record ({0} draws)",
+          kRandomDraws));
+}
+
 std::string SettingsFileName(const SettingsFile& file) {
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(file.Target(), ec);
@@ -206,6 +284,7 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   if (Phrase problem = ProductNameBytes(settings.PName).problem; !problem.empty())
     return Refuse(Status::Failed(std::move(problem)));
   if (!record_.IsOpen() && !OpenRecord(recordSetting_)) return Refuse(recordError_);
+  if (const Status fleet = OpenFleet(); !fleet) return Refuse(fleet);
   // A failed unit whose row could not say so is put right before anything else is written.
   if (const Status settled = SettleRecord(); !settled)
     return Refuse(Status::Failed(
@@ -221,8 +300,15 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
               saved.status.failure)));
     unsaved_ = false;
   }
+  if (pendingReady_) {
+    if (const Status ready = record_.MarkReady(*pendingReady_); !ready) return Refuse(ready);
+    pendingReady_.reset();
+  }
+  const bool fleet = fleet_.IsOpen();
   UnitNumbers unit;
-  if (const Status drawn = DrawFresh(settings, unit); !drawn) return Refuse(drawn);
+  FleetDraw draw;
+  if (const Status drawn = fleet ? DrawFromFleet(unit, draw) : DrawFresh(settings, unit); !drawn)
+    return Refuse(drawn);
   RecordRow row;
   row.station = station_;
   row.settingsFile = SettingsFileName();
@@ -231,7 +317,9 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   row.rxPid = link_.State().ActivePid;
   row.rxVersion = int(link_.State().RxVersion);
   row.settingsHash = SettingsFingerprint(settings);
-  const Result<int64_t> id = record_.Begin(row);
+  row.settingsKeys = SettingsKeys(settings);
+  const OutboxEntry entry = fleet_.Entry(draw);
+  const Result<int64_t> id = record_.Begin(row, fleet ? &entry : nullptr);
   if (!id) return Refuse(id.status);
 
   // The device run's own time: the record's writes and any dialog are not part of it.
@@ -242,9 +330,13 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
   if (!result.pass) {
     if (const Status closed = CloseAsFailed(*id, result.failedStep.English(), ms, false); !closed)
       result.failedStep = Say("{0}; {1}", result.failedStep, closed.failure);
+    if (fleet) fleet_.Kick();
     return result;
   }
-  if (const Status recorded = record_.Finish(*id, "PASS", "", ms, true); !recorded) {
+  // The unit's numbers leave the station's leases with the row's PASS, in one transaction.
+  if (const Status recorded = record_.Finish(
+          *id, "PASS", "", ms, true, [&] { return fleet ? fleet_.Consume(draw) : Status(); });
+      !recorded) {
     // Nothing is committed: the next attempt offers the same numbers again.
     result.pass = false;
     result.stage = RunStage::Recorded;
@@ -257,8 +349,10 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
     result.failedStep = Say("the production record did not take the unit: {0}", why);
     // What the record says of it is put right later if it cannot be now.
     (void)CloseAsFailed(*id, result.failedStep.English(), ms, false);
+    if (fleet) fleet_.Kick();
     return result;
   }
+  if (fleet) fleet_.Consumed(draw);
   ledger_.Commit(unit);
   if (const Result<WriteResult> saved = file_.Write(settings, &ledger_, false); !saved) {
     // The record keeps the numbers given: a restart on the old file stops instead of
@@ -274,7 +368,11 @@ RunResult ProductionRun::Run(const Settings& settings, RunObserver& observer) {
           Say("{0}; the production record still says PASS for it and could not "
               "be corrected: {1}",
               result.failedStep, closed.failure);
+  } else if (fleet && !record_.MarkReady(*id, false)) {
+    // Safe here already; the row goes to the database once the record takes the mark.
+    pendingReady_ = *id;
   }
+  if (fleet) fleet_.Kick();
   return result;
 }
 

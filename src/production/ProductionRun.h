@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/SettingsFile.h"
+#include "production/FleetLink.h"
 #include "production/NumberingLedger.h"
 #include "production/ProductionRecord.h"
 #include "production/UnitProgrammer.h"
@@ -51,6 +52,14 @@ class ProductionRun {
   void SetStation(std::string station) { station_ = std::move(station); }
   const std::string& Station() const { return station_; }
 
+  // The fleet database, as TX.ini's [Record] Url, Station and Lease (or the command line)
+  // name it; an empty URL: none. Taken when the record opens, and at the next Go when it
+  // changed. Its station name defaults to the PC's name and TX.ini's folder.
+  void SetFleet(FleetConfig config);
+  // What the window shows of it (see FleetStatusLine).
+  FleetStatus Fleet() const;
+  FleetLink& FleetConnection() { return fleet_; }
+
   RunResult Run(const Settings& settings, RunObserver& observer);
   // Writes a failed unit's row that the record could not take when it failed (before the
   // station closes: a restart could not tell it any more).
@@ -64,6 +73,10 @@ class ProductionRun {
   std::string SettingsFileName() const;
   // Draws numbers no passed unit carries, or says why not.
   Status DrawFresh(const Settings& settings, UnitNumbers& unit);
+  // The same from the fleet database's leases.
+  Status DrawFromFleet(UnitNumbers& unit, FleetDraw& draw);
+  // Opens, reopens or closes the link to the fleet database as configured.
+  Status OpenFleet();
   // The record's last PASS of this station whose numbers TX.ini still offers as the next
   // unit's: that unit was never finished (PASS is shown only after TX.ini took it).
   void Reconcile();
@@ -92,6 +105,11 @@ class ProductionRun {
   std::string station_;
   // A passed unit's numbering that TX.ini did not take: saved before the next unit.
   bool unsaved_ = false;
+  FleetConfig fleetWanted_;
+  Status fleetError_;
+  // A passed unit's row the outbox could not be told is final: told before the next unit.
+  std::optional<int64_t> pendingReady_;
+  FleetLink fleet_;  // after record_: it is closed first
 };
 
 }  // namespace korvel
