@@ -105,17 +105,21 @@ TEST(UnitProgrammer, EachFaultStopsTheRunAtItsOwnStep) {
     bench.host.Sleep(1000);  // the mouse is on the air
     const auto eeprom = bench.tx->EepromBytes();
     const auto registers = bench.rx->Registers();
-    if (c.fault && std::string(c.fault) == "link-never-back")
+    const bool linkNeverBack = c.fault && std::string(c.fault) == "link-never-back";
+    if (linkNeverBack) {
       watch.linkComesBack = false;
-    else if (c.fault)
+    } else if (c.fault) {
       ASSERT_TRUE(bench.rx->InjectFault(c.fault, c.count));
+    }
     const RunResult result = programmer.Run(settings, unit, observer);
     EXPECT_EQ(result.pass, c.fault == nullptr);
     EXPECT_EQ(result.stage, c.fault ? RunStage::Device : RunStage::Passed);
     EXPECT_EQ(result.failedStep.English().rfind(c.said, 0), 0u) << result.failedStep;
     EXPECT_EQ(bench.tx->EepromBytes() != eeprom, c.eepromWritten);
     EXPECT_EQ(bench.rx->Registers() != registers, c.registersWritten);
-    if (c.fault && std::string(c.fault) == "link-never-back") EXPECT_EQ(watch.checks, 40);
+    if (linkNeverBack) {
+      EXPECT_EQ(watch.checks, 40);
+    }
   }
 }
 
