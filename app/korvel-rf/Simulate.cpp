@@ -12,6 +12,7 @@
 #include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
 #include "Next.h"
+#include "UnitLine.h"
 #include "VirtualHost.h"
 #include "platform/Text.h"
 #include "production/FleetDatabase.h"
@@ -22,11 +23,7 @@ namespace korvel {
 
 namespace {
 struct UnitReport {
-  int unit = 0;
-  bool pass = false;
-  std::string reason;
-  uint64_t ms = 0;
-  std::string rxsn, txsn, rxid, txid;
+  UnitOutcome outcome;
   DeviceImages images;
   int64_t readyMs = -1;  // plug to both sides ready; -1 never
   uint64_t cycleMs = 0;  // plug to the result
@@ -36,15 +33,6 @@ struct UnitReport {
 // How long an operator waits for "Ready" before pulling the dongle and plugging it again.
 constexpr uint64_t kOperatorPatienceMs = 12000;
 constexpr uint64_t kReplugGapMs = 6000;
-
-std::string JsonText(const std::string& s) {
-  std::string text = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') text += '\\';
-    text += c;
-  }
-  return text + "\"";
-}
 
 // Why Go was not even pressed: the side that was not ready.
 std::string NotReadyReason(Station& station) {
@@ -134,7 +122,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     tx->SetPowered(true, host.TickCount());
     rx->SetTx(tx);
     UnitReport report;
-    report.unit = unit;
+    report.outcome.unit = unit;
     report.images.rxBefore = rx->Registers();
     report.images.txBefore = tx->EepromBytes();
 
@@ -168,19 +156,10 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
       const bool fleetRefused = pressed && station.Go().LastRun().stage == RunStage::Refused &&
                                 fleet.configured && !fleet.online;
       if (!fleetRefused || std::chrono::steady_clock::now() >= waitUntil) {
-        if (pressed) {
-          const RunResult& run = station.Go().LastRun();
-          report.pass = run.pass;
-          report.reason = run.failedStep.English();
-          report.ms = run.ms;
-          report.rxid = HexText(run.rxId, 6);
-          report.txid = HexText(run.txId, 6);
-          report.rxsn = run.rxSerial.empty() ? "-" : run.rxSerial;
-          report.txsn = run.txSerial.empty() ? "-" : run.txSerial;
-        } else {
-          report.reason = NotReadyReason(station);
-          report.rxid = report.txid = report.rxsn = report.txsn = "-";
-        }
+        if (pressed)
+          report.outcome = OutcomeOf(unit, station.Go().LastRun());
+        else
+          report.outcome.reason = NotReadyReason(station);
         break;
       }
       // The operator takes the unit off and waits for the line's database; the station's
@@ -197,10 +176,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     report.images.txAfter = tx->EepromBytes();
     report.images.reportsSent = rx->ReportsReceived();
     report.images.reportsFetched = rx->ReportsFetched();
-    out << "unit=" << unit << " result=" << (report.pass ? "PASS" : "FAIL");
-    if (!report.pass) out << " reason=" << JsonText(report.reason);
-    out << " ms=" << report.ms << " rxsn=" << report.rxsn << " txsn=" << report.txsn
-        << " rxid=" << report.rxid << " txid=" << report.txid << " ready_ms=" << report.readyMs
+    out << UnitLineText(report.outcome) << " ready_ms=" << report.readyMs
         << " cycle_ms=" << report.cycleMs << "\n"
         << std::flush;  // a killed run loses no line it printed
     reports.push_back(report);
@@ -216,7 +192,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     int passed = 0, ready = 0;
     uint64_t readySum = 0, cycleSum = 0;
     for (const UnitReport& r : reports) {
-      passed += r.pass;
+      passed += r.outcome.pass;
       if (r.readyMs >= 0) readySum += uint64_t(r.readyMs), ++ready;
       cycleSum += r.cycleMs;
     }
@@ -235,11 +211,7 @@ int RunSimulate(const SimulateOptions& options, std::ostream& out, std::ostream&
     json << "{\"units\":[";
     for (size_t i = 0; i < reports.size(); ++i) {
       const UnitReport& r = reports[i];
-      json << (i ? "," : "") << "{\"unit\":" << r.unit << ",\"result\":\""
-           << (r.pass ? "PASS" : "FAIL") << "\",\"reason\":" << JsonText(r.reason)
-           << ",\"ms\":" << r.ms << ",\"rxsn\":" << JsonText(r.rxsn)
-           << ",\"txsn\":" << JsonText(r.txsn) << ",\"rxid\":" << JsonText(r.rxid)
-           << ",\"txid\":" << JsonText(r.txid) << ",\"ready_ms\":" << r.readyMs
+      json << (i ? "," : "") << "{" << UnitJsonMembers(r.outcome) << ",\"ready_ms\":" << r.readyMs
            << ",\"cycle_ms\":" << r.cycleMs << ",\"replugs\":" << r.replugs << ","
            << DeviceImagesJsonMembers(r.images) << "}";
     }

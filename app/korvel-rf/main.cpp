@@ -16,6 +16,7 @@
 #include "Report.h"
 #include "Scan.h"
 #include "Simulate.h"
+#include "StationVerb.h"
 #include "VirtualHost.h"
 #include "device/HidAccess.h"
 #include "platform/SystemHost.h"
@@ -58,6 +59,14 @@ constexpr const char* kUsage =
     "                      7d; default 24h) is how long a leased block stays a station's\n"
     "  db leases --db URL [--station NAME]\n"
     "                      every series and leased block, and what became of its numbers\n"
+    "  station [--ini PATH] [--db PATH|URL] [--auto] [--units N] [--json-lines]\n"
+    "                      the window's station without a window, on this PC's HID bus: the\n"
+    "                      same TX.ini, lock, record, hot-plug and Go; Go on each line read\n"
+    "                      from standard input (empty or 'go'; 'quit' ends; its end ends the\n"
+    "                      station unless --auto), or with --auto as soon as both sides are\n"
+    "                      ready; one line per unit as simulate prints it, and the status as\n"
+    "                      it changes (--json-lines: one JSON object per line); --units: end\n"
+    "                      after N units; SIGINT or SIGTERM end it after the unit in hand\n"
     "  simulate [--ini PATH] [--db PATH|URL] [--units N] [--date YYYY-MM-DD] [--fault NAME]\n"
     "           [--json PATH] [--operator-delay MS] [--no-hotplug] [--wait-fleet SECONDS]\n"
     "                      runs the window's station on virtual time against a fresh emulated\n"
@@ -224,6 +233,36 @@ int Simulate(const std::vector<std::string>& args) {
   return korvel::RunSimulate(options, std::cout, std::cerr);
 }
 
+int StationVerb(const std::vector<std::string>& args) {
+  korvel::StationOptions options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--ini" && hasValue) {
+      options.ini = args[++i];
+    } else if (a == "--db" && hasValue) {
+      options.db = args[++i];
+    } else if (a == "--units" && hasValue) {
+      const std::string& n = args[++i];
+      char* end = nullptr;
+      const long units = std::strtol(n.c_str(), &end, 10);
+      if (n.empty() || *end != '\0' || units < 1 || units > 1000000)
+        return UsageError("station: --units needs a whole number from 1 to 1000000, not '" + n +
+                          "'");
+      options.units = int(units);
+    } else if (a == "--auto") {
+      options.autoGo = true;
+    } else if (a == "--json-lines") {
+      options.jsonLines = true;
+    } else if (a == "--ini" || a == "--db" || a == "--units") {
+      return UsageError("station: " + a + " needs a value");
+    } else {
+      return UsageError("station: unknown option '" + a + "'");
+    }
+  }
+  return korvel::RunStationVerb(options, std::cin, std::cout, std::cerr);
+}
+
 int Records(const std::vector<std::string>& args) {
   korvel::RecordsOptions options;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -378,6 +417,7 @@ int main(int argc, char** argv) {
   if (verb == "scan") return Scan(args);
   if (verb == "next") return Next(args);
   if (verb == "simulate") return Simulate(args);
+  if (verb == "station") return StationVerb(args);
   if (verb == "records") return Records(args);
   if (verb == "serve") return Serve(args);
   if (verb == "report") return Report(args);

@@ -1,0 +1,318 @@
+#include "StationVerb.h"
+
+#include <atomic>
+#include <csignal>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "Next.h"
+#include "UnitLine.h"
+#include "device/HidPlatform.h"
+#include "device/HotPlug.h"
+#include "localization/Lang.h"
+#include "platform/SystemHost.h"
+#include "production/FleetDatabase.h"
+#include "station/Station.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace korvel {
+
+namespace {
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (c == '\r' || c == '\n') c = ' ';
+  return text;
+}
+
+std::string DialogWord(const std::string& dialog) {
+  return dialog == "dlgError"  ? "error"
+         : dialog == "dlgBat"  ? "battery"
+         : dialog == "dlgBind" ? "connect"
+                               : "message";
+}
+}  // namespace
+
+// The console: what the window would change on screen, as lines. Dialogs are answered as no
+// one is there to answer them: no, cancelled, the language already chosen.
+class ConsoleStation::View final : public StationView {
+ public:
+  explicit View(ConsoleStation& owner) : owner_(owner) {}
+
+  void Render(const ViewState& state) override {
+    // The two sides and the reason line, whenever their words change.
+    for (const auto& [control, name] : kWatched) {
+      const std::string key = name;
+      const ControlState* shown = state.Find(control);
+      if (!shown) continue;
+      std::string& before = shown_[control];
+      if (shown->text == before) continue;
+      before = shown->text;
+      if (before.empty()) continue;
+      owner_.Say("status " + key + "=" + JsonText(OneLine(before)),
+                 "{\"event\":\"status\",\"" + key + "\":" + JsonText(OneLine(before)) + "}");
+    }
+  }
+  void ShowMessage(const std::string& dialog, const std::string&,
+                   const std::string& text) override {
+    const std::string word = DialogWord(dialog);
+    owner_.Say("message " + word + "=" + JsonText(OneLine(text)),
+               "{\"event\":\"message\",\"dialog\":\"" + word +
+                   "\",\"text\":" + JsonText(OneLine(text)) + "}");
+  }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  std::optional<std::string> AskPassword() override { return std::nullopt; }
+  int AskLanguage(int preselected) override { return preselected; }
+  int ScreenWidth() override { return 1920; }
+  int ScreenHeight() override { return 1080; }
+
+ private:
+  static constexpr std::pair<const char*, const char*> kWatched[] = {
+      {"edtRX", "rx"}, {"edtTX", "tx"}, {"lblReason", "reason"}};
+  ConsoleStation& owner_;
+  std::map<std::string, std::string> shown_;
+};
+
+struct ConsoleStation::Rooms {
+  // Status lines in English whatever the PC's saved language: machines read them.
+  MemoryLanguageStore language;
+  std::unique_ptr<Station> station;
+};
+
+ConsoleStation::ConsoleStation(const StationOptions& options, Host& host, HidPlatform& hid,
+                               HotPlugSource* hotPlug, std::ostream& out, std::ostream& err)
+    : options_(options),
+      host_(host),
+      hid_(hid),
+      hotPlug_(hotPlug),
+      out_(out),
+      err_(err),
+      view_(std::make_unique<View>(*this)),
+      rooms_(std::make_unique<Rooms>()) {}
+
+ConsoleStation::~ConsoleStation() = default;
+
+void ConsoleStation::Say(const std::string& text, const std::string& json) {
+  out_ << (options_.jsonLines ? json : text) << "\n" << std::flush;
+}
+
+std::optional<int> ConsoleStation::Start() {
+  {
+    Settings settings;
+    NumberingLedger ledger;
+    VidPidTableType table{};
+    if (!LoadSettingsForCli(options_.ini, settings, ledger, table, err_)) {
+      finished_ = true;
+      return kExitBadSettings;
+    }
+  }
+  const bool fleet = IsFleetUrl(options_.db.string());
+  StationEnvironment env{
+      .host = host_,
+      .hid = hid_,
+      .languageStore = rooms_->language,
+      .workingDirectory = options_.ini.parent_path().empty() ? "." : options_.ini.parent_path(),
+      // Another copy of the window is not ended: the lock on TX.ini keeps two stations apart.
+      .killOtherInstances = nullptr,
+      .iniPath = options_.ini,
+      // No loader's title to set and no window for the programming tool.
+      .startProgram = [](const std::string&) { return false; },
+      .reportToLoader = [](const std::string&) { return false; },
+      .recordPath = fleet ? std::filesystem::path() : options_.db,
+      .fleetUrl = fleet ? options_.db.string() : std::string(),
+      .program = "korvel-rf station",
+      .hotPlug = hotPlug_,
+  };
+  rooms_->station = std::make_unique<Station>(env, *view_);
+  Station& station = *rooms_->station;
+  station.Presenter().FormCreate({});
+  station.Presenter().FormActivate();
+  if (!station.File().Claimed()) {
+    finished_ = true;
+    return station.File().HeldElsewhere() ? kExitInUse : kExitBadSettings;
+  }
+  if (!station.Production().Record().IsOpen()) {
+    finished_ = true;
+    return kExitRecord;
+  }
+  Say("station ini=" + JsonText(options_.ini.string()) +
+          " go=" + (options_.autoGo ? "auto" : "input") +
+          " hotplug=" + JsonText(station.Presence().HotPlug().Status()),
+      "{\"event\":\"station\",\"ini\":" + JsonText(options_.ini.string()) + ",\"go\":\"" +
+          (options_.autoGo ? "auto" : "input") +
+          "\",\"hotplug\":" + JsonText(station.Presence().HotPlug().Status()) + "}");
+  return std::nullopt;
+}
+
+void ConsoleStation::Line(const std::string& typed) {
+  std::string line = typed;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty() || line == "go") {
+    goRequested_ = true;
+  } else if (line == "quit") {
+    Stop();
+  } else {
+    Say("note " +
+            JsonText("'" + line + "' is not a command: an empty line or go presses Go, quit ends"),
+        "{\"event\":\"note\",\"text\":" +
+            JsonText("'" + line + "' is not a command: an empty line or go presses Go, quit ends") +
+            "}");
+  }
+}
+
+void ConsoleStation::InputEnded() {
+  if (!options_.autoGo) Stop();
+}
+
+void ConsoleStation::Stop() {
+  stopping_ = true;
+}
+
+void ConsoleStation::Press() {
+  Station& station = *rooms_->station;
+  // Taken only while Go is enabled, as the window's key.
+  if (!station.Presenter().FormKeyDown(kVkPageDown)) {
+    const auto ready = station.Presence().Ready();
+    const std::string why = !ready.rx   ? "Go not enabled: RX not ready"
+                            : !ready.tx ? "Go not enabled: TX not ready"
+                                        : "Go not enabled";
+    Say("note " + JsonText(why), "{\"event\":\"note\",\"text\":" + JsonText(why) + "}");
+    return;
+  }
+  const UnitOutcome outcome = OutcomeOf(++units_, station.Go().LastRun());
+  passed_ += outcome.pass;
+  Say(UnitLineText(outcome), "{\"event\":\"unit\"," + UnitJsonMembers(outcome) + "}");
+}
+
+void ConsoleStation::Turn() {
+  if (finished_ || !rooms_->station) return;
+  Station& station = *rooms_->station;
+  const bool due = options_.units == 0 || units_ < options_.units;
+  if (!stopping_ && due) {
+    const auto ready = station.Presence().Ready();
+    if (goRequested_) {
+      goRequested_ = false;
+      Press();
+    } else if (options_.autoGo && ready.rx && ready.tx && !station.Go().Busy()) {
+      Press();
+    }
+  }
+  if (stopping_ || (options_.units != 0 && units_ >= options_.units)) finished_ = true;
+}
+
+int ConsoleStation::Finish() {
+  finished_ = true;
+  if (!rooms_->station) return kExitDone;
+  rooms_->station->Presenter().FormCloseQuery();
+  rooms_->station.reset();
+  Say("summary units=" + std::to_string(units_) + " pass=" + std::to_string(passed_),
+      "{\"event\":\"summary\",\"units\":" + std::to_string(units_) +
+          ",\"pass\":" + std::to_string(passed_) + "}");
+  return kExitDone;
+}
+
+namespace {
+// A signal's word reaches the loop through a pipe (POSIX) or a posted task (Windows).
+std::atomic<bool> gSignalled{false};
+#ifdef _WIN32
+std::atomic<Host*> gSignalHost{nullptr};
+BOOL WINAPI OnConsoleControl(DWORD) {
+  gSignalled = true;
+  if (Host* host = gSignalHost.load()) host->Post([] {});
+  return TRUE;
+}
+#else
+int gSignalPipe = -1;
+void OnSignal(int) {
+  gSignalled = true;
+  const char byte = 1;
+  (void)!::write(gSignalPipe, &byte, 1);
+}
+#endif
+
+// Lines from standard input, read on a thread of their own and handed to the loop; the thread
+// is left blocked in its read at the end, so the loop lets go of it first.
+struct Inbox {
+  std::mutex mutex;
+  Host* host = nullptr;
+  std::function<void(std::optional<std::string>)> deliver;
+  void Give(std::optional<std::string> line) {
+    std::lock_guard lock(mutex);
+    if (host) host->Post([deliver = deliver, line] { deliver(line); });
+  }
+  void Close() {
+    std::lock_guard lock(mutex);
+    host = nullptr;
+  }
+};
+}  // namespace
+
+int RunStationVerb(const StationOptions& options, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
+  SystemHost host;
+  auto hid = CreateSystemHidPlatform();
+  auto hotPlug = CreateSystemHotPlugSource();
+  ConsoleStation station(options, host, *hid, hotPlug.get(), out, err);
+  if (const auto refused = station.Start()) return *refused;
+
+#ifdef _WIN32
+  gSignalHost = &host;
+  ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+#else
+  int signalPipe[2] = {-1, -1};
+  std::unique_ptr<HostWatch> signalWatch;
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    gSignalPipe = signalPipe[1];
+    signalWatch = host.WatchReadable(signalPipe[0], [fd = signalPipe[0]] {
+      char drain[16];
+      while (::read(fd, drain, sizeof drain) > 0) {
+      }
+    });
+  }
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+  // A reader that went away must not end the station in the middle of a unit.
+  ::signal(SIGPIPE, SIG_IGN);
+#endif
+
+  auto inbox = std::make_shared<Inbox>();
+  inbox->host = &host;
+  inbox->deliver = [&station](std::optional<std::string> line) {
+    if (line)
+      station.Line(*line);
+    else
+      station.InputEnded();
+  };
+  std::thread([inbox, &in] {
+    for (std::string line; std::getline(in, line);) inbox->Give(line);
+    inbox->Give(std::nullopt);
+  }).detach();
+
+  while (!station.Finished()) {
+    host.RunOnce(500);
+    if (gSignalled) station.Stop();
+    station.Turn();
+  }
+  inbox->Close();
+#ifdef _WIN32
+  gSignalHost = nullptr;
+#else
+  signalWatch.reset();
+  gSignalPipe = -1;
+  for (const int fd : signalPipe)
+    if (fd >= 0) ::close(fd);
+#endif
+  return station.Finish();
+}
+
+}  // namespace korvel
