@@ -94,6 +94,8 @@ class EmulatedHidPlatform : public HidPlatform {
   // Hot-plug word as the system would give it; with SetHotPlugFails the source cannot start.
   std::unique_ptr<HotPlugSource> CreateHotPlugSource();
   void SetHotPlugFails(bool fails) { hotPlugFails_ = fails; }
+  // udev's copy of a plugged device's words, sent once its rules have run.
+  void AnnounceAgain(const EmulatedDevice& device) { Raise(device, true); }
   // Time one feature transfer takes on the bus (full-speed control transfers: about 1 ms).
   void SetTransferCostMs(uint32_t ms) { transferCostMs_ = ms; }
   // Makes the list of interfaces fail, as a missing set-up library would.

@@ -56,16 +56,16 @@ class ConsoleStation::View final : public StationView {
       if (shown->text == before) continue;
       before = shown->text;
       if (before.empty()) continue;
-      owner_.Say("status " + key + "=" + JsonText(OneLine(before)),
-                 "{\"event\":\"status\",\"" + key + "\":" + JsonText(OneLine(before)) + "}");
+      owner_.Print("status " + key + "=" + JsonText(OneLine(before)),
+                   "{\"event\":\"status\",\"" + key + "\":" + JsonText(OneLine(before)) + "}");
     }
   }
   void ShowMessage(const std::string& dialog, const std::string&,
                    const std::string& text) override {
     const std::string word = DialogWord(dialog);
-    owner_.Say("message " + word + "=" + JsonText(OneLine(text)),
-               "{\"event\":\"message\",\"dialog\":\"" + word +
-                   "\",\"text\":" + JsonText(OneLine(text)) + "}");
+    owner_.Print("message " + word + "=" + JsonText(OneLine(text)),
+                 "{\"event\":\"message\",\"dialog\":\"" + word +
+                     "\",\"text\":" + JsonText(OneLine(text)) + "}");
   }
   bool AskYesNo(const std::string&, const std::string&) override { return false; }
   std::optional<std::string> AskPassword() override { return std::nullopt; }
@@ -99,7 +99,7 @@ ConsoleStation::ConsoleStation(const StationOptions& options, Host& host, HidPla
 
 ConsoleStation::~ConsoleStation() = default;
 
-void ConsoleStation::Say(const std::string& text, const std::string& json) {
+void ConsoleStation::Print(const std::string& text, const std::string& json) {
   out_ << (options_.jsonLines ? json : text) << "\n" << std::flush;
 }
 
@@ -142,12 +142,12 @@ std::optional<int> ConsoleStation::Start() {
     finished_ = true;
     return kExitRecord;
   }
-  Say("station ini=" + JsonText(options_.ini.string()) +
-          " go=" + (options_.autoGo ? "auto" : "input") +
-          " hotplug=" + JsonText(station.Presence().HotPlug().Status()),
-      "{\"event\":\"station\",\"ini\":" + JsonText(options_.ini.string()) + ",\"go\":\"" +
-          (options_.autoGo ? "auto" : "input") +
-          "\",\"hotplug\":" + JsonText(station.Presence().HotPlug().Status()) + "}");
+  Print("station ini=" + JsonText(options_.ini.string()) +
+            " go=" + (options_.autoGo ? "auto" : "input") +
+            " hotplug=" + JsonText(station.Presence().HotPlug().Status()),
+        "{\"event\":\"station\",\"ini\":" + JsonText(options_.ini.string()) + ",\"go\":\"" +
+            (options_.autoGo ? "auto" : "input") +
+            "\",\"hotplug\":" + JsonText(station.Presence().HotPlug().Status()) + "}");
   return std::nullopt;
 }
 
@@ -159,7 +159,8 @@ void ConsoleStation::Line(const std::string& typed) {
   } else if (line == "quit") {
     Stop();
   } else {
-    Say("note " +
+    Print(
+        "note " +
             JsonText("'" + line + "' is not a command: an empty line or go presses Go, quit ends"),
         "{\"event\":\"note\",\"text\":" +
             JsonText("'" + line + "' is not a command: an empty line or go presses Go, quit ends") +
@@ -183,17 +184,27 @@ void ConsoleStation::Press() {
     const std::string why = !ready.rx   ? "Go not enabled: RX not ready"
                             : !ready.tx ? "Go not enabled: TX not ready"
                                         : "Go not enabled";
-    Say("note " + JsonText(why), "{\"event\":\"note\",\"text\":" + JsonText(why) + "}");
+    Print("note " + JsonText(why), "{\"event\":\"note\",\"text\":" + JsonText(why) + "}");
     return;
   }
   const UnitOutcome outcome = OutcomeOf(++units_, station.Go().LastRun());
   passed_ += outcome.pass;
-  Say(UnitLineText(outcome), "{\"event\":\"unit\"," + UnitJsonMembers(outcome) + "}");
+  const std::string ready = std::to_string(readyMs_);
+  Print(UnitLineText(outcome) + " ready_ms=" + ready,
+        "{\"event\":\"unit\"," + UnitJsonMembers(outcome) + ",\"ready_ms\":" + ready + "}");
 }
 
 void ConsoleStation::Turn() {
   if (finished_ || !rooms_->station) return;
   Station& station = *rooms_->station;
+  // Plug to ready, from the system's first word of the plug.
+  const auto now = station.Presence().Ready();
+  const bool bothReady = now.rx && now.tx;
+  if (bothReady && !wasReady_) {
+    const uint64_t plugAt = station.Presence().HotPlug().BurstStartedAt();
+    readyMs_ = plugAt ? int64_t(host_.TickCount() - plugAt) : -1;
+  }
+  wasReady_ = bothReady;
   const bool due = options_.units == 0 || units_ < options_.units;
   if (!stopping_ && due) {
     const auto ready = station.Presence().Ready();
@@ -212,9 +223,9 @@ int ConsoleStation::Finish() {
   if (!rooms_->station) return kExitDone;
   rooms_->station->Presenter().FormCloseQuery();
   rooms_->station.reset();
-  Say("summary units=" + std::to_string(units_) + " pass=" + std::to_string(passed_),
-      "{\"event\":\"summary\",\"units\":" + std::to_string(units_) +
-          ",\"pass\":" + std::to_string(passed_) + "}");
+  Print("summary units=" + std::to_string(units_) + " pass=" + std::to_string(passed_),
+        "{\"event\":\"summary\",\"units\":" + std::to_string(units_) +
+            ",\"pass\":" + std::to_string(passed_) + "}");
   return kExitDone;
 }
 

@@ -3,6 +3,7 @@
 // controller starts each run and whose line computer collects the results.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
@@ -53,7 +54,7 @@ class ConsoleStation {
  private:
   class View;
   void Press();
-  void Say(const std::string& text, const std::string& json);
+  void Print(const std::string& text, const std::string& json);
 
   StationOptions options_;
   Host& host_;
@@ -68,6 +69,8 @@ class ConsoleStation {
   bool stopping_ = false;
   bool finished_ = false;
   int units_ = 0, passed_ = 0;
+  bool wasReady_ = false;
+  int64_t readyMs_ = -1;  // the unit in hand: plug to both sides ready; -1 unknown
 };
 
 // The station on this PC's HID bus, its hot-plug word and the real clock, Go from `in` and

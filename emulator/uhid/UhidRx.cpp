@@ -3,14 +3,17 @@
 
 #include <linux/input.h>
 #include <linux/uhid.h>
+#include <poll.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 namespace korvel {
 
@@ -185,17 +188,45 @@ bool UhidRx::Plug(std::string& error) {
 }
 
 void UhidRx::DestroyPorts() {
-  for (const Port& port : ports_) {
-    uhid_event event{};
-    event.type = UHID_DESTROY;
-    Send(port, &event, "UHID_DESTROY");
+  destroying_ = true;
+  for (size_t next = 0; next < ports_.size(); ++next) {
+    const Port& port = ports_[next];
+    // Taking a device down, the kernel and the station may still ask the interfaces not yet
+    // gone something, and the destroy may wait for those answers: they go on while it runs
+    // on a thread of its own.
+    std::atomic<bool> done{false};
+    ssize_t written = 0;
+    int error = 0;
+    std::thread destroy([&] {
+      uhid_event event{};
+      event.type = UHID_DESTROY;
+      do written = ::write(port.fd, &event, sizeof event);
+      while (written < 0 && errno == EINTR);
+      error = errno;
+      done = true;
+    });
+    while (!done) {
+      std::vector<pollfd> live;
+      for (size_t i = next; i < ports_.size(); ++i) live.push_back({ports_[i].fd, POLLIN, 0});
+      if (::poll(live.data(), live.size(), 5) <= 0) continue;
+      for (const pollfd& p : live)
+        if (p.revents & POLLIN) Dispatch(p.fd);
+    }
+    destroy.join();
+    if (written != ssize_t(sizeof(uhid_event)))
+      Note("UHID_DESTROY on the " + InterfaceName(port.index) +
+           " interface failed: " + (written < 0 ? std::strerror(error) : "short write"));
     ::close(port.fd);
+    if (options_.trace) Note(InterfaceName(port.index) + " destroyed t_us=" + MonotonicUs());
   }
   ports_.clear();
+  destroying_ = false;
 }
 
 void UhidRx::Unplug() {
   if (!Plugged()) return;
+  if (options_.trace)
+    Note("pulling unit=" + std::to_string(unit_.number) + " t_us=" + MonotonicUs());
   DestroyPorts();
   unit_.rx->Unplug();
   pulledByModel_ = false;
@@ -225,7 +256,7 @@ void UhidRx::Dispatch(int fd) {
   do n = ::read(fd, &in, sizeof in);
   while (n < 0 && errno == EINTR);
   if (n <= 0) {
-    if (n < 0 && errno == EAGAIN) return;
+    if ((n < 0 && errno == EAGAIN) || destroying_) return;
     Note("reading the " + name + " interface's events failed: " +
          (n < 0 ? std::string(std::strerror(errno)) : std::string("end of file")) +
          "; the unit is pulled");

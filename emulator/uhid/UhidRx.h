@@ -93,6 +93,7 @@ class UhidRx {
   std::vector<Port> ports_;
   // The model pulled itself (rx-gone): the devices go once the event in hand is answered.
   bool pulledByModel_ = false;
+  bool destroying_ = false;  // the ports are being taken down: their end is no pull
   bool done_ = false;
 };
 

@@ -2,19 +2,12 @@
 
 namespace korvel {
 
-namespace {
-// One dongle brings several interfaces within a few milliseconds (and udev repeats each
-// after its rules ran, tens of milliseconds later): one detection after the burst settles.
-constexpr uint32_t kSettleMs = 250;
-}  // namespace
-
-HotPlugTrigger::HotPlugTrigger(Host& host, std::function<bool()> mayDetect,
-                               std::function<void()> detect)
+HotPlugTrigger::HotPlugTrigger(Host& host, MayDetect mayDetect, Detect detect)
     : host_(host),
       mayDetect_(std::move(mayDetect)),
       detect_(std::move(detect)),
       settle_(host.CreateTimer()) {
-  settle_->SetInterval(kSettleMs);
+  settle_->SetInterval(kQuietMs);
   settle_->OnTimer = [this] { Settled(); };
 }
 
@@ -28,14 +21,27 @@ void HotPlugTrigger::Start(HotPlugSource* source) {
                 : "hot-plug unavailable (" + started.failure.English() + "): detection every 5.5 s";
 }
 
-void HotPlugTrigger::OnEvent(const HotPlugEvent&) {
-  // Each event restarts the wait: the detection runs once the burst is over.
-  settle_->SetEnabled(false);
+void HotPlugTrigger::OnEvent(const HotPlugEvent& event) {
+  if (event.kind == HotPlugEvent::Kind::Left) {
+    present_.erase(event.path);
+    left_ = true;
+  } else if (!present_.insert(event.path).second && !refused_) {
+    // udev's copy of an arrival already acted on, with nothing refused: nothing new.
+    return;
+  }
+  // udev's copy of a refused node's word belongs to the plug that began with the kernel's.
+  if (!inBurst_ && !refused_) burstStartedAt_ = host_.TickCount();
+  inBurst_ = true;
+  // Each word restarts the wait: the detection runs once the burst is over.
+  settle_->SetInterval(kQuietMs);
   settle_->SetEnabled(true);
 }
 
 void HotPlugTrigger::CatchUp() {
-  if (pending_) settle_->SetEnabled(true);
+  if (pending_) {
+    settle_->SetInterval(kQuietMs);
+    settle_->SetEnabled(true);
+  }
 }
 
 void HotPlugTrigger::Settled() {
@@ -43,7 +49,15 @@ void HotPlugTrigger::Settled() {
   pending_ = !mayDetect_();
   if (pending_) return;
   ++ticks_;
-  detect_();
+  const uint64_t waited = host_.TickCount() - burstStartedAt_;
+  const Burst burst{.left = left_, .settled = refused_ || waited >= kUdevMs};
+  inBurst_ = left_ = false;
+  refused_ = detect_(burst) && !burst.settled;
+  // Not openable yet: udev's copy of the word comes soon, or this wait ends it.
+  if (refused_) {
+    settle_->SetInterval(uint32_t(kUdevMs - waited));
+    settle_->SetEnabled(true);
+  }
 }
 
 }  // namespace korvel

@@ -1,10 +1,11 @@
-// The system's word that devices came or went, turned into one detection once a burst of
-// such words has settled. Word that comes while detection may not run (a run has the
-// devices) waits until it may.
+// The system's word that devices came or went, turned into a detection as soon as a burst of
+// such words is over. Word that comes while detection may not run (a run has the devices)
+// waits until it may.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "device/HotPlug.h"
@@ -15,8 +16,17 @@ namespace korvel {
 
 class HotPlugTrigger {
  public:
-  // `mayDetect`: whether a detection may run now; `detect`: one that searches again.
-  HotPlugTrigger(Host& host, std::function<bool()> mayDetect, std::function<void()> detect);
+  // What a burst said, for the detection it starts.
+  struct Burst {
+    bool left = false;  // an interface went: the RX open now may be gone
+    // udev had its chance to set the nodes' permissions: a node still refused stays refused.
+    bool settled = false;
+  };
+  // Whether a detection may run now; a detection for a burst, true when a dongle is there
+  // that may not be opened (yet).
+  using MayDetect = std::function<bool()>;
+  using Detect = std::function<bool(const Burst&)>;
+  HotPlugTrigger(Host& host, MayDetect mayDetect, Detect detect);
 
   // Without a source (or when it cannot start) the detection timer alone finds the devices.
   // The status says which, for the engineer's trace.
@@ -25,19 +35,32 @@ class HotPlugTrigger {
   const std::string& Status() const { return status_; }
   // Detections this word started.
   int Ticks() const { return ticks_; }
-  // Detection may run again: word that waited is acted on after the settling time.
+  // The host's time of the first word of the latest burst (a plug's first interface); 0 none.
+  uint64_t BurstStartedAt() const { return burstStartedAt_; }
+  // Detection may run again: word that waited is acted on after the quiet time.
   void CatchUp();
+
+  // A dongle's interfaces come within a few milliseconds of each other.
+  static constexpr uint32_t kQuietMs = 25;
+  // udev repeats each word once its rules (and the node's permissions) are applied, tens of
+  // milliseconds later; a node not openable by then is not waited for any longer.
+  static constexpr uint32_t kUdevMs = 250;
 
  private:
   void OnEvent(const HotPlugEvent& event);
   void Settled();
 
   Host& host_;
-  std::function<bool()> mayDetect_;
-  std::function<void()> detect_;
+  MayDetect mayDetect_;
+  Detect detect_;
   std::unique_ptr<HostTimer> settle_;
   bool active_ = false;
-  bool pending_ = false;
+  bool pending_ = false;  // word waited while detection could not run
+  bool inBurst_ = false;  // words since the last detection
+  bool left_ = false;     // of which one said an interface went
+  bool refused_ = false;  // the last detection found a node it could not open yet
+  uint64_t burstStartedAt_ = 0;
+  std::set<std::string> present_;  // interfaces whose arrival was acted on
   int ticks_ = 0;
   std::string status_ = "no hot-plug source: detection every 5.5 s";
 };

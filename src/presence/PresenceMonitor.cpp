@@ -25,15 +25,22 @@ PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& hos
       detect_(host.CreateTimer()),
       softBind_(host.CreateTimer()),
       isTxLink_(host.CreateTimer()),
-      // Never under a run: Go's end enables detection again and catches up. The word itself
-      // says the population changed: a dongle pulled and another plugged within one burst
-      // leaves the count as it was, and the RX may already be closed (after Go), so neither
-      // the count nor the open handle can tell.
+      // Never under a run: Go's end enables detection again and catches up. A burst that
+      // took an interface away says the population changed: a dongle pulled and another
+      // plugged within one burst leaves the count as it was, and the RX may already be closed
+      // (after Go), so neither the count nor the open handle can tell.
       hotPlug_(
           host, [this] { return !held_ && !writing_ && detect_->Enabled(); },
-          [this] {
+          [this](const HotPlugTrigger::Burst& burst) {
+            // Interfaces that only arrived leave a ready RX as it is (the dongle's own
+            // last nodes, or another device).
+            if (!burst.left && link_.HaveRx() && rxLamp_) return false;
             SearchAgain();
+            // A node udev has not yet opened up is not yet a reason to tell the operator.
+            holdPermissionHint_ = !burst.settled;
             DetectionTick();
+            holdPermissionHint_ = false;
+            return refusedNode_;
           }) {
   detect_->SetInterval(kDetectIntervalMs);
   softBind_->SetInterval(kBindIntervalMs);
@@ -111,17 +118,19 @@ void PresenceMonitor::DetectionTick() {
   }
   // Interfaces this user may not open are not even counted, so look for our dongle among
   // them whenever none is open.
-  if (!link_.HaveRx()) PermissionHint();
+  refusedNode_ = !link_.HaveRx() && PermissionHint();
   detectBusy_ = false;
 }
 
-void PresenceMonitor::PermissionHint() {
-  if (permissionHintShown_) return;
+bool PresenceMonitor::PermissionHint() {
   // The built-in and TX.ini identities: a typed one may name anything.
   const std::optional<HidAttributes> refused = finder_.Unopenable(std::nullopt);
-  if (!refused) return;
-  permissionHintShown_ = true;
-  Emit(PresenceEvent::PermissionDenied, {refused->VendorID, refused->ProductID});
+  if (!refused) return false;
+  if (!permissionHintShown_ && !holdPermissionHint_) {
+    permissionHintShown_ = true;
+    Emit(PresenceEvent::PermissionDenied, {refused->VendorID, refused->ProductID});
+  }
+  return true;
 }
 
 void PresenceMonitor::ReadyState() {

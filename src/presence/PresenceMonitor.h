@@ -112,7 +112,8 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   void ReadyState();
   void LetGo();
   void SendDeviceType();
-  void PermissionHint();
+  // Whether a dongle is there that this user may not open; the operator is told once.
+  bool PermissionHint();
   // Pairs of link queries until both are valid and agree on byte 1; nothing after `pairs`.
   std::optional<std::array<uint8_t, 2>> AgreedLinkId(int pairs);
   // The mouse's sequence number moves while it is on the air.
@@ -144,6 +145,8 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   bool writing_ = false;
   bool languageDialogOpen_ = false;
   bool permissionHintShown_ = false;
+  bool holdPermissionHint_ = false;  // during a detection udev may yet open the node for
+  bool refusedNode_ = false;         // the last detection found a node it may not open
   Phrase lastWhyNone_;  // why the last search opened nothing (said once until it changes)
   int readyDepth_ = 0;
 };

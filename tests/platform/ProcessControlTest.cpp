@@ -78,21 +78,23 @@ TEST(ProcessControl, ACopyEndedAtStartHasLetGoOfItsLockWhenTheCallReturns) {
   const auto exe = dir.path / name;
   std::filesystem::copy_file("/bin/sh", exe);
   const auto lock = dir.path / "TX.ini.lock";
+  const auto ready = dir.path / "ready";
   const pid_t holder = fork();
   if (holder == 0) {
     const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT, 0600);
     if (fd < 0 || dup2(fd, 9) < 0 || flock(9, LOCK_EX) != 0) _exit(126);
-    // Told to end, it needs 300 ms to close; its sleeps do not keep the lock.
-    execl(exe.c_str(), name.c_str(), "-c",
-          "trap 'sleep 0.3 9>&-; exit 0' TERM; while :; do sleep 0.05 9>&-; done",
-          static_cast<char*>(nullptr));
+    // Told to end, it needs 300 ms to close; its sleeps do not keep the lock. It says when
+    // its trap is set: a TERM before that would end it at once.
+    const std::string script = "trap 'sleep 0.3 9>&-; exit 0' TERM; : >'" + ready.string() +
+                               "'; while :; do sleep 0.05 9>&-; done";
+    execl(exe.c_str(), name.c_str(), "-c", script.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
   ASSERT_GT(holder, 0);
   FileLock probe;
   bool held = false;
   for (int i = 0; i < 300 && !held; ++i) {
-    held = !probe.Acquire(lock, "probe") && probe.HeldElsewhere();
+    held = std::filesystem::exists(ready) && !probe.Acquire(lock, "probe") && probe.HeldElsewhere();
     if (!held) probe.Release();
     usleep(10000);
   }

@@ -31,6 +31,7 @@ start=$(now)
 rm -rf "$work" && mkdir -p "$work"
 vm_kernel "$cache" || { [ -n "${VM_SKIP:-}" ] && skip; fail "$VM_ERROR"; }
 kernel_ready=$(now)
+VM_FILES+=("$here/station-TX.ini=/etc/korvel/TX.ini")
 vm_initramfs "$work" "$here/hidraw-steps.sh" "$korvel_rf" "$uhid_rx" "$check" ||
   { [ -n "${VM_SKIP:-}" ] && skip; fail "$VM_ERROR"; }
 image_ready=$(now)
@@ -81,8 +82,45 @@ expect "the device images: register 30 written" \
 expect "every guest program ended well" "^KORVEL-VM status: check=0 scan=0 uhid-rx=0$"
 expect "the guest powered off after its steps" "^KORVEL-VM end: steps exit 0"
 
+# The station: three units through sysfs, hidraw and the kernel's uevents, each the same on
+# the devices as `korvel-rf simulate` makes it from the same TX.ini.
+expect "the station learns of plugs from the kernel" \
+  '^KORVEL-VM station: station .*hotplug="hot-plug: kernel uevents \(hidraw\)"$'
+expect_count "the station passes three units" "^KORVEL-VM station: unit=[123] result=PASS " 3
+expect "and ends after them" "^KORVEL-VM station: summary units=3 pass=3$"
+expect "a unit whose registers do not read back fails at that register" \
+  '^KORVEL-VM fault: unit=1 result=FAIL reason="RX register [0-9]+ read-back 0x[0-9A-F]+ != 0x[0-9A-F]+" '
+expect "a user who may not open the node gets the hint" '^KORVEL-VM user: message error=".*may not open'
+expect "and the station ends cleanly on SIGTERM" "^KORVEL-VM user: summary units=0 pass=0$"
+expect "every station run ended with 0" \
+  "^KORVEL-VM station-status: station=0 uhid-rx=0 fault=0 user=0$"
+sim=$work/simulate
+mkdir -p "$sim" && cp "$here/station-TX.ini" "$sim/TX.ini"
+"$korvel_rf" simulate --ini "$sim/TX.ini" --units 3 --json "$sim/units.json" >"$sim/out" 2>&1
+images() {
+  grep -oE '"rx_registers_before":\[[0-9,]*\],"rx_registers":\[[0-9,]*\],"tx_eeprom_before":\[[0-9,]*\],"tx_eeprom":\[[0-9,]*\]'
+}
+numbers() { grep -oE 'result=[A-Z]+ .*txid=[0-9A-F-]+' | sed -E 's/ reason="[^"]*"//; s/ ms=[0-9]+//'; }
+sed -n 's/^KORVEL-VM station-images: //p' "$log" | images | head -n 3 >"$sim/vm-images"
+images <"$sim/units.json" >"$sim/simulate-images"
+sed -n 's/^KORVEL-VM station: //p' "$log" | grep '^unit=' | numbers >"$sim/vm-numbers"
+grep '^unit=' "$sim/out" | numbers >"$sim/simulate-numbers"
+if [ "$(wc -l <"$sim/vm-images")" = 3 ] && cmp -s "$sim/vm-images" "$sim/simulate-images" &&
+  [ "$(wc -l <"$sim/vm-numbers")" = 3 ] && cmp -s "$sim/vm-numbers" "$sim/simulate-numbers"; then
+  echo "ok    each unit's numbers and device images are byte-identical to simulate's"
+else
+  echo "FAIL  the units differ from simulate's (files in $sim)"
+  diff "$sim/vm-numbers" "$sim/simulate-numbers" | head -n 10
+  failures=$((failures + 1))
+fi
+
+mean() { awk '{ s += $1; n++ } END { if (n) printf "%.0f", s / n; else print "-" }'; }
 echo "figures (guest clock, software-emulated CPU):"
 sed -n 's/^KORVEL-VM check: FIGURE /  /p' "$log"
+echo "  station_plug_to_ready_ms (uevent to both ready, mean of 3)" \
+  "$(sed -n 's/^KORVEL-VM station: unit=.* ready_ms=\([0-9][0-9]*\)$/\1/p' "$log" | mean)"
+echo "  station_unit_ms (Go, mean of 3) $(sed -n 's/^KORVEL-VM station: unit=.* ms=\([0-9]*\) .*/\1/p' "$log" | mean)" \
+  "against simulate's virtual $(sed -n 's/^unit=.* ms=\([0-9]*\) .*/\1/p' "$sim/out" | mean)"
 echo "wall: $(elapsed "$start" "$booted") s (kernel $(elapsed "$start" "$kernel_ready") s," \
   "initramfs $(elapsed "$kernel_ready" "$image_ready") s, boot to power-off" \
   "$(elapsed "$image_ready" "$booted") s)"
