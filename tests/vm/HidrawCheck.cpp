@@ -6,7 +6,6 @@
 // Exit code 0 when every check passed.
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -43,64 +42,6 @@ int64_t MonotonicUs() {
   ::clock_gettime(CLOCK_MONOTONIC, &t);
   return int64_t(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
 }
-
-// The real clock and timers, plus descriptors watched by a poll loop this program runs.
-class PollHost final : public Host {
- public:
-  uint64_t TickCount() override { return inner_.TickCount(); }
-  void Sleep(uint32_t ms) override { inner_.Sleep(ms); }
-  void ProcessMessages() override {
-    inner_.ProcessMessages();
-    Poll(0);
-  }
-  std::unique_ptr<HostTimer> CreateTimer() override { return inner_.CreateTimer(); }
-  std::unique_ptr<HostWatch> WatchReadable(intptr_t fd, std::function<void()> onReadable) override {
-    watches_.push_back({int(fd), std::move(onReadable)});
-    return std::make_unique<Watch>(*this, int(fd));
-  }
-
-  // Waits up to ms for a watched descriptor and runs its callback.
-  void Poll(int ms) {
-    std::vector<pollfd> fds;
-    for (const auto& w : watches_) fds.push_back({w.fd, POLLIN, 0});
-    if (::poll(fds.data(), fds.size(), ms) <= 0) return;
-    for (const pollfd& p : fds)
-      if (p.revents)
-        for (const auto& w : watches_)
-          if (w.fd == p.fd) w.onReadable();
-  }
-  // Polls until pred() holds or timeoutMs passed; returns pred().
-  bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
-    const uint64_t end = TickCount() + uint64_t(timeoutMs);
-    while (!pred()) {
-      const uint64_t now = TickCount();
-      if (now >= end) return false;
-      Poll(int(std::min<uint64_t>(end - now, 50)));
-    }
-    return true;
-  }
-
- private:
-  struct Watched {
-    int fd;
-    std::function<void()> onReadable;
-  };
-  class Watch final : public HostWatch {
-   public:
-    Watch(PollHost& host, int fd) : host_(host), fd_(fd) {}
-    ~Watch() override {
-      auto& w = host_.watches_;
-      w.erase(std::remove_if(w.begin(), w.end(), [this](const Watched& x) { return x.fd == fd_; }),
-              w.end());
-    }
-
-   private:
-    PollHost& host_;
-    int fd_;
-  };
-  SystemHost inner_;
-  std::vector<Watched> watches_;
-};
 
 struct Seen {
   HotPlugEvent event;
@@ -182,7 +123,7 @@ int UnprivilegedChecks(uid_t uid) {
     return 1;
   }
   Checks checks;
-  PollHost host;
+  SystemHost host;
   HidLinux hid;
   std::vector<HidInterfaceInfo> list;
   hid.Enumerate(list, true);
@@ -216,7 +157,7 @@ int UnprivilegedChecks(uid_t uid) {
 
 int Run(const std::string& controlPath, uid_t unprivileged) {
   Checks checks;
-  PollHost host;
+  SystemHost host;
   HidLinux hid;
   HidAccess access(hid, host);
   ReceiverFinder finder(access);
@@ -256,7 +197,7 @@ int Run(const std::string& controlPath, uid_t unprivileged) {
   size_t mark = seen.size();
   auto [sent, plugAt] = say("plug");
   const bool arrived =
-      sent && host.WaitFor([&] { return count(Kind::Arrived, mark) >= 3; }, kEventTimeoutMs);
+      sent && host.RunUntil([&] { return count(Kind::Arrived, mark) >= 3; }, kEventTimeoutMs);
   checks.Check("plug_events", arrived, "kernel uevents:" + paths(mark));
   if (arrived) checks.Figure("plug_to_last_node_event_ms", (seen.back().atUs - plugAt) / 1000.0);
 
@@ -316,7 +257,7 @@ int Run(const std::string& controlPath, uid_t unprivileged) {
   mark = seen.size();
   auto [pulled, pullAt] = say("unplug");
   const bool left =
-      pulled && host.WaitFor([&] { return count(Kind::Left, mark) >= 3; }, kEventTimeoutMs);
+      pulled && host.RunUntil([&] { return count(Kind::Left, mark) >= 3; }, kEventTimeoutMs);
   checks.Check("unplug_events", left, "kernel uevents:" + paths(mark));
   if (left) checks.Figure("unplug_to_last_node_event_ms", (seen.back().atUs - pullAt) / 1000.0);
   ReportBuffer after{1, 0x09, 0, 0, 0, 0, 0, 0, 0};
@@ -332,7 +273,7 @@ int Run(const std::string& controlPath, uid_t unprivileged) {
   mark = seen.size();
   auto [again, replugAt] = say("plug");
   const bool back =
-      again && host.WaitFor([&] { return count(Kind::Arrived, mark) >= 3; }, kEventTimeoutMs);
+      again && host.RunUntil([&] { return count(Kind::Arrived, mark) >= 3; }, kEventTimeoutMs);
   intptr_t reopenedHandle = kNoHandle;
   if (back)
     if (const auto reopened = finder.OpenFirst(std::nullopt)) reopenedHandle = reopened->handle;
