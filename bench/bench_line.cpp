@@ -1,9 +1,11 @@
-// korvel_bench_line [rows...] [--folder DIR] [--keep]: the line's page over HTTP on a record of N
-// rows, made as a line of four stations makes it (2,740 runs a day, so 1,000,000 rows is a year;
-// about 3 % of units fail once and are retried, some twice), ending as today ends. Times the
-// default page (today), its summary, today's CSV and the whole record's summary and CSV, served by
-// `korvel-rf serve`'s own server and fetched by a client; then the default page again
-// without the index of units, to show what it is for. Medians of five, after one unmeasured.
+// korvel_bench_line [rows...] [--folder DIR] [--keep] [--fleet URL]: the line's page over HTTP on
+// a record of N rows, made as a line of four stations makes it (2,740 runs a day, so 1,000,000
+// rows is a year; about 3 % of units fail once and are retried, some twice), ending as today
+// ends. Times the default page (today), its summary, today's CSV and the whole record's summary
+// and CSV, served by `korvel-rf serve`'s own server and fetched by a client; then the default
+// page again without the index of units, to show what it is for. Medians of five, after one
+// unmeasured. With --fleet (a database of its own: db init is run on it and its units are
+// replaced), the same rows go into the fleet database and the same answers are timed from it.
 #include <httplib.h>
 #include <sqlite3.h>
 
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include "Serve.h"
+#include "production/FleetDatabase.h"
+#include "production/FleetSchema.h"
 #include "production/LocalDate.h"
 #include "production/ProductionRecord.h"
 
@@ -105,6 +109,77 @@ bool MakeRecord(const fs::path& db, long rows, std::string& firstDay) {
   return true;
 }
 
+// The record's rows as the fleet's units, 10,000 to a statement; the line's indexes are made
+// afterwards, by db init, as on a database that had rows before them (timed).
+bool CopyToFleet(const fs::path& db, const std::string& url, double& indexSeconds) {
+  korvel::PgSession fleet;
+  const auto fail = [](const korvel::Status& status) {
+    std::cerr << status.failure << "\n";
+    return false;
+  };
+  if (const korvel::Status c = fleet.Connect(url); !c) return fail(c);
+  if (const auto init = korvel::InitFleetDatabase(fleet, {}); !init) return fail(init.status);
+  const korvel::Phrase what = korvel::Phrase::Literal("the bench's rows");
+  std::string drop = "TRUNCATE korvel.units CASCADE";
+  for (const char* index : korvel::kFleetLineIndexes)
+    drop += std::string("; DROP INDEX IF EXISTS korvel.") + index;
+  if (const korvel::Status emptied = fleet.Exec(what, drop); !emptied) return fail(emptied);
+
+  sqlite3* raw = nullptr;
+  sqlite3_open_v2(db.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* select = nullptr;
+  sqlite3_prepare_v2(
+      raw,
+      "SELECT id, station, time_utc, time_local, settings_file, result, failed_step, "
+      "set_tx_ms, rx_serial, tx_serial, rx_id, tx_id, settings_hash, given FROM "
+      "units ORDER BY id",
+      -1, &select, nullptr);
+  constexpr int kColumns = 14;
+  constexpr size_t kBatch = 10000;
+  std::vector<std::vector<std::string>> columns(kColumns);
+  const auto flush = [&]() -> korvel::Status {
+    if (columns[0].empty()) return {};
+    std::vector<korvel::PgParam> params;
+    for (auto& column : columns) {
+      params.emplace_back(korvel::PgTextArray(column));
+      column.clear();
+    }
+    return fleet.Exec(
+        what,
+        "INSERT INTO korvel.units(id, station, record_uid, local_id, outbox_seq, pc, time_utc, "
+        "time_local, settings_file, result, failed_step, set_tx_ms, rx_serial, tx_serial, rx_id, "
+        "tx_id, rx_vid, rx_pid, rx_version, settings_hash, given) SELECT id, station, 'bench', "
+        "id, id, station, time_utc, time_local, settings_file, result, failed_step, set_tx_ms, "
+        "rx_serial, tx_serial, rx_id, tx_id, 7119, 1338, 256, settings_hash, given = 1 FROM "
+        "unnest($1::bigint[], $2::text[], $3::timestamptz[], $4::text[], $5::text[], $6::text[], "
+        "$7::text[], $8::bigint[], $9::text[], $10::text[], $11::text[], $12::text[], "
+        "$13::text[], $14::integer[]) AS r(id, station, time_utc, time_local, settings_file, "
+        "result, failed_step, set_tx_ms, rx_serial, tx_serial, rx_id, tx_id, settings_hash, "
+        "given)",
+        params);
+  };
+  korvel::Status copied;
+  while (copied && sqlite3_step(select) == SQLITE_ROW) {
+    for (int c = 0; c < kColumns; ++c) {
+      const unsigned char* text = sqlite3_column_text(select, c);
+      columns[size_t(c)].emplace_back(text ? reinterpret_cast<const char*>(text) : "");
+    }
+    if (columns[0].size() == kBatch) copied = flush();
+  }
+  if (copied) copied = flush();
+  sqlite3_finalize(select);
+  sqlite3_close(raw);
+  if (!copied) return fail(copied);
+  // As the server's autovacuum leaves a table that took many rows: counted, its pages known
+  // to be visible.
+  if (const korvel::Status vacuumed = fleet.Exec(what, "VACUUM ANALYZE korvel.units"); !vacuumed)
+    return fail(vacuumed);
+  const auto indexed = std::chrono::steady_clock::now();
+  if (const auto init = korvel::InitFleetDatabase(fleet, {}); !init) return fail(init.status);
+  indexSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - indexed).count();
+  return true;
+}
+
 struct Timing {
   double medianMs = 0;
   size_t bytes = 0;
@@ -129,13 +204,13 @@ Timing Time(httplib::Client& client, const std::string& path) {
   return timing;
 }
 
-void Report(long rows, const std::string& what, const Timing& t) {
-  std::printf("%9ld rows  %-44s %9.1f ms  %10zu bytes  (HTTP %d)\n", rows, what.c_str(), t.medianMs,
-              t.bytes, t.status);
+void Report(long rows, const char* reader, const std::string& what, const Timing& t) {
+  std::printf("%9ld rows  %-6s %-44s %9.1f ms  %10zu bytes  (HTTP %d)\n", rows, reader,
+              what.c_str(), t.medianMs, t.bytes, t.status);
   std::fflush(stdout);
 }
 
-bool Bench(const fs::path& folder, long rows, bool keep) {
+bool Bench(const fs::path& folder, long rows, bool keep, const std::string& fleetUrl) {
   const fs::path db = folder / ("line-" + std::to_string(rows) + ".db");
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(db.string() + suffix);
   std::string firstDay;
@@ -145,9 +220,9 @@ bool Bench(const fs::path& folder, long rows, bool keep) {
               std::chrono::duration<double>(std::chrono::steady_clock::now() - made).count(),
               double(fs::file_size(db)) / 1e6, firstDay.c_str());
 
-  auto serve = [&](const char* label) {
+  auto serve = [&](const std::string& where, const char* reader, const char* label) {
     korvel::ServeOptions options;
-    options.db = db.string();
+    options.db = where;
     options.port = 0;
     korvel::LineServer server(options);
     if (const korvel::Status bound = server.Bind(); !bound) {
@@ -159,22 +234,35 @@ bool Bench(const fs::path& folder, long rows, bool keep) {
     client.set_read_timeout(600, 0);
     const std::string all = "since=" + firstDay;
     if (std::string(label).empty()) {
-      Report(rows, "page, today (/)", Time(client, "/"));
-      Report(rows, "summary, today (/api/summary.json)", Time(client, "/api/summary.json"));
-      Report(rows, "latest 50 units, today (/api/units.json)", Time(client, "/api/units.json"));
-      Report(rows, "CSV, today (/units.csv)", Time(client, "/units.csv"));
-      Report(rows, "page, whole record (/?" + all + ")", Time(client, "/?" + all));
-      Report(rows, "CSV, whole record (/units.csv?" + all + ")", Time(client, "/units.csv?" + all));
+      Report(rows, reader, "page, today (/)", Time(client, "/"));
+      Report(rows, reader, "summary, today (/api/summary.json)", Time(client, "/api/summary.json"));
+      Report(rows, reader, "latest 50 units, today (/api/units.json)",
+             Time(client, "/api/units.json"));
+      Report(rows, reader, "CSV, today (/units.csv)", Time(client, "/units.csv"));
+      Report(rows, reader, "page, whole record (/?" + all + ")", Time(client, "/?" + all));
+      Report(rows, reader, "CSV, whole record (/units.csv?" + all + ")",
+             Time(client, "/units.csv?" + all));
     } else {
-      Report(rows, std::string("page, today, ") + label, Time(client, "/"));
+      Report(rows, reader, std::string("page, today, ") + label, Time(client, "/"));
     }
     server.Stop();
     running.join();
     return true;
   };
-  if (!serve("")) return false;
+  if (!serve(db.string(), "sqlite", "")) return false;
+  if (!fleetUrl.empty()) {
+    const auto copied = std::chrono::steady_clock::now();
+    double indexSeconds = 0;
+    if (!CopyToFleet(db, fleetUrl, indexSeconds)) return false;
+    std::printf(
+        "%9ld rows  fleet: copied in %.1f s, the line's indexes made by db init in %.1f s\n", rows,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - copied).count(),
+        indexSeconds);
+    if (!serve(fleetUrl, "fleet", "")) return false;
+  }
   if (keep) {
-    std::printf("%9ld rows  kept in %s\n", rows, db.string().c_str());
+    std::printf("%9ld rows  kept in %s%s\n", rows, db.string().c_str(),
+                fleetUrl.empty() ? "" : " and the fleet database");
     return true;
   }
   // What the index of units is for: without it, each unit of the day is looked for in the
@@ -183,7 +271,21 @@ bool Bench(const fs::path& folder, long rows, bool keep) {
   sqlite3_open(db.c_str(), &raw);
   sqlite3_exec(raw, "DROP INDEX units_by_unit", nullptr, nullptr, nullptr);
   sqlite3_close(raw);
-  if (!serve("without units_by_unit")) return false;
+  if (!serve(db.string(), "sqlite", "without units_by_unit")) return false;
+  if (!fleetUrl.empty()) {
+    korvel::PgSession fleet;
+    if (const korvel::Status c = fleet.Connect(fleetUrl); !c) {
+      std::cerr << c.failure << "\n";
+      return false;
+    }
+    if (const korvel::Status dropped =
+            fleet.Exec(korvel::Phrase::Literal("drop"), "DROP INDEX korvel.units_by_unit");
+        !dropped) {
+      std::cerr << dropped.failure << "\n";
+      return false;
+    }
+    if (!serve(fleetUrl, "fleet", "without units_by_unit")) return false;
+  }
   for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(db.string() + suffix);
   return true;
 }
@@ -194,10 +296,13 @@ int main(int argc, char** argv) {
   std::vector<long> sizes;
   fs::path folder = fs::temp_directory_path();
   bool keep = false;
+  std::string fleetUrl;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--folder" && i + 1 < argc)
       folder = argv[++i];
+    else if (a == "--fleet" && i + 1 < argc)
+      fleetUrl = argv[++i];
     else if (a == "--keep")
       keep = true;
     else
@@ -205,6 +310,6 @@ int main(int argc, char** argv) {
   }
   if (sizes.empty()) sizes = {10000, 1000000};
   for (long rows : sizes)
-    if (!Bench(folder, rows, keep)) return 1;
+    if (!Bench(folder, rows, keep, fleetUrl)) return 1;
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "config/Settings.h"
+#include "production/FleetDatabase.h"
 #include "production/NumberingLedger.h"
 
 namespace korvel {
@@ -19,6 +20,13 @@ enum ExitCode {
   kExitListen = 5,  // the line's server cannot listen on the address and port asked for
   kExitFleet = 6,   // the fleet database cannot be reached, or refused
 };
+
+// How a verb ends when the record --db names cannot be opened or read: a fleet database's
+// URI that must not be used is a usage error, the database itself has its own code.
+inline int RecordFailureExit(const std::string& db) {
+  if (!IsFleetUrl(db)) return kExitRecord;
+  return FleetUrlProblem(db).empty() ? kExitFleet : kExitUsage;
+}
 
 struct NextOptions {
   std::filesystem::path ini = kIniFileName;

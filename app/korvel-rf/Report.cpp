@@ -57,14 +57,14 @@ int RunReport(const ReportOptions& options, std::ostream& out, std::ostream& err
   const Result<std::unique_ptr<LineRecordReader>> reader = OpenLineRecord(options.db);
   if (!reader) {
     err << "korvel-rf: " << reader.status.failure << "\n";
-    return kExitRecord;
+    return RecordFailureExit(options.db);
   }
   std::string html;
   if (const Status made =
           LinePageHtml(**reader, *query, now, options.stopAfterSeconds, PageKind::Report, html);
       !made) {
     err << "korvel-rf: " << made.failure << "\n";
-    return kExitRecord;
+    return RecordFailureExit(options.db);
   }
   if (const Status written = WriteFileAtomically(path, html, LinkPolicy::Refuse); !written) {
     err << "korvel-rf: report: " << written.failure << "\n";

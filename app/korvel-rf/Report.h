@@ -8,7 +8,7 @@
 namespace korvel {
 
 struct ReportOptions {
-  std::string db;  // a record file; empty: production.db here
+  std::string db;  // a record file or a fleet database's URI; empty: production.db here
   std::filesystem::path html;
   std::string since, until;  // YYYY-MM-DD, local dates; empty: the page's defaults
   std::string lang;          // en, zh-TW, zh-CN; empty: English

@@ -120,7 +120,7 @@ int RunServe(const ServeOptions& options, std::ostream& out, std::ostream& err) 
     const Result<std::unique_ptr<LineRecordReader>> reader = OpenLineRecord(options.db);
     if (!reader) {
       err << "korvel-rf: " << reader.status.failure << "\n";
-      return kExitRecord;
+      return RecordFailureExit(options.db);
     }
     if (const Phrase note = (*reader)->SlowRecordNote(); !note.empty())
       err << "korvel-rf: " << note << "\n";

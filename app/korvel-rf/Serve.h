@@ -12,7 +12,7 @@
 namespace korvel {
 
 struct ServeOptions {
-  std::string db;                  // a record file; empty: production.db here
+  std::string db;                  // a record file, a fleet database URI; empty: production.db here
   std::string bind = "127.0.0.1";  // only this PC, unless told otherwise
   int port = 8080;                 // 0: any free port (printed)
   int64_t stopAfterSeconds = 600;  // a station this long without a run counts as stopped

@@ -82,6 +82,19 @@ std::string PgIntArray(const std::vector<int64_t>& values) {
   return text + "}";
 }
 
+std::string PgTextArray(const std::vector<std::string>& values) {
+  std::string text = "{";
+  for (size_t i = 0; i < values.size(); ++i) {
+    text += i ? ",\"" : "\"";
+    for (char c : values[i]) {
+      if (c == '"' || c == '\\') text += '\\';
+      text += c;
+    }
+    text += '"';
+  }
+  return text + "}";
+}
+
 #ifdef KORVEL_WITH_LIBPQ
 
 bool FleetDatabaseAvailable() {

@@ -43,6 +43,8 @@ class PgRows {
 using PgParam = std::optional<std::string>;  // nullopt: NULL
 // An array parameter of integers.
 std::string PgIntArray(const std::vector<int64_t>& values);
+// An array parameter of texts, each quoted (a record's texts may hold anything).
+std::string PgTextArray(const std::vector<std::string>& values);
 
 class PgSession {
  public:

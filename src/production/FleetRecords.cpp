@@ -14,7 +14,43 @@ std::string UtcColumn(const char* column) {
 
 FleetRow ReadFleetRow(const PgRows& rows, int i) {
   FleetRow f;
-  RecordRow& r = f.row;
+  f.row = ReadFleetRecordRow(rows, i);
+  f.pc = rows.Text(i, 17);
+  f.localId = rows.Int(i, 18);
+  f.recordUid = rows.Text(i, 19);
+  f.receivedUtc = rows.Text(i, 20);
+  return f;
+}
+}  // namespace
+
+Status ForEachFetched(PgSession& db, const Phrase& what, const std::string& query,
+                      const std::vector<PgParam>& params,
+                      const std::function<bool(const PgRows&, int)>& each) {
+  if (Status begun = db.Begin(); !begun) return begun;
+  Status done = db.Exec(what, "DECLARE korvel_rows NO SCROLL CURSOR FOR " + query, params);
+  for (bool more = done.Ok(); more;) {
+    const Result<PgRows> rows =
+        db.Query(what, "FETCH FORWARD " + std::to_string(kFetch) + " FROM korvel_rows");
+    if (!rows) {
+      done = rows.status;
+      break;
+    }
+    for (int i = 0; i < rows->Count() && more; ++i) more = each(*rows, i);
+    more = more && rows->Count() == kFetch;
+  }
+  // Nothing was written: whatever happened, the transaction only ends.
+  db.Rollback();
+  return done;
+}
+
+std::string FleetRecordColumns() {
+  return "id, " + UtcColumn("time_utc") +
+         ", time_local, station, settings_file, result, failed_step, set_tx_ms, rx_serial, "
+         "tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash, given";
+}
+
+RecordRow ReadFleetRecordRow(const PgRows& rows, int i) {
+  RecordRow r;
   r.id = rows.Int(i, 0);
   r.timeUtc = rows.Text(i, 1);
   r.timeLocal = rows.Text(i, 2);
@@ -29,42 +65,19 @@ FleetRow ReadFleetRow(const PgRows& rows, int i) {
   r.rxVersion = int(rows.Int(i, 14));
   r.settingsHash = rows.Text(i, 15);
   r.given = rows.Text(i, 16) == "t";
-  f.pc = rows.Text(i, 17);
-  f.localId = rows.Int(i, 18);
-  f.recordUid = rows.Text(i, 19);
-  f.receivedUtc = rows.Text(i, 20);
-  return f;
+  return r;
 }
-}  // namespace
 
 Status ForEachFleetRow(PgSession& db, const FleetRowFilter& filter,
                        const std::function<bool(const FleetRow&)>& each) {
-  if (Status begun = db.Begin(); !begun) return begun;
   const std::string sql =
-      "DECLARE korvel_rows NO SCROLL CURSOR FOR SELECT id, " + UtcColumn("time_utc") +
-      ", time_local, station, settings_file, result, failed_step, set_tx_ms, rx_serial, "
-      "tx_serial, rx_id, tx_id, rx_vid, rx_pid, rx_version, settings_hash, given, pc, local_id, "
-      "record_uid, " +
-      UtcColumn("received_at") +
+      "SELECT " + FleetRecordColumns() + ", pc, local_id, record_uid, " + UtcColumn("received_at") +
       " FROM korvel.units WHERE ($1::text = '' OR time_local >= $1::text) AND ($2::text = '' OR "
       "station = $2::text) AND ($3::text = '' OR rx_serial = $3::text OR tx_serial = $3::text) "
       "ORDER BY id";
-  Status done = db.Exec(Phrase::Literal("the line's rows"), sql,
-                        {filter.since, filter.station, filter.serial});
-  for (bool more = done.Ok(); more;) {
-    const Result<PgRows> rows =
-        db.Query(Phrase::Literal("the line's rows"),
-                 "FETCH FORWARD " + std::to_string(kFetch) + " FROM korvel_rows");
-    if (!rows) {
-      done = rows.status;
-      break;
-    }
-    for (int i = 0; i < rows->Count() && more; ++i) more = each(ReadFleetRow(*rows, i));
-    more = more && rows->Count() == kFetch;
-  }
-  // Nothing was written: whatever happened, the transaction only ends.
-  db.Rollback();
-  return done;
+  return ForEachFetched(db, Phrase::Literal("the line's rows"), sql,
+                        {filter.since, filter.station, filter.serial},
+                        [&each](const PgRows& rows, int i) { return each(ReadFleetRow(rows, i)); });
 }
 
 Result<std::optional<std::string>> FleetSettingsKeys(PgSession& db,

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "production/FleetDatabase.h"
 #include "production/ProductionRecord.h"
@@ -27,6 +28,17 @@ struct FleetRowFilter {
   std::string station;  // empty: every station
   std::string serial;   // 12 hex digits, RX or TX serial; empty: any
 };
+
+// A query's rows through a cursor, a batch at a time (never all in memory), in a transaction
+// of their own that writes nothing. `each` gets the batch and a row of it; false stops early.
+Status ForEachFetched(PgSession& db, const Phrase& what, const std::string& query,
+                      const std::vector<PgParam>& params,
+                      const std::function<bool(const PgRows&, int)>& each);
+
+// A unit's row as the local record's columns (kRecordColumns' order, UTC time as the record
+// writes it), for a SELECT from korvel.units; and a row of them read back.
+std::string FleetRecordColumns();
+RecordRow ReadFleetRecordRow(const PgRows& rows, int row);
 
 // Oldest first. `each` returning false stops early.
 Status ForEachFleetRow(PgSession& db, const FleetRowFilter& filter,

@@ -323,6 +323,22 @@ FROM korvel.series s;
 constexpr const char* kUpgrades[] = {kVersion1};
 static_assert(std::size(kUpgrades) == kFleetSchemaVersion);
 
+// The line's page reads by these. Not an upgrade: they change nothing a station reads or
+// writes, so a database made before (without them) gets them at its next db init and older
+// programs go on using it. Local times are compared byte by byte, as SQLite compares the
+// station's record, whatever the database's collation. The station beside the time finds each
+// station's latest run of the week in the index alone; the unit's key is the expression the
+// reader's look-up uses, word for word. An expression has no statistics until the table is
+// analysed, and a table of a year's rows is analysed again only after a tenth of it changed:
+// until then the planner takes a day's units for most of the table and reads all of it.
+constexpr const char* kIndexes = R"sql(
+CREATE INDEX IF NOT EXISTS units_by_local_time
+  ON korvel.units(time_local COLLATE "C", id) INCLUDE (station);
+CREATE INDEX IF NOT EXISTS units_by_unit
+  ON korvel.units((COALESCE(rx_serial, tx_serial, rx_id)), time_local COLLATE "C", id);
+ANALYZE korvel.units;
+)sql";
+
 // Roles are the cluster's, not the database's: another database may have made them already,
 // or be making them right now.
 constexpr const char* kRoles = R"sql(
@@ -415,6 +431,8 @@ Result<FleetInitReport> InitFleetDatabase(PgSession& db, const FleetInitOptions&
   report.toVersion = kFleetSchemaVersion;
   done = InTransaction(db, [&]() -> Status {
     if (Status locked = Locked(db); !locked) return locked;
+    if (Status indexes = db.Exec(Phrase::Literal("the indexes"), kIndexes); !indexes)
+      return indexes;
     if (Status roles = db.Exec(Phrase::Literal("the roles"), kRoles); !roles) return roles;
     if (Status grants = db.Exec(Phrase::Literal("the grants"), kGrants); !grants) return grants;
     if (!options.leaseExpirySeconds) return {};

@@ -18,6 +18,10 @@ constexpr const char* kFleetReaderRole = "korvel_reader";
 constexpr const char* kFleetAdminRole = "korvel_admin";
 constexpr int64_t kDefaultLeaseExpirySeconds = 24 * 3600;
 
+// The indexes the line's page reads the units by (local time as the record compares it, a
+// unit's key); each db init makes those a database lacks.
+constexpr const char* kFleetLineIndexes[] = {"units_by_local_time", "units_by_unit"};
+
 struct FleetInitOptions {
   // How long a block stays a station's before its unused numbers count as unused; nullopt
   // keeps what the database has (a day when it is new).
@@ -30,7 +34,7 @@ struct FleetInitReport {
 };
 
 // Creates or upgrades the schema (each upgrade in one transaction, in order; concurrent runs
-// wait for each other), then the roles and their grants.
+// wait for each other), then the indexes that are missing, the roles and their grants.
 Result<FleetInitReport> InitFleetDatabase(PgSession& db, const FleetInitOptions& options);
 
 // What a station or a reader finds: the schema's version and the database's own identity.

@@ -56,7 +56,9 @@ class LineRecordReader {
 };
 
 // Opens the record named on the command line to read it (never to write): a file path is the
-// local SQLite record.
+// local SQLite record, a postgresql:// URI the line's record in the fleet database.
 Result<std::unique_ptr<LineRecordReader>> OpenLineRecord(const std::string& where);
+// The fleet database's units, in a session that writes nothing whatever the user may do.
+Result<std::unique_ptr<LineRecordReader>> OpenFleetLineRecord(const std::string& url);
 
 }  // namespace korvel

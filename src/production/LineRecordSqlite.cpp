@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <set>
 
+#include "production/FleetDatabase.h"
 #include "production/LineRecordReader.h"
 #include "production/RecordSql.h"
 
@@ -122,10 +123,7 @@ class SqliteLineRecord final : public LineRecordReader {
 };
 
 Result<std::unique_ptr<LineRecordReader>> OpenLineRecord(const std::string& where) {
-  if (where.rfind("postgresql://", 0) == 0 || where.rfind("postgres://", 0) == 0)
-    // The address may carry a password: it is not repeated.
-    return Status::Failed(
-        Say("this program reads a station's record file; the fleet's database is not read yet"));
+  if (IsFleetUrl(where)) return OpenFleetLineRecord(where);
   auto reader = std::make_unique<SqliteLineRecord>();
   if (Status opened = reader->Open(ResolveRecordPath(where, {})); !opened) return opened;
   return std::unique_ptr<LineRecordReader>(std::move(reader));

@@ -1,6 +1,9 @@
 // The line's figures on a known record: yields counted per unit from its first run, retries,
 // stations that stopped, the Pareto's grouping, and the calendar arithmetic under them.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
 
 #include "LineFixture.h"
 #include "lineview/LineFigures.h"
@@ -43,10 +46,10 @@ TEST(LineCalendar, DaysAndUtcTimesCountLikeTheCalendar) {
     EXPECT_FALSE(ParseUtcText(bad)) << bad;
 }
 
-class LineFiguresTest : public test::LineFixture {
+class LineFiguresTest : public test::LineReadersFixture {
  protected:
   LineFigures Figures(LocalDate since, LocalDate until) {
-    const auto reader = OpenLineRecord(Path().string());
+    const auto reader = OpenLineRecord(Where());
     EXPECT_TRUE(reader) << reader.status.failure;
     LineFigures figures;
     if (reader) {
@@ -64,7 +67,7 @@ class LineFiguresTest : public test::LineFixture {
   }
 };
 
-TEST_F(LineFiguresTest, TodayCountsUnitsFromTheirFirstRunAndRunsAsTheyEnded) {
+TEST_P(LineFiguresTest, TodayCountsUnitsFromTheirFirstRunAndRunsAsTheyEnded) {
   const LineFigures f = Figures({2026, 12, 8}, {2026, 12, 8});
   EXPECT_TRUE(f.live);
   ASSERT_EQ(f.stations.size(), 3u);  // LINE3 ran only yesterday; a live page still lists it
@@ -125,7 +128,7 @@ TEST_F(LineFiguresTest, TodayCountsUnitsFromTheirFirstRunAndRunsAsTheyEnded) {
   EXPECT_EQ(f.pareto[1].count, 1);
 }
 
-TEST_F(LineFiguresTest, TwoDaysHoldTheFirstTryAndAPastDayIsNotLive) {
+TEST_P(LineFiguresTest, TwoDaysHoldTheFirstTryAndAPastDayIsNotLive) {
   const LineFigures both = Figures({2026, 12, 7}, {2026, 12, 8});
   const StationFigures& two = Station(both, "LINE2");
   EXPECT_EQ(two.units, 3);  // F once, though it ran on both days
@@ -151,7 +154,7 @@ TEST_F(LineFiguresTest, TwoDaysHoldTheFirstTryAndAPastDayIsNotLive) {
   EXPECT_EQ(past.hours, (std::vector<std::string>{"2026-12-07 17:00"}));
 }
 
-TEST_F(LineFiguresTest, AUnitBeingRetriedHasFailedItsFirstPassButHasNoFinalResultYet) {
+TEST_P(LineFiguresTest, AUnitBeingRetriedHasFailedItsFirstPassButHasNoFinalResultYet) {
   Run(Today(9, 11), "LINE5", "RXR", "FAIL", "link not back after reload");
   Run(Today(9, 13), "LINE5", "RXR", "RUNNING");
   const LineFigures f = Figures({2026, 12, 8}, {2026, 12, 8});
@@ -162,7 +165,7 @@ TEST_F(LineFiguresTest, AUnitBeingRetriedHasFailedItsFirstPassButHasNoFinalResul
   EXPECT_FALSE(five.FinalYield());
 }
 
-TEST_F(LineFiguresTest, AnEmptyPeriodHasNoUnitsAndNoHours) {
+TEST_P(LineFiguresTest, AnEmptyPeriodHasNoUnitsAndNoHours) {
   const LineFigures f = Figures({2026, 11, 1}, {2026, 11, 30});
   EXPECT_TRUE(f.stations.empty());
   EXPECT_EQ(f.total.units, 0);
@@ -171,7 +174,7 @@ TEST_F(LineFiguresTest, AnEmptyPeriodHasNoUnitsAndNoHours) {
   EXPECT_TRUE(f.pareto.empty());
 }
 
-TEST_F(LineFiguresTest, ARetryLongAfterItsFailureIsFoundWhicheverWayTheReaderLooks) {
+TEST_P(LineFiguresTest, ARetryLongAfterItsFailureIsFoundWhicheverWayTheReaderLooks) {
   // Many rows before the period: the reader looks each unit up in the index instead of
   // walking them; a January failure still counts against a December pass.
   for (int i = 0; i < 40; ++i)
@@ -184,6 +187,83 @@ TEST_F(LineFiguresTest, ARetryLongAfterItsFailureIsFoundWhicheverWayTheReaderLoo
   EXPECT_EQ(nine.firstPassUnits, 0);
   EXPECT_EQ(nine.finalPassUnits, 1);
 }
+
+TEST_P(LineFiguresTest, ALongPeriodComesInTimeOrderEitherWayAndStopsWhenAsked) {
+  // More rows than the fleet's reader fetches at once, written out of time order, two to a
+  // second (their row ids order them), and one on each edge of the day.
+  constexpr int kRows = 2400;
+  const int64_t day = test::LocalSeconds(2026, 11, 2, 0, 0);
+  ASSERT_TRUE(record.InTransaction([&] {
+    Run(day, "LINE7", "RQ-first", "PASS");
+    for (int i = 0; i < kRows; ++i)
+      Run(day + 60 + (i * 7919 % kRows) / 2, "LINE7", "RQ" + std::to_string(i),
+          i % 5 ? "PASS" : "FAIL", i % 5 ? "" : "link not back after reload");
+    Run(test::LocalSeconds(2026, 11, 3, 0, 0), "LINE7", "RQ-next-day", "PASS");
+    return Status();
+  }));
+  const Result<std::vector<RecordRow>> all = record.Rows("");
+  ASSERT_TRUE(all);
+  std::vector<std::pair<std::string, int64_t>> expected;
+  for (const RecordRow& row : *all)
+    if (row.timeLocal >= "2026-11-02 00:00:00" && row.timeLocal < "2026-11-03 00:00:00")
+      expected.emplace_back(row.timeLocal, row.id);
+  std::sort(expected.begin(), expected.end());
+  ASSERT_EQ(expected.size(), size_t(kRows + 1));
+
+  const auto reader = OpenLineRecord(Where());
+  ASSERT_TRUE(reader) << reader.status.failure;
+  const LocalSpan span{"2026-11-02 00:00:00", "2026-11-03 00:00:00"};
+  for (const RunOrder order : {RunOrder::OldestFirst, RunOrder::NewestFirst}) {
+    std::vector<std::pair<std::string, int64_t>> got;
+    const Status read = (*reader)->ForEachRun(span, order, [&](const RecordRow& row) {
+      got.emplace_back(row.timeLocal, row.id);
+      return true;
+    });
+    ASSERT_TRUE(read) << read.failure;
+    if (order == RunOrder::NewestFirst) std::reverse(got.begin(), got.end());
+    EXPECT_EQ(got, expected) << (order == RunOrder::OldestFirst ? "oldest first" : "newest first");
+  }
+  // Stopped half way, the reader is ready for the next walk.
+  for (const size_t stopAt : {size_t(1500), expected.size()}) {
+    size_t seen = 0;
+    const Status read = (*reader)->ForEachRun(span, RunOrder::NewestFirst,
+                                              [&](const RecordRow&) { return ++seen < stopAt; });
+    ASSERT_TRUE(read) << read.failure;
+    EXPECT_EQ(seen, stopAt);
+  }
+}
+
+TEST_P(LineFiguresTest, AMissingIndexIsSaidUntilTheRecordGetsItAgain) {
+  const auto note = [this] {
+    const auto reader = OpenLineRecord(Where());
+    EXPECT_TRUE(reader) << reader.status.failure;
+    return reader ? (*reader)->SlowRecordNote().English() : std::string("(no reader)");
+  };
+  EXPECT_EQ(note(), "");
+  if (Reader() == test::LineReader::SqliteRecord) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path().string().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP INDEX units_by_unit", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_NE(note().find("has no index of units yet"), std::string::npos) << note();
+    // A station opening the record makes it again.
+    record.Close();
+    ASSERT_TRUE(record.Open(Path()));
+  } else {
+#ifdef KORVEL_TEST_FLEET
+    ASSERT_TRUE(fleet->Admin().Exec(Phrase::Literal("drop"),
+                                    "DROP INDEX korvel.units_by_local_time, korvel.units_by_unit"));
+    EXPECT_NE(note().find("lacks the indexes units_by_local_time, units_by_unit"),
+              std::string::npos)
+        << note();
+    const Result<FleetInitReport> init = InitFleetDatabase(fleet->Admin(), {});
+    ASSERT_TRUE(init) << init.status.failure;
+#endif
+  }
+  EXPECT_EQ(note(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, LineFiguresTest, KORVEL_LINE_READERS, test::LineReaderName);
 
 }  // namespace
 }  // namespace korvel
