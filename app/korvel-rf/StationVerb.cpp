@@ -234,9 +234,14 @@ namespace {
 std::atomic<bool> gSignalled{false};
 #ifdef _WIN32
 std::atomic<Host*> gSignalHost{nullptr};
-BOOL WINAPI OnConsoleControl(DWORD) {
+HANDLE gEnded = nullptr;  // set once the station has closed
+BOOL WINAPI OnConsoleControl(DWORD type) {
   gSignalled = true;
   if (Host* host = gSignalHost.load()) host->Post([] {});
+  // Closing the console, logging off or shutting down ends the process when this returns:
+  // the unit in hand and its record come first, within the few seconds Windows allows.
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && gEnded)
+    ::WaitForSingleObject(gEnded, 4500);
   return TRUE;
 }
 #else
@@ -275,6 +280,7 @@ int RunStationVerb(const StationOptions& options, std::istream& in, std::ostream
 
 #ifdef _WIN32
   gSignalHost = &host;
+  gEnded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 #else
   int signalPipe[2] = {-1, -1};
@@ -317,13 +323,16 @@ int RunStationVerb(const StationOptions& options, std::istream& in, std::ostream
   inbox->Close();
 #ifdef _WIN32
   gSignalHost = nullptr;
+  const int code = station.Finish();
+  if (gEnded) ::SetEvent(gEnded);
+  return code;
 #else
   signalWatch.reset();
   gSignalPipe = -1;
   for (const int fd : signalPipe)
     if (fd >= 0) ::close(fd);
-#endif
   return station.Finish();
+#endif
 }
 
 }  // namespace korvel
