@@ -1,6 +1,7 @@
 #include "StationVerb.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <iostream>
 #include <map>
@@ -176,10 +177,13 @@ void ConsoleStation::Stop() {
   stopping_ = true;
 }
 
-void ConsoleStation::Press() {
+void ConsoleStation::Press(bool asked) {
   Station& station = *rooms_->station;
-  // Taken only while Go is enabled, as the window's key.
-  if (!station.Presenter().FormKeyDown(kVkPageDown)) {
+  const int runs = station.Go().Runs();
+  // Taken only while Go is enabled, as the window's key; a press that found a side not ready
+  // ran nothing.
+  if (!station.Presenter().FormKeyDown(kVkPageDown) || station.Go().Runs() == runs) {
+    if (!asked) return;
     const auto ready = station.Presence().Ready();
     const std::string why = !ready.rx   ? "Go not enabled: RX not ready"
                             : !ready.tx ? "Go not enabled: TX not ready"
@@ -192,6 +196,16 @@ void ConsoleStation::Press() {
   const std::string ready = std::to_string(readyMs_);
   Print(UnitLineText(outcome) + " ready_ms=" + ready,
         "{\"event\":\"unit\"," + UnitJsonMembers(outcome) + ",\"ready_ms\":" + ready + "}");
+  // The unit stays plugged until the operator takes it: --auto waits until something left.
+  armed_ = false;
+  emptySearchesAtRun_ = station.Presence().EmptySearches();
+}
+
+bool ConsoleStation::Armed() {
+  // Only a search that found no dongle says the unit was taken off: other devices coming and
+  // going, or the bus finding the same dongle again, must not program it twice.
+  if (!armed_) armed_ = rooms_->station->Presence().EmptySearches() > emptySearchesAtRun_;
+  return armed_;
 }
 
 void ConsoleStation::Turn() {
@@ -207,12 +221,11 @@ void ConsoleStation::Turn() {
   wasReady_ = bothReady;
   const bool due = options_.units == 0 || units_ < options_.units;
   if (!stopping_ && due) {
-    const auto ready = station.Presence().Ready();
     if (goRequested_) {
       goRequested_ = false;
-      Press();
-    } else if (options_.autoGo && ready.rx && ready.tx && !station.Go().Busy()) {
-      Press();
+      Press(/*asked=*/true);
+    } else if (options_.autoGo && bothReady && !station.Go().Busy() && Armed()) {
+      Press(/*asked=*/false);
     }
   }
   if (stopping_ || (options_.units != 0 && units_ >= options_.units)) finished_ = true;
@@ -245,11 +258,13 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
   return TRUE;
 }
 #else
-int gSignalPipe = -1;
+std::atomic<int> gSignalPipe{-1};
 void OnSignal(int) {
+  const int saved = errno;
   gSignalled = true;
   const char byte = 1;
-  (void)!::write(gSignalPipe, &byte, 1);
+  (void)!::write(gSignalPipe.load(), &byte, 1);
+  errno = saved;
 }
 #endif
 
@@ -268,10 +283,34 @@ struct Inbox {
     host = nullptr;
   }
 };
+
+// Read below the C runtime: a thread blocked in its read then holds none of the runtime's
+// locks, which the process's exit takes.
+void ReadInputLines(Inbox& inbox) {
+  std::string pending;
+  char buffer[512];
+  for (;;) {
+#ifdef _WIN32
+    DWORD n = 0;
+    if (!::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr) || n == 0)
+      break;
+#else
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+#endif
+    pending.append(buffer, size_t(n));
+    for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+      inbox.Give(pending.substr(0, end));
+      pending.erase(0, end + 1);
+    }
+  }
+  if (!pending.empty()) inbox.Give(pending);
+  inbox.Give(std::nullopt);
+}
 }  // namespace
 
-int RunStationVerb(const StationOptions& options, std::istream& in, std::ostream& out,
-                   std::ostream& err) {
+int RunStationVerb(const StationOptions& options, std::ostream& out, std::ostream& err) {
   SystemHost host;
   auto hid = CreateSystemHidPlatform();
   auto hotPlug = CreateSystemHotPlugSource();
@@ -285,6 +324,7 @@ int RunStationVerb(const StationOptions& options, std::istream& in, std::ostream
 #else
   int signalPipe[2] = {-1, -1};
   std::unique_ptr<HostWatch> signalWatch;
+  // The pipe stays open to the end of the process: a handler may still write to it.
   if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     gSignalPipe = signalPipe[1];
     signalWatch = host.WatchReadable(signalPipe[0], [fd = signalPipe[0]] {
@@ -310,10 +350,7 @@ int RunStationVerb(const StationOptions& options, std::istream& in, std::ostream
     else
       station.InputEnded();
   };
-  std::thread([inbox, &in] {
-    for (std::string line; std::getline(in, line);) inbox->Give(line);
-    inbox->Give(std::nullopt);
-  }).detach();
+  std::thread([inbox] { ReadInputLines(*inbox); }).detach();
 
   while (!station.Finished()) {
     host.RunOnce(500);
@@ -328,9 +365,6 @@ int RunStationVerb(const StationOptions& options, std::istream& in, std::ostream
   return code;
 #else
   signalWatch.reset();
-  gSignalPipe = -1;
-  for (const int fd : signalPipe)
-    if (fd >= 0) ::close(fd);
   return station.Finish();
 #endif
 }

@@ -53,7 +53,10 @@ class ConsoleStation {
 
  private:
   class View;
-  void Press();
+  // A Go: asked by a line (a press that ran nothing is said), or --auto's.
+  void Press(bool asked);
+  // --auto may press: nothing was programmed yet, or the last unit was seen taken off.
+  bool Armed();
   void Print(const std::string& text, const std::string& json);
 
   StationOptions options_;
@@ -70,12 +73,13 @@ class ConsoleStation {
   bool finished_ = false;
   int units_ = 0, passed_ = 0;
   bool wasReady_ = false;
+  bool armed_ = true;
+  int emptySearchesAtRun_ = 0;
   int64_t readyMs_ = -1;  // the unit in hand: plug to both sides ready; -1 unknown
 };
 
-// The station on this PC's HID bus, its hot-plug word and the real clock, Go from `in` and
-// signals; returns the exit code.
-int RunStationVerb(const StationOptions& options, std::istream& in, std::ostream& out,
-                   std::ostream& err);
+// The station on this PC's HID bus, its hot-plug word and the real clock, Go from standard
+// input and signals; returns the exit code.
+int RunStationVerb(const StationOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace korvel

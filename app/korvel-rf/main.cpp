@@ -261,7 +261,7 @@ int StationVerb(const std::vector<std::string>& args) {
       return UsageError("station: unknown option '" + a + "'");
     }
   }
-  return korvel::RunStationVerb(options, std::cin, std::cout, std::cerr);
+  return korvel::RunStationVerb(options, std::cout, std::cerr);
 }
 
 int Records(const std::vector<std::string>& args) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -188,26 +189,33 @@ bool UhidRx::Plug(std::string& error) {
 }
 
 void UhidRx::DestroyPorts() {
+  // An answer given meanwhile may find the unit pulled: the destroy in hand goes on.
+  if (destroying_) return;
   destroying_ = true;
   for (size_t next = 0; next < ports_.size(); ++next) {
-    const Port& port = ports_[next];
+    const Port port = ports_[next];
     // Taking a device down, the kernel and the station may still ask the interfaces not yet
     // gone something, and the destroy may wait for those answers: they go on while it runs
     // on a thread of its own.
     std::atomic<bool> done{false};
     ssize_t written = 0;
     int error = 0;
-    std::thread destroy([&] {
+    std::thread destroy([&done, &written, &error, fd = port.fd] {
       uhid_event event{};
       event.type = UHID_DESTROY;
-      do written = ::write(port.fd, &event, sizeof event);
+      do written = ::write(fd, &event, sizeof event);
       while (written < 0 && errno == EINTR);
       error = errno;
       done = true;
     });
     while (!done) {
       std::vector<pollfd> live;
-      for (size_t i = next; i < ports_.size(); ++i) live.push_back({ports_[i].fd, POLLIN, 0});
+      // Not the one being destroyed: reading it would wait for the destroy itself.
+      for (size_t i = next + 1; i < ports_.size(); ++i) live.push_back({ports_[i].fd, POLLIN, 0});
+      if (live.empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        continue;
+      }
       if (::poll(live.data(), live.size(), 5) <= 0) continue;
       for (const pollfd& p : live)
         if (p.revents & POLLIN) Dispatch(p.fd);
@@ -325,9 +333,9 @@ void UhidRx::Dispatch(int fd) {
 }
 
 void UhidRx::ReleaseIfPulled() {
-  if (!pulledByModel_) return;
-  DestroyPorts();
+  if (!pulledByModel_ || destroying_) return;
   pulledByModel_ = false;
+  DestroyPorts();
   Note("unplugged unit=" + std::to_string(unit_.number) + " t_us=" + MonotonicUs() + " (rx-gone)");
 }
 
@@ -365,8 +373,8 @@ bool UhidRx::Command(const std::string& line, std::string& error) {
     }
     // rx-gone now: the model pulled itself.
     if (pulledByModel_) {
-      DestroyPorts();
       pulledByModel_ = false;
+      DestroyPorts();
       Note("unplugged unit=" + std::to_string(unit_.number) + " t_us=" + MonotonicUs() +
            " (rx-gone)");
     }

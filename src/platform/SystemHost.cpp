@@ -86,6 +86,9 @@ void SystemHost::Sleep(uint32_t ms) {
 void SystemHost::ProcessMessages() {
   posted_.RunPending();
   timers_.FireDue();
+  // Watched descriptors too, as a window's message pump would: a long run must not leave
+  // the system's hot-plug word piling up unread.
+  if (!watches_.empty()) Wait(0);
 }
 
 std::unique_ptr<HostTimer> SystemHost::CreateTimer() {

@@ -25,8 +25,9 @@ void HotPlugTrigger::OnEvent(const HotPlugEvent& event) {
   if (event.kind == HotPlugEvent::Kind::Left) {
     present_.erase(event.path);
     left_ = true;
-  } else if (!present_.insert(event.path).second && !refused_) {
-    // udev's copy of an arrival already acted on, with nothing refused: nothing new.
+  } else if (!present_.insert(event.path).second && rxOpen_) {
+    // udev's copy of an arrival already acted on, with the RX open: nothing new. Without an
+    // RX it may say the node's permissions have just been set.
     return;
   }
   // udev's copy of a refused node's word belongs to the plug that began with the kernel's.
@@ -50,9 +51,11 @@ void HotPlugTrigger::Settled() {
   if (pending_) return;
   ++ticks_;
   const uint64_t waited = host_.TickCount() - burstStartedAt_;
-  const Burst burst{.left = left_, .settled = refused_ || waited >= kUdevMs};
+  const Burst burst{.left = left_, .settled = waited >= kUdevMs};
   inBurst_ = left_ = false;
-  refused_ = detect_(burst) && !burst.settled;
+  const Found found = detect_(burst);
+  rxOpen_ = found.rxOpen;
+  refused_ = found.refused && !burst.settled;
   // Not openable yet: udev's copy of the word comes soon, or this wait ends it.
   if (refused_) {
     settle_->SetInterval(uint32_t(kUdevMs - waited));

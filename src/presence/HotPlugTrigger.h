@@ -22,10 +22,14 @@ class HotPlugTrigger {
     // udev had its chance to set the nodes' permissions: a node still refused stays refused.
     bool settled = false;
   };
-  // Whether a detection may run now; a detection for a burst, true when a dongle is there
-  // that may not be opened (yet).
+  // What a detection left: an RX open, a dongle there that may not be opened (yet).
+  struct Found {
+    bool rxOpen = false;
+    bool refused = false;
+  };
+  // Whether a detection may run now; a detection for a burst.
   using MayDetect = std::function<bool()>;
-  using Detect = std::function<bool(const Burst&)>;
+  using Detect = std::function<Found(const Burst&)>;
   HotPlugTrigger(Host& host, MayDetect mayDetect, Detect detect);
 
   // Without a source (or when it cannot start) the detection timer alone finds the devices.
@@ -59,6 +63,7 @@ class HotPlugTrigger {
   bool inBurst_ = false;  // words since the last detection
   bool left_ = false;     // of which one said an interface went
   bool refused_ = false;  // the last detection found a node it could not open yet
+  bool rxOpen_ = false;   // the last detection left an RX open
   uint64_t burstStartedAt_ = 0;
   std::set<std::string> present_;  // interfaces whose arrival was acted on
   int ticks_ = 0;

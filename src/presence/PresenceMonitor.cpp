@@ -34,13 +34,14 @@ PresenceMonitor::PresenceMonitor(RxLink& link, ReceiverFinder& finder, Host& hos
           [this](const HotPlugTrigger::Burst& burst) {
             // Interfaces that only arrived leave a ready RX as it is (the dongle's own
             // last nodes, or another device).
-            if (!burst.left && link_.HaveRx() && rxLamp_) return false;
+            if (!burst.left && link_.HaveRx() && rxLamp_)
+              return HotPlugTrigger::Found{.rxOpen = true};
             SearchAgain();
             // A node udev has not yet opened up is not yet a reason to tell the operator.
             holdPermissionHint_ = !burst.settled;
             DetectionTick();
             holdPermissionHint_ = false;
-            return refusedNode_;
+            return HotPlugTrigger::Found{.rxOpen = link_.HaveRx(), .refused = refusedNode_};
           }) {
   detect_->SetInterval(kDetectIntervalMs);
   softBind_->SetInterval(kBindIntervalMs);
@@ -111,9 +112,12 @@ void PresenceMonitor::DetectionTick() {
       link_.Adopt(opened->handle, opened->id, opened->version);
       ReadyState();
       held_ = false;
-    } else if (!(opened.status.failure == lastWhyNone_)) {
-      lastWhyNone_ = opened.status.failure;
-      Emit(PresenceEvent::NoReceiver, {}, lastWhyNone_);
+    } else {
+      ++emptySearches_;
+      if (!(opened.status.failure == lastWhyNone_)) {
+        lastWhyNone_ = opened.status.failure;
+        Emit(PresenceEvent::NoReceiver, {}, lastWhyNone_);
+      }
     }
   }
   // Interfaces this user may not open are not even counted, so look for our dongle among

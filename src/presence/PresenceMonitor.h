@@ -99,6 +99,8 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   const std::array<uint8_t, 2>& LinkId() const { return linkId_; }
   int BindCheckCount() const { return bindCheckCount_; }
   int32_t LastDeviceCount() const { return lastDeviceCount_; }
+  // Searches, after the devices changed, that opened no RX (the dongle was taken off).
+  int EmptySearches() const { return emptySearches_; }
   bool DetectBusy() const { return detectBusy_; }
 
   // Pairs of link queries "Connect" tries before it gives up.
@@ -146,8 +148,9 @@ class PresenceMonitor final : public LinkWatch, public DeviceHold {
   bool languageDialogOpen_ = false;
   bool permissionHintShown_ = false;
   bool holdPermissionHint_ = false;  // during a detection udev may yet open the node for
-  bool refusedNode_ = false;         // the last detection found a node it may not open
-  Phrase lastWhyNone_;  // why the last search opened nothing (said once until it changes)
+  bool refusedNode_ = false;
+  int emptySearches_ = 0;  // the last detection found a node it may not open
+  Phrase lastWhyNone_;     // why the last search opened nothing (said once until it changes)
   int readyDepth_ = 0;
 };
 

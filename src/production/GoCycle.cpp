@@ -15,6 +15,7 @@ GoCycle::GoCycle(ProductionRun& run, UnitProgrammer& programmer, RxLink& link, D
 
 void GoCycle::SetTx(const Settings& settings, GoObserver& observer) {
   if (programmer_.Running() || settingUp_) return;
+  ++runs_;
   settingUp_ = true;
   hold_.Writing(true);
   observer.Starting();
@@ -38,6 +39,7 @@ void GoCycle::Go(const Settings& settings, bool programmingTool, bool loader,
     hold_.Resume();
     return;
   }
+  ++runs_;
   settingUp_ = true;
   hold_.Writing(true);
   observer.Starting();

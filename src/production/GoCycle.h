@@ -70,6 +70,8 @@ class GoCycle {
   const RunResult& LastRun() const { return last_; }
   // Presses of Go, counted even when they did nothing.
   int Requests() const { return requests_; }
+  // Runs started by Go or Set TX (LastRun is the latest's), refused ones among them.
+  int Runs() const { return runs_; }
 
  private:
   void HandOff(bool programmingTool, bool loader);
@@ -82,6 +84,7 @@ class GoCycle {
   GoHandoff handoff_;
   RunResult last_;
   int requests_ = 0;
+  int runs_ = 0;
   bool settingUp_ = false;
 };
 

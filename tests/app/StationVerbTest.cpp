@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "EmulatedHid.h"
+#include "EmulatedNeighbours.h"
 #include "EmulatedRx.h"
 #include "EmulatedTx.h"
 #include "Next.h"
@@ -103,6 +104,15 @@ TEST_F(StationVerbTest, AutoGoProgramsEachUnitOnceLikeSimulateAndEndsAfterUnits)
   EXPECT_FALSE(Run(30000));
   EXPECT_EQ(Lines("unit=").size(), 1u);
   EXPECT_LT(units[0].rx->ReportsReceived() - reports, 50u) << "only the link check talks to it";
+  // Another device coming and going makes the station search again and find this unit once
+  // more: it is still not programmed twice.
+  auto keyboard = std::make_shared<EmulatedForeignDevice>("keyboard", 0x1234, 0x5678, 0x0100,
+                                                          std::vector<uint16_t>{0, 0});
+  platform.Attach(keyboard);
+  EXPECT_FALSE(Run(2000));
+  platform.Detach(keyboard.get());
+  EXPECT_FALSE(Run(20000));
+  EXPECT_EQ(Lines("unit=").size(), 1u) << out.str();
   platform.Detach(units[0].rx.get());
   host.RunFor(1000);
   units.push_back(Plug(2));
@@ -111,7 +121,7 @@ TEST_F(StationVerbTest, AutoGoProgramsEachUnitOnceLikeSimulateAndEndsAfterUnits)
   const auto lines = Lines("unit=");
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(Lines("summary units=2 pass=2").size(), 1u) << out.str();
-  EXPECT_EQ(Lines("status rx=\"Mouse RX Ready\"").size(), 2u) << out.str();
+  EXPECT_GE(Lines("status rx=\"Mouse RX Ready\"").size(), 2u) << out.str();
   // The lock is free again: another station may claim TX.ini.
   FileLock lock;
   EXPECT_TRUE(lock.Acquire(dir.path / "TX.ini.lock", "test").Ok());
@@ -153,6 +163,15 @@ TEST_F(StationVerbTest, InputLinesPressGoAndQuitEnds) {
   Unit unit = Plug(1);
   EXPECT_FALSE(Run(20000));
   EXPECT_TRUE(Lines("unit=").empty()) << "nothing pressed Go";
+  // The mouse switched off after Go was enabled: a press runs nothing, and says so.
+  unit.tx->SetPowered(false, host.TickCount());
+  EXPECT_FALSE(Run(3000));
+  station->Line("go");
+  EXPECT_FALSE(Run(100));
+  EXPECT_TRUE(Lines("unit=").empty()) << out.str();
+  EXPECT_EQ(Lines("note \"Go not enabled: TX not ready\"").size(), 1u) << out.str();
+  unit.tx->SetPowered(true, host.TickCount());
+  EXPECT_FALSE(Run(20000));
   station->Line("\r");  // a terminal's Enter from a Windows console
   EXPECT_FALSE(Run(20000));
   ASSERT_EQ(Lines("unit=1 result=PASS").size(), 1u) << out.str();
