@@ -11,7 +11,7 @@ using E = Exchange;
 using A = AnswerLayout;
 constexpr bool kLocal = false, kRelayed = true;
 
-constexpr std::array<CommandSpec, 29> kCommands{{
+constexpr std::array<CommandEntry, 29> kCommands{{
     {C_Rd_Reg, "C_Rd_Reg", kLocal, E::SetAndGet, A::Word, false},
     {C_Wrt_Reg, "C_Wrt_Reg", kLocal, E::Set, A::None, false},
     {C_Rd_RFIC_TRX5120B, "C_Rd_RFIC_TRX5120B", kLocal, E::SetAndGet, A::ByteAt1, false},
@@ -45,12 +45,12 @@ constexpr std::array<CommandSpec, 29> kCommands{{
 }};
 }  // namespace
 
-std::span<const CommandSpec> CommandTable() {
+std::span<const CommandEntry> CommandTable() {
   return kCommands;
 }
 
-const CommandSpec* FindCommand(uint8_t code) {
-  for (const CommandSpec& c : kCommands)
+const CommandEntry* FindCommand(uint8_t code) {
+  for (const CommandEntry& c : kCommands)
     if (c.code == code) return &c;
   return nullptr;
 }

@@ -22,7 +22,7 @@ enum class AnswerLayout {
   EepromConfirm,  // byte 4 = 0x21 and byte 5 = the address: the TX took the byte
 };
 
-struct CommandSpec {
+struct CommandEntry {
   uint8_t code;
   const char* name;  // as the engineering page names it ("C_RF_Wrt_EEPROM")
   bool relayed;      // an RF command: [1, code, 0xAA, a, b, ...], carried to the TX
@@ -31,8 +31,8 @@ struct CommandSpec {
   bool reserved;  // part of the vocabulary, sent by nothing, never to be given another meaning
 };
 
-std::span<const CommandSpec> CommandTable();
+std::span<const CommandEntry> CommandTable();
 // The code's entry; null for a code that is no command.
-const CommandSpec* FindCommand(uint8_t code);
+const CommandEntry* FindCommand(uint8_t code);
 
 }  // namespace korvel

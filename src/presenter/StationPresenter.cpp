@@ -494,7 +494,7 @@ std::string FormatTrace(const HidTraceEvent& event) {
   for (size_t i = 0; i < event.bytes.size(); ++i)
     line += (i ? " " : "") + HexText(event.bytes[i], 2);
   // A request says which command it is; an answer's bytes are data.
-  if (const CommandSpec* command = sent ? FindCommand(event.bytes[1]) : nullptr)
+  if (const CommandEntry* command = sent ? FindCommand(event.bytes[1]) : nullptr)
     line += std::string("  ") + command->name;
   if (!event.ok) line += "  (failed)";
   return line;

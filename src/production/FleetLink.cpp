@@ -48,20 +48,6 @@ bool IsLinkId(const FleetSeries& series) {
   return KindOf(series) >= 2;
 }
 
-// A PostgreSQL array of texts.
-std::string TextArray(const std::vector<std::string>& values) {
-  std::string text = "{";
-  for (size_t i = 0; i < values.size(); ++i) {
-    text += i ? ",\"" : "\"";
-    for (char c : values[i]) {
-      if (c == '"' || c == '\\') text += '\\';
-      text += c;
-    }
-    text += '"';
-  }
-  return text + "}";
-}
-
 // A serial that numbers units; a batch code (no incrementing part) is no series: every unit
 // of the batch carries it.
 bool NumbersUnits(const TProdSN& sn) {
@@ -75,6 +61,33 @@ std::string SharedSerials(const RecordNumbers& n) {
 
 PgParam Nullable(const std::string& text) {
   return text.empty() ? PgParam() : PgParam(text);
+}
+
+// A row's columns as the units and refused_units inserts number them: $1 to $20, then the
+// statement's own $21, then shared_serials as $22.
+std::vector<PgParam> RowParameters(const OutboxRow& r, const std::string& twentyFirst) {
+  return {r.station,
+          r.recordUid,
+          std::to_string(r.row.id),
+          std::to_string(r.seq),
+          r.row.station,
+          r.row.timeUtc,
+          r.row.timeLocal,
+          r.row.settingsFile,
+          r.row.result,
+          r.row.failedStep,
+          std::to_string(r.row.ms),
+          Nullable(r.row.numbers.rxSerial),
+          Nullable(r.row.numbers.txSerial),
+          Nullable(r.row.numbers.rxId),
+          Nullable(r.row.numbers.txId),
+          std::to_string(r.row.rxVid),
+          std::to_string(r.row.rxPid),
+          std::to_string(r.row.rxVersion),
+          r.row.settingsHash,
+          r.row.given ? "true" : "false",
+          twentyFirst,
+          SharedSerials(r.row.numbers)};
 }
 }  // namespace
 
@@ -658,28 +671,7 @@ Status FleetLink::SendRows(const std::vector<OutboxRow>& rows) {
           "$7::text, $8::text, $9::text, $10::text, $11::bigint, $12::text, $13::text, $14::text, "
           "$15::text, $16::integer, $17::integer, $18::integer, $19::text, $20::boolean, "
           "$21::text, $22::integer) ON CONFLICT (station, record_uid, local_id) DO NOTHING",
-          {r.station,
-           r.recordUid,
-           std::to_string(r.row.id),
-           std::to_string(r.seq),
-           r.row.station,
-           r.row.timeUtc,
-           r.row.timeLocal,
-           r.row.settingsFile,
-           r.row.result,
-           r.row.failedStep,
-           std::to_string(r.row.ms),
-           Nullable(r.row.numbers.rxSerial),
-           Nullable(r.row.numbers.txSerial),
-           Nullable(r.row.numbers.rxId),
-           Nullable(r.row.numbers.txId),
-           std::to_string(r.row.rxVid),
-           std::to_string(r.row.rxPid),
-           std::to_string(r.row.rxVersion),
-           r.row.settingsHash,
-           r.row.given ? "true" : "false",
-           one.failure.English(),
-           SharedSerials(r.row.numbers)});
+          RowParameters(r, one.failure.English()));
       if (!kept) return kept;
     }
   }
@@ -698,28 +690,7 @@ Status FleetLink::SendRow(const OutboxRow& r) {
       "$8::text, $9::text, $10::text, $11::bigint, $12::text, $13::text, $14::text, $15::text, "
       "$16::integer, $17::integer, $18::integer, $19::text, $20::boolean, $22::integer) "
       "ON CONFLICT (station, record_uid, local_id) DO NOTHING RETURNING id",
-      {r.station,
-       r.recordUid,
-       std::to_string(r.row.id),
-       std::to_string(r.seq),
-       r.row.station,
-       r.row.timeUtc,
-       r.row.timeLocal,
-       r.row.settingsFile,
-       r.row.result,
-       r.row.failedStep,
-       std::to_string(r.row.ms),
-       Nullable(r.row.numbers.rxSerial),
-       Nullable(r.row.numbers.txSerial),
-       Nullable(r.row.numbers.rxId),
-       Nullable(r.row.numbers.txId),
-       std::to_string(r.row.rxVid),
-       std::to_string(r.row.rxPid),
-       std::to_string(r.row.rxVersion),
-       r.row.settingsHash,
-       r.row.given ? "true" : "false",
-       r.settingsKeys,
-       SharedSerials(r.row.numbers)});
+      RowParameters(r, r.settingsKeys));
   if (!inserted) return inserted.status;
   // Already there (sent before a kill, or by another station on the same record).
   if (inserted->Count() == 0 || !r.row.given) return {};
@@ -736,7 +707,7 @@ Status FleetLink::SendRow(const OutboxRow& r) {
       "INSERT INTO korvel.given_numbers(series_id, value, unit_id) SELECT se.id, n.value, "
       "$1::bigint FROM unnest($2::text[], $3::bigint[]) AS n(key, value) JOIN korvel.series se "
       "ON se.key = n.key RETURNING value",
-      {inserted->Text(0, 0), TextArray(keys), PgIntArray(values)});
+      {inserted->Text(0, 0), PgTextArray(keys), PgIntArray(values)});
   if (!given) return given.status;
   if (given->Count() != int(keys.size()))
     return Status::Failed(Phrase::Literal("a series of the unit's numbers is unknown here"));

@@ -15,6 +15,10 @@ GoCycle::GoCycle(ProductionRun& run, UnitProgrammer& programmer, RxLink& link, D
 
 void GoCycle::SetTx(const Settings& settings, GoObserver& observer) {
   if (programmer_.Running() || settingUp_) return;
+  RunOnce(settings, observer);
+}
+
+void GoCycle::RunOnce(const Settings& settings, GoObserver& observer) {
   ++runs_;
   settingUp_ = true;
   hold_.Writing(true);
@@ -39,14 +43,7 @@ void GoCycle::Go(const Settings& settings, bool programmingTool, bool loader,
     hold_.Resume();
     return;
   }
-  ++runs_;
-  settingUp_ = true;
-  hold_.Writing(true);
-  observer.Starting();
-  last_ = run_.Run(settings, observer);
-  hold_.Writing(false);
-  settingUp_ = false;
-  observer.Ended(last_);
+  RunOnce(settings, observer);
   // A refused unit never reached a device: it has no time to show.
   if (last_.stage != RunStage::Refused) observer.Timed(last_.ms);
   host_.ProcessMessages();

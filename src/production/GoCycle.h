@@ -74,6 +74,8 @@ class GoCycle {
   int Runs() const { return runs_; }
 
  private:
+  // One run with the devices held for writing, told to the observer.
+  void RunOnce(const Settings& settings, GoObserver& observer);
   void HandOff(bool programmingTool, bool loader);
 
   ProductionRun& run_;

@@ -12,7 +12,7 @@ namespace {
 
 TEST(Protocol, TheEmulatorsDecoderAnswersWhatTheTableSaysAndNothingElse) {
   std::set<uint8_t> codes;
-  for (const CommandSpec& c : CommandTable()) {
+  for (const CommandEntry& c : CommandTable()) {
     EXPECT_TRUE(codes.insert(c.code).second) << "code listed twice: " << int(c.code);
     EXPECT_EQ(c.relayed, c.code >= 0x21) << c.name;
     EXPECT_EQ(c.exchange == Exchange::Set, c.answer == AnswerLayout::None) << c.name;
@@ -23,18 +23,18 @@ TEST(Protocol, TheEmulatorsDecoderAnswersWhatTheTableSaysAndNothingElse) {
   ASSERT_TRUE(b.OpenRx());
   b.host.Sleep(1000);  // the mouse is on the air
   for (int code = 0; code < 0x40; ++code) {
-    const CommandSpec* spec = FindCommand(uint8_t(code));
-    SCOPED_TRACE(spec ? spec->name : "no command " + std::to_string(code));
+    const CommandEntry* entry = FindCommand(uint8_t(code));
+    SCOPED_TRACE(entry ? entry->name : "no command " + std::to_string(code));
     // A harmless request of each kind: reads at address 0x10, writes of 0x5A there.
     ReportBuffer request{1, uint8_t(code), 0x10, 0x5A, 0, 0, 0, 0, 0};
-    if (spec && spec->relayed) request = {1, uint8_t(code), 0xAA, 0x10, 0x5A, 0, 0, 0, 0};
+    if (entry && entry->relayed) request = {1, uint8_t(code), 0xAA, 0x10, 0x5A, 0, 0, 0, 0};
     ReportBuffer answer = request;
     ASSERT_TRUE(b.hid.SendFeature(b.state.DeviceHandle, request));
     b.host.Sleep(400);  // long enough for any answer, relayed ones included
     ASSERT_TRUE(b.hid.ReceiveFeature(b.state.DeviceHandle, answer));
     const bool answered = answer[7] == 0xCC;
-    EXPECT_EQ(answered, spec && spec->exchange == Exchange::SetAndGet);
-    if (spec && spec->answer == AnswerLayout::EepromConfirm) {
+    EXPECT_EQ(answered, entry && entry->exchange == Exchange::SetAndGet);
+    if (entry && entry->answer == AnswerLayout::EepromConfirm) {
       EXPECT_EQ(answer[4], code);
       EXPECT_EQ(answer[5], 0x10);
     }

@@ -123,10 +123,10 @@ vm_initramfs() {  # work steps-script program...
     if ldd "$program" >/dev/null 2>&1; then VM_ERROR="$program is not linked statically"; return 1; fi
     cp "$program" "$root/bin/"
   done
-  local spec
-  for spec in "${VM_FILES[@]}"; do
-    mkdir -p "$root/$(dirname "${spec#*=}")"
-    cp "${spec%%=*}" "$root/${spec#*=}" || { VM_ERROR="cannot put ${spec%%=*} in the guest"; return 1; }
+  local entry
+  for entry in "${VM_FILES[@]}"; do
+    mkdir -p "$root/$(dirname "${entry#*=}")"
+    cp "${entry%%=*}" "$root/${entry#*=}" || { VM_ERROR="cannot put ${entry%%=*} in the guest"; return 1; }
   done
   cp "$VM_LIB_DIR/guest-init.sh" "$root/init"
   cp "$steps" "$root/steps.sh"
